@@ -1,0 +1,185 @@
+#include "common/DateTime.h"
+
+#include "common/ConvertError.h"
+#include "common/Text.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr double kMsecPerDay = 86400000.0;
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
+}
+
+// Days from 0001-01-01 to the given date (proleptic Gregorian calendar).
+long DaysFromCivil(int year, int month, int day) {
+  long y = year - 1;
+  long days = y * 365 + y / 4 - y / 100 + y / 400;
+  for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
+  return days + day - 1;
+}
+
+const long kEpochDays = DaysFromCivil(1899, 12, 30);
+
+// Splits a value into whole days from 0001-01-01 and milliseconds of the day, rounding to
+// the nearest millisecond so that encoded times read back exactly.
+void Split(TDateTime value, long& days, long& msecOfDay) {
+  double whole = std::floor(value);
+  double msec = std::round((value - whole) * kMsecPerDay);
+  days = static_cast<long>(whole) + kEpochDays;
+  msecOfDay = static_cast<long>(msec);
+  if (msecOfDay >= 86400000) {
+    msecOfDay -= 86400000;
+    ++days;
+  }
+}
+
+void CivilFromDays(long days, int& year, int& month, int& day) {
+  // 400-year cycles of 146097 days, then centuries, 4-year cycles and years.
+  long n400 = days / 146097;
+  long rest = days % 146097;
+  long n100 = std::min(rest / 36524, 3L);
+  rest -= n100 * 36524;
+  long n4 = rest / 1461;
+  rest %= 1461;
+  long n1 = std::min(rest / 365, 3L);
+  rest -= n1 * 365;
+  year = static_cast<int>(n400 * 400 + n100 * 100 + n4 * 4 + n1 + 1);
+  month = 1;
+  while (rest >= DaysInMonth(year, month)) {
+    rest -= DaysInMonth(year, month);
+    ++month;
+  }
+  day = static_cast<int>(rest) + 1;
+}
+
+}  // namespace
+
+bool TryEncodeDate(int year, int month, int day, TDateTime& value) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+    return false;
+  value = static_cast<double>(DaysFromCivil(year, month, day) - kEpochDays);
+  return true;
+}
+
+bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& value) {
+  if (hour < 0 || hour >= 24 || minute < 0 || minute >= 60 || second < 0 || second >= 60 || msec < 0 ||
+      msec >= 1000)
+    return false;
+  value = ((hour * 3600.0 + minute * 60.0 + second) * 1000.0 + msec) / kMsecPerDay;
+  return true;
+}
+
+TDateTime EncodeDate(int year, int month, int day) {
+  TDateTime value = 0;
+  if (!TryEncodeDate(year, month, day, value)) throw EConvertError("Invalid argument to date encode");
+  return value;
+}
+
+TDateTime EncodeTime(int hour, int minute, int second, int msec) {
+  TDateTime value = 0;
+  if (!TryEncodeTime(hour, minute, second, msec, value)) throw EConvertError("Invalid argument to time encode");
+  return value;
+}
+
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec) {
+  return EncodeDate(year, month, day) + EncodeTime(hour, minute, second, msec);
+}
+
+void DecodeDate(TDateTime value, int& year, int& month, int& day) {
+  long days = 0, msec = 0;
+  Split(value, days, msec);
+  if (days < 0) {
+    year = month = day = 0;
+    return;
+  }
+  CivilFromDays(days, year, month, day);
+}
+
+void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec) {
+  long days = 0, ms = 0;
+  Split(value, days, ms);
+  hour = static_cast<int>(ms / 3600000);
+  minute = static_cast<int>(ms / 60000 % 60);
+  second = static_cast<int>(ms / 1000 % 60);
+  msec = static_cast<int>(ms % 1000);
+}
+
+int YearOf(TDateTime value) {
+  int year, month, day;
+  DecodeDate(value, year, month, day);
+  return year;
+}
+
+TDateTime Now() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
+         EncodeTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), static_cast<int>(now.tv_nsec / 1000000));
+}
+
+TDateTime Date() { return std::floor(Now()); }
+
+std::string FormatDateTime(std::string_view format, TDateTime value) {
+  int year, month, day, hour, minute, second, msec;
+  DecodeDate(value, year, month, day);
+  DecodeTime(value, hour, minute, second, msec);
+  std::string out;
+  auto number = [&out](int n, int width) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%0*d", width, n);
+    out += buffer;
+  };
+  auto run = [&format](size_t at, char c) {
+    size_t n = 0;
+    while (at + n < format.size() && (format[at + n] | 0x20) == c) ++n;
+    return n;
+  };
+  bool afterHour = false;
+  for (size_t i = 0; i < format.size();) {
+    char c = format[i];
+    char lower = static_cast<char>(c | 0x20);
+    if (c == '"' || c == '\'') {
+      size_t end = format.find(c, i + 1);
+      if (end == std::string_view::npos) end = format.size();
+      out += format.substr(i + 1, end - i - 1);
+      i = end + 1;
+      continue;
+    }
+    size_t n = std::isalpha(static_cast<unsigned char>(c)) ? run(i, lower) : 0;
+    switch (n ? lower : 0) {
+      case 'd': number(day, n >= 2 ? 2 : 1); break;
+      case 'y': n >= 3 ? number(year, 4) : number(year % 100, 2); break;
+      case 'h': number(hour, n >= 2 ? 2 : 1); break;
+      case 'n': number(minute, n >= 2 ? 2 : 1); break;
+      case 's': number(second, n >= 2 ? 2 : 1); break;
+      case 'z': number(msec, n >= 3 ? 3 : 1); break;
+      case 'm':
+        if (afterHour && n <= 2) number(minute, n == 2 ? 2 : 1);
+        else if (n >= 4) out += Cp1251FromQString(QLocale::system().monthName(month, QLocale::LongFormat));
+        else if (n == 3) out += Cp1251FromQString(QLocale::system().monthName(month, QLocale::ShortFormat));
+        else number(month, n == 2 ? 2 : 1);
+        break;
+      default:
+        out.push_back(c);
+        n = 1;
+        break;
+    }
+    if (std::isalpha(static_cast<unsigned char>(c))) afterHour = lower == 'h';
+    i += n;
+  }
+  return out;
+}

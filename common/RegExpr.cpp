@@ -1,0 +1,136 @@
+#include "common/RegExpr.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <mutex>
+#include <stdexcept>
+#include <unordered_map>
+
+struct TCompiledPattern {
+  pcre2_code* Code = nullptr;
+  ~TCompiledPattern() { pcre2_code_free(Code); }
+};
+
+struct TRegExpr::TMatchData {
+  pcre2_match_data* Data = nullptr;
+  ~TMatchData() { pcre2_match_data_free(Data); }
+};
+
+namespace {
+
+// PCRE2's "\s" also takes the vertical tab; the grammars mean exactly the five blanks below.
+constexpr std::string_view kBlanks = "\\t\\n\\f\\r ";
+
+std::string TranslateBlanks(std::string_view expression) {
+  std::string out;
+  out.reserve(expression.size() + 16);
+  bool inClass = false;
+  for (size_t i = 0; i < expression.size(); ++i) {
+    char c = expression[i];
+    if (c == '\\' && i + 1 < expression.size()) {
+      char next = expression[i + 1];
+      ++i;
+      if (next == 's') {
+        if (inClass) out += kBlanks;
+        else out.append("[").append(kBlanks).append("]");
+      } else if (next == 'S' && !inClass) {
+        out.append("[^").append(kBlanks).append("]");
+      } else {
+        out.push_back('\\');
+        out.push_back(next);
+      }
+      continue;
+    }
+    if (!inClass && c == '[') {
+      inClass = true;
+      out.push_back(c);
+      // A "]" right after "[" or "[^" is a member of the class, not its end.
+      if (i + 1 < expression.size() && expression[i + 1] == '^') out.push_back(expression[++i]);
+      if (i + 1 < expression.size() && expression[i + 1] == ']') out.push_back(expression[++i]);
+      continue;
+    }
+    if (inClass && c == ']') inClass = false;
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::shared_ptr<const TCompiledPattern> Compile(const std::string& expression) {
+  static std::mutex mutex;
+  static std::unordered_map<std::string, std::shared_ptr<const TCompiledPattern>> cache;
+  std::lock_guard lock(mutex);
+  auto found = cache.find(expression);
+  if (found != cache.end()) return found->second;
+
+  std::string translated = TranslateBlanks(expression);
+  int error = 0;
+  PCRE2_SIZE offset = 0;
+  auto compiled = std::make_shared<TCompiledPattern>();
+  compiled->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(),
+                                 PCRE2_DOLLAR_ENDONLY | PCRE2_DOTALL, &error, &offset, nullptr);
+  if (!compiled->Code) {
+    PCRE2_UCHAR message[256];
+    pcre2_get_error_message(error, message, sizeof message);
+    throw std::invalid_argument("bad regular expression \"" + expression + "\" at " + std::to_string(offset) +
+                                ": " + reinterpret_cast<const char*>(message));
+  }
+  // Without JIT support the interpreter gives the same results, only slower.
+  pcre2_jit_compile(compiled->Code, PCRE2_JIT_COMPLETE);
+  cache.emplace(expression, compiled);
+  return compiled;
+}
+
+}  // namespace
+
+TRegExpr::TRegExpr() = default;
+
+TRegExpr::TRegExpr(std::string_view expression) { SetExpression(expression); }
+
+TRegExpr::~TRegExpr() = default;
+
+void TRegExpr::SetExpression(std::string_view expression) {
+  Expression_ = std::string(expression);
+  Pattern_ = Compile(Expression_);
+  Data_ = std::make_unique<TMatchData>();
+  Data_->Data = pcre2_match_data_create_from_pattern(Pattern_->Code, nullptr);
+  Matched_ = false;
+}
+
+bool TRegExpr::Exec(std::string_view input) {
+  Matched_ = false;
+  if (!Pattern_) return false;
+  Input_.assign(input.data(), input.size());
+  int rc = pcre2_match(Pattern_->Code, reinterpret_cast<PCRE2_SPTR>(Input_.data()), Input_.size(), 0, 0,
+                       Data_->Data, nullptr);
+  Matched_ = rc >= 0;
+  return Matched_;
+}
+
+int TRegExpr::SubExprMatchCount() const {
+  if (!Pattern_) return 0;
+  uint32_t count = 0;
+  pcre2_pattern_info(Pattern_->Code, PCRE2_INFO_CAPTURECOUNT, &count);
+  return static_cast<int>(count);
+}
+
+int TRegExpr::MatchPos(int n) const {
+  if (!Matched_ || n < 0 || n > SubExprMatchCount()) return -1;
+  if (static_cast<uint32_t>(n) >= pcre2_get_ovector_count(Data_->Data)) return -1;
+  PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(Data_->Data);
+  if (ovector[2 * n] == PCRE2_UNSET) return -1;
+  return static_cast<int>(ovector[2 * n]);
+}
+
+int TRegExpr::MatchLen(int n) const {
+  int pos = MatchPos(n);
+  if (pos < 0) return 0;
+  PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(Data_->Data);
+  return static_cast<int>(ovector[2 * n + 1] - ovector[2 * n]);
+}
+
+std::string TRegExpr::Match(int n) const {
+  int pos = MatchPos(n);
+  if (pos < 0) return std::string();
+  return Input_.substr(static_cast<size_t>(pos), static_cast<size_t>(MatchLen(n)));
+}

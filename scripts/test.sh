@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine, builds the project and runs every test: once in a normal build,
+# once with AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz targets are built with
+# clang and each runs briefly.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+bash scripts/deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+echo "== tests"
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
+
+if [ "${ORVEX_QUICK:-0}" != 1 ]; then
+  echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=ON
+  cmake --build build-asan -j"$jobs"
+  (cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+     ctest --output-on-failure -j"$jobs" --timeout 600)
+
+  echo "== fuzz targets"
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_FUZZ=ON \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+  cmake --build build-fuzz -j"$jobs"
+  shopt -s nullglob
+  for target in build-fuzz/*Fuzz; do
+    corpus="$root/tests/fuzz/corpus/$(basename "$target")"
+    work=$(mktemp -d)
+    [ -d "$corpus" ] && cp "$corpus"/* "$work"/ 2>/dev/null || true
+    echo "-- $(basename "$target")"
+    ASAN_OPTIONS=detect_leaks=0 "$target" -max_total_time="${ORVEX_FUZZ_SECONDS:-20}" -print_final_stats=1 "$work" 2>&1 | tail -n 3
+    rm -rf "$work"
+  done
+fi
+echo "== all tests passed"

@@ -360,6 +360,7 @@ bool MatchParamReply(TSmsInfo& record, const std::string& rest) {
   TParamMatchers& matchers = Matchers();
   for (int i = 0; i < kParamKindCount; ++i) {
     const std::string& prefix = matchers.Prefixes[i];
+    if (!prefix.empty() && (rest.empty() || rest[0] != prefix[0])) continue;
     if (rest.compare(0, prefix.size(), prefix) != 0) continue;
     TRegExpr& matcher = matchers.Rows[i];
     if (!matcher.Exec(rest)) continue;

@@ -211,14 +211,18 @@ constexpr TCodeText kCmsTexts[] = {
 
 constexpr int kCmsSlotOffset = kLastCmeErrorCode + 1 - kFirstCmsErrorCode;  // 474
 
-const std::string kNoText = "NU";
+// Function statics, so that the table can be built from another unit's static initialisation.
+const std::string& NoText() {
+  static const std::string text = "NU";
+  return text;
+}
 
 using TErrorTable = std::array<std::string, kModemErrorTextCount>;
 
 const TErrorTable& Table() {
   static const TErrorTable table = [] {
     TErrorTable built;
-    built.fill(kNoText);
+    built.fill(NoText());
     for (const TCodeText& entry : kCmeTexts) built[entry.Code] = Cp1251(entry.Text);
     for (const TCodeText& entry : kCmsTexts) built[entry.Code + kCmsSlotOffset] = Cp1251(entry.Text);
     return built;
@@ -268,17 +272,17 @@ std::string ReportWords(std::string_view text) {
 void InitModemErrorTexts() { Table(); }
 
 const std::string& ModemErrorText(int slot) {
-  if (slot < 0 || slot >= kModemErrorTextCount) return kNoText;
+  if (slot < 0 || slot >= kModemErrorTextCount) return NoText();
   return Table()[slot];
 }
 
 const std::string& CmeErrorText(uint32_t code) {
-  if (code > uint32_t(kLastCmeErrorCode)) return kNoText;
+  if (code > uint32_t(kLastCmeErrorCode)) return NoText();
   return Table()[code];
 }
 
 const std::string& CmsErrorText(uint32_t code) {
-  if (code < uint32_t(kFirstCmsErrorCode) || code > uint32_t(kLastCmsErrorCode)) return kNoText;
+  if (code < uint32_t(kFirstCmsErrorCode) || code > uint32_t(kLastCmsErrorCode)) return NoText();
   return Table()[code + kCmsSlotOffset];
 }
 

@@ -19,7 +19,7 @@ int32_t Number(const TRegExpr& match, int group) { return StrToIntDef(match.Matc
 bool ParseConf1Reply(TSmsInfo& record, const std::string& text) {
   static thread_local TRegExpr pattern(
       R"re(^(\d{5})[@\s]{1}(gprs:)?conf1:"([^"]*)",\s?"([^"]*)",\s?"([^"]*)","([^"]*)","([^"]*)",wr=(\d+)\(([an]{1})\),snd=(\d+),m=(\d{1}),o=(\d{1}),w=(\d{1})$)re");
-  if (!RecogniseReply(record, pattern, text, kKindGconf1, THeadForm::Plain)) return false;
+  if (!RecogniseReply(record, pattern, text, kKindGconf1, THeadForm::Plain, "conf1:")) return false;
   // The numbers of this report must read: a port that is no number ends the parse.
   auto payload = std::make_unique<TSmsGconf1>();
   payload->Apn = pattern.Match(3);
@@ -40,7 +40,7 @@ bool ParseConf1Reply(TSmsInfo& record, const std::string& text) {
 bool ParseConf2Reply(TSmsInfo& record, const std::string& text) {
   static thread_local TRegExpr pattern(
       R"re(^(\d{5})[@\s]{1}(gprs:)?conf2:up1=([^,]*),up2=([^,]*),ro=([yn]?),c12=(\d+),c34=(\d+),i1=([abcdef\d]+),([^,]*),i2=([abcdef\d]+),([^,]*),i3=([abcdef\d]+),([^,]*),i4=([abcdef\d]+),([^,]*),akn=([^,]*)$)re");
-  if (!RecogniseReply(record, pattern, text, kKindGconf2, THeadForm::Plain)) return false;
+  if (!RecogniseReply(record, pattern, text, kKindGconf2, THeadForm::Plain, "conf2:")) return false;
   auto payload = std::make_unique<TSmsGconf2>();
   payload->Telup1 = pattern.Match(3);
   payload->Telup2 = pattern.Match(4);
@@ -60,7 +60,7 @@ bool ParseConf2Reply(TSmsInfo& record, const std::string& text) {
 bool ParseConf3Reply(TSmsInfo& record, const std::string& text) {
   static thread_local TRegExpr pattern(
       R"re((\d{5})[@\s]{1}(gprs:)?conf3:ad1=([ad]{1}),alv1=(\d+),us1=(\d+),ad2=([ad]{1}),alv2=(\d+),us2=(\d+),aper=(\d+),amod=([fv]{1})$)re");
-  if (!RecogniseReply(record, pattern, text, kKindSain, THeadForm::Plain)) return false;
+  if (!RecogniseReply(record, pattern, text, kKindSain, THeadForm::Plain, "conf3:ad1=")) return false;
   auto payload = std::make_unique<TSmsSain>();
   payload->Ad1 = FirstLetter(pattern.Match(3));
   payload->Alv1 = Number(pattern, 4);
@@ -105,7 +105,7 @@ bool ParseConf4Reply(TSmsInfo& record, const std::string& text) {
       TRegExpr(R"re(cp2=(\d+),([ns]{1}),(\d+),([ew]{1}),r2=([\d-]+),f2=([\dabcdef]+))re"),
       TRegExpr(R"re(cp3=(\d+),([ns]{1}),(\d+),([ew]{1}),r3=([\d-]+),f3=([\dabcdef]+))re"),
   };
-  if (!RecogniseReply(record, pattern, text, kKindGconf4, THeadForm::Plain)) return false;
+  if (!RecogniseReply(record, pattern, text, kKindGconf4, THeadForm::Plain, "conf4:")) return false;
   auto payload = std::make_unique<TSmsGconf4>();
   const std::array<std::string_view, 3> pieces = {
       MarkedPiece(text, "cp1", "cp2"),

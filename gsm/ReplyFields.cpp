@@ -16,7 +16,23 @@ void SetReplyHead(TSmsInfo& record, const TRegExpr& match, int nameGroup, int gp
   record.Channel = GetReplyChannel(record.DeviceNumber, match.Match(gprsGroup));
 }
 
-bool RecogniseReply(TSmsInfo& record, TRegExpr& pattern, const std::string& text, uint8_t kind, THeadForm head) {
+namespace {
+
+bool StartsWithDeviceNumber(std::string_view text) {
+  if (text.size() < 5) return false;
+  for (size_t i = 0; i < 5; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RecogniseReply(TSmsInfo& record, TRegExpr& pattern, const std::string& text, uint8_t kind, THeadForm head,
+                    std::string_view keyword) {
+  static constexpr std::string_view kAnchoredHead = "^(\\d{5})";
+  if (pattern.Expression().starts_with(kAnchoredHead) && !StartsWithDeviceNumber(text)) return false;
+  if (text.find(keyword) == std::string::npos) return false;
   if (!pattern.Exec(text)) return false;
   record.Kind = kind;
   if (head == THeadForm::Named) SetReplyHead(record, pattern, 2, 3);

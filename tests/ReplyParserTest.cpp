@@ -277,3 +277,71 @@ TEST(ReplyParser, ParamHeadPassesTheRestAndTakesTheHeadValues) {
     }
   }
 }
+
+// The parameter head hands the rest to the parameter bodies, which must cover all of it.
+TEST(ReplyParser, ParameterAnswersAreReadBehindTheParamHead) {
+  struct Case {
+    const char* text;
+    uint8_t kind;
+    int32_t device;
+    const char* name;
+    uint8_t channel;
+  };
+  const Case cases[] = {
+      {"  12345 PERIODWR=60;  ", 128, 12345, "", 2},
+      {"12345 mout1=1;", 152, 12345, "", 2},
+      {"12345(my car 2)#gprs:periodsend=120;", 132, 12345, "my car 2", 1},
+      {"10805#port=40000;", 134, 10805, "", 0},
+      {"12345 periodwr=60;periodsend=120;", kKindUnknown, 12345, "", 2},
+      {"12345 battery low;", kKindBattery, 12345, "", 2},
+      {"12345 battery low", kKindUnknown, 12345, "", 2},
+      {"12345 input 2:101500:101459.000,a,5545.1234,n,03737.5678,e,12.5,270.0,050324", kKindAlarm, 12345, "", 2},
+      {"12345 home in:101459.000,v,,,,,,,050324", kKindIOPoint, 12345, "", 2},
+      // "@" is no separator of the parameter head: this reaches the acknowledgement grammar.
+      {"12345@mout1=1", kKindMout, 12345, "", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TParsed parsed = Parse(c.text);
+    EXPECT_EQ(parsed.Record.Kind, c.kind);
+    EXPECT_EQ(parsed.Record.DeviceNumber, c.device);
+    EXPECT_EQ(parsed.Record.DeviceName, c.name);
+    EXPECT_EQ(parsed.Record.Channel, c.channel);
+  }
+
+  TParsed periodwr = Parse("  12345 PERIODWR=60;  ");
+  EXPECT_EQ(periodwr.Record.Text, "  12345 PERIODWR=60;  ");
+  EXPECT_EQ(periodwr.Parts[2], "12345 periodwr=60;");
+  const TSmsParamValue* value = periodwr.Record.PayloadAs<TSmsParamValue>();
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->Value, 60);
+
+  TParsed mout = Parse("12345 mout1=1;");
+  const TSmsParamPair* pair = mout.Record.PayloadAs<TSmsParamPair>();
+  ASSERT_NE(pair, nullptr);
+  EXPECT_EQ(pair->Index, 1);
+  EXPECT_EQ(pair->Value, 1);
+
+  TParsed alarm = Parse("12345 input 2:101500:101459.000,a,5545.1234,n,03737.5678,e,12.5,270.0,050324");
+  const TSmsAlarm* event = alarm.Record.PayloadAs<TSmsAlarm>();
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->InputNumber, 2);
+  EXPECT_DOUBLE_EQ(event->EventTime, At(2024, 3, 5, 10, 15, 0));
+  EXPECT_DOUBLE_EQ(event->GpsTime, At(2024, 3, 5, 10, 14, 59));
+  EXPECT_EQ(event->Latitude, 554512340);
+}
+
+TEST(ReplyParser, ImpossibleDateOfAParameterStyleEventRaisesWithoutPayload) {
+  const char* texts[] = {
+      "12345 input 2:101500:101459.000,a,,,,,,,051324",
+      "12345 home out:251459.000,v,,,,,,,050324",
+  };
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    TSmsInfo record;
+    std::vector<std::string> parts = {kPhone, kStamp, text};
+    EXPECT_THROW(ParseDeviceReply(record, parts), EConvertError);
+    EXPECT_EQ(record.DeviceNumber, 12345);
+    EXPECT_EQ(record.Payload, nullptr);
+  }
+}

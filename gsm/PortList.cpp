@@ -68,6 +68,25 @@ void TPortList::MergeSerialPorts(TComPortList& list, const std::string& configur
   }
 }
 
+std::optional<std::vector<std::string>> ListUsbTerminals(std::unique_ptr<TFtdiLibrary>& library,
+                                                         const std::string& exeDir,
+                                                         FT_STATUS* ftStatus) {
+  FT_STATUS ignored = FT_OK;
+  FT_STATUS& status = ftStatus ? *ftStatus : ignored;
+  if (!library) library = LoadFtdiDriver(exeDir);
+  if (!library) return std::nullopt;
+  uint32_t count = 0;
+  status = library->CountDevices(count);
+  if (status != FT_OK || count == 0) return std::nullopt;
+  std::vector<std::string> descriptions;
+  for (uint32_t index = 0; index < count; ++index) {
+    std::string description;
+    status = library->DescriptionAt(index, description);
+    if (status == FT_OK) descriptions.push_back(std::move(description));
+  }
+  return descriptions;
+}
+
 const TComEntry* FindComPort(const TComPortList& list, const std::string& port) {
   const std::string path = PortDevicePath(port);
   if (path.empty()) return nullptr;

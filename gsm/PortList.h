@@ -10,9 +10,12 @@
 //
 // The sources are injectable, so that the list logic runs without hardware.
 
+#include "gsm/FtdiLibrary.h"
 #include "platform/TtyDevices.h"
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,15 @@ class TPortList {
  private:
   TPortSources Sources;
 };
+
+// Descriptions of the USB terminals that the D2XX library lists, in device-index order. When
+// `library` is not loaded yet it is loaded from `exeDir` (or the normal library search) and
+// kept there. Nothing, rather than an empty list, when the library cannot be loaded or counts
+// no device; an empty list when every description failed. `ftStatus`, when given, receives the
+// status of the last library call. The caller serialises all use of `library`.
+std::optional<std::vector<std::string>> ListUsbTerminals(std::unique_ptr<TFtdiLibrary>& library,
+                                                         const std::string& exeDir,
+                                                         FT_STATUS* ftStatus = nullptr);
 
 // The entry of `port` (a device path or a bare name), or null when the list has none.
 const TComEntry* FindComPort(const TComPortList& list, const std::string& port);

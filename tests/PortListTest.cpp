@@ -1,8 +1,11 @@
 #include "gsm/PortList.h"
+#include "common/Text.h"
+#include "fakes/FakeFtd2xx.h"
 #include "platform/TtyDevices.h"
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -381,4 +384,101 @@ TEST(UdevSource, EnumeratesThisMachineWithoutFailing) {
     EXPECT_NE(entry.Port, "/dev/ptmx");
     EXPECT_TRUE(entry.Status == "ok" || entry.Status == "Unknown") << entry.Status;
   }
+}
+
+// A program folder of its own, into which the stand-in D2XX library can be copied.
+class UsbTerminals : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvex-terminals-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    ExeDir = std::string(pattern) + "/";
+  }
+  void TearDown() override {
+    ::unsetenv("FAKE_FTDI_DEVICES");
+    fs::remove_all(ExeDir);
+  }
+  void Install() {
+    fs::copy_file(std::string(ORVEX_BINARY_DIR) + "/fakes/" + kFtdiLibraryName,
+                  ExeDir + kFtdiLibraryName);
+  }
+  static bool SystemHasTheLibrary() {
+    void* module = ::dlopen(kFtdiLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (module != nullptr) ::dlclose(module);
+    return module != nullptr;
+  }
+
+  std::string ExeDir;
+};
+
+using TDescriptions = std::optional<std::vector<std::string>>;
+
+TEST_F(UsbTerminals, LoadsTheLibraryOnFirstNeedAndListsByIndex) {
+  Install();
+  struct Case {
+    const char* devices;  // as the library finds them when it loads
+    TDescriptions expected;
+  };
+  const Case cases[] = {
+      {"Orvex GSM Terminal|Orvex GSM Terminal 2",
+       std::vector<std::string>{"Orvex GSM Terminal", "Orvex GSM Terminal 2"}},
+      {"Orvex GSM Terminal B|Orvex GSM Terminal A",  // index order, not sorted
+       std::vector<std::string>{"Orvex GSM Terminal B", "Orvex GSM Terminal A"}},
+      {"", std::nullopt},  // no device is no list, not an empty one
+  };
+  for (const Case& c : cases) {
+    ::setenv("FAKE_FTDI_DEVICES", c.devices, 1);
+    std::unique_ptr<TFtdiLibrary> library;
+    FT_STATUS status = FT_OTHER_ERROR;
+    EXPECT_EQ(ListUsbTerminals(library, ExeDir, &status), c.expected) << c.devices;
+    // The library stays loaded for the next user, with or without devices.
+    ASSERT_NE(library, nullptr) << c.devices;
+    EXPECT_EQ(library->Path(), ExeDir + kFtdiLibraryName);
+    EXPECT_EQ(status, FT_OK) << c.devices;
+  }
+}
+
+TEST_F(UsbTerminals, ALoadedLibraryIsAskedAgainEveryTime) {
+  Install();
+  std::unique_ptr<TFtdiLibrary> library = LoadFtdiDriver(ExeDir);
+  ASSERT_NE(library, nullptr);
+  const TFtdiLibrary* const loaded = library.get();
+  std::optional<TFakeFtdiControl> control = TFakeFtdiControl::Find(ExeDir + kFtdiLibraryName);
+  ASSERT_TRUE(control.has_value());
+
+  const std::string cyrillic = Cp1251("Терминал Orvex");
+  struct Case {
+    std::string devices;
+    const char* failing;  // entry point made to fail, or null
+    TDescriptions expected;
+    FT_STATUS status;
+  };
+  const Case cases[] = {
+      {"Orvex GSM Terminal|Orvex GSM Terminal 2", nullptr,
+       std::vector<std::string>{"Orvex GSM Terminal", "Orvex GSM Terminal 2"}, FT_OK},
+      {cyrillic, nullptr, std::vector<std::string>{cyrillic}, FT_OK},  // 8-bit text as is
+      {"", nullptr, std::nullopt, FT_OK},
+      {"Orvex GSM Terminal", "FT_ListDevices", std::nullopt, FT_IO_ERROR},
+  };
+  for (const Case& c : cases) {
+    control->Configure(c.devices.c_str());
+    if (c.failing) control->SetFailure(c.failing, FT_IO_ERROR);
+    FT_STATUS status = FT_OTHER_ERROR;
+    EXPECT_EQ(ListUsbTerminals(library, ExeDir, &status), c.expected) << c.devices;
+    EXPECT_EQ(status, c.status) << c.devices;
+    EXPECT_EQ(library.get(), loaded) << "the loaded library is kept, not loaded again";
+    if (c.failing) control->SetFailure(c.failing, FT_OK);
+  }
+}
+
+TEST_F(UsbTerminals, NoLibraryGivesNoListAndIsTriedAgainLater) {
+  if (SystemHasTheLibrary()) GTEST_SKIP() << "a D2XX library is installed on this machine";
+  std::unique_ptr<TFtdiLibrary> library;
+  EXPECT_EQ(ListUsbTerminals(library, ExeDir), std::nullopt);
+  EXPECT_EQ(library, nullptr);
+
+  Install();
+  ::setenv("FAKE_FTDI_DEVICES", "Orvex GSM Terminal", 1);
+  EXPECT_EQ(ListUsbTerminals(library, ExeDir), TDescriptions(std::vector<std::string>{"Orvex GSM Terminal"}));
+  EXPECT_NE(library, nullptr);
 }

@@ -36,7 +36,8 @@ class TDBusWindow::TReceiver : public QObject, protected QDBusContext {
 
 public:
   TReceiver(THandler handler, QString busName, QString connectionName)
-      : Handler_(std::move(handler)), BusName_(std::move(busName)),
+      : Handler_(std::move(handler)),
+        BusName_(std::move(busName)),
         ConnectionName_(std::move(connectionName)) {}
 
   ~TReceiver() override {
@@ -87,7 +88,9 @@ private:
 TDBusWindow::TDBusWindow(QString className, THandler handler)
     : ClassName_(std::move(className)), Handler_(std::move(handler)) {}
 
-TDBusWindow::~TDBusWindow() { Unregister(); }
+TDBusWindow::~TDBusWindow() {
+  Unregister();
+}
 
 QString TDBusWindow::BusName(const QString& className) {
   if (!IsBusNameElement(className)) return {};
@@ -113,11 +116,15 @@ void TDBusWindow::Unregister() {
   if (!Receiver_) return;
   // Inside the window's own handler the answer is still to be sent on the window's
   // connection: the receiver goes once the event loop is back.
-  if (Receiver_->Busy()) Receiver_.release()->deleteLater();
-  else Receiver_.reset();
+  if (Receiver_->Busy())
+    Receiver_.release()->deleteLater();
+  else
+    Receiver_.reset();
 }
 
-bool TDBusWindow::IsRegistered() const { return Receiver_ != nullptr; }
+bool TDBusWindow::IsRegistered() const {
+  return Receiver_ != nullptr;
+}
 
 bool TDBusWindow::FindWindow(const QString& className) {
   const QString busName = BusName(className);
@@ -136,9 +143,9 @@ bool TDBusWindow::SendCopyData(const QString& className, uint32_t code, const QB
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return false;
 
-  QDBusMessage call = QDBusMessage::createMethodCall(busName, QString::fromLatin1(kObjectPath),
-                                                     QString::fromLatin1(kInterface),
-                                                     QString::fromLatin1(kMethod));
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(busName, QString::fromLatin1(kObjectPath),
+                                     QString::fromLatin1(kInterface), QString::fromLatin1(kMethod));
   // A window is looked up, never started: a missing one fails at once.
   call.setAutoStartService(false);
   call << QVariant::fromValue(static_cast<uint>(code)) << QVariant::fromValue(payload);

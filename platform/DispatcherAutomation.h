@@ -62,7 +62,8 @@ public:
 
   // Subscribes to the events of the linked server; the handler runs on this object's thread
   // for every Invoke, whatever its id (the caller picks the ids it acts on). A new Advise
-  // replaces the handler. False when not linked or the bus refuses the match.
+  // replaces the handler. Every event sent after Advise returned reaches the handler. False
+  // when not linked, when the server no longer runs or the bus refuses the subscription.
   bool Advise(TEventHandler handler);
   void Unadvise();
   bool IsAdvised() const { return Advised_; }

@@ -16,7 +16,9 @@ bool TAutomationServer::Register(QDBusConnection bus) {
          bus.registerService(QString::fromLatin1(TDispatcherAutomation::kServiceName));
 }
 
-void TAutomationServer::Emit(int dispId) { emit Events_->Invoke(dispId); }
+void TAutomationServer::Emit(int dispId) {
+  emit Events_->Invoke(dispId);
+}
 
 const TStandinGroup* TAutomationServer::CurrentGroup() {
   if (Group_ == 0) {
@@ -35,7 +37,9 @@ const TStandinCar* TAutomationServer::CurrentCar() {
   return &Fleet_[Group_ - 1].Cars[Car_ - 1];
 }
 
-int TAutomationServer::get_GroupsNum() { return static_cast<int>(Fleet_.size()); }
+int TAutomationServer::get_GroupsNum() {
+  return static_cast<int>(Fleet_.size());
+}
 
 void TAutomationServer::SelectGroup(int group) {
   Car_ = 0;

@@ -1,33 +1,37 @@
-// orvex-dispatcher-standin: a stand-in for the dispatcher program beside the monitor. It owns
-// the dispatcher's window "TOrvexForm" and answers the monitor's notices, sends the monitor
-// commands when told to, and serves the automation operations and events with a fleet read
+// orvex-dispatcher-standin: a stand-in for the dispatcher program beside the monitor. It holds
+// the named mutex "OrvexMutex" while it runs (that is how the monitor tells that the dispatcher
+// runs), owns the dispatcher's window "TOrvexForm" and answers the monitor's notices, sends the
+// monitor commands when told to, and serves the automation operations and events with a fleet read
 // from a file. It is driven through standard input (see StandinConsole.h) and ends on "quit",
 // SIGTERM or SIGINT.
 //
 //   orvex-dispatcher-standin [--fleet FILE] [--answer N] [--delay MS]
 //
-// Exit codes: 0 after a normal end, 1 when another dispatcher holds the window or the
-// automation name, 2 for bad options or a bad fleet file.
+// Exit codes: 0 after a normal end, 1 when another dispatcher holds the mutex, the window or
+// the automation name, 2 for bad options or a bad fleet file.
 
 #include "AutomationServer.h"
 #include "StandinConsole.h"
 #include "StandinFleet.h"
 
 #include "platform/DBusWindow.h"
+#include "platform/NamedMutex.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QSocketNotifier>
 
-#include <csignal>
-#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdio>
+#include <memory>
 
 namespace {
 
 constexpr const char* kWindowClass = "TOrvexForm";
+constexpr const char* kMutexName = "OrvexMutex";
 
 int SignalPipe[2] = {-1, -1};
 
@@ -90,6 +94,14 @@ int main(int argc, char** argv) {
     QString error;
     if (!LoadStandinFleet(parser.value(fleetOption), fleet, error)) return Fail(2, error);
   }
+
+  // Held by the main thread until the program ends.
+  const std::unique_ptr<TNamedMutex> mutex = TNamedMutex::Create(kMutexName);
+  if (!mutex)
+    return Fail(1, QStringLiteral("the mutex %1 cannot be opened").arg(QLatin1String(kMutexName)));
+  if (mutex->Wait(0) != TMutexWait::Obtained)
+    return Fail(
+        1, QStringLiteral("another dispatcher holds the mutex %1").arg(QLatin1String(kMutexName)));
 
   TAutomationServer server;
   server.SetFleet(std::move(fleet));

@@ -7,9 +7,9 @@
 #include <QStringList>
 #include <QThread>
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 

@@ -519,12 +519,14 @@ TEST(DispatcherAutomation, EventsReachTheSubscriberInOrder) {
   TDispatcherAutomation automation;
   ASSERT_TRUE(automation.Connect());
 
-  // As the monitor does on 201: read the fleet again from inside the event.
+  // As the monitor does: on 201 read the fleet again, on 203 drop the link, both from inside
+  // the event.
   std::vector<int32_t> events;
   int32_t groupsSeen = -1;
   ASSERT_TRUE(automation.Advise([&](int32_t dispId) {
     events.push_back(dispId);
     if (dispId == TDispatcherAutomation::kEventFleetChanged) automation.get_GroupsNum(groupsSeen);
+    if (dispId == TDispatcherAutomation::kEventLinkEnds) automation.Disconnect();
   }));
   const QString smaller = WriteFile(dir, QStringLiteral("smaller.txt"), "[Один]\n7|a|b|c|d\n");
   ASSERT_EQ(standin.Ask(QLatin1String("fleet ") + smaller), QStringLiteral("ok"));
@@ -533,21 +535,27 @@ TEST(DispatcherAutomation, EventsReachTheSubscriberInOrder) {
   ASSERT_TRUE(SpinUntil([&] { return events.size() >= 3; }));
   EXPECT_EQ(events, (std::vector<int32_t>{201, 7, 203}));
   EXPECT_EQ(groupsSeen, 1);
+  EXPECT_FALSE(automation.IsConnected());
+  EXPECT_FALSE(automation.IsAdvised());
 
-  // After Unadvise nothing arrives; the reply to a call sent after the event is proof that
-  // the event would have been here by now.
-  automation.Unadvise();
+  // Neither a dropped link nor an Unadvise hears events. The answer to a call sent after the
+  // event is proof that the event would have been here by now: the bus keeps the order of one
+  // sender's messages.
   ASSERT_EQ(standin.Ask(QStringLiteral("event 201")), QStringLiteral("ok"));
+  ASSERT_TRUE(automation.Connect());
   int32_t count = 0;
   EXPECT_TRUE(automation.get_GroupsNum(count));
   QCoreApplication::processEvents();
   EXPECT_EQ(events.size(), 3u);
 
-  // Disconnect ends the subscription too.
   ASSERT_TRUE(automation.Advise([&](int32_t dispId) { events.push_back(dispId); }));
-  automation.Disconnect();
-  EXPECT_FALSE(automation.IsAdvised());
-  EXPECT_FALSE(automation.get_GroupsNum(count));
+  ASSERT_EQ(standin.Ask(QStringLiteral("event 7")), QStringLiteral("ok"));
+  ASSERT_TRUE(SpinUntil([&] { return events.size() == 4; }));
+  automation.Unadvise();
+  ASSERT_EQ(standin.Ask(QStringLiteral("event 201")), QStringLiteral("ok"));
+  EXPECT_TRUE(automation.get_GroupsNum(count));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(events, (std::vector<int32_t>{201, 7, 203, 7}));
 }
 
 TEST(DispatcherStandin, HoldsTheDispatcherMutexWhileItRuns) {

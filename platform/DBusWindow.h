@@ -29,7 +29,8 @@ public:
   // A sender that gives no bound of its own waits this long for the answer.
   static constexpr int kDefaultTimeoutMs = 5000;
 
-  // Nothing is on the bus until Register. An empty handler answers every message with 0.
+  // Nothing is on the bus until Register. An empty handler answers every message with 0. The
+  // handler runs on the thread that registered the window, from its event loop.
   TDBusWindow(QString className, THandler handler);
   ~TDBusWindow();
   TDBusWindow(const TDBusWindow&) = delete;

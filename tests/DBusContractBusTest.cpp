@@ -253,6 +253,29 @@ TEST(DBusWindow, HandlerExceptionIsAFailedCallNotAnAnswer) {
   }
 }
 
+// The quit command ends the window from inside its own handler; its answer still arrives.
+TEST(DBusWindow, WindowEndedByItsOwnHandlerStillAnswers) {
+  struct Case {
+    const char* what;
+    bool destroy;  // destroy the window object, or only unregister it
+  };
+  const Case cases[] = {{"unregistered", false}, {"destroyed", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<TDBusWindow> window;
+    window = std::make_unique<TDBusWindow>(kMonitorClass, [&](uint32_t code, const QByteArray&) {
+      if (c.destroy) window.reset();
+      else window->Unregister();
+      return code;
+    });
+    ASSERT_TRUE(window->Register());
+    uint32_t result = 0;
+    EXPECT_TRUE(TDBusWindow::SendCopyData(kMonitorClass, 6, {}, 2000, &result));
+    EXPECT_EQ(result, 6u);
+    EXPECT_TRUE(SpinUntil([] { return !TDBusWindow::FindWindow(kMonitorClass); }));
+  }
+}
+
 TEST(DispatcherStandin, NoticesArriveWithTheirExactBytesAndTheConfiguredAnswer) {
   QByteArray everyByte;
   for (int i = 0; i < 256; ++i) everyByte.append(static_cast<char>(i));

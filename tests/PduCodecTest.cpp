@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -99,11 +100,22 @@ TEST(PduDecoder, RejectsMalformedText) {
       {"sender length past the end", "0004FF91970021"},
       {"header length past the end", Deliver("44", "00", "FF00030502")},
       {"header too short for the element", Deliver("44", "00", "03000305C8329BFD06")},
-      {"part count zero", Part("050001", "9069")},
-      {"sequence zero", Part("050200", "9069")},
-      {"sequence beyond the part count", Part("050203", "9069")},
   };
   for (const Case& c : cases) EXPECT_TRUE(Decode(c.pdu).empty()) << c.what;
+}
+
+// Any byte that is no hex digit spoils the PDU, wherever it stands: early in the text and in
+// its last, shorter stretch.
+TEST(PduDecoder, AcceptsHexDigitsOnly) {
+  const std::string pdu = std::string(kHelloPdu) + "00";  // 33 octets
+  for (size_t at : {size_t{20}, pdu.size() - 1}) {
+    for (int byte = 0; byte < 256; ++byte) {
+      std::string spoilt = pdu;
+      spoilt[at] = static_cast<char>(byte);
+      const bool hex = std::isxdigit(byte) != 0;
+      EXPECT_EQ(Decode(spoilt).size(), hex ? 3u : 0u) << "byte " << byte << " at " << at;
+    }
+  }
 }
 
 // Cut anywhere before the user data, the PDU yields nothing; cut inside the user data, it
@@ -210,6 +222,18 @@ TEST_F(PduConcatenation, JoinsPartsInSequenceWhateverTheirOrder) {
     EXPECT_TRUE(Decoder.Pending().empty()) << c.what;
     EXPECT_EQ(Decoder.HeldTextBytes(), 0u) << c.what;
   }
+}
+
+// A part numbered 0 or beyond its message's count, or of a message of no parts, can never
+// belong to a complete message: it is neither held nor counted.
+TEST_F(PduConcatenation, PartsOutsideTheirMessageAreIgnored) {
+  EXPECT_TRUE(Feed(Part("050001", "9069")).empty());
+  EXPECT_TRUE(Decoder.Pending().empty());
+  EXPECT_TRUE(Feed(Part("050201", "9069")).empty());
+  EXPECT_TRUE(Feed(Part("050203", "EE6F399B0C")).empty());
+  EXPECT_TRUE(Feed(Part("050200", "EE6F399B0C")).empty());
+  EXPECT_EQ(Feed(Part("050202", "906536FB0D")),
+            (TStrings{"79001234567", "12/01/03,14:25:30+20", "HiHello"}));
 }
 
 TEST_F(PduConcatenation, SenderAndTimeComeFromTheCompletingPart) {

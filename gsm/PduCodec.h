@@ -50,7 +50,9 @@ class TPduDecoder {
   // order, when the PDU completes a message; appends nothing for a part that leaves its
   // message incomplete, for a PDU that is not an SMS-DELIVER, for an unsupported user-data
   // header and for malformed text (odd length, a character that is no hex digit, a length
-  // that runs past the end of the PDU).
+  // that runs past the end of the PDU). The user-data length is not used: the text is all the
+  // data that follows, so a PDU cut short inside its user data gives the text that arrived.
+  // 7-bit text after a header starts after the fill bits that the header's length leaves.
   void DecodeDeliverPdu(std::string_view pdu, std::vector<std::string>& out);
 
   // Drops every part held.
@@ -71,7 +73,9 @@ class TPduDecoder {
 
 // Unpacks 7-bit user data given as hex, least significant bit first. With `afterHeader` the
 // data follows a six-octet user-data header, so the first octet carries one fill bit. A single
-// hex character left at the end counts as an octet of that value.
+// hex character left at the end counts as an octet of that value. A septet 0 is "@", except
+// that the last septet of data that ends on a septet boundary stays a character of code 0: it
+// is then the seven fill bits of the last octet (or a final "@", which looks the same).
 std::string Decode7Bit(std::string_view hex, bool afterHeader);
 
 // Folds UCS2 user data given as hex into code page 1251. A code unit 0 ends the text;

@@ -195,10 +195,13 @@ std::string Unpack7Bit(const uint8_t* octets, size_t count, unsigned fillBits) {
     uint64_t word = 0;
     std::memcpy(&word, octets + i / 8 * 7, sizeof word);  // octets[count] may be read
     word = le64toh(word) >> fillBits;
-    for (unsigned j = 0; j < 8; ++j) {
-      const auto code = static_cast<unsigned>(word >> (7 * j)) & 0x7F;
-      out[i + j] = static_cast<char>(code | unsigned{code == 0} << 6);  // 0 becomes '@' (64)
-    }
+    // Septet j moves to byte lane j; then every lane that is 0 gains 0x40, the "@".
+    uint64_t lanes = 0;
+    for (unsigned j = 0; j < 8; ++j) lanes |= (word << j) & (uint64_t{0x7F} << (8 * j));
+    const uint64_t nonZero = (lanes + 0x7F7F7F7F7F7F7F7F) & 0x8080808080808080;
+    lanes |= (~nonZero & 0x8080808080808080) >> 1;
+    lanes = htole64(lanes);
+    std::memcpy(out + i, &lanes, sizeof lanes);
   }
   for (; i < septets; ++i) {
     const size_t bit = fillBits + 7 * i;

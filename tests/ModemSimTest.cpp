@@ -363,21 +363,37 @@ TEST_F(ModemSimFixture, ConcatenatedPartsInReverseOrder) {
 
 struct TSenderCase {
   const char* Sender;
-  const char* Address;  // length, type of address, value
+  const char* Address;  // length, type of address, value; "" when the message is refused
 };
 
 const TSenderCase kSenderCases[] = {
     {"+79001234567", "0B919700214365F7"},
     {"12345", "05812143F5"},
     {"Info", "07D049B7F90D"},
+    {"+12345678901234567890", "149121436587092143658709"},
+    {"+123456789012345678901", ""},
+    {"ElevenChars", "14D0"},
+    {"TwelveLetter", ""},
 };
 
 TEST(ModemSimDeliver, SenderAddressForms) {
   for (const TSenderCase& c : kSenderCases) {
     std::vector<TSimPdu> pdus = BuildDeliverPdus(Message(c.Sender, "x"));
-    ASSERT_EQ(pdus.size(), 1u);
+    if (*c.Address == 0) {
+      EXPECT_TRUE(pdus.empty()) << c.Sender;
+      continue;
+    }
+    ASSERT_EQ(pdus.size(), 1u) << c.Sender;
     EXPECT_EQ(pdus[0].Hex.substr(4, std::strlen(c.Address)), c.Address) << c.Sender;
   }
+}
+
+TEST(ModemSimDeliver, ServiceCentreMustBeANumber) {
+  TSimDeliver message = Message("+79001234567", "x");
+  message.ServiceCentre = "centre";
+  EXPECT_TRUE(BuildDeliverPdus(message).empty());
+  message.ServiceCentre = "89000000000";
+  EXPECT_EQ(BuildDeliverPdus(message).at(0).Hex.substr(0, 16), "07819800000000F0");
 }
 
 struct TPartCountCase {

@@ -160,7 +160,6 @@ private:
   std::string ReceiveStorage_ = "SM";
 
   std::string Line_;
-  bool LastWasCr_ = false;
   bool InPrompt_ = false;
   int AnnouncedLength_ = 0;
   std::string PduText_;

@@ -12,6 +12,8 @@ constexpr size_t kSeptetsPart = 153;     // ... of a part behind a six-octet hea
 constexpr size_t kUnitsSingle = 70;      // UCS2 characters of a message without header
 constexpr size_t kUnitsPart = 67;        // ... of a part behind a six-octet header
 constexpr int kConcatHeaderOctets = 6;   // UDHL, IEI 00, IEDL 03, reference, total, sequence
+constexpr size_t kMaxAddressDigits = 20;  // ten octets of semi-octets
+constexpr size_t kMaxAddressLetters = 11; // ten octets of septets
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
@@ -33,6 +35,13 @@ uint8_t SwappedBcd(int value) {
 bool IsPhoneNumber(std::string_view address) {
   if (!address.empty() && address.front() == '+') address.remove_prefix(1);
   return std::all_of(address.begin(), address.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// An address field holds at most 20 digits or 11 letters.
+bool AddressFits(std::string_view address) {
+  if (!IsPhoneNumber(address)) return address.size() <= kMaxAddressLetters;
+  if (!address.empty() && address.front() == '+') address.remove_prefix(1);
+  return address.size() <= kMaxAddressDigits;
 }
 
 // Digits in swapped pairs, "F" filling an odd last octet.
@@ -57,7 +66,7 @@ void AppendAddress(std::string& hex, std::string_view address) {
     AppendOctets(hex, SwappedDigits(address));
     return;
   }
-  std::string septets(address.substr(0, 11));
+  std::string septets(address);
   for (char& c : septets) c = static_cast<char>(c & 0x7F);
   std::vector<uint8_t> packed = PackSeptets(septets, 0);
   AppendOctet(hex, static_cast<uint8_t>((septets.size() * 7 + 3) / 4));
@@ -68,7 +77,7 @@ void AppendAddress(std::string& hex, std::string_view address) {
 void AppendServiceCentre(std::string& hex, std::string_view centre) {
   bool international = !centre.empty() && centre.front() == '+';
   if (international) centre.remove_prefix(1);
-  if (centre.empty() || !IsPhoneNumber(centre)) {
+  if (centre.empty()) {
     AppendOctet(hex, 0);
     return;
   }
@@ -140,7 +149,9 @@ std::vector<TSimPdu> BuildDeliverPdus(const TSimDeliver& message) {
   size_t parts = message.Parts > 0 ? static_cast<size_t>(message.Parts)
                  : length <= single  ? 1
                                      : (length + perPart - 1) / perPart;
-  if (parts > 255) return {};
+  if (parts > 255 || !AddressFits(message.Sender) ||
+      !(AddressFits(message.ServiceCentre) && IsPhoneNumber(message.ServiceCentre)))
+    return {};
   bool concatenated = parts > 1;
   if (length > (concatenated ? perPart : single) * parts) return {};
 

@@ -41,7 +41,7 @@ struct TSimDeliver {
   // Concatenation reference (8-bit).
   uint8_t Reference = 1;
   TSimTimeStamp Time;
-  std::string ServiceCentre = "+79000000000";
+  std::string ServiceCentre = "+79000000000";  // empty: no service-centre address
 };
 
 // One built PDU: its hex text (service-centre part included) and the TPDU length in octets,
@@ -51,8 +51,9 @@ struct TSimPdu {
   int TpduLength = 0;
 };
 
-// The PDUs of one message, in the order they are to be delivered. Empty when the text cannot
-// be sent (more than 255 parts).
+// The PDUs of one message, in the order they are to be delivered. Empty when the message
+// cannot be sent: more than 255 parts, a text that does not fit the parts asked for, a sender
+// of more than 20 digits or 11 letters, a service centre that is no number of up to 20 digits.
 std::vector<TSimPdu> BuildDeliverPdus(const TSimDeliver& message);
 
 // One SMS-SUBMIT as the host sent it.

@@ -247,6 +247,9 @@ const TSubmitCase kSubmitCases[] = {
     // Part 1 of 2, reference 5, "ABC" behind the six-octet header and one fill bit.
     {"concatenated_part", 23, "0051000B919700214365F70000A70A05000305020182C221", "\r\n+CMGS: 1\r\n\r\nOK\r\n",
      "79001234567", "ABC", 1},
+    // The same behind a 16-bit reference (element 08): seven octets of header, no fill bit.
+    {"wide_reference_part", 24, "0051000B919700214365F70000A70B0608041234020141E110", "\r\n+CMGS: 1\r\n\r\nOK\r\n",
+     "79001234567", "ABC", 1},
     // A service-centre address in front is not counted in the announced length.
     {"with_service_centre", 19, "07919700000000F011000B919700214365F700000205E8329BFD06",
      "\r\n+CMGS: 1\r\n\r\nOK\r\n", "79001234567", "hello", 0},
@@ -361,6 +364,17 @@ TEST_F(ModemSimFixture, ConcatenatedPartsInReverseOrder) {
             "\r\n+CMT: ,28\r\n00440B919700214365F70000211030415203210A05000305020182C221\r\n");
 }
 
+TEST_F(ModemSimFixture, WideReferenceUsesElementEightAndNoFillBit) {
+  TSimDeliver message = Message("+79001234567", "ABCDEF");
+  message.Parts = 2;
+  message.Reference = 0x1234;
+  message.WideReference = true;
+  std::vector<TSimPdu> pdus = Sim.InjectCmt(message);
+  ASSERT_EQ(pdus.size(), 2u);
+  EXPECT_EQ(pdus[0].Hex, "00440B919700214365F70000211030415203210B0608041234020141E110");
+  EXPECT_EQ(pdus[0].TpduLength, 29);
+}
+
 struct TSenderCase {
   const char* Sender;
   const char* Address;  // length, type of address, value; "" when the message is refused
@@ -405,7 +419,7 @@ struct TPartCountCase {
 
 const TPartCountCase kPartCountCases[] = {
     {160, false, 0, 1}, {161, false, 0, 2}, {306, false, 0, 2}, {307, false, 0, 3},
-    {70, true, 0, 1},   {71, true, 0, 2},   {0, false, 0, 1},   {161, false, 1, 0},
+    {70, true, 0, 1},   {71, true, 0, 2},   {134, true, 0, 2},  {135, true, 0, 3},   {0, false, 0, 1},   {161, false, 1, 0},
     {10, false, 3, 3},  {2, false, 3, 3},   {10, false, 256, 0},
 };
 
@@ -566,6 +580,7 @@ const TControlCase kControlCases[] = {
     {"register soon", "error: delay in ms expected\n"},
     {"split 10", "error: expected BYTES GAP_MS\n"},
     {"cmt --parts x +7900 hi", "error: --parts needs a number up to 255\n"},
+    {"cmt --ref 65536 +7900 hi", "error: --ref needs a number up to 65535\n"},
     {"cmt --colour red +7900 hi", "error: unknown option --colour\n"},
     {"cmt", "error: sender missing\n"},
     {"cmti --storage XX +7900 hi", "error: not stored (storage unknown or full, or text does not fit)\n"},

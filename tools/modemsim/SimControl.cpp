@@ -25,9 +25,9 @@ const char kHelp[] =
     "send-answer normal|silent|ANSWER\n"
     "capacity STORAGE COUNT\n"
     "time YYYY-MM-DD HH:MM:SS [ZONE_QUARTERS] | time now\n"
-    "cmt [--parts N] [--reverse] [--ucs2] [--ref N] SENDER TEXT\n"
-    "cmti [--storage ST] [--parts N] [--reverse] [--ucs2] [--ref N] SENDER TEXT\n"
-    "store [--storage ST] [--parts N] [--reverse] [--ucs2] [--ref N] SENDER TEXT\n"
+    "cmt [--parts N] [--reverse] [--ucs2] [--ref N] [--ref16] SENDER TEXT\n"
+    "cmti [--storage ST] [--parts N] [--reverse] [--ucs2] [--ref N] [--ref16] SENDER TEXT\n"
+    "store [--storage ST] [--parts N] [--reverse] [--ucs2] [--ref N] [--ref16] SENDER TEXT\n"
     "ring [COUNT [INTERVAL_MS]]\n"
     "raw TEXT\n"
     "list [STORAGE]\n"
@@ -331,14 +331,15 @@ std::string TSimControl::Inject(const std::string& command, std::string_view arg
       message.Reverse = true;
     } else if (word == "--ucs2") {
       message.Ucs2 = true;
-    } else if (word == "--parts" || word == "--ref") {
-      if (!ReadNumber(NextWord(args), number) || number > 255) return Error(word + " needs a number up to 255");
-      if (word == "--parts") {
-        message.Parts = static_cast<int>(number);
-      } else {
-        message.Reference = static_cast<uint8_t>(number);
-        referenceGiven = true;
-      }
+    } else if (word == "--ref16") {
+      message.WideReference = true;
+    } else if (word == "--parts") {
+      if (!ReadNumber(NextWord(args), number) || number > 255) return Error("--parts needs a number up to 255");
+      message.Parts = static_cast<int>(number);
+    } else if (word == "--ref") {
+      if (!ReadNumber(NextWord(args), number) || number > 65535) return Error("--ref needs a number up to 65535");
+      message.Reference = static_cast<uint16_t>(number);
+      referenceGiven = true;
     } else if (word == "--storage") {
       storage = NextWord(args);
     } else {
@@ -349,6 +350,7 @@ std::string TSimControl::Inject(const std::string& command, std::string_view arg
   if (message.Sender.empty()) return Error("sender missing");
   message.Text = Cp1251(Unescape(args));
   if (!referenceGiven) message.Reference = NextReference_++;
+  if (!message.WideReference) message.Reference &= 0xFF;
 
   if (command == "cmt") {
     std::vector<TSimPdu> pdus = Sim_.InjectCmt(message);

@@ -30,6 +30,6 @@ private:
 
   TModemSim& Sim_;
   std::optional<TSimTimeStamp> FixedTime_;
-  uint8_t NextReference_ = 1;
+  uint16_t NextReference_ = 1;
   bool Quit_ = false;
 };

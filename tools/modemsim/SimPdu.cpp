@@ -8,10 +8,7 @@
 namespace {
 
 constexpr size_t kSeptetsSingle = 160;   // 7-bit characters of a message without header
-constexpr size_t kSeptetsPart = 153;     // ... of a part behind a six-octet header
 constexpr size_t kUnitsSingle = 70;      // UCS2 characters of a message without header
-constexpr size_t kUnitsPart = 67;        // ... of a part behind a six-octet header
-constexpr int kConcatHeaderOctets = 6;   // UDHL, IEI 00, IEDL 03, reference, total, sequence
 constexpr size_t kMaxAddressDigits = 20;  // ten octets of semi-octets
 constexpr size_t kMaxAddressLetters = 11; // ten octets of septets
 
@@ -144,7 +141,10 @@ std::vector<TSimPdu> BuildDeliverPdus(const TSimDeliver& message) {
   std::u16string units = ucs2 ? Utf16FromCp1251(message.Text) : std::u16string();
   size_t length = ucs2 ? units.size() : message.Text.size();
   size_t single = ucs2 ? kUnitsSingle : kSeptetsSingle;
-  size_t perPart = ucs2 ? kUnitsPart : kSeptetsPart;
+  // The header: UDHL, element 00 or 08, its length, the reference (one or two octets), the
+  // number of parts and the sequence number; six or seven octets.
+  size_t headerOctets = message.WideReference ? 7 : 6;
+  size_t perPart = ucs2 ? (140 - headerOctets) / 2 : (140 * 8 - headerOctets * 8) / 7;
 
   size_t parts = message.Parts > 0 ? static_cast<size_t>(message.Parts)
                  : length <= single  ? 1
@@ -169,9 +169,13 @@ std::vector<TSimPdu> BuildDeliverPdus(const TSimDeliver& message) {
     AppendTimeStamp(hex, message.Time);
 
     std::vector<uint8_t> header;
-    if (concatenated)
-      header = {static_cast<uint8_t>(kConcatHeaderOctets - 1), 0x00, 0x03, message.Reference,
-                static_cast<uint8_t>(parts), static_cast<uint8_t>(i + 1)};
+    if (concatenated && message.WideReference)
+      header = {0x06, 0x08, 0x04, static_cast<uint8_t>(message.Reference >> 8),
+                static_cast<uint8_t>(message.Reference & 0xFF), static_cast<uint8_t>(parts),
+                static_cast<uint8_t>(i + 1)};
+    else if (concatenated)
+      header = {0x05, 0x00, 0x03, static_cast<uint8_t>(message.Reference & 0xFF), static_cast<uint8_t>(parts),
+                static_cast<uint8_t>(i + 1)};
     auto [start, size] = slices[i];
     if (ucs2) {
       AppendOctet(hex, static_cast<uint8_t>(header.size() + size * 2));

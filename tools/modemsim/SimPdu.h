@@ -38,8 +38,9 @@ struct TSimDeliver {
   bool Reverse = false;
   // UCS2 even for a text that 7-bit would carry.
   bool Ucs2 = false;
-  // Concatenation reference (8-bit).
-  uint8_t Reference = 1;
+  // Concatenation reference: 8-bit (element 00), or 16-bit (element 08) when `WideReference`.
+  uint16_t Reference = 1;
+  bool WideReference = false;
   TSimTimeStamp Time;
   std::string ServiceCentre = "+79000000000";  // empty: no service-centre address
 };

@@ -546,6 +546,15 @@ TEST_F(ModemSimFixture, HeldBurstIsReleasedWholeAndTakenInReads) {
   EXPECT_EQ(rest.substr(rest.size() - 2), "\r\n");
 }
 
+TEST_F(ModemSimFixture, PurgeDropsOnlyWhatIsDue) {
+  Sim.SetSplit(4, 100);
+  Sim.InjectRaw("RINGRING");
+  Sim.DropDue();
+  EXPECT_EQ(Sim.Take(), "");
+  Sim.Advance(100);
+  EXPECT_EQ(Sim.Take(), "RING");
+}
+
 TEST_F(ModemSimFixture, RingRepeatsUntilHungUp) {
   Sim.InjectRing(3, 5000);
   EXPECT_EQ(Sim.Take(), "\r\nRING\r\n");

@@ -118,6 +118,12 @@ std::string TModemSim::Take(size_t max) {
   return out;
 }
 
+void TModemSim::DropDue() {
+  std::lock_guard guard(Lock_);
+  if (Hold_) return;
+  while (!Output_.empty() && Output_.front().DueAt <= Now_) Output_.pop_front();
+}
+
 void TModemSim::RunClock(uint64_t to) {
   while (RingsLeft_ > 0 && NextRingAt_ <= to) {
     Now_ = std::max(Now_, NextRingAt_);

@@ -44,6 +44,9 @@ public:
   size_t PendingBytes() const;
   // Takes up to `max` of the due bytes, oldest first.
   std::string Take(size_t max = std::numeric_limits<size_t>::max());
+  // The host purged its receive queue: the due bytes are gone; what is not due yet (held back
+  // or held) still comes.
+  void DropDue();
 
   // Clock in milliseconds since the engine was made; it never goes back.
   void Advance(uint64_t ms);

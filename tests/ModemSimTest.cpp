@@ -392,7 +392,7 @@ const TSenderCase kSenderCases[] = {
 
 TEST(ModemSimDeliver, SenderAddressForms) {
   for (const TSenderCase& c : kSenderCases) {
-    std::vector<TSimPdu> pdus = BuildDeliverPdus(Message(c.Sender, "x"));
+    std::vector<TSimPdu> pdus = SimBuildDeliverPdus(Message(c.Sender, "x"));
     if (*c.Address == 0) {
       EXPECT_TRUE(pdus.empty()) << c.Sender;
       continue;
@@ -405,9 +405,9 @@ TEST(ModemSimDeliver, SenderAddressForms) {
 TEST(ModemSimDeliver, ServiceCentreMustBeANumber) {
   TSimDeliver message = Message("+79001234567", "x");
   message.ServiceCentre = "centre";
-  EXPECT_TRUE(BuildDeliverPdus(message).empty());
+  EXPECT_TRUE(SimBuildDeliverPdus(message).empty());
   message.ServiceCentre = "89000000000";
-  EXPECT_EQ(BuildDeliverPdus(message).at(0).Hex.substr(0, 16), "07819800000000F0");
+  EXPECT_EQ(SimBuildDeliverPdus(message).at(0).Hex.substr(0, 16), "07819800000000F0");
 }
 
 struct TPartCountCase {
@@ -428,7 +428,7 @@ TEST(ModemSimDeliver, PartCountFollowsTheTextLength) {
     TSimDeliver message = Message("+79001234567", std::string(c.Length, 'x'));
     message.Ucs2 = c.Ucs2;
     message.Parts = c.Requested;
-    std::vector<TSimPdu> pdus = BuildDeliverPdus(message);
+    std::vector<TSimPdu> pdus = SimBuildDeliverPdus(message);
     EXPECT_EQ(pdus.size(), c.Parts) << c.Length << (c.Ucs2 ? " ucs2" : "") << " requested " << c.Requested;
     // Every part fits 140 user-data octets behind the 19 octets of its other fields.
     for (const TSimPdu& pdu : pdus) EXPECT_LE(pdu.TpduLength, 19 + 140);

@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The bytes as a SUBMIT PDU, with and without the announced length.
   {
     TSimSubmit message;
-    DecodeSubmitPdu(bytes, -1, message);
-    DecodeSubmitPdu(bytes, static_cast<int>(size / 2), message);
+    SimDecodeSubmitPdu(bytes, -1, message);
+    SimDecodeSubmitPdu(bytes, static_cast<int>(size / 2), message);
   }
 
   // The bytes as the host's side of a session, in chunks, with the clock moving between them.
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     message.Sender = std::string(bytes.substr(0, split));
     message.Text = std::string(bytes.substr(split));
     message.Parts = size > 1 ? static_cast<uint8_t>(bytes[1]) % 4 : 0;
-    for (const TSimPdu& pdu : BuildDeliverPdus(message))
+    for (const TSimPdu& pdu : SimBuildDeliverPdus(message))
       if (pdu.Hex.size() % 2 != 0 || pdu.TpduLength > 176) __builtin_trap();
   }
   return 0;

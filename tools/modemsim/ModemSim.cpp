@@ -261,14 +261,14 @@ void TModemSim::SetStoreCapacity(std::string_view storage, int capacity) {
 
 std::vector<TSimPdu> TModemSim::InjectCmt(const TSimDeliver& message) {
   std::lock_guard guard(Lock_);
-  std::vector<TSimPdu> pdus = BuildDeliverPdus(message);
+  std::vector<TSimPdu> pdus = SimBuildDeliverPdus(message);
   for (const TSimPdu& pdu : pdus)
     Queue("\r\n+CMT: ," + std::to_string(pdu.TpduLength) + "\r\n" + pdu.Hex + "\r\n", true);
   return pdus;
 }
 
 std::vector<int> TModemSim::StoreParts(const TSimDeliver& message, std::string_view storage) {
-  std::vector<TSimPdu> pdus = BuildDeliverPdus(message);
+  std::vector<TSimPdu> pdus = SimBuildDeliverPdus(message);
   if (pdus.empty() || !Store_.HasStorage(storage) ||
       Store_.Capacity(storage) - Store_.Used(storage) < static_cast<int>(pdus.size()))
     return {};
@@ -607,8 +607,8 @@ std::string TModemSim::Cmgs(const std::string& rest) {
 
 std::string TModemSim::FinishSend() {
   TSimSubmit message;
-  TSubmitError error = DecodeSubmitPdu(PduText_, AnnouncedLength_, message);
-  if (error != TSubmitError::None) return Cms(static_cast<int>(error));
+  TSimSubmitError error = SimDecodeSubmitPdu(PduText_, AnnouncedLength_, message);
+  if (error != TSimSubmitError::None) return Cms(static_cast<int>(error));
   if (SendAnswer_) return FramedLines(*SendAnswer_);
   ++NextReference_;
   Sent_.push_back(message);

@@ -65,7 +65,7 @@ void AppendAddress(std::string& hex, std::string_view address) {
   }
   std::string septets(address);
   for (char& c : septets) c = static_cast<char>(c & 0x7F);
-  std::vector<uint8_t> packed = PackSeptets(septets, 0);
+  std::vector<uint8_t> packed = SimPackSeptets(septets, 0);
   AppendOctet(hex, static_cast<uint8_t>((septets.size() * 7 + 3) / 4));
   AppendOctet(hex, 0xD0);
   AppendOctets(hex, packed);
@@ -110,7 +110,7 @@ std::vector<std::pair<size_t, size_t>> EvenSlices(size_t length, size_t parts) {
 
 }  // namespace
 
-std::vector<uint8_t> PackSeptets(std::string_view septets, int fillBits) {
+std::vector<uint8_t> SimPackSeptets(std::string_view septets, int fillBits) {
   size_t bits = static_cast<size_t>(fillBits) + septets.size() * 7;
   std::vector<uint8_t> octets((bits + 7) / 8, 0);
   size_t position = static_cast<size_t>(fillBits);
@@ -122,7 +122,7 @@ std::vector<uint8_t> PackSeptets(std::string_view septets, int fillBits) {
   return octets;
 }
 
-bool UnpackSeptets(const std::vector<uint8_t>& octets, size_t count, int fillBits, std::string& out) {
+bool SimUnpackSeptets(const std::vector<uint8_t>& octets, size_t count, int fillBits, std::string& out) {
   size_t position = static_cast<size_t>(fillBits);
   if (position + count * 7 > octets.size() * 8) return false;
   out.clear();
@@ -135,7 +135,7 @@ bool UnpackSeptets(const std::vector<uint8_t>& octets, size_t count, int fillBit
   return true;
 }
 
-std::vector<TSimPdu> BuildDeliverPdus(const TSimDeliver& message) {
+std::vector<TSimPdu> SimBuildDeliverPdus(const TSimDeliver& message) {
   bool ucs2 = message.Ucs2 || std::any_of(message.Text.begin(), message.Text.end(),
                                           [](char c) { return static_cast<uint8_t>(c) >= 0x80; });
   std::u16string units = ucs2 ? Utf16FromCp1251(message.Text) : std::u16string();
@@ -191,7 +191,7 @@ std::vector<TSimPdu> BuildDeliverPdus(const TSimDeliver& message) {
       int fill = static_cast<int>(headerSeptets * 7 - headerBits);
       AppendOctet(hex, static_cast<uint8_t>(headerSeptets + size));
       AppendOctets(hex, header);
-      AppendOctets(hex, PackSeptets(std::string_view(message.Text).substr(start, size), fill));
+      AppendOctets(hex, SimPackSeptets(std::string_view(message.Text).substr(start, size), fill));
     }
     pdus.push_back({hex, static_cast<int>((hex.size() - tpduStart) / 2)});
   }
@@ -288,76 +288,76 @@ bool ParseHeader(const std::vector<uint8_t>& header, TSimSubmit& out) {
 
 }  // namespace
 
-TSubmitError DecodeSubmitPdu(std::string_view hex, int announcedLength, TSimSubmit& out) {
+TSimSubmitError SimDecodeSubmitPdu(std::string_view hex, int announcedLength, TSimSubmit& out) {
   out = TSimSubmit();
   out.Pdu = std::string(hex);
-  if (hex.size() % 2 != 0) return TSubmitError::NonHex;
+  if (hex.size() % 2 != 0) return TSimSubmitError::NonHex;
   std::vector<uint8_t> octets;
   octets.reserve(hex.size() / 2);
   for (size_t i = 0; i < hex.size(); i += 2) {
     int high = HexValue(hex[i]), low = HexValue(hex[i + 1]);
-    if (high < 0 || low < 0) return TSubmitError::NonHex;
+    if (high < 0 || low < 0) return TSimSubmitError::NonHex;
     octets.push_back(static_cast<uint8_t>(high * 16 + low));
   }
 
   TOctetReader reader(octets);
   uint8_t centreLength = 0, firstOctet = 0;
   std::vector<uint8_t> skipped;
-  if (!reader.Take(centreLength) || !reader.Take(centreLength, skipped)) return TSubmitError::BadPdu;
+  if (!reader.Take(centreLength) || !reader.Take(centreLength, skipped)) return TSimSubmitError::BadPdu;
   if (announcedLength >= 0 && reader.Left() != static_cast<size_t>(announcedLength))
-    return TSubmitError::BadLength;
-  if (!reader.Take(firstOctet)) return TSubmitError::BadPdu;
-  if ((firstOctet & 0x03) != 0x01) return TSubmitError::BadType;
+    return TSimSubmitError::BadLength;
+  if (!reader.Take(firstOctet)) return TSimSubmitError::BadPdu;
+  if ((firstOctet & 0x03) != 0x01) return TSimSubmitError::BadType;
 
   uint8_t digits = 0;
   std::vector<uint8_t> address;
   if (!reader.Take(out.MessageReference) || !reader.Take(digits) || digits > 20 ||
       !reader.Take(out.RecipientType) || !reader.Take((digits + 1u) / 2, address))
-    return TSubmitError::BadPdu;
+    return TSimSubmitError::BadPdu;
   if ((out.RecipientType & 0x70) == 0x50) {
-    UnpackSeptets(address, digits * 4u / 7, 0, out.Recipient);
+    SimUnpackSeptets(address, digits * 4u / 7, 0, out.Recipient);
   } else {
     out.Recipient = DecodeAddressDigits(address, digits);
   }
 
   uint8_t protocol = 0;
-  if (!reader.Take(protocol) || !reader.Take(out.DataCoding)) return TSubmitError::BadPdu;
+  if (!reader.Take(protocol) || !reader.Take(out.DataCoding)) return TSimSubmitError::BadPdu;
   static const size_t kValidityOctets[4] = {0, 7, 1, 7};  // none, enhanced, relative, absolute
-  if (!reader.Take(kValidityOctets[(firstOctet >> 3) & 0x03], skipped)) return TSubmitError::BadPdu;
+  if (!reader.Take(kValidityOctets[(firstOctet >> 3) & 0x03], skipped)) return TSimSubmitError::BadPdu;
 
   uint8_t userLength = 0;
-  if (!reader.Take(userLength)) return TSubmitError::BadPdu;
+  if (!reader.Take(userLength)) return TSimSubmitError::BadPdu;
   TAlphabet alphabet = AlphabetOf(out.DataCoding);
-  if (alphabet == TAlphabet::Reserved) return TSubmitError::BadPdu;
+  if (alphabet == TAlphabet::Reserved) return TSimSubmitError::BadPdu;
   bool septets = alphabet == TAlphabet::Septets;
   size_t dataOctets = septets ? (userLength * 7u + 7) / 8 : userLength;
   if ((septets && userLength > 160) || (!septets && userLength > 140) || reader.Left() != dataOctets)
-    return TSubmitError::BadUserData;
+    return TSimSubmitError::BadUserData;
   std::vector<uint8_t> data;
   reader.Take(dataOctets, data);
 
   size_t headerOctets = 0;  // the user-data header with its length octet
   if (firstOctet & 0x40) {
-    if (data.empty() || data[0] + 1u > data.size()) return TSubmitError::BadUserData;
+    if (data.empty() || data[0] + 1u > data.size()) return TSimSubmitError::BadUserData;
     headerOctets = data[0] + 1u;
     if (!ParseHeader(std::vector<uint8_t>(data.begin() + 1, data.begin() + static_cast<long>(headerOctets)), out))
-      return TSubmitError::BadUserData;
+      return TSimSubmitError::BadUserData;
   }
   std::vector<uint8_t> body(data.begin() + static_cast<long>(headerOctets), data.end());
 
   switch (alphabet) {
     case TAlphabet::Septets: {
       size_t headerSeptets = (headerOctets * 8 + 6) / 7;
-      if (headerSeptets > userLength) return TSubmitError::BadUserData;
+      if (headerSeptets > userLength) return TSimSubmitError::BadUserData;
       int fill = static_cast<int>(headerSeptets * 7 - headerOctets * 8);
-      if (!UnpackSeptets(body, userLength - headerSeptets, fill, out.Text)) return TSubmitError::BadUserData;
+      if (!SimUnpackSeptets(body, userLength - headerSeptets, fill, out.Text)) return TSimSubmitError::BadUserData;
       break;
     }
     case TAlphabet::Octets:
       out.Text.assign(body.begin(), body.end());
       break;
     case TAlphabet::Ucs2: {
-      if (body.size() % 2 != 0) return TSubmitError::BadUserData;
+      if (body.size() % 2 != 0) return TSimSubmitError::BadUserData;
       std::u16string units;
       for (size_t i = 0; i < body.size(); i += 2)
         units += static_cast<char16_t>((body[i] << 8) | body[i + 1]);
@@ -367,5 +367,5 @@ TSubmitError DecodeSubmitPdu(std::string_view hex, int announcedLength, TSimSubm
     case TAlphabet::Reserved:
       break;
   }
-  return TSubmitError::None;
+  return TSimSubmitError::None;
 }

@@ -55,7 +55,7 @@ struct TSimPdu {
 // The PDUs of one message, in the order they are to be delivered. Empty when the message
 // cannot be sent: more than 255 parts, a text that does not fit the parts asked for, a sender
 // of more than 20 digits or 11 letters, a service centre that is no number of up to 20 digits.
-std::vector<TSimPdu> BuildDeliverPdus(const TSimDeliver& message);
+std::vector<TSimPdu> SimBuildDeliverPdus(const TSimDeliver& message);
 
 // One SMS-SUBMIT as the host sent it.
 struct TSimSubmit {
@@ -72,7 +72,7 @@ struct TSimSubmit {
 };
 
 // Why a SUBMIT was refused; the value is the +CMS ERROR code a modem answers with.
-enum class TSubmitError : int {
+enum class TSimSubmitError : int {
   None = 0,
   BadPdu = 304,      // a field runs past the end or holds an impossible value
   NonHex = 528,      // a character that is no hex digit, or an odd number of digits
@@ -83,10 +83,10 @@ enum class TSubmitError : int {
 
 // Decodes a SUBMIT. `announcedLength` is the octet count given with AT+CMGS (the TPDU without
 // the service-centre part); a negative value skips that check.
-TSubmitError DecodeSubmitPdu(std::string_view hex, int announcedLength, TSimSubmit& out);
+TSimSubmitError SimDecodeSubmitPdu(std::string_view hex, int announcedLength, TSimSubmit& out);
 
 // Packs septets least significant bit first, starting `fillBits` bits into the first octet.
-std::vector<uint8_t> PackSeptets(std::string_view septets, int fillBits);
+std::vector<uint8_t> SimPackSeptets(std::string_view septets, int fillBits);
 // Unpacks `count` septets that start `fillBits` bits into `octets`; false when the octets
 // are too few.
-bool UnpackSeptets(const std::vector<uint8_t>& octets, size_t count, int fillBits, std::string& out);
+bool SimUnpackSeptets(const std::vector<uint8_t>& octets, size_t count, int fillBits, std::string& out);

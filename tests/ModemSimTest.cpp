@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -566,6 +567,14 @@ TEST_F(ModemSimFixture, RingRepeatsUntilHungUp) {
   Sim.Advance(20000);
   EXPECT_EQ(Sim.Take(), "");
   EXPECT_EQ(Sim.Commands().back(), "ATH");
+}
+
+TEST_F(ModemSimFixture, EndlessRingingIsBounded) {
+  Sim.InjectRing(std::numeric_limits<int>::max(), 0);
+  Sim.Advance(TModemSim::kNever / 2);
+  std::string rings = Sim.Take();
+  EXPECT_EQ(rings.size(), TModemSim::kMaxRings * std::string("\r\nRING\r\n").size());
+  EXPECT_FALSE(Sim.Ringing());
 }
 
 TEST_F(ModemSimFixture, OverlongLineIsRefusedNotKeptWhole) {

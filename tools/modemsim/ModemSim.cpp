@@ -294,7 +294,8 @@ void TModemSim::InjectRing(int count, uint64_t intervalMs) {
   std::lock_guard guard(Lock_);
   if (count < 1) return;
   Queue("\r\nRING\r\n", true);
-  RingsLeft_ = count - 1;
+  RingsLeft_ = std::min(count, kMaxRings) - 1;
+  intervalMs = std::max<uint64_t>(intervalMs, 1);
   RingInterval_ = intervalMs;
   NextRingAt_ = intervalMs > kNever - Now_ ? kNever : Now_ + intervalMs;
 }

@@ -93,7 +93,9 @@ public:
   std::vector<int> InjectCmti(const TSimDeliver& message, std::string_view storage = "SM");
   // Stores the parts without a notice.
   std::vector<int> StoreSms(const TSimDeliver& message, std::string_view storage = "SM");
-  // RING now and `count - 1` more times `intervalMs` apart, until ATH.
+  // RING now and `count - 1` more times `intervalMs` apart, until ATH. At most kMaxRings
+  // rings, at least 1 ms apart.
+  static constexpr int kMaxRings = 1000;
   void InjectRing(int count = 1, uint64_t intervalMs = 5000);
   void InjectRaw(std::string_view bytes);
 

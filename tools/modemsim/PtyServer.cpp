@@ -117,6 +117,12 @@ void TPtyServer::WriteAll(int fd, const std::string& bytes) {
 }
 
 void TPtyServer::ServeControl(std::string& input, int replyFd) {
+  constexpr size_t kMaxControlLine = 64 * 1024;
+  if (input.size() > kMaxControlLine && input.find('\n') == std::string::npos) {
+    input.clear();
+    WriteAll(replyFd, "error: line too long\n");
+    return;
+  }
   size_t end;
   while ((end = input.find('\n')) != std::string::npos) {
     std::string line = input.substr(0, end);

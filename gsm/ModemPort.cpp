@@ -10,6 +10,7 @@
 #include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 const char kDebugLogName[] = "OVM_debug.log";
 const char kTraceWrittenMarker[10] = "-->>>--\r\n";
@@ -117,6 +118,19 @@ bool TModemPort::WriteModem(const uint8_t* buffer, uint32_t length) {
   const bool written = UsesTerminal() ? WriteTerminal(buffer, length) : WriteComPort(buffer, length);
   AppendDebugLog(buffer, length, kTraceWritten);
   return written;
+}
+
+bool TModemPort::WriteCommand(const std::string& command) {
+  return WriteModem(reinterpret_cast<const uint8_t*>(command.data()), static_cast<uint32_t>(command.size()));
+}
+
+bool TModemPort::ReadAnswer(uint32_t capacity, uint32_t waitMs, std::string& text) {
+  text.clear();
+  std::vector<uint8_t> buffer(capacity);
+  uint32_t count = 0;
+  if (ReadModem(buffer.data(), capacity, count, waitMs) != kReadData || count == 0) return false;
+  text = ReplyToText(buffer.data(), count);
+  return true;
 }
 
 std::string TModemPort::ReplyToText(const uint8_t* buffer, uint32_t count) {

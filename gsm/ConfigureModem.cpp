@@ -98,9 +98,26 @@ void TConfigureModem::Execute() {
 bool TConfigureModem::OpenComPort() { return Modem.OpenComPort(Port, Message); }
 
 bool TConfigureModem::OpenUsbTerminal() {
-  Result = kSetupFailed;
-  Message = Cp1251("Прежде чем запускать программу, необходимо установить драйвер.");
-  return false;
+  Result = kSetupReady;
+  if (!Modem.Ftdi()) {
+    Message = Cp1251("Прежде чем запускать программу, необходимо установить драйвер.");
+    Result = kSetupFailed;
+    return false;
+  }
+  if (Modem.FtHandle()) {
+    // A terminal left open by an earlier set-up is used again; the set-up's own probe
+    // decides whether it still answers.
+    if (!CheckModem(Modem, Waits)) {
+      Result = kSetupFailed;
+      Message = Cp1251("Модем не отвечает");
+    }
+    return true;
+  }
+  if (!Modem.OpenTerminal(Description, Message)) {
+    Result = kSetupFailed;
+    return false;
+  }
+  return true;
 }
 
 bool TConfigureModem::EnterPin() {

@@ -83,7 +83,25 @@ uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t w
 
 TModemPort::TModemPort(std::string exeDir) : ProgramFolder(std::move(exeDir)) {}
 
-TModemPort::~TModemPort() = default;
+TModemPort::~TModemPort() {
+  // Every handle of the library is closed before the library goes.
+  CloseTerminal();
+}
+
+TFtdiLibrary* TModemPort::Ftdi() {
+  if (TFtdiLibrary* loaded = LoadedLibrary.load()) return loaded;
+  std::lock_guard<std::mutex> lock(LibraryLock);
+  if (!Library) {
+    Library = LoadFtdiDriver(ProgramFolder);
+    LoadedLibrary.store(Library.get());
+  }
+  return Library.get();
+}
+
+FT_HANDLE TModemPort::FtHandle() const {
+  std::shared_lock<std::shared_mutex> lock(TerminalLock);
+  return Terminal;
+}
 
 std::string TModemPort::PhonePort() const {
   std::lock_guard<std::mutex> lock(SettingsLock);
@@ -162,7 +180,17 @@ bool TModemPort::IsComPortLost() {
   return !ComPortPresent(PhonePort());
 }
 
-bool TModemPort::IsTerminalLost() { return false; }
+bool TModemPort::IsTerminalLost() {
+  std::shared_lock<std::shared_mutex> lock(TerminalLock);
+  TFtdiLibrary* library = LoadedLibrary.load();
+  if (!Terminal || !library) return false;
+  std::string description;
+  const FT_STATUS status = library->OpenDeviceDescription(Terminal, description);
+  FtStatus = status;
+  if (status != FT_OK) return true;
+  const std::string wanted = PhoneDesc();
+  return description.compare(0, wanted.size(), wanted) != 0;
+}
 
 bool TModemPort::ComPortPresent(const std::string& port) {
   struct stat info {};
@@ -196,11 +224,83 @@ bool TModemPort::WriteComPort(const uint8_t* buffer, uint32_t length) {
   return ComPort.Write(buffer, length, written) && written == length;
 }
 
-uint8_t TModemPort::ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t) {
-  // No terminal binding yet: the terminal link is never open.
-  count = 0;
-  if (capacity > 0) std::memset(buffer, 0, capacity);
-  return kReadFailed;
+bool TModemPort::OpenTerminal(const std::string& description, std::string& message) {
+  TFtdiLibrary* library = LoadedLibrary.load();
+  if (!library) return false;
+  std::unique_lock<std::shared_mutex> lock(TerminalLock);
+  uint32_t devices = 0;
+  FT_STATUS status = library->CountDevices(devices);
+  FtStatus = status;
+  if (status != FT_OK) return false;
+  int found = -1;
+  for (uint32_t index = 0; index < devices && found < 0; ++index) {
+    std::string listed;
+    status = library->DescriptionAt(index, listed);
+    FtStatus = status;
+    if (status == FT_OK && listed.compare(0, description.size(), description) == 0) found = static_cast<int>(index);
+  }
+  if (found < 0) {
+    message = Cp1251("Модем не найден");
+    return false;
+  }
+  FT_HANDLE handle = nullptr;
+  status = library->Open(found, &handle);
+  FtStatus = status;
+  if (status != FT_OK) {
+    message = Cp1251("Ошибка при открытии модема");
+    return false;
+  }
+  Terminal = handle;
+  // Each step runs only while the ones before it succeeded.
+  status = library->SetBaudRate(handle, 230400);
+  if (status == FT_OK) status = library->SetTimeouts(handle, 200, 200);
+  if (status == FT_OK) status = library->SetDataCharacteristics(handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE);
+  if (status == FT_OK) status = library->SetLatencyTimer(handle, 10);
+  if (status == FT_OK) status = library->SetFlowControl(handle, FT_FLOW_RTS_CTS, 0, 0);
+  FtStatus = status;
+  if (status != FT_OK) {
+    message = Cp1251("Ошибка при настройке модкма");
+    return false;
+  }
+  // Raising RTS is not judged: the terminal works once flow control is set.
+  library->SetRts(handle);
+  return true;
 }
 
-bool TModemPort::WriteTerminal(const uint8_t*, uint32_t) { return false; }
+void TModemPort::CloseTerminal() {
+  std::unique_lock<std::shared_mutex> lock(TerminalLock);
+  TFtdiLibrary* library = LoadedLibrary.load();
+  if (Terminal && library) {
+    // Their results do not matter: the handle is given up either way.
+    library->ResetDevice(Terminal);
+    library->Close(Terminal);
+  }
+  Terminal = nullptr;
+}
+
+uint8_t TModemPort::ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
+  TFtdiLibrary* library = LoadedLibrary.load();
+  return PollRead(
+      buffer, capacity, count, waitMs, [this, library] { return library && FtHandle(); },
+      [this, library](uint32_t& waiting) {
+        std::shared_lock<std::shared_mutex> lock(TerminalLock);
+        if (!Terminal) return false;
+        uint32_t sending = 0;
+        uint32_t events = 0;
+        const FT_STATUS status = library->GetStatus(Terminal, &waiting, &sending, &events);
+        FtStatus = status;
+        return status == FT_OK;
+      },
+      [this, library](uint8_t* into, uint32_t size, uint32_t& got) {
+        std::shared_lock<std::shared_mutex> lock(TerminalLock);
+        return Terminal && library->Read(Terminal, into, size, &got) == FT_OK;
+      });
+}
+
+bool TModemPort::WriteTerminal(const uint8_t* buffer, uint32_t length) {
+  TFtdiLibrary* library = LoadedLibrary.load();
+  std::shared_lock<std::shared_mutex> lock(TerminalLock);
+  if (!library || !Terminal) return false;
+  uint32_t written = 0;
+  return library->Write(Terminal, const_cast<uint8_t*>(buffer), length, &written) == FT_OK && written == length;
+}

@@ -9,11 +9,14 @@
 // serialise their exchanges through the port mutex. The settings that select the transport
 // are guarded here, so that reloading them on the main thread never races a running reader.
 
+#include "gsm/FtdiLibrary.h"
 #include "platform/SerialPort.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 
 // Results of ReadModem.
@@ -53,6 +56,15 @@ class TModemPort {
   // The open serial port of the modem; closed when none is open.
   TSerialPort ComPort;
 
+  // The USB terminal's D2XX library, loaded from the program folder (or the library search)
+  // on first need and kept until this object goes; null while it cannot be loaded, and a
+  // later call tries again.
+  TFtdiLibrary* Ftdi();
+  // The open USB terminal, null when none.
+  FT_HANDLE FtHandle() const;
+  // Status of the last library call that records it; kept for inspection only.
+  std::atomic<FT_STATUS> FtStatus{FT_OK};
+
   // Waits up to `waitMs` for the modem to send something and reads it into `buffer`: one
   // tenth of the wait after the first bytes are seen, everything then queued, up to
   // `capacity` bytes (more stays queued for the next read). The buffer's first `capacity`
@@ -81,6 +93,14 @@ class TModemPort {
   // A port still open from an earlier set-up is closed first, so that its handle is neither
   // lost nor left holding the device. On failure `message` holds the reason.
   bool OpenComPort(const std::string& port, std::string& message);
+  // Finds the USB terminal whose description begins with `description` (the first listed
+  // device when it is empty), opens it and configures it: 230400 baud, time-outs of 200 ms,
+  // 8N1, latency 10 ms, RTS/CTS flow control, RTS raised. The library must be loaded. On
+  // failure `message` holds the reason (none when the device count failed); a device opened
+  // but not configured stays open for CloseTerminal.
+  bool OpenTerminal(const std::string& description, std::string& message);
+  // Resets and closes the USB terminal. Waits for a transfer in progress on another thread.
+  void CloseTerminal();
 
  protected:
   // Whether the system still has the serial port `port`. The device node is asked; an owner
@@ -94,6 +114,12 @@ class TModemPort {
   bool WriteTerminal(const uint8_t* buffer, uint32_t length);
 
   const std::string ProgramFolder;
+  std::mutex LibraryLock;
+  std::unique_ptr<TFtdiLibrary> Library;
+  std::atomic<TFtdiLibrary*> LoadedLibrary{nullptr};
+  // Guards the terminal handle: transfers share it, opening and closing take it alone.
+  mutable std::shared_mutex TerminalLock;
+  FT_HANDLE Terminal = nullptr;
   mutable std::mutex SettingsLock;
   std::string Port;
   std::string Description;

@@ -1,6 +1,7 @@
 #include "gsm/ModemPort.h"
 
 #include "common/Text.h"
+#include "fakes/FakeFtd2xx.h"
 #include "support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
@@ -256,6 +257,186 @@ TEST_F(ModemPortTest, ClosingWhileAnotherThreadReadsIsSafe) {
   EXPECT_EQ(Port.ReadModem(buffer, sizeof buffer, count, 20), kReadFailed);
   EXPECT_EQ(count, 0u);
   EXPECT_GT(afterClose.load(), 0);
+}
+
+// The modem behind a fake USB terminal: it keeps what the host wrote and answers nothing.
+class TRecordingModem : public TFakeModemLink {
+ public:
+  void HostWrote(const char* data, std::size_t size) override { Written.append(data, size); }
+  std::size_t Waiting() override { return 0; }
+  std::size_t HostRead(char*, std::size_t) override { return 0; }
+  std::string Written;
+};
+
+// A USB terminal behind the stand-in D2XX library, loaded from the program folder.
+class TerminalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Folder.Path.empty());
+    std::filesystem::copy_file(std::string(ORVEX_BINARY_DIR) + "/fakes/" + kFtdiLibraryName,
+                               Folder.Path + kFtdiLibraryName);
+    ASSERT_TRUE(Port.Ftdi());
+    auto control = TFakeFtdiControl::Find(Folder.Path + kFtdiLibraryName);
+    ASSERT_TRUE(control);
+    Control = *control;
+    Control.Configure("USB Serial Converter|Orvex GSM Terminal 2|Orvex GSM Terminal");
+    Control.AttachModem(1, &Modem);
+    Port.SetPhonePort("direct");
+    Port.SetPhoneDesc("Orvex GSM Terminal");
+  }
+  void TearDown() override { Port.CloseTerminal(); }
+
+  void Open() {
+    std::string message;
+    ASSERT_TRUE(Port.OpenTerminal("Orvex GSM Terminal", message)) << message;
+  }
+
+  uint8_t Read(uint32_t capacity, uint32_t waitMs, std::string& got) {
+    std::vector<uint8_t> buffer(capacity);
+    uint32_t count = 0;
+    uint8_t result = Port.ReadModem(buffer.data(), capacity, count, waitMs);
+    got.assign(reinterpret_cast<const char*>(buffer.data()), count);
+    return result;
+  }
+
+  TTempFolder Folder;
+  TModemPort Port{Folder.Path};
+  TFakeFtdiControl Control;
+  TRecordingModem Modem;
+};
+
+TEST_F(TerminalTest, OpenFindsTheFirstTerminalWhoseDescriptionBeginsWithTheSetting) {
+  struct Case {
+    const char* description;
+    const char* opened;  // "" when none
+    const char* message;
+  };
+  const Case cases[] = {
+      {"Orvex GSM Terminal", "FT_Open 1\n", ""},
+      {"Orvex", "FT_Open 1\n", ""},
+      {"", "FT_Open 0\n", ""},
+      {"Orvex GSM Terminal 3", "", "Модем не найден"},
+      {"orvex gsm terminal", "", "Модем не найден"},  // bytes compared exactly
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    Control.Configure("USB Serial Converter|Orvex GSM Terminal 2|Orvex GSM Terminal");
+    std::string message;
+    const bool opened = Port.OpenTerminal(c.description, message);
+    EXPECT_EQ(opened, *c.opened != '\0');
+    EXPECT_EQ(message, Cp1251(c.message));
+    const std::string log = Control.CallLog();
+    EXPECT_EQ(log.substr(0, std::min(log.size(), std::string(c.opened).size())), c.opened);
+    if (opened) {
+      EXPECT_EQ(log.substr(log.find('\n') + 1),
+                "FT_SetBaudRate 230400\nFT_SetTimeouts 200 200\nFT_SetDataCharacteristics 8 0 0\n"
+                "FT_SetLatencyTimer 10\nFT_SetFlowControl 256 0 0\nFT_SetRts\n");
+    }
+    Port.CloseTerminal();
+  }
+}
+
+TEST_F(TerminalTest, FailedStepsOfTheOpenGiveTheirMessages) {
+  struct Case {
+    const char* failing;
+    bool opened;
+    const char* message;
+    bool handleLeft;  // left open for the close that follows a failed set-up
+  };
+  const Case cases[] = {
+      {"FT_ListDevices", false, "", false},
+      {"FT_Open", false, "Ошибка при открытии модема", false},
+      {"FT_SetBaudRate", false, "Ошибка при настройке модкма", true},
+      {"FT_SetLatencyTimer", false, "Ошибка при настройке модкма", true},
+      {"FT_SetFlowControl", false, "Ошибка при настройке модкма", true},
+      {"FT_SetRts", true, "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    Control.Configure("Orvex GSM Terminal");
+    Control.SetFailure(c.failing, FT_IO_ERROR);
+    std::string message;
+    EXPECT_EQ(Port.OpenTerminal("Orvex GSM Terminal", message), c.opened);
+    EXPECT_EQ(message, Cp1251(c.message));
+    EXPECT_EQ(Port.FtHandle() != nullptr, c.handleLeft);
+    Port.CloseTerminal();
+    EXPECT_EQ(Port.FtHandle(), nullptr);
+    const std::string log = Control.CallLog();
+    EXPECT_EQ(log.find("FT_ResetDevice\nFT_Close\n") != std::string::npos, c.handleLeft);
+  }
+}
+
+TEST_F(TerminalTest, ReadTakesWhatTheTerminalQueuedAndBurstsInPieces) {
+  Open();
+  std::string got;
+  EXPECT_EQ(Read(1024, 100, got), kReadTimeOut);
+
+  Control.Queue(1, "\r\nOK\r\n", 6);
+  EXPECT_EQ(Read(1024, 100, got), kReadData);
+  EXPECT_EQ(got, "\r\nOK\r\n");
+
+  std::string burst;
+  for (int i = 0; i < 1500; ++i) burst.push_back(static_cast<char>('0' + i % 10));
+  Control.Queue(1, burst.data(), static_cast<uint32_t>(burst.size()));
+  std::string all;
+  while (Read(1024, 50, got) == kReadData) all += got;
+  EXPECT_EQ(all, burst);
+}
+
+TEST_F(TerminalTest, WritesReachTheModemBehindTheTerminal) {
+  Open();
+  EXPECT_TRUE(Port.WriteModem(Bytes("AT+CMGD=3\r\n"), 11));
+  EXPECT_EQ(Modem.Written, "AT+CMGD=3\r\n");
+}
+
+TEST_F(TerminalTest, ClosedTerminalRefusesTransfers) {
+  std::string got;
+  EXPECT_EQ(Read(50, 50, got), kReadFailed);
+  EXPECT_FALSE(Port.WriteModem(Bytes("AT\r\n"), 4));
+  EXPECT_EQ(Modem.Written, "");
+}
+
+TEST_F(TerminalTest, PresenceCheckComparesTheDescriptionPrefix) {
+  struct Case {
+    const char* phoneDesc;
+    bool unplugged;
+    bool lost;
+  };
+  const Case cases[] = {
+      {"Orvex GSM Terminal", false, false},
+      {"Orvex GSM", false, false},
+      {"", false, false},
+      {"Orvex GSM Terminal 2", false, true},
+      {"USB Serial Converter", false, true},
+      {"Orvex GSM Terminal", true, true},
+      {"", true, true},
+  };
+  EXPECT_FALSE(Port.IsTerminalLost()) << "a closed terminal is never lost";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.phoneDesc);
+    Control.Configure("USB Serial Converter|Orvex GSM Terminal");
+    std::string message;
+    ASSERT_TRUE(Port.OpenTerminal("Orvex GSM", message));
+    Port.SetPhoneDesc(c.phoneDesc);
+    if (c.unplugged) Control.SetPresent(1, 0);
+    EXPECT_EQ(Port.IsTerminalLost(), c.lost);
+    Port.CloseTerminal();
+  }
+}
+
+TEST_F(TerminalTest, SettingSelectsTheTransportOnEveryTransfer) {
+  Open();
+  TPseudoTerminal line;
+  std::string message;
+  ASSERT_TRUE(Port.OpenComPort(line.SlavePath(), message));
+  Port.SetPhonePort(line.SlavePath());
+  EXPECT_TRUE(Port.WriteModem(Bytes("AT\r\n"), 4));
+  EXPECT_EQ(line.Receive(), "AT\r\n");
+  EXPECT_EQ(Modem.Written, "");
+  Port.SetPhonePort("Direct");
+  EXPECT_TRUE(Port.WriteModem(Bytes("ATE0\r\n"), 6));
+  EXPECT_EQ(Modem.Written, "ATE0\r\n");
+  EXPECT_EQ(line.Receive(20, 100), "");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "gsm/ConfigureModem.h"
 
 #include "common/Text.h"
+#include "fakes/FakeFtd2xx.h"
 #include "platform/NamedMutex.h"
 #include "support/PseudoTerminal.h"
 
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -27,13 +29,12 @@ namespace {
 
 const char kOk[] = "\r\nOK\r\n";
 
-// Plays a modem on the master side of a pseudo-terminal: every command line (ended by CR LF)
-// is recorded and answered from the script; a command missing from the script, or answered
-// with "", gets no answer. An echoing modem sends each command back before its answer until
-// it is told "ATE0".
-class TScriptedModem {
+// A modem's side of the dialogue: every command line (ended by CR LF) is recorded and answered
+// from the script; a command missing from the script, or answered with "", gets no answer. An
+// echoing modem sends each command back before its answer until it is told "ATE0".
+class TModemScript {
  public:
-  explicit TScriptedModem(TPseudoTerminal& line) : Line(line) {
+  TModemScript() {
     Answers = {
         {"AT", kOk},
         {"ATE0", kOk},
@@ -46,14 +47,25 @@ class TScriptedModem {
         {"AT+COPS?", "\r\n+COPS: 0,0,\"MegaFon\"\r\n\r\nOK\r\n"},
     };
   }
-  ~TScriptedModem() { Stop(); }
 
-  void Start() {
-    Worker = std::thread([this] { Serve(); });
-  }
-  void Stop() {
-    Stopping = true;
-    if (Worker.joinable()) Worker.join();
+  // Takes bytes from the host; answers the reply to every command line they complete.
+  std::string Feed(const char* data, size_t size) {
+    Pending.append(data, size);
+    std::string reply;
+    size_t end;
+    while ((end = Pending.find("\r\n")) != std::string::npos) {
+      const std::string command = Pending.substr(0, end);
+      Pending.erase(0, end + 2);
+      {
+        std::lock_guard<std::mutex> lock(Guard);
+        Received.push_back(command);
+      }
+      if (Echo) reply += command + "\r";
+      if (command == "ATE0") Echo = false;
+      auto answer = Answers.find(command);
+      if (answer != Answers.end()) reply += answer->second;
+    }
+    return reply;
   }
 
   std::vector<std::string> Commands() const {
@@ -69,42 +81,63 @@ class TScriptedModem {
     return static_cast<size_t>(std::count(all.begin(), all.end(), command));
   }
 
+  // Set before the dialogue starts.
   std::map<std::string, std::string> Answers;
   bool Echo = false;
 
  private:
+  std::string Pending;
+  mutable std::mutex Guard;
+  std::vector<std::string> Received;
+};
+
+// The script played on the master side of a pseudo-terminal by a thread of its own.
+class TScriptedModem : public TModemScript {
+ public:
+  explicit TScriptedModem(TPseudoTerminal& line) : Line(line) {}
+  ~TScriptedModem() { Stop(); }
+
+  void Start() {
+    Worker = std::thread([this] { Serve(); });
+  }
+  void Stop() {
+    Stopping = true;
+    if (Worker.joinable()) Worker.join();
+  }
+
+ private:
   void Serve() {
-    std::string pending;
     while (!Stopping) {
       pollfd p{Line.MasterFd(), POLLIN, 0};
       if (::poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN)) continue;
       char chunk[512];
       ssize_t n = ::read(Line.MasterFd(), chunk, sizeof chunk);
       if (n <= 0) continue;
-      pending.append(chunk, static_cast<size_t>(n));
-      size_t end;
-      while ((end = pending.find("\r\n")) != std::string::npos) {
-        const std::string command = pending.substr(0, end);
-        pending.erase(0, end + 2);
-        {
-          std::lock_guard<std::mutex> lock(Guard);
-          Received.push_back(command);
-        }
-        std::string reply;
-        if (Echo) reply = command + "\r";
-        if (command == "ATE0") Echo = false;
-        auto answer = Answers.find(command);
-        if (answer != Answers.end()) reply += answer->second;
-        if (!reply.empty()) Line.Send(reply);
-      }
+      const std::string reply = Feed(chunk, static_cast<size_t>(n));
+      if (!reply.empty()) Line.Send(reply);
     }
   }
 
   TPseudoTerminal& Line;
   std::thread Worker;
   std::atomic<bool> Stopping{false};
-  mutable std::mutex Guard;
-  std::vector<std::string> Received;
+};
+
+// The script behind a fake USB terminal: it answers as the host writes.
+class TScriptedTerminal : public TFakeModemLink, public TModemScript {
+ public:
+  void HostWrote(const char* data, std::size_t size) override { Ready += Feed(data, size); }
+  std::size_t Waiting() override { return Ready.size(); }
+  std::size_t HostRead(char* buffer, std::size_t size) override {
+    const std::size_t count = std::min(size, Ready.size());
+    std::memcpy(buffer, Ready.data(), count);
+    Ready.erase(0, count);
+    return count;
+  }
+  void Reset() override { Ready.clear(); }
+
+ private:
+  std::string Ready;
 };
 
 // Waits short enough for tests; the order of the dialogue is what is checked.
@@ -524,6 +557,97 @@ TEST_F(ConfigureModemTest, UsbTerminalWithoutItsLibraryFailsWithTheDriverMessage
   setup.WaitFor();
   EXPECT_EQ(setup.Result, kSetupFailed);
   EXPECT_EQ(setup.Message, Cp1251("Прежде чем запускать программу, необходимо установить драйвер."));
+}
+
+// Set-ups over the USB terminal of the stand-in D2XX library, loaded from the program folder.
+class TerminalSetupTest : public ConfigureModemTest {
+ protected:
+  void SetUp() override {
+    ConfigureModemTest::SetUp();
+    char pattern[] = "/tmp/orvex-setup-exe-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    ExeDir = std::string(pattern) + "/";
+    std::filesystem::copy_file(std::string(ORVEX_BINARY_DIR) + "/fakes/" + kFtdiLibraryName,
+                               ExeDir + kFtdiLibraryName);
+    Terminal = std::make_unique<TModemPort>(ExeDir);
+    ASSERT_TRUE(Terminal->Ftdi());
+    auto control = TFakeFtdiControl::Find(ExeDir + kFtdiLibraryName);
+    ASSERT_TRUE(control);
+    Control = *control;
+    Control.Configure("USB Serial Converter|Orvex GSM Terminal");
+    Control.AttachModem(1, &Behind);
+    Terminal->SetPhonePort("direct");
+    Terminal->SetPhoneDesc("Orvex GSM");
+  }
+  void TearDown() override {
+    Terminal.reset();
+    std::filesystem::remove_all(ExeDir);
+    ConfigureModemTest::TearDown();
+  }
+
+  uint8_t RunTerminalSetup(std::string* message = nullptr) {
+    TConfigureModem setup(*Terminal, LastError);
+    setup.Port = "DIRECT";
+    setup.Description = "Orvex GSM";
+    setup.Waits = FastWaits();
+    setup.Start();
+    setup.WaitFor();
+    if (message) *message = setup.Message;
+    return setup.Result;
+  }
+
+  std::string ExeDir;
+  std::unique_ptr<TModemPort> Terminal;
+  TFakeFtdiControl Control;
+  TScriptedTerminal Behind;
+};
+
+TEST_F(TerminalSetupTest, TerminalIsOpenedConfiguredAndSetUp) {
+  std::string message;
+  EXPECT_EQ(RunTerminalSetup(&message), kSetupReady) << message;
+  EXPECT_NE(Terminal->FtHandle(), nullptr);
+  EXPECT_EQ(Control.CallLog().rfind("FT_Open 1\nFT_SetBaudRate 230400\n", 0), 0u);
+  EXPECT_TRUE(Behind.Got("AT+COPS?"));
+}
+
+TEST_F(TerminalSetupTest, TerminalLeftOpenIsProbedAndUsedAgain) {
+  Behind.Answers["AT+COPS?"] = "\r\n+COPS: 0\r\n";
+  ASSERT_EQ(RunTerminalSetup(), kSetupNoOperator);
+  const FT_HANDLE first = Terminal->FtHandle();
+  ASSERT_NE(first, nullptr);
+  const size_t probes = Behind.Count("AT");
+
+  Behind.Answers["AT+COPS?"] = "\r\n+COPS: 0,0,\"MTS\"\r\n";
+  EXPECT_EQ(RunTerminalSetup(), kSetupReady);
+  EXPECT_EQ(Terminal->FtHandle(), first);
+  // Not opened again; the reused terminal's probe and the set-up's own probe both ran.
+  const std::string log = Control.CallLog();
+  EXPECT_EQ(log.find("FT_Open"), log.rfind("FT_Open"));
+  EXPECT_EQ(Behind.Count("AT"), probes + 4);
+}
+
+TEST_F(TerminalSetupTest, TerminalFailuresGiveTheirMessages) {
+  struct Case {
+    const char* name;
+    const char* devices;
+    const char* failing;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"not plugged in", "USB Serial Converter", "", "Модем не найден"},
+      {"refuses to open", "Orvex GSM Terminal", "FT_Open", "Ошибка при открытии модема"},
+      {"refuses its settings", "Orvex GSM Terminal", "FT_SetTimeouts", "Ошибка при настройке модкма"},
+      {"count fails", "Orvex GSM Terminal", "FT_ListDevices", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Terminal->CloseTerminal();
+    Control.Configure(c.devices);
+    if (*c.failing) Control.SetFailure(c.failing, FT_IO_ERROR);
+    std::string message;
+    EXPECT_EQ(RunTerminalSetup(&message), kSetupFailed);
+    EXPECT_EQ(message, Cp1251(c.message));
+  }
 }
 
 TEST(PickCnmiValue, PrefersTheMostWantedOfferedValue) {

@@ -49,7 +49,11 @@ TConfigureModem::TConfigureModem(TModemPort& modem, TModemError& lastError)
   SetPriority(TThreadPriority::Idle);
 }
 
-TConfigureModem::~TConfigureModem() { WaitFor(); }
+// Execute uses this object's fields, so a set-up destroyed while it runs is stopped first.
+TConfigureModem::~TConfigureModem() {
+  Terminate();
+  WaitFor();
+}
 
 bool TConfigureModem::Exchange(const std::string& command, uint32_t capacity, uint32_t waitMs) {
   Modem.WriteCommand(command);

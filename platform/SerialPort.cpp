@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kWriteMsPerByte = 20;
 constexpr int kWriteMsConstant = 20;
+constexpr int kWriteSliceMs = 10;
 
 }  // namespace
 
@@ -25,7 +26,9 @@ std::string TSerialPort::DevicePath(const std::string& name) {
 }
 
 bool TSerialPort::Open(const std::string& name) {
+  Closing.store(true);
   std::unique_lock<std::shared_mutex> lock(Lock);
+  Closing.store(false);
   CloseLocked();
   if (name.empty()) return false;
   const std::string path = DevicePath(name);
@@ -63,8 +66,12 @@ bool TSerialPort::Configure() {
 }
 
 void TSerialPort::Close() {
+  // A write waiting for room on the line gives up at its next slice instead of holding
+  // the close back for the rest of its time-out.
+  Closing.store(true);
   std::unique_lock<std::shared_mutex> lock(Lock);
   CloseLocked();
+  Closing.store(false);
 }
 
 void TSerialPort::CloseLocked() {
@@ -126,9 +133,10 @@ bool TSerialPort::Write(const void* buffer, uint32_t length, uint32_t& written) 
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
+    if (left.count() <= 0 || Closing.load()) return false;
     pollfd waitFor{Fd, POLLOUT, 0};
-    if (::poll(&waitFor, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
+    const int slice = left.count() < kWriteSliceMs ? static_cast<int>(left.count()) : kWriteSliceMs;
+    if (::poll(&waitFor, 1, slice) < 0 && errno != EINTR) return false;
     if (waitFor.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
   }
   return true;

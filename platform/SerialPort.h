@@ -7,8 +7,9 @@
 // and the main thread): every operation holds the port's own lock for the system call, and
 // closing waits for an operation in progress, so no thread ever uses a closed or reused
 // descriptor. The lock only protects the descriptor; the exchanges themselves are
-// serialised by their callers.
+// serialised by their callers. A close interrupts a write that waits for room on the line.
 
+#include <atomic>
 #include <cstdint>
 #include <shared_mutex>
 #include <string>
@@ -46,6 +47,7 @@ class TSerialPort {
   void CloseLocked();
 
   mutable std::shared_mutex Lock;
+  std::atomic<bool> Closing{false};
   int Fd = -1;
   std::string DeviceName;
 };

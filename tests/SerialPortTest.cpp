@@ -112,6 +112,20 @@ TEST_F(SerialPortTest, ClosedPortRefusesEveryOperation) {
   EXPECT_FALSE(Port.Configure());
 }
 
+TEST_F(SerialPortTest, CloseInterruptsAWriteThatWaitsForRoom) {
+  // Nobody reads the line, so the write fills it and waits; its own time-out would be long.
+  const std::string bulk(100000, 'x');
+  uint32_t written = 0;
+  bool result = true;
+  std::thread writer([&] { result = Port.Write(bulk.data(), bulk.size(), written); });
+  std::this_thread::sleep_for(100ms);
+  Port.Close();
+  writer.join();
+  EXPECT_FALSE(result);
+  EXPECT_LT(written, bulk.size());
+  EXPECT_FALSE(Port.IsOpen());
+}
+
 TEST(SerialPort, MissingDeviceDoesNotOpen) {
   TSerialPort port;
   EXPECT_FALSE(port.Open("/dev/orvex-no-such-port"));

@@ -49,8 +49,9 @@ bool WriteAll(int fd, iovec* parts, int partCount) {
 
 // The read of both transports: poll the receive queue every tenth of the wait; once bytes
 // are seen, give the rest of the answer one more tenth to arrive and take what is queued
-// then with one read. `queued(count)` and `read(buffer, size, count)` are the transport's.
-template <typename TQueued, typename TRead, typename TIsOpen>
+// then with one read. `isOpen()`, `queued(count)` and `read(buffer, size, count)` are the
+// transport's.
+template <typename TIsOpen, typename TQueued, typename TRead>
 uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs,
                  TIsOpen isOpen, TQueued queued, TRead read) {
   uint8_t result = kReadFailed;

@@ -49,11 +49,12 @@ FT_STATUS TFtdiLibrary::DescriptionAt(uint32_t index, std::string& description) 
 
 FT_STATUS TFtdiLibrary::OpenDeviceDescription(FT_HANDLE handle, std::string& description) const {
   description.clear();
-  FT_DEVICE type = 0;
+  // The device type is not used; its slot is 64 bits wide in case a library writes a long there.
+  alignas(uint64_t) FT_DEVICE type[2] = {};
   uint32_t id = 0;
   std::vector<char> serial(kFtSerialBufferSize, '\0');
   std::vector<char> buffer(kFtDescriptionBufferSize, '\0');
-  const FT_STATUS status = GetDeviceInfo(handle, &type, &id, serial.data(), buffer.data(), nullptr);
+  const FT_STATUS status = GetDeviceInfo(handle, type, &id, serial.data(), buffer.data(), nullptr);
   if (status == FT_OK) description = TextOf(buffer);
   return status;
 }

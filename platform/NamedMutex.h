@@ -10,11 +10,10 @@
 // descriptor of the handle goes away: a process that dies, however it dies, never leaves a
 // mutex held. docs/named-mutexes.md describes the protocol for programs outside this code.
 //
-// Ownership belongs to a thread, as with the mutexes of the desktop the monitor came from: the
-// owning thread may wait again (each wait counts) and must release as often; another thread,
-// even one using the same handle, waits until the owner has released. A thread that ends while
-// it owns a mutex releases it on the way out. Closing a handle (destroying the object) releases
-// whatever the handle owned.
+// Ownership belongs to a thread: the owning thread may wait again (each wait counts) and must
+// release as often; another thread, even one using the same handle, waits until the owner has
+// released. A thread that ends while it owns a mutex releases it on the way out. Closing a
+// handle (destroying the object) releases whatever the handle owned.
 
 #include <cstdint>
 #include <memory>
@@ -55,6 +54,7 @@ public:
   // used: not a directory (a symbolic link is refused), or owned by another user.
   static std::string LockFolder();
 
+  // The handle's descriptor and ownership; shared with the bookkeeping of the owning thread.
   struct TState;
 
 private:

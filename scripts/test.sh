@@ -10,12 +10,13 @@ jobs=$(nproc)
 bash scripts/deps.sh
 
 export QT_QPA_PLATFORM=offscreen
+rm -f build/ctest.log build-asan/ctest.log
 
 echo "== build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 echo "== tests"
-(cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 300) | tee build/ctest.log
 
 if [ "${ORVEX_QUICK:-0}" != 1 ]; then
   echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -23,7 +24,7 @@ if [ "${ORVEX_QUICK:-0}" != 1 ]; then
   cmake --build build-asan -j"$jobs"
   (cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
      UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-     ctest --output-on-failure -j"$jobs" --timeout 600)
+     ctest --output-on-failure -j"$jobs" --timeout 600) | tee build-asan/ctest.log
 
   echo "== fuzz targets"
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEX_FUZZ=ON \
@@ -39,4 +40,11 @@ if [ "${ORVEX_QUICK:-0}" != 1 ]; then
     rm -rf "$work"
   done
 fi
-echo "== all tests passed"
+# One closing line for the whole run, summed over the builds that ran.
+total=0
+for log in build/ctest.log build-asan/ctest.log; do
+  [ -f "$log" ] || continue
+  n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  total=$((total + ${n:-0}))
+done
+echo "tests: $total passed, 0 failed"

@@ -5,19 +5,42 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include <dlfcn.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kFakeFolder = std::string(ORVEX_BINARY_DIR) + "/fakes/";
+
+// The test binary re-executed with ORVEX_FTDI_HELPER set loads the library with no program
+// folder, so that only the normal library search can find it, and exits 0 when it found the
+// stand-in with the terminals of FAKE_FTDI_DEVICES.
+int RunSearchHelper() {
+  auto library = LoadFtdiDriver("");
+  if (!library || library->Path() != kFtdiLibraryName) return 1;
+  uint32_t count = 0;
+  std::string first;
+  if (library->CountDevices(count) != FT_OK || count != 2) return 2;
+  if (library->DescriptionAt(0, first) != FT_OK || first != "Orvex GSM Terminal") return 3;
+  return 0;
+}
+
+const bool kIsHelper = [] {
+  if (std::getenv("ORVEX_FTDI_HELPER") == nullptr) return false;
+  std::_Exit(RunSearchHelper());
+}();
 
 // A program folder of its own for each test, into which a library can be copied.
 class FtdiLibraryTest : public testing::Test {
@@ -94,6 +117,26 @@ TEST_F(FtdiLibraryTest, LoadsFromTheProgramFolderAndUnloadsWithItsOwner) {
     library.reset();
     EXPECT_FALSE(TFakeFtdiControl::Find(InstalledPath())) << "the library stayed loaded";
   }
+}
+
+TEST_F(FtdiLibraryTest, NormalLibrarySearchServesWhenTheProgramFolderHasNone) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::strncmp(*e, "LD_LIBRARY_PATH=", 16) != 0) env.emplace_back(*e);
+  env.push_back("LD_LIBRARY_PATH=" + kFakeFolder);
+  env.push_back("ORVEX_FTDI_HELPER=1");
+  env.push_back("FAKE_FTDI_DEVICES=Orvex GSM Terminal|FT232R USB UART");
+  std::vector<char*> envp;
+  for (auto& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  char name[] = "ftdi-helper";
+  char* argv[] = {name, nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, envp.data()), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not loaded by name, 2: wrong count, 3: wrong description";
 }
 
 TEST_F(FtdiLibraryTest, ListsTheTerminalsByDescription) {

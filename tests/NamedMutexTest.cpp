@@ -322,6 +322,7 @@ TEST_F(NamedMutexTest, SecondThreadWaitsWhileTheFirstOwns) {
     ASSERT_TRUE(mutex);
     ASSERT_EQ(mutex->Wait(0), TMutexWait::Obtained);
 
+    std::promise<void> secondTimedOut;
     std::promise<void> firstReleased;
     std::atomic<bool> secondOwns{false};
     std::promise<void> secondChecked;
@@ -334,6 +335,7 @@ TEST_F(NamedMutexTest, SecondThreadWaitsWhileTheFirstOwns) {
       }
       if (handle == nullptr) {
         ADD_FAILURE() << "no handle";
+        secondTimedOut.set_value();
         secondOwns = true;
         return;
       }
@@ -341,13 +343,14 @@ TEST_F(NamedMutexTest, SecondThreadWaitsWhileTheFirstOwns) {
       const auto start = Clock::now();
       EXPECT_EQ(handle->Wait(40), TMutexWait::TimedOut);
       EXPECT_GE(MsSince(start), 40);
+      secondTimedOut.set_value();
       firstReleased.get_future().wait();
       EXPECT_EQ(handle->Wait(5000), TMutexWait::Obtained);
       secondOwns = true;
       secondChecked.get_future().wait();
       EXPECT_TRUE(handle->Release());
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    secondTimedOut.get_future().wait();
     EXPECT_TRUE(mutex->Release());
     firstReleased.set_value();
     while (!secondOwns) std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -1,0 +1,35 @@
+// The program's entry: one instance per user session, a hidden main form with its tray
+// icon, the one template window, and the event loop. No command line is read; the result is
+// 0 in every case.
+
+#include "composer/SmsTemplateForm.h"
+#include "platform/NamedMutex.h"
+#include "shell/ExeDir.h"
+#include "shell/OrvexMonitorForm.h"
+#include "shell/Startup.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+
+  std::unique_ptr<TNamedMutex> instance = TNamedMutex::Create("OrvexMonitorBaseMutex");
+  if (!instance || instance->Wait(500) != TMutexWait::Obtained) return 0;  // another instance runs
+
+  QApplication application(argc, argv);
+  // The main form is never shown and other windows come and go: only the main form's close
+  // ends the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+  ReadVersion(ProgramVersion());
+  QApplication::setApplicationName("Orvex Monitor");
+  QApplication::setApplicationDisplayName("Orvex Monitor");
+
+  {
+    TOrvexMonitorForm form(FindExeDir());
+    QObject::connect(&form, &TOrvexMonitorForm::Closed, &application, &QApplication::quit, Qt::QueuedConnection);
+    form.FormCreate();
+    TSmsTemplateForm templateForm(form);
+    QApplication::exec();
+  }
+  instance->Release();
+  return 0;
+}

@@ -1,0 +1,344 @@
+#include "gsm/SmsLog.h"
+
+#include "common/ConvertError.h"
+#include "gsm/ReplyParser.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace {
+
+constexpr unsigned kLogMutexWaitMs = 500;
+// Records read per system call by the loaders.
+constexpr size_t kRecordsPerRead = 1024;
+
+// A file descriptor closed on every path out of an operation.
+class TFile {
+public:
+  TFile(const std::string& path, int flags, mode_t mode = 0644) : Fd_(::open(path.c_str(), flags | O_CLOEXEC, mode)) {}
+  ~TFile() {
+    if (Fd_ >= 0) ::close(Fd_);
+  }
+  TFile(const TFile&) = delete;
+  TFile& operator=(const TFile&) = delete;
+  bool IsOpen() const { return Fd_ >= 0; }
+  int Fd() const { return Fd_; }
+
+  // Reads up to `size` bytes at `offset`, retrying short reads; the count read, -1 on error.
+  ssize_t ReadAt(void* buffer, size_t size, off_t offset) const {
+    size_t done = 0;
+    while (done < size) {
+      ssize_t n = ::pread(Fd_, static_cast<char*>(buffer) + done, size - done, offset + static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return -1;
+      if (n == 0) break;
+      done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+  }
+
+  bool WriteAll(const void* buffer, size_t size) const {
+    size_t done = 0;
+    while (done < size) {
+      ssize_t n = ::write(Fd_, static_cast<const char*>(buffer) + done, size - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+  off_t Size() const {
+    struct stat st {};
+    return ::fstat(Fd_, &st) == 0 ? st.st_size : -1;
+  }
+
+private:
+  int Fd_;
+};
+
+void PutField(unsigned char* field, size_t fieldSize, const std::string& text) {
+  // A zero byte inside the text ends it; the last byte of the field always stays 0.
+  size_t length = strnlen(text.c_str(), text.size());
+  std::memcpy(field, text.data(), std::min(length, fieldSize - 1));
+}
+
+std::string GetField(const unsigned char* field, size_t fieldSize) {
+  const void* zero = std::memchr(field, 0, fieldSize);
+  size_t length = zero ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - field) : fieldSize;
+  return std::string(reinterpret_cast<const char*>(field), length);
+}
+
+uint16_t DirectionOf(const unsigned char* record) { return static_cast<uint16_t>(record[2] | (record[3] << 8)); }
+
+// One record of either format: direction 0 or 1, phone and text each ending within their fields.
+bool IsValidRecord(const unsigned char* record, size_t textSize) {
+  return DirectionOf(record) < 2 && std::memchr(record + kLogPhoneOffset, 0, kLogPhoneSize) &&
+         std::memchr(record + kLogTextOffset, 0, textSize);
+}
+
+// Counts the valid records of `recordSize` bytes at the start of the file, stopping at the
+// first bad one; `complete` is the number of whole records the file holds.
+size_t CountValidRecords(const TFile& file, size_t recordSize, size_t textSize, size_t& complete) {
+  off_t size = file.Size();
+  complete = size > 0 ? static_cast<size_t>(size) / recordSize : 0;
+  std::vector<unsigned char> chunk(recordSize * kRecordsPerRead);
+  size_t valid = 0;
+  while (valid < complete) {
+    size_t want = std::min(kRecordsPerRead, complete - valid);
+    ssize_t got = file.ReadAt(chunk.data(), want * recordSize, static_cast<off_t>(valid * recordSize));
+    if (got < static_cast<ssize_t>(want * recordSize)) return valid;
+    for (size_t i = 0; i < want; ++i, ++valid)
+      if (!IsValidRecord(chunk.data() + i * recordSize, textSize)) return valid;
+  }
+  return valid;
+}
+
+bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
+  TFile source(from, O_RDONLY);
+  if (!source.IsOpen()) return false;
+  TFile target(to, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (!target.IsOpen()) return false;
+  std::vector<char> buffer(1 << 16);
+  for (off_t offset = 0;;) {
+    ssize_t n = source.ReadAt(buffer.data(), buffer.size(), offset);
+    if (n < 0) return false;
+    if (n == 0) break;
+    if (!target.WriteAll(buffer.data(), static_cast<size_t>(n))) return false;
+    offset += n;
+  }
+  return ::fsync(target.Fd()) == 0;
+}
+
+}  // namespace
+
+TLogRecordBytes EncodeLogRecord(const TLogRecord& record) {
+  TLogRecordBytes bytes{};
+  bytes[0] = record.Read;
+  bytes[1] = record.Accepted;
+  bytes[2] = record.Direction;  // widened to 16 bits, little-endian
+  bytes[3] = 0;
+  static_assert(sizeof(double) == 8);
+  std::memcpy(bytes.data() + 6, &record.Time, 8);
+  PutField(bytes.data() + kLogPhoneOffset, kLogPhoneSize, record.Phone);
+  PutField(bytes.data() + kLogTextOffset, kLogTextSize, record.Text);
+  return bytes;
+}
+
+TLogRecord DecodeLogRecord(const unsigned char* bytes) {
+  TLogRecord record;
+  record.Read = bytes[0];
+  record.Accepted = bytes[1];
+  record.Direction = bytes[2];  // the low byte of the direction
+  std::memcpy(&record.Time, bytes + 6, 8);
+  record.Phone = GetField(bytes + kLogPhoneOffset, kLogPhoneSize);
+  record.Text = GetField(bytes + kLogTextOffset, kLogTextSize);
+  return record;
+}
+
+std::unique_ptr<TSmsInfo> ParseLoggedSms(const TLogRecord& record) {
+  auto info = std::make_unique<TSmsInfo>();
+  std::vector<std::string> parts{record.Phone, FormatDateTime("yy\"/\"mm\"/\"dd,hh:nn:ss+10", record.Time),
+                                 record.Text};
+  ParseDeviceReply(*info, parts);
+  return info;
+}
+
+// Holds the log lock for one operation.
+class TSmsLog::TGuard {
+public:
+  explicit TGuard(TLogLock& lock) : Lock_(lock), Owned_(lock.Acquire(kLogMutexWaitMs)) {}
+  ~TGuard() {
+    if (Owned_) Lock_.Release();
+  }
+  explicit operator bool() const { return Owned_; }
+
+private:
+  TLogLock& Lock_;
+  bool Owned_;
+};
+
+TSmsLog::TSmsLog(std::string exeDir, TLogLock& lock)
+    : ExeDir_(std::move(exeDir)), LogPath_(ExeDir_ + "OrvexMonitor.log"), Lock_(lock) {}
+
+bool TSmsLog::WriteSmsLogRecord(const std::string& path, const TLogRecord& record) {
+  TLogRecordBytes bytes = EncodeLogRecord(record);
+  TGuard guard(Lock_);
+  if (!guard) return false;
+  // O_APPEND puts the whole record at the end in one write: a crash leaves at worst an
+  // incomplete last record, which the start-up check mends.
+  TFile file(path, O_WRONLY | O_CREAT | O_APPEND);
+  if (!file.IsOpen()) return false;
+  ssize_t n;
+  do n = ::write(file.Fd(), bytes.data(), bytes.size());
+  while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(bytes.size());
+}
+
+bool TSmsLog::AppendSmsToLog(const TSmsInfo& info, uint8_t read) {
+  TLogRecord record;
+  record.Direction = 0;
+  record.Read = read;
+  record.Accepted = 0;
+  record.Time = Clock();
+  record.Phone = info.Phone;
+  record.Text = info.Text;
+  return WriteSmsLogRecord(LogPath_, record);
+}
+
+bool TSmsLog::IsOldFormatSmsLog(const std::string& path) {
+  TFile file(path, O_RDONLY);
+  if (!file.IsOpen()) return false;
+  off_t size = file.Size();
+  if (size <= 0 || size % static_cast<off_t>(kOldLogRecordSize) != 0) return false;
+  size_t complete = 0;
+  return CountValidRecords(file, kOldLogRecordSize, kOldLogTextSize, complete) == complete;
+}
+
+void TSmsLog::ConvertOldSmsLog(const std::string& path) {
+  const std::string backup = ExeDir_ + "OrvexMonitor.log.bak";
+  ::unlink(backup.c_str());
+  if (::rename(path.c_str(), backup.c_str()) != 0) return;
+  TFile source(backup, O_RDONLY);
+  TFile target(path, O_WRONLY | O_CREAT | O_TRUNC);
+  if (!source.IsOpen() || !target.IsOpen()) return;
+  std::array<unsigned char, kLogRecordSize> record{};
+  for (off_t offset = 0;; offset += kOldLogRecordSize) {
+    record.fill(0);
+    if (source.ReadAt(record.data(), kOldLogRecordSize, offset) != static_cast<ssize_t>(kOldLogRecordSize)) break;
+    if (!target.WriteAll(record.data(), record.size())) break;
+  }
+  ::fsync(target.Fd());
+}
+
+bool TSmsLog::SetAside(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(OldLogFolder(), error);
+  const std::string copy = OldLogFolder() + "/" + FormatDateTime("ddmmyy_hhnnss", Clock()) + "_OVMLogPoor.bak";
+  // An existing file of that name is never overwritten, and then the log is not counted as
+  // set aside: it stays for the next start rather than being lost.
+  return CopyFileNoOverwrite(path, copy);
+}
+
+void TSmsLog::CheckSmsLog(const std::string& path) {
+  TGuard guard(Lock_);
+  if (!guard) return;
+  size_t complete = 0, valid = 0;
+  off_t size = 0;
+  {
+    TFile file(path, O_RDONLY);
+    if (!file.IsOpen()) return;
+    size = file.Size();
+    valid = CountValidRecords(file, kLogRecordSize, kLogTextSize, complete);
+  }
+  bool whole = size % static_cast<off_t>(kLogRecordSize) == 0;
+  if (whole && valid == complete) return;
+  if (IsOldFormatSmsLog(path)) {
+    ConvertOldSmsLog(path);
+    return;
+  }
+  if (!SetAside(path)) return;
+  if (!whole && valid == complete) {
+    // Only the last record is incomplete (the program or the machine died while appending):
+    // keep the complete records and cut the torn tail off.
+    if (::truncate(path.c_str(), static_cast<off_t>(complete * kLogRecordSize)) == 0) return;
+  }
+  ::unlink(path.c_str());
+}
+
+bool TSmsLog::CheckUnreadSms() {
+  TGuard guard(Lock_);
+  if (!guard) return false;
+  TFile file(LogPath_, O_RDONLY);
+  if (!file.IsOpen()) return false;
+  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
+  for (off_t offset = 0;;) {
+    ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
+    if (got <= 0) return false;
+    for (ssize_t at = 0; at < got; at += kLogRecordSize)
+      if (chunk[static_cast<size_t>(at)] == 0) return true;
+    offset += got;
+  }
+}
+
+void TSmsLog::LoadUnreadSms(TSmsInfoList& list) {
+  TGuard guard(Lock_);
+  if (!guard) return;
+  TFile file(LogPath_, O_RDONLY);
+  if (!file.IsOpen()) return;
+  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
+  int32_t index = 0;
+  try {
+    for (off_t offset = 0;;) {
+      ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
+      if (got <= 0) break;
+      bool stop = false;
+      for (ssize_t at = 0; at < got; at += kLogRecordSize) {
+        const unsigned char* bytes = chunk.data() + at;
+        if (bytes[0] == 0) {
+          if (got - at < static_cast<ssize_t>(kLogRecordSize)) {
+            stop = true;
+            break;
+          }
+          if (DirectionOf(bytes) == 0) list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
+        }
+        ++index;
+      }
+      if (stop || got < static_cast<ssize_t>(chunk.size())) break;
+      offset += got;
+    }
+  } catch (const EConvertError&) {
+    // A stored reply whose parsing raises ends the load; what was loaded stays and the
+    // marking bound stays where the previous load left it.
+    return;
+  }
+  LastLogIndex = index - 1;
+}
+
+void TSmsLog::LoadSmsLog(TLogEntryList& list) {
+  TGuard guard(Lock_);
+  if (!guard) return;
+  TFile file(LogPath_, O_RDONLY);
+  if (!file.IsOpen()) return;
+  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
+  int32_t count = 0;
+  try {
+    for (off_t offset = 0;;) {
+      ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
+      size_t records = got > 0 ? static_cast<size_t>(got) / kLogRecordSize : 0;
+      for (size_t i = 0; i < records; ++i) {
+        auto entry = std::make_unique<TLogEntry>();
+        static_cast<TLogRecord&>(*entry) = DecodeLogRecord(chunk.data() + i * kLogRecordSize);
+        entry->Read = entry->Read != 0;
+        entry->Accepted = entry->Accepted != 0;
+        if (entry->Direction == 0) entry->Reply = ParseLoggedSms(*entry);
+        list.push_back(std::move(entry));
+        ++count;
+      }
+      if (got < static_cast<ssize_t>(chunk.size())) break;
+      offset += got;
+    }
+  } catch (const EConvertError&) {
+    return;  // as in LoadUnreadSms
+  }
+  LastLogIndex = count - 1;
+}
+
+void TSmsLog::MarkAllSmsRead() {
+  TGuard guard(Lock_);
+  if (!guard) return;
+  TFile file(LogPath_, O_RDWR);
+  if (!file.IsOpen()) return;
+  const unsigned char read = 1;
+  for (int32_t i = 0; i <= LastLogIndex; ++i) {
+    off_t offset = static_cast<off_t>(i) * static_cast<off_t>(kLogRecordSize);
+    unsigned char mark = 1;
+    if (file.ReadAt(&mark, 1, offset) != 1) return;
+    if (mark == 0 && ::pwrite(file.Fd(), &read, 1, offset) != 1) return;
+  }
+}

@@ -1,0 +1,164 @@
+#include "platform/DispatcherAutomation.h"
+#include "platform/DBusWaitMode.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+
+namespace {
+
+const QString kBusService = QStringLiteral("org.freedesktop.DBus");
+const QString kBusPath = QStringLiteral("/org/freedesktop/DBus");
+
+}  // namespace
+
+TDispatcherAutomation::TDispatcherAutomation(QDBusConnection connection)
+    : Connection_(std::move(connection)) {}
+
+TDispatcherAutomation::~TDispatcherAutomation() {
+  Disconnect();
+}
+
+bool TDispatcherAutomation::Connect() {
+  if (Connected_) return true;
+  if (!Connection_.isConnected()) return Fail(QStringLiteral("no session bus"));
+  const QString service = QString::fromLatin1(kServiceName);
+  const QDBusReply<bool> present = Connection_.interface()->isServiceRegistered(service);
+  if (!present.isValid())
+    return Fail(present.error().name() + QLatin1String(": ") + present.error().message());
+  if (!present.value()) {
+    // The bus starts the server from its service file and answers once the server owns its
+    // name (1), or at once when someone took the name meanwhile (2).
+    QDBusMessage start = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
+                                                        QStringLiteral("StartServiceByName"));
+    start << service << QVariant::fromValue(0u);
+    const QDBusMessage reply = Connection_.call(start, DBusWaitMode(), kStartTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+      return Fail(reply.errorName() + QLatin1String(": ") + reply.errorMessage());
+  }
+  Connected_ = true;
+  LastError_.clear();
+  return true;
+}
+
+void TDispatcherAutomation::Disconnect() {
+  Unadvise();
+  Connected_ = false;
+}
+
+bool TDispatcherAutomation::Fail(const QString& error) {
+  LastError_ = error;
+  return false;
+}
+
+bool TDispatcherAutomation::Call(const char* method, const QVariantList& arguments,
+                                 const char* replySignature, QVariant* value) {
+  if (!Connected_) return Fail(QStringLiteral("not linked to the dispatcher"));
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+      QString::fromLatin1(kInterface), QString::fromLatin1(method));
+  // A dispatcher that went away is not started again behind the link's back.
+  call.setAutoStartService(false);
+  call.setArguments(arguments);
+  const QDBusMessage reply = Connection_.call(call, DBusWaitMode(), kCallTimeoutMs);
+  if (reply.type() != QDBusMessage::ReplyMessage)
+    return Fail(reply.errorName() + QLatin1String(": ") + reply.errorMessage());
+  if (reply.signature() != QLatin1String(replySignature))
+    return Fail(QStringLiteral("%1 answered \"%2\" where \"%3\" was expected")
+                    .arg(QLatin1String(method), reply.signature(), QLatin1String(replySignature)));
+  if (value != nullptr) *value = reply.arguments().value(0);
+  return true;
+}
+
+bool TDispatcherAutomation::GetInt(const char* method, int32_t& value) {
+  QVariant answer;
+  if (!Call(method, {}, "i", &answer)) return false;
+  value = answer.toInt();
+  return true;
+}
+
+bool TDispatcherAutomation::GetText(const char* method, QString& value) {
+  QVariant answer;
+  if (!Call(method, {}, "s", &answer)) return false;
+  value = answer.toString();
+  return true;
+}
+
+bool TDispatcherAutomation::get_GroupsNum(int32_t& count) {
+  return GetInt("get_GroupsNum", count);
+}
+
+bool TDispatcherAutomation::SelectGroup(int32_t group) {
+  return Call("SelectGroup", {QVariant::fromValue(static_cast<int>(group))}, "", nullptr);
+}
+
+bool TDispatcherAutomation::get_GroupCarsNum(int32_t& count) {
+  return GetInt("get_GroupCarsNum", count);
+}
+
+bool TDispatcherAutomation::SelectCar(int32_t car) {
+  return Call("SelectCar", {QVariant::fromValue(static_cast<int>(car))}, "", nullptr);
+}
+
+bool TDispatcherAutomation::get_GroupName(QString& name) {
+  return GetText("get_GroupName", name);
+}
+
+bool TDispatcherAutomation::get_CarDevice(int32_t& device) {
+  return GetInt("get_CarDevice", device);
+}
+
+bool TDispatcherAutomation::get_CarModel(QString& model) {
+  return GetText("get_CarModel", model);
+}
+
+bool TDispatcherAutomation::get_CarAlias(QString& alias) {
+  return GetText("get_CarAlias", alias);
+}
+
+bool TDispatcherAutomation::get_CarTelNum(QString& phone) {
+  return GetText("get_CarTelNum", phone);
+}
+
+bool TDispatcherAutomation::get_CarHandle(QString& handle) {
+  return GetText("get_CarHandle", handle);
+}
+
+bool TDispatcherAutomation::Advise(TEventHandler handler) {
+  if (!Connected_) return Fail(QStringLiteral("not linked to the dispatcher"));
+  Handler_ = std::move(handler);
+  if (Advised_) return true;
+  Advised_ =
+      Connection_.connect(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+                          QString::fromLatin1(kEventsInterface), QString::fromLatin1(kEventSignal),
+                          this, SLOT(OnInvoke(int)));
+  if (!Advised_) {
+    Handler_ = nullptr;
+    return Fail(QStringLiteral("the bus refused the subscription to the dispatcher's events"));
+  }
+  // The bus handles our messages in order: once it has answered this, the subscription is in
+  // force, and an event sent after Advise returns is not missed.
+  const QDBusReply<bool> present =
+      Connection_.interface()->isServiceRegistered(QString::fromLatin1(kServiceName));
+  if (!present.isValid() || !present.value()) {
+    Unadvise();
+    return Fail(QStringLiteral("the dispatcher is not running"));
+  }
+  return true;
+}
+
+void TDispatcherAutomation::Unadvise() {
+  if (Advised_) {
+    Connection_.disconnect(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+                           QString::fromLatin1(kEventsInterface), QString::fromLatin1(kEventSignal),
+                           this, SLOT(OnInvoke(int)));
+  }
+  Advised_ = false;
+  Handler_ = nullptr;
+}
+
+void TDispatcherAutomation::OnInvoke(int dispId) {
+  // The handler may end the link (event 203 does): it runs from a copy.
+  TEventHandler handler = Handler_;
+  if (handler) handler(dispId);
+}

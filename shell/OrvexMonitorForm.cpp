@@ -1,0 +1,296 @@
+#include "shell/OrvexMonitorForm.h"
+
+#include "common/Text.h"
+#include "platform/NamedMutex.h"
+#include "shell/Settings.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMetaObject>
+#include <QThread>
+#include <QTimer>
+
+uint32_t VersionMajor = 0, VersionMinor = 0, VersionRelease = 0;
+
+namespace {
+
+constexpr uint32_t kFirstConnectDelayMs = 25000;  // first attempt 60 - 25 = 35 s after start
+constexpr uint32_t kConnectSpacingMs = 60000;
+constexpr uint32_t kReminderSpacingMs = 20000;
+constexpr uint32_t kNoticeUnread = 4;
+
+const char* const kCaption = "Orvex монитор";
+const char* const kUnreadText = "Имеются непрочитанные сообщения";
+
+QTimer* MakeTimer(QObject* owner, const char* name) {
+  auto* timer = new QTimer(owner);
+  timer->setObjectName(name);
+  timer->setInterval(1000);
+  return timer;
+}
+
+}  // namespace
+
+TOrvexMonitorForm::TOrvexMonitorForm(std::string exeDir, TTickSource tickCount, QWidget* parent)
+    : QWidget(parent), TMonitorCore(std::move(exeDir)), Ticks(std::move(tickCount)) {
+  setObjectName("OrvexMonitorForm");
+  setWindowTitle("Orvex Monitor");
+  resize(274, 116);
+
+  TrayPopup = new QMenu(this);
+  TrayPopup->setObjectName("TrayPopup");
+  auto item = [this](const char* name, const char* caption) {
+    QAction* action = TrayPopup->addAction(QString::fromUtf8(caption));
+    action->setObjectName(name);
+    return action;
+  };
+  OpenModem = item("OpenModem", "Открыть модем");
+  CloseModem = item("CloseModem", "Закрыть модем");
+  TrayPopup->addSeparator()->setObjectName("N1");
+  SendSms = item("SendSms", "Отправить СМС");
+  TrayPopup->addSeparator()->setObjectName("N2");
+  ChangeAutoMode = item("ChangeAutoMode", "Всплывающие сообщения");
+  ChangeAutoMode->setCheckable(true);
+  ChangeAutoMode->setChecked(true);
+  ViewLog = item("ViewLog", "История операций");
+  Settings = item("Settings", "Настройки");
+  About = item("About", "О программе");
+  ProgramExit = item("ProgramExit", "Выход");
+
+  connect(OpenModem, &QAction::triggered, this, [this] { OpenModemClick(); });
+  connect(CloseModem, &QAction::triggered, this, [this] { CloseModemClick(); });
+  connect(SendSms, &QAction::triggered, this, [this] { SendSmsClick(); });
+  connect(ChangeAutoMode, &QAction::triggered, this, [this] { ChangeAutoModeClick(); });
+  connect(ViewLog, &QAction::triggered, this, [this] { ViewLogClick(); });
+  connect(Settings, &QAction::triggered, this, [this] { SettingsClick(); });
+  connect(About, &QAction::triggered, this, [this] { AboutClick(); });
+  connect(ProgramExit, &QAction::triggered, this, [this] { ProgramExitClick(); });
+
+  BalloonTimer = MakeTimer(this, "BalloonTimer");
+  ConfirmTimer = MakeTimer(this, "ConfirmTimer");
+  ConnectTimer = MakeTimer(this, "ConnectTimer");
+  connect(BalloonTimer, &QTimer::timeout, this, [this] { BalloonTimerTimer(); });
+  connect(ConfirmTimer, &QTimer::timeout, this, [this] { ConfirmTimerTimer(); });
+  connect(ConnectTimer, &QTimer::timeout, this, [this] { ConnectTimerTimer(); });
+
+  Tray.SetPopupMenu(TrayPopup);
+  Tray.SetBalloonClickHandler([this] { TrayBalloonClicked(); });
+}
+
+TOrvexMonitorForm::~TOrvexMonitorForm() { FormDestroy(); }
+
+void TOrvexMonitorForm::FormCreate() {
+  LoadSettings(ExeDir, *this);
+  CreateLogMutex();
+  ChangeAutoMode->setChecked(ShowNotify);
+  if (AutoConnect) {
+    ConnectTimer->start();
+    LastConnectTick = Ticks() - kFirstConnectDelayMs;
+  } else {
+    ConnectTimer->stop();
+  }
+  SetModemState(kStateSettle);
+  Tray.AddTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен."));
+  CheckSmsLog(LogPath);
+  CheckUnreadSms();
+  bool dispatcherWasRunning = IsDispatcherRunning();
+  if (ConnectDispatcher()) {
+    LoadFleet();
+    // The link stays only with a dispatcher that the user runs.
+    if (!dispatcherWasRunning) DisconnectDispatcher();
+  }
+}
+
+void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }
+
+void TOrvexMonitorForm::FormDestroy() {
+  if (Destroyed) return;
+  Destroyed = true;
+  CloseLogMutex();
+}
+
+void TOrvexMonitorForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+  emit Closed();
+}
+
+bool TOrvexMonitorForm::IsDispatcherRunning() {
+  // The dispatcher holds its mutex while it runs: not getting it within 10 ms means it runs.
+  std::unique_ptr<TNamedMutex> mutex = TNamedMutex::Create("OrvexMutex");
+  if (!mutex) return false;
+  if (mutex->Wait(10) != TMutexWait::Obtained) return true;
+  mutex->Release();
+  return false;
+}
+
+void TOrvexMonitorForm::ConnectTimerTimer() {
+  uint32_t now = Ticks();
+  if (static_cast<uint32_t>(now - LastConnectTick) < kConnectSpacingMs) return;
+  // The attempt counts as made even when a set-up still runs.
+  LastConnectTick = now;
+  if (!IsConfiguring()) OpenModemLink();
+}
+
+void TOrvexMonitorForm::ConfirmTimerTimer() {
+  if (!UnreadPending) return;
+  uint32_t now = Ticks();
+  if (static_cast<uint32_t>(now - LastReminderTick) <= kReminderSpacingMs) return;
+  LastReminderTick = now;
+  NotifyDispatcher(kNoticeUnread, std::string());
+  if (!ShowNotify) return;
+  BalloonClick = [this] { UnreadNoticeClick(); };
+  ShowTrayBalloon(Cp1251(kCaption), Cp1251(kUnreadText), 20000, TTrayIcon::kBalloonWarning);
+  Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
+}
+
+void TOrvexMonitorForm::BalloonTimerTimer() {
+  BalloonTimer->stop();
+  HideTrayBalloon();
+}
+
+void TOrvexMonitorForm::ShowTrayBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
+                                        uint32_t infoFlags) {
+  Tray.ShowTrayBalloon(title, text, timeoutMs, infoFlags);
+  BalloonTimer->setInterval(static_cast<int>(timeoutMs));
+  BalloonTimer->start();
+}
+
+void TOrvexMonitorForm::HideTrayBalloon() { Tray.HideTrayBalloon(); }
+
+void TOrvexMonitorForm::TrayBalloonClicked() {
+  if (BalloonClick) {
+    // The action may replace BalloonClick; run a copy.
+    std::function<void()> action = BalloonClick;
+    action();
+  }
+  BalloonTimer->stop();
+}
+
+void TOrvexMonitorForm::TrayBalloonTimedOut() { BalloonTimer->stop(); }
+
+void TOrvexMonitorForm::OpenModemClick() { OpenModemLink(); }
+
+void TOrvexMonitorForm::CloseModemClick() {
+  CloseModemLink();
+  SetModemState(kStateClosed);
+  BalloonClick = nullptr;
+  // Shown also when balloons are off.
+  ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
+}
+
+void TOrvexMonitorForm::SendSmsClick() { OpenWindow(SmsForm, "SmsForm", "Отправка СМС"); }
+
+void TOrvexMonitorForm::ChangeAutoModeClick() {
+  // The mark before the click is the mirror's value, whether or not the menu already flipped it.
+  bool mark = !ShowNotify;
+  ChangeAutoMode->setChecked(mark);
+  ShowNotify = mark;
+  SaveShowNotify(ExeDir, ShowNotify);
+}
+
+void TOrvexMonitorForm::ViewLogClick() {
+  if (!OpenWindow(ShowSmsForm, "ShowSmsForm", "История операций")) RefreshMessageWindow();
+}
+
+void TOrvexMonitorForm::SettingsClick() { OpenWindow(ConfigForm, "ConfigForm", "Настройки"); }
+
+void TOrvexMonitorForm::AboutClick() { OpenWindow(AboutForm, "AboutForm", "О программе"); }
+
+void TOrvexMonitorForm::ProgramExitClick() {
+  CloseModemLink();
+  close();
+}
+
+bool TOrvexMonitorForm::OpenWindow(QPointer<QWidget>& window, const char* objectName, const std::string& caption) {
+  bool created = false;
+  if (!window) {
+    // The window frees itself on close, which clears its instance pointer.
+    window = new QWidget(nullptr, Qt::Window);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setObjectName(objectName);
+    window->setWindowTitle(QString::fromStdString(caption));
+    window->show();
+    created = true;
+  }
+  window->raise();
+  window->activateWindow();
+  return created;
+}
+
+void TOrvexMonitorForm::RefreshMessageWindow() {
+  if (ShowSmsForm) ShowSmsForm->update();
+}
+
+void TOrvexMonitorForm::SetModemState(int state) {
+  switch (state) {
+    case kStateClosed:
+      OpenModem->setEnabled(true);
+      CloseModem->setEnabled(false);
+      SendSms->setEnabled(false);
+      Tray.SetTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен"));
+      break;
+    case kStateOpen:
+      OpenModem->setEnabled(false);
+      CloseModem->setEnabled(true);
+      SendSms->setEnabled(true);
+      Tray.SetTrayIcon(TTrayIcon::kIconModemOpen, Cp1251("Модем подключен"));
+      break;
+    case kStateBusy:
+      OpenModem->setEnabled(false);
+      CloseModem->setEnabled(false);
+      SendSms->setEnabled(false);
+      break;
+    case kStateSettle:
+      Settings->setEnabled(true);
+      ProgramExit->setEnabled(true);
+      SetModemState(IsModemOpen() ? kStateOpen : kStateClosed);
+      break;
+    default:
+      break;
+  }
+}
+
+void TOrvexMonitorForm::NotifyUnreadSms() {
+  // Reached from the reader thread too: the notice changes windows and timers, so it runs
+  // on the main thread, and the caller waits for it.
+  if (QThread::currentThread() != thread()) {
+    QMetaObject::invokeMethod(this, [this] { NotifyUnreadSms(); }, Qt::BlockingQueuedConnection);
+    return;
+  }
+  UnreadPending = true;
+  ConfirmTimer->setInterval(1000);
+  ConfirmTimer->start();
+  Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
+  NotifyDispatcher(kNoticeUnread, std::string());
+  BalloonClick = [this] { UnreadNoticeClick(); };
+  if (ShowSmsForm) {
+    RefreshMessageWindow();
+    ShowSmsForm->raise();
+    ShowSmsForm->activateWindow();
+  }
+}
+
+void TOrvexMonitorForm::UnreadNoticeClick() {
+  if (ShowSmsForm) {
+    RefreshMessageWindow();
+  } else {
+    ConfirmTimer->stop();
+    BalloonClick = nullptr;
+    OpenWindow(ShowSmsForm, "ShowSmsForm", "Непрочитанные сообщения");
+  }
+  ShowSmsForm->raise();
+  ShowSmsForm->activateWindow();
+}
+
+void TOrvexMonitorForm::ClearUnreadNotice() {
+  UnreadPending = false;
+  ConfirmTimer->stop();
+  HideTrayBalloon();
+  if (IsModemOpen())
+    Tray.SetTrayIcon(TTrayIcon::kIconModemOpen, Cp1251("Модем включен"));
+  else
+    Tray.SetTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен"));
+  MarkAllSmsRead();
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The main form: never shown, it owns the tray icon and its menu, the three one-second
+// timers, the settings mirror and the GSM side (through TMonitorCore). Every other window is
+// opened from its tray menu or by a notice.
+
+#include "gsm/MonitorCore.h"
+#include "platform/TickCount.h"
+#include "platform/TrayIcon.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+class QTimer;
+
+// Program-wide values of the start-up.
+extern uint32_t VersionMajor, VersionMinor, VersionRelease;
+
+class TOrvexMonitorForm : public QWidget, public TMonitorCore {
+  Q_OBJECT
+
+public:
+  // Tray states, the argument of SetModemState.
+  static constexpr int kStateClosed = 1;
+  static constexpr int kStateOpen = 2;
+  static constexpr int kStateBusy = 3;
+  static constexpr int kStateSettle = 5;
+
+  // `tickCount` replaces the machine's tick count (tests drive the timers with it).
+  explicit TOrvexMonitorForm(std::string exeDir, TTickSource tickCount = GetTickCount, QWidget* parent = nullptr);
+  ~TOrvexMonitorForm() override;
+
+  // Component names follow the form's design; tests find them by object name.
+  QMenu* TrayPopup = nullptr;
+  QAction* OpenModem = nullptr;
+  QAction* CloseModem = nullptr;
+  QAction* SendSms = nullptr;
+  QAction* ChangeAutoMode = nullptr;
+  QAction* ViewLog = nullptr;
+  QAction* Settings = nullptr;
+  QAction* About = nullptr;
+  QAction* ProgramExit = nullptr;
+  QTimer* BalloonTimer = nullptr;
+  QTimer* ConfirmTimer = nullptr;
+  QTimer* ConnectTimer = nullptr;
+
+  TTrayIcon Tray;
+  // What a click on the balloon runs; empty when nothing.
+  std::function<void()> BalloonClick;
+  uint32_t LastConnectTick = 0;
+  uint32_t LastReminderTick = 0;
+
+  // Windows opened from the tray; null while they do not exist.
+  QPointer<QWidget> ShowSmsForm;
+  QPointer<QWidget> SmsForm;
+  QPointer<QWidget> ConfigForm;
+  QPointer<QWidget> AboutForm;
+
+  void FormCreate();
+  void FormClose();
+  void FormDestroy();
+
+  void ConnectTimerTimer();
+  void ConfirmTimerTimer();
+  void BalloonTimerTimer();
+
+  void OpenModemClick();
+  void CloseModemClick();
+  void SendSmsClick();
+  void ChangeAutoModeClick();
+  void ViewLogClick();
+  void SettingsClick();
+  void AboutClick();
+  void ProgramExitClick();
+
+  void SetModemState(int state);
+  // The tray's balloon, taken down by BalloonTimer when its time-out ends.
+  void ShowTrayBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t infoFlags);
+  void HideTrayBalloon();
+  void NotifyUnreadSms() override;
+  void UnreadNoticeClick();
+  void ClearUnreadNotice();
+  // A balloon notification from the tray: clicked or timed out.
+  void TrayBalloonClicked();
+  void TrayBalloonTimedOut();
+
+  bool IsDispatcherRunning();
+  uint32_t TickCount() const { return Ticks(); }
+
+  // Seams the modem and dispatcher sides fill: opening and closing the modem link, whether a
+  // set-up runs, the dispatcher's automation link and fleet.
+  virtual void OpenModemLink() {}
+  virtual void CloseModemLink() {}
+  virtual bool IsConfiguring() const { return false; }
+  virtual bool ConnectDispatcher() { return false; }
+  virtual void LoadFleet() {}
+  virtual void DisconnectDispatcher() {}
+
+signals:
+  // The main form has closed: the program ends.
+  void Closed();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  // Creates a window of the tray into its instance pointer on first use and brings it to the
+  // front; true when it was created now.
+  bool OpenWindow(QPointer<QWidget>& window, const char* objectName, const std::string& caption);
+  void RefreshMessageWindow();
+
+  TTickSource Ticks;
+  bool Destroyed = false;
+};

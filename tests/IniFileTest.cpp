@@ -1,0 +1,269 @@
+#include "platform/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvex-ini-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    Folder = pattern;
+    Path = Folder + "/test.ini";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(Folder, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(Folder, ignored);
+  }
+
+  void Put(const std::string& text) { std::ofstream(Path, std::ios::binary) << text; }
+  std::string Get() const {
+    std::ifstream in(Path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  ino_t Inode() const {
+    struct stat info {};
+    return ::stat(Path.c_str(), &info) == 0 ? info.st_ino : 0;
+  }
+  std::vector<std::string> FolderEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string Folder;
+  std::string Path;
+};
+
+// Every write must keep what a user wrote by hand: comments wherever they stand and the keys
+// the program does not know.
+TEST_F(IniFileTest, WriteKeepsCommentsAndUnknownKeys) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<std::string> kept;
+  };
+  const Case cases[] = {
+      {"comment above everything", "; my modem\n\n[COMMON]\nPinCode=1\n", {"; my modem"}},
+      {"comment above a key", "[COMMON]\n; the old PIN was 0000\nPinCode=1\n", {"; the old PIN was 0000"}},
+      {"comment above a section", "[COMMON]\nPinCode=1\n# visual things\n[VISUAL]\nShowNotify=0\n",
+       {"# visual things", "[VISUAL]", "ShowNotify=0"}},
+      {"comments after the last key", "[COMMON]\nPinCode=1\n; end 1\n\n; end 2\n", {"; end 1", "; end 2"}},
+      {"a file of comments only", "; first\n\n; second\n", {"; first", "; second"}},
+      {"unknown keys and sections", "[COMMON]\nPinCode=1\nMyOwnKey=abc\n[USER]\nX=\xC0\xC1\n",
+       {"MyOwnKey=abc", "[USER]", "X=\xC0\xC1"}},
+      {"other OS's line ends", "; dos\r\n[COMMON]\r\nPinCode=1\r\nOther=2\r\n", {"; dos", "Other=2"}},
+  };
+  for (const Case& c : cases) {
+    Put(c.text);
+    {
+      TIniFile ini(Path);
+      ini.WriteString("COMMON", "PinCode", "4321");
+      ini.WriteString("COMMON", "PhonePort", "direct");
+      ASSERT_TRUE(ini.UpdateFile()) << c.name;
+    }
+    const std::string written = Get();
+    for (const std::string& line : c.kept)
+      EXPECT_NE(written.find(line + "\n"), std::string::npos) << c.name << ": lost " << line << "\n" << written;
+    TIniFile again(Path);
+    EXPECT_EQ(again.ReadString("COMMON", "PinCode", "?"), "4321") << c.name;
+    EXPECT_EQ(again.ReadString("COMMON", "PhonePort", "?"), "direct") << c.name;
+    // Later writes may settle the blank lines once but must not keep adding to the file.
+    std::string previous;
+    for (int round = 0; round < 3; ++round) {
+      TIniFile ini(Path);
+      ini.WriteString("COMMON", "PinCode", "4321");
+      ASSERT_TRUE(ini.UpdateFile());
+      if (round == 2) {
+        EXPECT_EQ(Get(), previous) << c.name;
+      }
+      previous = Get();
+    }
+    for (const std::string& line : c.kept)
+      EXPECT_NE(previous.find(line + "\n"), std::string::npos) << c.name << ": lost " << line << "\n" << previous;
+  }
+}
+
+TEST_F(IniFileTest, NamesCompareWithoutLetterCase) {
+  Put("[common]\npincode=1234\n");
+  TIniFile ini(Path);
+  struct Case { const char* section; const char* key; };
+  const Case cases[] = {{"COMMON", "PinCode"}, {"Common", "PINCODE"}, {"common", "pincode"}};
+  for (const Case& c : cases) {
+    EXPECT_TRUE(ini.ValueExists(c.section, c.key)) << c.section << "/" << c.key;
+    EXPECT_EQ(ini.ReadString(c.section, c.key, ""), "1234") << c.section << "/" << c.key;
+  }
+  // Writing under another spelling changes the existing line instead of adding a second key.
+  ini.WriteString("COMMON", "PinCode", "0000");
+  ASSERT_TRUE(ini.UpdateFile());
+  EXPECT_EQ(Get(), "[common]\npincode=0000\n");
+}
+
+TEST_F(IniFileTest, ValuesAreTheBytesAsTheyStand) {
+  struct Case { const char* name; std::string line; std::string value; };
+  const Case cases[] = {
+      {"a list is one string", "SmsForm=200,400,", "200,400,"},
+      {"code page 1251 bytes", "Name=\xCC\xEE\xE4\xE5\xEC \xB9" "5", "\xCC\xEE\xE4\xE5\xEC \xB9" "5"},
+      {"blanks around the value", "Name =  a b  ", "a b"},
+      {"quotes stay", "Name=\"quoted\"", "\"quoted\""},
+      {"an empty value exists", "Name=", ""},
+      {"equals signs after the first", "Name=a=b", "a=b"},
+  };
+  for (const Case& c : cases) {
+    Put("[S]\n" + c.line + "\n");
+    TIniFile ini(Path);
+    const std::string key = c.line.substr(0, c.line.find_first_of(" ="));
+    EXPECT_TRUE(ini.ValueExists("S", key)) << c.name;
+    EXPECT_EQ(ini.ReadString("S", key, "absent"), c.value) << c.name;
+  }
+}
+
+TEST_F(IniFileTest, IntegersFallBackWhenNotANumber) {
+  Put("[S]\nA=12\nB=yes\nC=\nD=0x10\nE=-3\n");
+  TIniFile ini(Path);
+  struct Case { const char* key; int32_t expected; };
+  const Case cases[] = {{"A", 12}, {"B", 7}, {"C", 7}, {"D", 16}, {"E", -3}, {"Absent", 7}};
+  for (const Case& c : cases) EXPECT_EQ(ini.ReadInteger("S", c.key, 7), c.expected) << c.key;
+}
+
+TEST_F(IniFileTest, ReadSectionGivesKeysInFileOrder) {
+  Put("[TELNUMBERS]\n10500=+7900\n901=+7901\nabc=1\n[OTHER]\nx=1\n");
+  TIniFile ini(Path);
+  EXPECT_EQ(ini.ReadSection("telnumbers"), (std::vector<std::string>{"10500", "901", "abc"}));
+  EXPECT_TRUE(ini.ReadSection("NONE").empty());
+}
+
+// A value with a line break must not be able to add a key or a section to the file.
+TEST_F(IniFileTest, WrittenValueStaysOnOneLine) {
+  {
+    TIniFile ini(Path);
+    ini.WriteString("VISUAL", "SmsForm", "10,20,car\r\n[COMMON]\nPinCode=9999");
+    ASSERT_TRUE(ini.UpdateFile());
+  }
+  TIniFile ini(Path);
+  EXPECT_FALSE(ini.ValueExists("COMMON", "PinCode"));
+  EXPECT_EQ(ini.ReadString("VISUAL", "SmsForm", ""), "10,20,car  [COMMON] PinCode=9999");
+}
+
+TEST_F(IniFileTest, NulByteDoesNotCutOffTheRestOfTheFile) {
+  Put(std::string("[A]\nx=1\0junk\n[B]\ny=2\n", 20));
+  TIniFile ini(Path);
+  ini.WriteString("A", "z", "3");
+  ASSERT_TRUE(ini.UpdateFile());
+  TIniFile again(Path);
+  EXPECT_EQ(again.ReadString("B", "y", ""), "2");
+  EXPECT_EQ(again.ReadString("A", "z", ""), "3");
+}
+
+TEST_F(IniFileTest, NothingWrittenLeavesTheFileAlone) {
+  Put("[A]\r\nx = 1\r\n");
+  const ino_t before = Inode();
+  TIniFile ini(Path);
+  EXPECT_FALSE(ini.Modified());
+  EXPECT_TRUE(ini.UpdateFile());
+  EXPECT_EQ(Inode(), before);
+  EXPECT_EQ(Get(), "[A]\r\nx = 1\r\n");
+}
+
+TEST_F(IniFileTest, MissingFileIsEmptyAndCreatedOnWrite) {
+  TIniFile ini(Path);
+  EXPECT_TRUE(ini.IsReadable());
+  EXPECT_FALSE(ini.ValueExists("A", "x"));
+  ini.WriteInteger("A", "x", 1);
+  ASSERT_TRUE(ini.UpdateFile());
+  EXPECT_EQ(Get(), "[A]\nx=1\n");
+  EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"test.ini"}));
+}
+
+TEST_F(IniFileTest, UnreadableFileIsNeverReplaced) {
+  fs::create_directory(Path);  // a name that cannot be read as a file, even by root
+  fs::create_directory(Path + "/inside");
+  TIniFile ini(Path);
+  EXPECT_FALSE(ini.IsReadable());
+  EXPECT_EQ(ini.ReadString("A", "x", "fallback"), "fallback");
+  ini.WriteString("A", "x", "1");
+  EXPECT_FALSE(ini.UpdateFile());
+  EXPECT_TRUE(fs::is_directory(Path + "/inside"));
+}
+
+TEST_F(IniFileTest, MissingFolderFailsQuietly) {
+  TIniFile ini(Folder + "/no/such/folder/test.ini");
+  EXPECT_TRUE(ini.IsReadable());
+  ini.WriteString("A", "x", "1");
+  EXPECT_FALSE(ini.UpdateFile());
+  EXPECT_FALSE(fs::exists(Folder + "/no"));
+}
+
+// A write cut short half-way (here by a file size limit, as a full disk would) must leave the
+// old file as it was and no temporary file behind.
+TEST_F(IniFileTest, InterruptedWriteLeavesTheOldFile) {
+  std::string original = "; keep me\n[COMMON]\nPinCode=1111\n";
+  for (int i = 0; i < 200; ++i) original += "Key" + std::to_string(i) + "=some value\n";
+  Put(original);
+
+  TIniFile ini(Path);
+  ini.WriteString("COMMON", "PinCode", "2222");
+
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 512;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = ini.UpdateFile();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_EQ(Get(), original);
+  EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"test.ini"}));
+  // Once the disk has room again the same object writes its change.
+  EXPECT_TRUE(ini.Modified());
+  EXPECT_TRUE(ini.UpdateFile());
+  EXPECT_EQ(TIniFile(Path).ReadString("COMMON", "PinCode", ""), "2222");
+}
+
+TEST_F(IniFileTest, TemporaryFileLeftByACrashIsIgnored) {
+  Put("[COMMON]\nPinCode=1111\n");
+  std::ofstream(Folder + "/.test.ini.000001", std::ios::binary) << "[COMMON]\nPin";
+  TIniFile ini(Path);
+  EXPECT_EQ(ini.ReadString("COMMON", "PinCode", ""), "1111");
+  ini.WriteString("COMMON", "PinCode", "2222");
+  ASSERT_TRUE(ini.UpdateFile());
+  EXPECT_EQ(Get(), "[COMMON]\nPinCode=2222\n");
+}
+
+TEST_F(IniFileTest, ReplacementKeepsModeSignatureAndLink) {
+  const std::string real = Folder + "/real.ini";
+  std::ofstream(real, std::ios::binary) << "\xEF\xBB\xBF[A]\nx=1\n";
+  ::chmod(real.c_str(), 0640);
+  fs::create_symlink(real, Path);
+
+  TIniFile ini(Path);
+  EXPECT_EQ(ini.ReadString("A", "x", ""), "1");
+  ini.WriteString("A", "x", "2");
+  ASSERT_TRUE(ini.UpdateFile());
+
+  EXPECT_TRUE(fs::is_symlink(Path));
+  struct stat info {};
+  ASSERT_EQ(::stat(real.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(Get(), "\xEF\xBB\xBF[A]\nx=2\n");
+}
+
+}  // namespace

@@ -1,0 +1,301 @@
+#include "common/DateTime.h"
+#include "common/Text.h"
+#include "gsm/SmsLog.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A lock that can be held by "someone else" and that counts what the log did with it.
+class TFakeLock : public TLogLock {
+public:
+  bool Busy = false;
+  int Held = 0;
+  int Acquired = 0;
+  bool Acquire(unsigned timeoutMs) override {
+    EXPECT_EQ(timeoutMs, 500u);
+    if (Busy) return false;
+    ++Held;
+    ++Acquired;
+    return true;
+  }
+  void Release() override { --Held; }
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Bytes(const TLogRecord& record) {
+  TLogRecordBytes bytes = EncodeLogRecord(record);
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+TLogRecord Received(const std::string& phone, const std::string& text, uint8_t read = 0) {
+  TLogRecord record;
+  record.Direction = 0;
+  record.Read = read;
+  record.Time = EncodeDateTime(2024, 3, 5, 14, 7, 9, 0);
+  record.Phone = phone;
+  record.Text = text;
+  return record;
+}
+
+// An old-format record: the same fields with a 160-byte text field.
+std::string OldRecord(const std::string& phone, const std::string& text, uint16_t direction = 0) {
+  std::string bytes(kOldLogRecordSize, '\0');
+  bytes[0] = 1;
+  bytes[2] = static_cast<char>(direction & 0xFF);
+  bytes[3] = static_cast<char>(direction >> 8);
+  double time = EncodeDate(2012, 1, 3);
+  std::memcpy(bytes.data() + 6, &time, 8);
+  std::memcpy(bytes.data() + kLogPhoneOffset, phone.data(), phone.size());
+  std::memcpy(bytes.data() + kLogTextOffset, text.data(), text.size());
+  return bytes;
+}
+
+class SmsLogTest : public ::testing::Test {
+protected:
+  QTemporaryDir Dir;
+  TFakeLock Lock;
+  std::unique_ptr<TSmsLog> Log;
+
+  void SetUp() override {
+    ASSERT_TRUE(Dir.isValid());
+    Log = std::make_unique<TSmsLog>(Dir.path().toStdString() + "/", Lock);
+    Log->Clock = [] { return EncodeDateTime(2024, 3, 5, 14, 7, 9, 0); };
+  }
+  void TearDown() override { EXPECT_EQ(Lock.Held, 0) << "the log lock was left held"; }
+
+  void Append(const TLogRecord& record) { ASSERT_TRUE(Log->WriteSmsLogRecord(Log->LogPath(), record)); }
+  std::vector<std::string> SetAsideFiles() {
+    std::vector<std::string> names;
+    if (fs::exists(Log->OldLogFolder()))
+      for (const auto& entry : fs::directory_iterator(Log->OldLogFolder())) names.push_back(entry.path().filename());
+    return names;
+  }
+};
+
+}  // namespace
+
+TEST(SmsLogFormat, RecordIsLaidOutByteForByte) {
+  TLogRecord record;
+  record.Direction = 1;
+  record.Read = 1;
+  record.Accepted = 1;
+  record.Time = 45356.5;  // 5 March 2024, noon
+  record.Phone = "+79001234567";
+  record.Text = "hello";
+  std::string expected(200, '\0');
+  expected[0] = 1;                                         // read
+  expected[1] = 1;                                         // accepted
+  expected[2] = 1;                                         // direction, 16 bits little-endian
+  const unsigned char time[8] = {0, 0, 0, 0, 0x90, 0x25, 0xE6, 0x40};  // 45356.5 as an IEEE double
+  std::memcpy(expected.data() + 6, time, 8);
+  std::memcpy(expected.data() + 14, "+79001234567", 12);
+  std::memcpy(expected.data() + 30, "hello", 5);
+  EXPECT_EQ(Bytes(record), expected);
+
+  TLogRecord back = DecodeLogRecord(reinterpret_cast<const unsigned char*>(expected.data()));
+  EXPECT_EQ(back.Direction, 1);
+  EXPECT_EQ(back.Time, 45356.5);
+  EXPECT_EQ(back.Phone, "+79001234567");
+  EXPECT_EQ(back.Text, "hello");
+}
+
+TEST(SmsLogFormat, FieldsAreCutToTheirSize) {
+  struct Case { std::string phone, text, storedPhone, storedText; };
+  const Case cases[] = {
+      {std::string(15, '1'), std::string(169, 'a'), std::string(15, '1'), std::string(169, 'a')},
+      {std::string(16, '2'), std::string(170, 'b'), std::string(15, '2'), std::string(169, 'b')},
+      {std::string(40, '3'), std::string(300, 'c'), std::string(15, '3'), std::string(169, 'c')},
+      {std::string("12\0" "34", 5), std::string("ab\0" "cd", 5), "12", "ab"},  // a zero ends the copy
+  };
+  for (const Case& c : cases) {
+    TLogRecord record;
+    record.Phone = c.phone;
+    record.Text = c.text;
+    std::string bytes = Bytes(record);
+    EXPECT_EQ(bytes[14 + 15], '\0');
+    EXPECT_EQ(bytes[30 + 169], '\0');
+    TLogRecord back = DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()));
+    EXPECT_EQ(back.Phone, c.storedPhone);
+    EXPECT_EQ(back.Text, c.storedText);
+  }
+}
+
+TEST_F(SmsLogTest, AbsentLogGivesNothingAndTheFirstAppendCreatesIt) {
+  Log->CheckSmsLog(Log->LogPath());
+  EXPECT_FALSE(Log->CheckUnreadSms());
+  TSmsInfoList unread;
+  Log->LoadUnreadSms(unread);
+  EXPECT_TRUE(unread.empty());
+  EXPECT_FALSE(fs::exists(Log->LogPath()));
+
+  TSmsInfo info;
+  info.Phone = "+79001234567";
+  info.Text = "  12345 PERIODWR=60;  ";
+  ASSERT_TRUE(Log->AppendSmsToLog(info, 0));
+  ASSERT_TRUE(Log->AppendSmsToLog(info, 1));
+  std::string file = ReadFile(Log->LogPath());
+  ASSERT_EQ(file.size(), 400u);
+  TLogRecord first = DecodeLogRecord(reinterpret_cast<const unsigned char*>(file.data()));
+  EXPECT_EQ(first.Direction, 0);
+  EXPECT_EQ(first.Read, 0);
+  EXPECT_EQ(first.Accepted, 0);
+  EXPECT_EQ(first.Time, EncodeDateTime(2024, 3, 5, 14, 7, 9, 0));  // the time of storing
+  EXPECT_EQ(first.Text, info.Text);                                  // as received
+  EXPECT_EQ(file[200], 1);
+}
+
+TEST_F(SmsLogTest, BusyLockLeavesTheFileAlone) {
+  Append(Received("1", "x"));
+  Lock.Busy = true;
+  EXPECT_FALSE(Log->WriteSmsLogRecord(Log->LogPath(), Received("2", "y")));
+  EXPECT_FALSE(Log->CheckUnreadSms());
+  TSmsInfoList unread;
+  Log->LoadUnreadSms(unread);
+  EXPECT_TRUE(unread.empty());
+  Log->MarkAllSmsRead();
+  Lock.Busy = false;
+  EXPECT_EQ(ReadFile(Log->LogPath()).size(), 200u);
+  EXPECT_TRUE(Log->CheckUnreadSms());
+}
+
+TEST_F(SmsLogTest, UnreadLoadSkipsSentAndReadRecordsAndMarkingStopsAtTheLoad) {
+  Append(Received("+7001", "12345 periodwr=60;"));
+  Append(Received("+7002", "already seen", 1));
+  TLogRecord sent = Received("+7003", "sent text", 1);
+  sent.Direction = 1;
+  sent.Accepted = 1;
+  Append(sent);
+  Append(Received("+7004", "hello"));
+
+  TSmsInfoList unread;
+  Log->LoadUnreadSms(unread);
+  ASSERT_EQ(unread.size(), 2u);
+  EXPECT_EQ(unread[0]->Phone, "+7001");
+  EXPECT_EQ(unread[0]->Kind, 128);
+  EXPECT_EQ(unread[0]->Time, EncodeDateTime(2024, 3, 5, 14, 7, 9, 0));
+  EXPECT_EQ(unread[1]->Kind, kKindUnknown);  // no grammar takes it, it still comes back
+  EXPECT_EQ(unread[1]->Text, "hello");
+  EXPECT_EQ(Log->LastLogIndex, 3);
+
+  Append(Received("+7005", "arrived while the window was open"));
+  Log->MarkAllSmsRead();
+  std::string file = ReadFile(Log->LogPath());
+  ASSERT_EQ(file.size(), 1000u);
+  EXPECT_EQ(std::string({file[0], file[200], file[400], file[600], file[800]}), std::string("\1\1\1\1\0", 5));
+  EXPECT_TRUE(Log->CheckUnreadSms());
+}
+
+TEST_F(SmsLogTest, HistoryLoadParsesReceivedEntriesOnly) {
+  Append(Received("+7001", "12345 mout1=1;"));
+  TLogRecord sent = Received("+7002", "12345 mout1=1;", 1);
+  sent.Direction = 1;
+  sent.Accepted = 7;
+  Append(sent);
+  TLogEntryList history;
+  Log->LoadSmsLog(history);
+  ASSERT_EQ(history.size(), 2u);
+  ASSERT_NE(history[0]->Reply, nullptr);
+  EXPECT_EQ(history[0]->Reply->Kind, 152);
+  EXPECT_EQ(history[1]->Reply, nullptr);
+  EXPECT_EQ(history[1]->Accepted, 1);  // any non-zero byte reads as accepted
+  EXPECT_EQ(Log->LastLogIndex, 1);
+}
+
+TEST_F(SmsLogTest, ReplyThatRaisesEndsTheLoadButKeepsWhatCameBefore) {
+  Append(Received("+7001", "12345 periodwr=60;"));
+  Append(Received("+7002", "12345 input 2:101500:101459.000,a,5545.1234,n,03737.5678,e,12.5,270.0,051324"));
+  Append(Received("+7003", "12345 periodsend=5;"));
+  Log->LastLogIndex = 0;
+  TSmsInfoList unread;
+  Log->LoadUnreadSms(unread);
+  ASSERT_EQ(unread.size(), 1u);
+  EXPECT_EQ(unread[0]->Kind, 128);
+  EXPECT_EQ(Log->LastLogIndex, 0);  // unchanged
+}
+
+TEST_F(SmsLogTest, ValidLogIsLeftAlone) {
+  Append(Received("+7001", "a"));
+  std::string before = ReadFile(Log->LogPath());
+  Log->CheckSmsLog(Log->LogPath());
+  EXPECT_EQ(ReadFile(Log->LogPath()), before);
+  EXPECT_TRUE(SetAsideFiles().empty());
+}
+
+TEST_F(SmsLogTest, OldFormatLogIsConvertedWithABackup) {
+  std::string old = OldRecord("+7001", "first") + OldRecord("+7002", std::string(159, 'x'));
+  WriteFile(Log->LogPath(), old);
+  Log->CheckSmsLog(Log->LogPath());
+  EXPECT_EQ(ReadFile(Log->ExeDir() + "OrvexMonitor.log.bak"), old);
+  std::string converted = ReadFile(Log->LogPath());
+  ASSERT_EQ(converted.size(), 400u);
+  EXPECT_EQ(converted.substr(0, 190), old.substr(0, 190));
+  EXPECT_EQ(converted.substr(190, 10), std::string(10, '\0'));
+  EXPECT_EQ(converted.substr(200, 190), old.substr(190, 190));
+  TLogEntryList history;
+  Log->LoadSmsLog(history);
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[1]->Text, std::string(159, 'x'));
+  EXPECT_TRUE(SetAsideFiles().empty());
+}
+
+TEST_F(SmsLogTest, DamagedLogIsSetAsideAndDeleted) {
+  struct Case { const char* what; std::string bytes; };
+  std::string badDirection = Bytes(Received("+7001", "a"));
+  badDirection[2] = 2;
+  std::string noZeroInText = Bytes(Received("+7001", "a"));
+  std::memset(noZeroInText.data() + 30, 'z', 170);
+  const Case cases[] = {
+      {"201 bytes, the first record bad", noZeroInText + "x"},
+      {"direction 2", Bytes(Received("+7001", "a")) + badDirection},
+      {"text field without its zero", noZeroInText},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(Log->OldLogFolder());
+    WriteFile(Log->LogPath(), c.bytes);
+    Log->CheckSmsLog(Log->LogPath());
+    EXPECT_FALSE(fs::exists(Log->LogPath())) << c.what;
+    ASSERT_EQ(SetAsideFiles(), std::vector<std::string>{"050324_140709_OVMLogPoor.bak"}) << c.what;
+    EXPECT_EQ(ReadFile(Log->OldLogFolder() + "/050324_140709_OVMLogPoor.bak"), c.bytes) << c.what;
+  }
+}
+
+TEST_F(SmsLogTest, TornLastRecordIsCutOffAndTheCompleteRecordsKept) {
+  std::string complete = Bytes(Received("+7001", "first")) + Bytes(Received("+7002", "second"));
+  std::string torn = complete + Bytes(Received("+7003", "third")).substr(0, 57);
+  WriteFile(Log->LogPath(), torn);
+  Log->CheckSmsLog(Log->LogPath());
+  EXPECT_EQ(ReadFile(Log->LogPath()), complete);
+  EXPECT_EQ(ReadFile(Log->OldLogFolder() + "/050324_140709_OVMLogPoor.bak"), torn);
+  Append(Received("+7004", "after the mend"));
+  TSmsInfoList unread;
+  Log->LoadUnreadSms(unread);
+  ASSERT_EQ(unread.size(), 3u);
+  EXPECT_EQ(unread[2]->Text, "after the mend");
+}
+
+TEST_F(SmsLogTest, SetAsideNeverOverwritesAndThenKeepsTheLog) {
+  fs::create_directories(Log->OldLogFolder());
+  WriteFile(Log->OldLogFolder() + "/050324_140709_OVMLogPoor.bak", "earlier");
+  WriteFile(Log->LogPath(), "garbage");
+  Log->CheckSmsLog(Log->LogPath());
+  EXPECT_EQ(ReadFile(Log->OldLogFolder() + "/050324_140709_OVMLogPoor.bak"), "earlier");
+  EXPECT_EQ(ReadFile(Log->LogPath()), "garbage");
+}

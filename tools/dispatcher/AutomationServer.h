@@ -1,0 +1,68 @@
+#pragma once
+// The stand-in dispatcher's automation server: the ten operations the monitor reads the fleet
+// with, on "/OrvexAutomation" of the name "org.orvex.OrvexAutomation", and the events signal.
+//
+// Selection works as a cursor: SelectGroup makes a group current and clears the current
+// vehicle, SelectCar picks a vehicle of the current group. A number out of range is an error
+// reply and leaves nothing selected, so that a getter after it fails rather than answering
+// for an earlier selection. A getter with nothing selected is an error reply too.
+
+#include "StandinFleet.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QObject>
+
+class TEvents;
+
+class TAutomationServer : public QObject, protected QDBusContext {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.orvex.IOrvexAutomation")
+
+public:
+  static constexpr const char* kErrorOutOfRange = "org.orvex.Error.OutOfRange";
+  static constexpr const char* kErrorNothingSelected = "org.orvex.Error.NothingSelected";
+
+  TAutomationServer();
+
+  // Replaces the fleet; nothing is selected afterwards.
+  void SetFleet(TStandinFleet fleet);
+  // Serves the object and takes the name. False when the name is taken.
+  bool Register(QDBusConnection bus);
+  // Sends the event Invoke(dispId) to every subscriber.
+  void Emit(int dispId);
+
+public slots:
+  int get_GroupsNum();
+  void SelectGroup(int group);
+  int get_GroupCarsNum();
+  void SelectCar(int car);
+  QString get_GroupName();
+  int get_CarDevice();
+  QString get_CarModel();
+  QString get_CarAlias();
+  QString get_CarTelNum();
+  QString get_CarHandle();
+
+private:
+  const TStandinGroup* CurrentGroup();
+  const TStandinCar* CurrentCar();
+
+  TStandinFleet Fleet_;
+  int Group_ = 0;  // 1-based, 0 when none
+  int Car_ = 0;    // 1-based within the group, 0 when none
+  TEvents* Events_ = nullptr;
+};
+
+// The events interface of the same object, next to the operations.
+class TEvents : public QDBusAbstractAdaptor {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.orvex.IOrvexAutomationEvents")
+
+public:
+  explicit TEvents(TAutomationServer* server) : QDBusAbstractAdaptor(server) {}
+
+signals:
+  void Invoke(int dispId);
+};

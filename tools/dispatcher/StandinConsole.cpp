@@ -1,0 +1,138 @@
+#include "StandinConsole.h"
+
+#include "platform/DBusWindow.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QThread>
+
+#include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+bool ParseUInt(const QString& text, uint32_t& value) {
+  bool ok = false;
+  value = text.toUInt(&ok, 10);
+  return ok;
+}
+
+// Pairs of hexadecimal digits and nothing else.
+bool ParseHex(const QString& text, QByteArray& bytes) {
+  if (text.size() % 2 != 0) return false;
+  for (QChar c : text)
+    if (!c.isDigit() && !(c >= u'a' && c <= u'f') && !(c >= u'A' && c <= u'F')) return false;
+  bytes = QByteArray::fromHex(text.toLatin1());
+  return true;
+}
+
+// "CODE [HEX]" of the command and callback lines.
+bool ParseCommand(const QStringList& words, uint32_t& code, QByteArray& payload) {
+  if (words.size() < 2 || words.size() > 3 || !ParseUInt(words[1], code)) return false;
+  payload.clear();
+  return words.size() == 2 || ParseHex(words[2], payload);
+}
+
+}  // namespace
+
+TStandinConsole::TStandinConsole(TAutomationServer& server, uint32_t answer, int delayMs)
+    : Server_(server), Answer_(answer), DelayMs_(delayMs) {}
+
+void TStandinConsole::Say(const QString& line) {
+  const QByteArray text = line.toUtf8() + '\n';
+  std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+  std::fflush(stdout);
+}
+
+void TStandinConsole::Start() {
+  Input_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+  connect(Input_, &QSocketNotifier::activated, this, &TStandinConsole::OnInput);
+}
+
+void TStandinConsole::OnInput() {
+  // A line may send a command and wait for the monitor, serving the bus meanwhile; no further
+  // input is taken until it is done.
+  Input_->setEnabled(false);
+  char buffer[4096];
+  const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+  if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+    Input_->setEnabled(true);
+    return;
+  }
+  if (got <= 0) {
+    if (!Pending_.isEmpty()) Execute(QString::fromUtf8(Pending_));
+    Pending_.clear();
+    return;  // end of input: the channel stays closed
+  }
+  Pending_.append(buffer, got);
+  qsizetype end;
+  while ((end = Pending_.indexOf('\n')) >= 0) {
+    const QByteArray line = Pending_.left(end);
+    Pending_.remove(0, end + 1);
+    Execute(QString::fromUtf8(line));
+  }
+  Input_->setEnabled(true);
+}
+
+void TStandinConsole::Execute(const QString& line) {
+  const QStringList words = line.simplified().split(u' ', Qt::SkipEmptyParts);
+  if (words.isEmpty()) return;
+  const QString& verb = words[0];
+  uint32_t number = 0;
+  QByteArray payload;
+  if (verb == u"answer" && words.size() == 2 && ParseUInt(words[1], number)) {
+    Answer_ = number;
+    Say(QStringLiteral("ok"));
+  } else if (verb == u"delay" && words.size() == 2 && ParseUInt(words[1], number)) {
+    DelayMs_ = static_cast<int>(number);
+    Say(QStringLiteral("ok"));
+  } else if (verb == u"command" && ParseCommand(words, number, payload)) {
+    SendCommand(number, payload);
+  } else if (verb == u"callback" && ParseCommand(words, number, payload)) {
+    Callback_ = TCommand{number, payload};
+    Say(QStringLiteral("ok"));
+  } else if (verb == u"event" && words.size() == 2 && ParseUInt(words[1], number)) {
+    Server_.Emit(static_cast<int>(number));
+    Say(QStringLiteral("ok"));
+  } else if (verb == u"fleet" && words.size() >= 2) {
+    // The file name is the rest of the line, blanks included.
+    const QString path = line.trimmed().mid(verb.size()).trimmed();
+    TStandinFleet fleet;
+    QString error;
+    if (!LoadStandinFleet(path, fleet, error)) {
+      Say(QLatin1String("error ") + error);
+      return;
+    }
+    Server_.SetFleet(std::move(fleet));
+    Say(QStringLiteral("ok"));
+  } else if (verb == u"quit" && words.size() == 1) {
+    Say(QStringLiteral("ok"));
+    QCoreApplication::quit();
+  } else {
+    Say(QLatin1String("error unknown or malformed line: ") + line.trimmed());
+  }
+}
+
+void TStandinConsole::SendCommand(uint32_t code, const QByteArray& payload) {
+  uint32_t answer = 0;
+  if (TDBusWindow::SendCopyData(QString::fromLatin1(kMonitorClass), code, payload,
+                                kCommandTimeoutMs, &answer))
+    Say(QStringLiteral("result %1 %2").arg(code).arg(answer));
+  else
+    Say(QStringLiteral("undelivered %1").arg(code));
+}
+
+uint32_t TStandinConsole::OnNotice(uint32_t code, const QByteArray& payload) {
+  QString line = QStringLiteral("notice %1 %2").arg(code).arg(payload.size());
+  if (!payload.isEmpty()) line += u' ' + QString::fromLatin1(payload.toHex());
+  Say(line);
+  if (Callback_) {
+    const TCommand callback = *Callback_;
+    Callback_.reset();
+    SendCommand(callback.Code, callback.Payload);
+  }
+  if (DelayMs_ > 0) QThread::msleep(static_cast<unsigned long>(DelayMs_));
+  return Answer_;
+}

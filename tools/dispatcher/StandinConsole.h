@@ -1,0 +1,68 @@
+#pragma once
+// The stand-in dispatcher's control channel and its answer to the monitor's notices.
+//
+// Control lines come on standard input, one per line, and each is acknowledged by one line on
+// standard output:
+//   answer N             answer later notices with N                      -> ok
+//   delay MS             block MS milliseconds before answering a notice  -> ok
+//   command CODE [HEX]   send the command to the monitor's window         -> result CODE ANSWER
+//                                                                           | undelivered CODE
+//   callback CODE [HEX]  on the next notice, send this command to the
+//                        monitor before answering (once)                  -> ok
+//   event ID             send the automation event Invoke(ID)             -> ok
+//   fleet FILE           replace the automation fleet by the file's       -> ok
+//   quit                 end the program                                  -> ok
+// A line that is none of these gets "error <why>". HEX is the payload as pairs of hexadecimal
+// digits, absent for an empty payload.
+//
+// Every notice is printed when it arrives, before it is answered:
+//   notice CODE LENGTH [HEX]
+// and a fired callback prints its "result" or "undelivered" line. End of input ends the
+// control channel only; the program runs on until "quit" or a terminating signal.
+
+#include "AutomationServer.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class QSocketNotifier;
+
+class TStandinConsole : public QObject {
+  Q_OBJECT
+
+public:
+  static constexpr const char* kMonitorClass = "TOrvexMonitorForm";
+  // A command to the monitor may wait for a modem check; it is given this long.
+  static constexpr int kCommandTimeoutMs = 30000;
+
+  TStandinConsole(TAutomationServer& server, uint32_t answer, int delayMs);
+
+  // Starts reading standard input.
+  void Start();
+  // The answer to a notice of the monitor (the handler of the stand-in's window).
+  uint32_t OnNotice(uint32_t code, const QByteArray& payload);
+
+  // Writes one line to standard output at once.
+  static void Say(const QString& line);
+
+private:
+  void OnInput();
+  void Execute(const QString& line);
+  void SendCommand(uint32_t code, const QByteArray& payload);
+
+  struct TCommand {
+    uint32_t Code = 0;
+    QByteArray Payload;
+  };
+
+  TAutomationServer& Server_;
+  uint32_t Answer_;
+  int DelayMs_;
+  std::optional<TCommand> Callback_;
+  QSocketNotifier* Input_ = nullptr;
+  QByteArray Pending_;
+};

@@ -424,6 +424,19 @@ TEST_F(TerminalTest, PresenceCheckComparesTheDescriptionPrefix) {
   }
 }
 
+TEST_F(TerminalTest, TerminalListLoadsTheLibraryThatTheOpenThenUses) {
+  // A second link object loads the same library file, so it sees the same terminals.
+  TModemPort fresh(Folder.Path);
+  const auto listed = fresh.ListUsbTerminals();
+  ASSERT_TRUE(listed);
+  const std::vector<std::string> expected = {"USB Serial Converter", "Orvex GSM Terminal 2", "Orvex GSM Terminal"};
+  EXPECT_EQ(*listed, expected);
+  // The library that the list loaded serves the open too.
+  std::string message;
+  EXPECT_TRUE(fresh.OpenTerminal("USB Serial", message)) << message;
+  fresh.CloseTerminal();
+}
+
 TEST_F(TerminalTest, SettingSelectsTheTransportOnEveryTransfer) {
   Open();
   TPseudoTerminal line;

@@ -54,8 +54,9 @@ public:
   void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
 
-  // Whether the modem link is open; the modem side overrides it once it drives a modem.
-  virtual bool IsModemOpen() const { return false; }
+  // Whether the modem link is open: the handle of the transport that the port setting
+  // selects is open.
+  virtual bool IsModemOpen() const { return ModemLinkOpen(); }
 
   // GUI hooks.
   // A new unread message is stored, or the log holds unread records at start.

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class TNamedMutex;
@@ -98,6 +99,16 @@ public:
   // Reads every message the modem's store holds, each as ReadStoredSms does; `stop` ends the
   // sweep between two messages.
   void ReadAllStoredSms(const std::function<bool()>& stop = {});
+  // Notices (+CMT with its PDU line, +CMTI, RING) that arrived inside the answers read by the
+  // operations above; the reader takes them and handles them as if it had read them itself.
+  std::string TakeStrayNotices();
+  bool HasStrayNotices() const;
+  // One answer of the modem, as TModemPort::ReadAnswer gives it, with the notices in it set
+  // aside for the reader.
+  bool ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text);
+  // Cuts the notice lines out of an answer's text and keeps them for the reader.
+  std::string SetAsideNotices(const std::string& text);
+
   // Stored messages announced while they could not be read (during a send).
   TReadQueue ReadQueue;
   void QueueSmsRead(const std::string& storage, const std::string& index) { ReadQueue.Add(storage, index); }
@@ -133,6 +144,8 @@ private:
   void SignalUnreadSms();
 
   std::atomic<bool> UnreadSignalDue{false};
+  mutable std::mutex StrayLock;
+  std::string StrayNotices;
   // Cleared when the core is going: the hooks are not called any more.
   std::atomic<bool> HooksLive{true};
   std::unique_ptr<TNamedMutex> LogMutex;

@@ -47,6 +47,19 @@ class TLinkForm : public TOrvexMonitorForm {
   }
 };
 
+// The settings window as the form sees it: it lists its devices anew on request.
+class TDeviceListWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  std::function<void()> OnRefresh;
+  int Refreshes = 0;
+  Q_INVOKABLE void RefreshDeviceLists() {
+    ++Refreshes;
+    if (OnRefresh) OnRefresh();
+  }
+};
+
 TSetupWaits FastSetupWaits() {
   TSetupWaits waits;
   waits.PortMutex = 1000;
@@ -368,6 +381,34 @@ TEST_F(ModemLinkTest, DeviceChangeWhileClosedReportsNothing) {
   EXPECT_FALSE(Form->Tray.IsBalloonShown());
 }
 
+TEST_F(ModemLinkTest, DeviceChangeRefreshesAnOpenSettingsWindowOnceAndIgnoresOneInsideIt) {
+  TSimOnPty modem;
+  const std::string port = ExeDir + "ttyModem";
+  std::filesystem::create_symlink(modem.SlavePath(), port);
+  WriteIni(port, false, false);
+  Create();
+  OpenAndWait();
+  ASSERT_TRUE(ShowsOpen());
+  auto* window = new TDeviceListWindow;
+  Form->ConfigForm = window;
+  int nestedCloses = 0;
+  window->OnRefresh = [&] {
+    // A device change that arrives while the handler runs changes nothing.
+    std::filesystem::remove(port);
+    Form->WMDeviceChange();
+    if (!Form->IsModemOpen()) ++nestedCloses;
+  };
+  Form->WMDeviceChange();
+  EXPECT_EQ(window->Refreshes, 1);
+  EXPECT_EQ(nestedCloses, 0);
+  EXPECT_TRUE(ShowsOpen());
+  window->OnRefresh = nullptr;
+  Form->WMDeviceChange();  // the next one sees the port gone
+  EXPECT_TRUE(ShowsClosed());
+  EXPECT_EQ(window->Refreshes, 2);
+  delete window;
+}
+
 // The USB terminal of the stand-in D2XX library with the simulated modem behind it.
 class TerminalLinkTest : public ModemLinkTest {
  protected:
@@ -435,3 +476,5 @@ TEST_F(TerminalLinkTest, ConversionErrorReplyIsLoggedRawAndTheLinkGoesOn) {
   EXPECT_EQ(Records()[1].Text, "12345 reset next");
   EXPECT_TRUE(Behind.Sim.StoredMessages("SM").empty());
 }
+
+#include "ModemLinkTest.moc"

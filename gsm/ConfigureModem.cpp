@@ -1,0 +1,265 @@
+#include "gsm/ConfigureModem.h"
+
+#include "common/RegExpr.h"
+#include "common/Text.h"
+#include "platform/NamedMutex.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+const char kPortMutexName[] = "OrvexMonitorFTDIMutex";
+
+namespace {
+
+// Capacities of the reads: single answers of the set-up, and the probe.
+constexpr uint32_t kShortAnswer = 50;
+constexpr uint32_t kLongAnswer = 1024;
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+bool CheckModem(TModemPort& modem, const TSetupWaits& waits) {
+  std::vector<uint8_t> buffer(kLongAnswer);
+  uint32_t count = 0;
+  modem.WriteCommand("AT\r\n");
+  modem.ReadModem(buffer.data(), kLongAnswer, count, waits.FirstProbeRead);  // whatever comes
+  SleepMs(waits.ProbePause);
+
+  if (!modem.WriteCommand("AT\r\n")) return false;
+  if (modem.ReadModem(buffer.data(), kLongAnswer, count, waits.SecondProbeRead) != kReadData || count < 2)
+    return false;
+  const std::string text = TModemPort::ReplyToText(buffer.data(), count);
+  if (!StartsWith(text, "at")) return Contains(text, "ok");
+
+  // The modem echoes commands: switch the echo off; any answer will do.
+  modem.WriteCommand("ATE0\r\n");
+  modem.ReadModem(buffer.data(), kLongAnswer, count, waits.EchoOffRead);
+  return true;
+}
+
+TConfigureModem::TConfigureModem(TModemPort& modem, TModemError& lastError)
+    : Modem(modem), LastError(lastError) {
+  SetPriority(TThreadPriority::Idle);
+}
+
+// Execute uses this object's fields, so a set-up destroyed while it runs is stopped first.
+TConfigureModem::~TConfigureModem() {
+  Terminate();
+  WaitFor();
+}
+
+bool TConfigureModem::Exchange(const std::string& command, uint32_t capacity, uint32_t waitMs) {
+  Modem.WriteCommand(command);
+  std::string text;
+  if (!Modem.ReadAnswer(capacity, waitMs, text)) return false;
+  LastResponse = text;
+  return true;
+}
+
+bool TConfigureModem::Accepted(bool answered) {
+  if (!answered) return true;
+  if (LastError.ParseModemError(LastResponse)) return false;
+  return Contains(LastResponse, "ok");
+}
+
+void TConfigureModem::Execute() {
+  Result = kSetupReady;
+  std::unique_ptr<TNamedMutex> portMutex = TNamedMutex::OpenExisting(kPortMutexName);
+  if (!portMutex || portMutex->Wait(Waits.PortMutex) != TMutexWait::Obtained) {
+    Result = kSetupFailed;
+    Message = Cp1251("Модем занят");
+    return;
+  }
+
+  const bool opened = TModemPort::SelectsTerminal(Port) ? OpenUsbTerminal() : OpenComPort();
+  if (!opened) {
+    Result = kSetupFailed;
+  } else if (Terminated() || !CheckModem(Modem, Waits)) {
+    Result = kSetupFailed;
+    Message = Cp1251("Модем не отвечает");
+  } else {
+    bool passed = CheckPin ? EnterPin() : true;
+    if (passed && !Terminated()) passed = ConfigureSms();
+    // A termination request after the PIN step skips the configuration and ends the
+    // network wait at its first turn.
+    if (passed) {
+      if (WaitForNetwork())
+        Result = kSetupReady;
+      else if (Result != kSetupTerminated)
+        Result = kSetupNoOperator;
+    }
+  }
+  portMutex->Release();
+}
+
+bool TConfigureModem::OpenComPort() { return Modem.OpenComPort(Port, Message); }
+
+bool TConfigureModem::OpenUsbTerminal() {
+  Result = kSetupReady;
+  if (!Modem.Ftdi()) {
+    Message = Cp1251("Прежде чем запускать программу, необходимо установить драйвер.");
+    Result = kSetupFailed;
+    return false;
+  }
+  if (Modem.FtHandle()) {
+    // A terminal left open by an earlier set-up is used again; the set-up's own probe
+    // decides whether it still answers.
+    if (!CheckModem(Modem, Waits)) {
+      Result = kSetupFailed;
+      Message = Cp1251("Модем не отвечает");
+    }
+    return true;
+  }
+  if (!Modem.OpenTerminal(Description, Message)) {
+    Result = kSetupFailed;
+    return false;
+  }
+  return true;
+}
+
+bool TConfigureModem::EnterPin() {
+  Result = kSetupFailed;
+  if (!Exchange("AT+CPIN?\r\n", kShortAnswer, Waits.PinQueryRead)) {
+    Message = Cp1251("Модем не отвечает");
+    return false;
+  }
+  if (Terminated()) return false;
+  if (LastError.ParseModemError(LastResponse)) {
+    Result = kSetupModemError;
+    return false;
+  }
+  if (!StartsWith(LastResponse, "+cpin:")) {
+    Message = Cp1251("Неверный ответ модема при вводе пин кода");
+    return false;
+  }
+  if (Contains(LastResponse, "sim pin2")) {
+    Message = Cp1251("Необходим ввод PIN2 кода");
+    return false;
+  }
+  if (!Contains(LastResponse, "sim pin")) {
+    if (Contains(LastResponse, "ready")) return true;  // Result stays until Execute sets it
+    if (Contains(LastResponse, "sim puk2"))
+      Message = Cp1251("Необходим ввод PUK2 кода");
+    else if (Contains(LastResponse, "sim puk"))
+      Message = Cp1251("Необходим ввод PUK кода");
+    else
+      Message = Cp1251("Неверный ответ модема");
+    return false;
+  }
+
+  if (PinCode.empty()) {
+    Message = Cp1251("Не указан пин код");
+    return false;
+  }
+  Modem.WriteCommand("AT+CPIN=\"" + PinCode + "\"\r\n");
+  if (Terminated()) return false;
+  std::string text;
+  if (!Modem.ReadAnswer(kShortAnswer, Waits.PinEntryRead, text)) {
+    Message = Cp1251("Модем не отвечает");
+    return false;
+  }
+  LastResponse = text;
+  if (LastError.ParseModemError(LastResponse)) {
+    Result = kSetupModemError;
+    return false;
+  }
+  if (Contains(LastResponse, "ok")) {
+    Result = kSetupReady;
+    return true;
+  }
+  Message = Cp1251("Неверный ответ модема при вводе пин кода");
+  return false;
+}
+
+bool TConfigureModem::ConfigureSms() {
+  Message.clear();
+  bool ok = false;
+  const std::string value = NegotiateCnmi();
+  if (value.empty()) {
+    Message = Cp1251("Ошибка при настройке модема\r\nВыбраный модем не поддерживается");
+  } else {
+    ok = Accepted(Exchange("AT+CNMI=" + value + "\r\n", kShortAnswer, Waits.CnmiSetRead));
+  }
+  // The later commands go out even after a refusal; their answers then stay in the port.
+  Modem.WriteCommand("AT+CMGF=0\r\n");
+  if (ok) {
+    std::string text;
+    const bool answered = Modem.ReadAnswer(kShortAnswer, Waits.PduModeRead, text);
+    if (answered) LastResponse = text;
+    ok = Accepted(answered);
+  }
+  Modem.WriteCommand("AT+CSCS=\"GSM\"\r\n");
+  if (ok) {
+    std::string text;
+    const bool answered = Modem.ReadAnswer(kShortAnswer, Waits.CharacterSetRead, text);
+    if (answered) LastResponse = text;
+    ok = Accepted(answered);
+  }
+  Modem.WriteCommand("AT+COLP=1\r\n");
+  if (ok) {
+    std::string text;
+    if (Modem.ReadAnswer(kShortAnswer, Waits.LinePresentationRead, text)) LastResponse = text;
+  }
+  if (!ok) {
+    if (Message.empty()) Message = Cp1251("Ошибка при настройке модема\r\nВозможно выбраный модем не поддерживается");
+    Result = kSetupFailed;
+  }
+  return ok;
+}
+
+std::string TConfigureModem::NegotiateCnmi() {
+  if (!Exchange("AT+CNMI=?\r\n", kShortAnswer, Waits.CnmiQueryRead)) return std::string();
+  if (LastError.ParseModemError(LastResponse)) return std::string();
+  TRegExpr lists("\\+cnmi:\\s+\\(([^\\)]+)\\),\\(([^\\)]+)\\)");
+  if (!lists.Exec(LastResponse)) return std::string();
+  const std::string mode = PickCnmiValue(lists.Match(1), TCnmiKind::Mode);
+  const std::string mt = PickCnmiValue(lists.Match(2), TCnmiKind::Mt);
+  if (mode.empty() || mt.empty()) return std::string();
+  return mode + "," + mt;
+}
+
+std::string TConfigureModem::PickCnmiValue(const std::string& list, TCnmiKind kind) {
+  // Most wanted first: for the mode, buffered notices flushed to the link (2); for new
+  // messages, the storage index notice (1).
+  const char modePreferences[] = {'2', '1', '3'};
+  const char mtPreferences[] = {'1', '2', '3'};
+  const char* preferences = kind == TCnmiKind::Mode ? modePreferences : mtPreferences;
+
+  TRegExpr range("(\\d)-(\\d)");
+  if (range.Exec(list)) {
+    const char low = range.Match(1)[0];
+    const char high = range.Match(2)[0];
+    for (int i = 0; i < 3; ++i)
+      if (low <= preferences[i] && preferences[i] <= high) return std::string(1, preferences[i]);
+    return std::string();
+  }
+  for (int i = 0; i < 2; ++i)
+    if (list.find(preferences[i]) != std::string::npos) return std::string(1, preferences[i]);
+  if (list.find('3') != std::string::npos) return "3";
+  return std::string();
+}
+
+bool TConfigureModem::WaitForNetwork() {
+  TRegExpr cops("\\+cops: ([^,]+),*([^,]*),*([^,]*)");
+  const auto start = std::chrono::steady_clock::now();
+  const auto end = start + std::chrono::milliseconds(Waits.Network);
+  while (std::chrono::steady_clock::now() < end) {
+    SleepMs(Waits.NetworkTurnPause);
+    if (Terminated()) {
+      Result = kSetupTerminated;
+      return false;
+    }
+    if (!Exchange("AT+COPS?\r\n", kShortAnswer, Waits.OperatorRead)) continue;
+    if (LastError.ParseModemError(LastResponse)) continue;
+    if (!cops.Exec(LastResponse)) continue;
+    if (!cops.Match(3).empty()) return true;
+  }
+  return false;
+}

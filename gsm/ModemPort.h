@@ -1,0 +1,126 @@
+#pragma once
+// The byte transport to the one GSM modem: a modem on a serial port, or the maker's USB
+// terminal. The transport is chosen anew on every operation from the port setting: "direct"
+// (in any letter case, nothing trimmed) selects the USB terminal, anything else names a
+// serial port. Reads poll the receive queue and take what is queued in one read; writes go
+// out whole or fail. Every transfer can be traced into "OVM_debug.log" in the program folder.
+//
+// The operations run on whichever thread calls them and take no lock of the link: callers
+// serialise their exchanges through the port mutex. The settings that select the transport
+// are guarded here, so that reloading them on the main thread never races a running reader.
+
+#include "gsm/FtdiLibrary.h"
+#include "platform/SerialPort.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+
+// Results of ReadModem.
+constexpr uint8_t kReadData = 0;      // bytes were read
+constexpr uint8_t kReadTimeOut = 1;   // nothing arrived within the wait
+constexpr uint8_t kReadFailed = 2;    // no open link, or the read itself failed
+
+// Directions of a trace record.
+constexpr int kTraceWritten = 1;
+constexpr int kTraceRead = 2;
+
+// The trace file and its record markers.
+extern const char kDebugLogName[];           // "OVM_debug.log"
+extern const char kTraceWrittenMarker[10];   // "-->>>--\r\n"
+extern const char kTraceReadMarker[10];      // "--<<<--\r\n"
+
+class TModemPort {
+ public:
+  // `exeDir` is the program folder, where the trace file lives.
+  explicit TModemPort(std::string exeDir = std::string());
+  TModemPort(const TModemPort&) = delete;
+  TModemPort& operator=(const TModemPort&) = delete;
+  virtual ~TModemPort();
+
+  // Settings that select and identify the transport.
+  std::string PhonePort() const;
+  void SetPhonePort(const std::string& port);
+  std::string PhoneDesc() const;
+  void SetPhoneDesc(const std::string& description);
+  std::atomic<bool> WriteDebugLog{false};
+  const std::string& ExeDir() const { return ProgramFolder; }
+
+  // True when `port` selects the USB terminal.
+  static bool SelectsTerminal(const std::string& port);
+  bool UsesTerminal() const { return SelectsTerminal(PhonePort()); }
+
+  // The open serial port of the modem; closed when none is open.
+  TSerialPort ComPort;
+
+  // The USB terminal's D2XX library, loaded from the program folder (or the library search)
+  // on first need and kept until this object goes; null while it cannot be loaded, and a
+  // later call tries again.
+  TFtdiLibrary* Ftdi();
+  // The open USB terminal, null when none.
+  FT_HANDLE FtHandle() const;
+  // Status of the last library call that records it; kept for inspection only.
+  std::atomic<FT_STATUS> FtStatus{FT_OK};
+
+  // Waits up to `waitMs` for the modem to send something and reads it into `buffer`: one
+  // tenth of the wait after the first bytes are seen, everything then queued, up to
+  // `capacity` bytes (more stays queued for the next read). The buffer's first `capacity`
+  // bytes are zeroed first. kReadData with `count` bytes, kReadTimeOut, or kReadFailed.
+  uint8_t ReadModem(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
+  // Writes all `length` bytes; true only when every byte went out. Traced whatever the outcome.
+  bool WriteModem(const uint8_t* buffer, uint32_t length);
+  // The text on which every AT decision is taken: the first `count` bytes with NUL turned
+  // into blanks, lower case (code page 1251), blanks and control characters trimmed at
+  // both ends. Inner line breaks stay.
+  static std::string ReplyToText(const uint8_t* buffer, uint32_t count);
+  // One AT command: its bytes written with one WriteModem, no terminating zero.
+  bool WriteCommand(const std::string& command);
+  // One answer: a read of up to `capacity` bytes within `waitMs`. True with the answer's
+  // ReplyToText form in `text` when bytes were read; a time-out, a failure or zero bytes is
+  // no answer (false, `text` empty).
+  bool ReadAnswer(uint32_t capacity, uint32_t waitMs, std::string& text);
+  // Appends one trace record when WriteDebugLog is on. Trace errors never reach the caller.
+  void AppendDebugLog(const uint8_t* buffer, uint32_t length, int direction);
+
+  // Presence checks of the open link: true when the link was open and its device is gone.
+  bool IsTerminalLost();
+  bool IsComPortLost();
+
+  // Opens and configures the serial port `port` (a device path or a name under /dev).
+  // A port still open from an earlier set-up is closed first, so that its handle is neither
+  // lost nor left holding the device. On failure `message` holds the reason.
+  bool OpenComPort(const std::string& port, std::string& message);
+  // Finds the USB terminal whose description begins with `description` (the first listed
+  // device when it is empty), opens it and configures it: 230400 baud, time-outs of 200 ms,
+  // 8N1, latency 10 ms, RTS/CTS flow control, RTS raised. The library must be loaded. On
+  // failure `message` holds the reason (none when the device count failed); a device opened
+  // but not configured stays open for CloseTerminal.
+  bool OpenTerminal(const std::string& description, std::string& message);
+  // Resets and closes the USB terminal. Waits for a transfer in progress on another thread.
+  void CloseTerminal();
+
+ protected:
+  // Whether the system still has the serial port `port`. The device node is asked; an owner
+  // with a fuller port list may answer from it instead.
+  virtual bool ComPortPresent(const std::string& port);
+
+ private:
+  uint8_t ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
+  uint8_t ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
+  bool WriteComPort(const uint8_t* buffer, uint32_t length);
+  bool WriteTerminal(const uint8_t* buffer, uint32_t length);
+
+  const std::string ProgramFolder;
+  std::mutex LibraryLock;
+  std::unique_ptr<TFtdiLibrary> Library;
+  std::atomic<TFtdiLibrary*> LoadedLibrary{nullptr};
+  // Guards the terminal handle: transfers share it, opening and closing take it alone.
+  mutable std::shared_mutex TerminalLock;
+  FT_HANDLE Terminal = nullptr;
+  mutable std::mutex SettingsLock;
+  std::string Port;
+  std::string Description;
+};

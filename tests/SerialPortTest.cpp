@@ -1,0 +1,136 @@
+#include "platform/SerialPort.h"
+#include "support/PseudoTerminal.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST(SerialPort, DevicePathPutsBareNamesUnderDev) {
+  struct Case {
+    const char* name;
+    const char* path;
+  };
+  const Case cases[] = {
+      {"ttyUSB0", "/dev/ttyUSB0"},
+      {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+      {"pts/3", "/dev/pts/3"},
+      {"/tmp/modem", "/tmp/modem"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TSerialPort::DevicePath(c.name), c.path) << c.name;
+}
+
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Line.IsOpen());
+    ASSERT_TRUE(Port.Open(Line.SlavePath()));
+    ASSERT_TRUE(Port.Configure());
+  }
+
+  // Waits until the port sees `expected` queued bytes (the pty delivers asynchronously).
+  uint32_t QueuedSoon(uint32_t expected) {
+    uint32_t queued = 0;
+    for (int i = 0; i < 200; ++i) {
+      if (Port.QueuedBytes(queued) && queued >= expected) break;
+      std::this_thread::sleep_for(5ms);
+    }
+    return queued;
+  }
+
+  TPseudoTerminal Line;
+  TSerialPort Port;
+};
+
+TEST_F(SerialPortTest, LineIsRawAt115200EightBitsNoParityNoFlowControl) {
+  termios tio{};
+  ASSERT_EQ(tcgetattr(Line.MasterFd(), &tio), 0);
+  EXPECT_EQ(cfgetospeed(&tio), B115200);
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR), 0u);
+  EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+}
+
+TEST_F(SerialPortTest, BytesCrossUnchangedBothWays) {
+  // Line ends, NUL, XON/XOFF and 8-bit bytes must pass as they are in both directions.
+  const std::string bytes("AT\r\n\0\x11\x13\xFF\xCC\r", 10);
+  ASSERT_TRUE(Line.Send(bytes));
+  EXPECT_EQ(QueuedSoon(bytes.size()), bytes.size());
+  char buffer[64] = {};
+  uint32_t count = 0;
+  ASSERT_TRUE(Port.Read(buffer, sizeof buffer, count));
+  EXPECT_EQ(std::string(buffer, count), bytes);
+
+  uint32_t written = 0;
+  ASSERT_TRUE(Port.Write(bytes.data(), bytes.size(), written));
+  EXPECT_EQ(written, bytes.size());
+  EXPECT_EQ(Line.Receive(), bytes);
+  // Nothing was echoed back to us.
+  EXPECT_TRUE(Port.Read(buffer, sizeof buffer, count));
+  EXPECT_EQ(count, 0u);
+}
+
+TEST_F(SerialPortTest, ReadTakesNoMoreThanAskedAndLeavesTheRestQueued) {
+  ASSERT_TRUE(Line.Send("0123456789"));
+  ASSERT_EQ(QueuedSoon(10), 10u);
+  char buffer[4] = {};
+  uint32_t count = 0;
+  ASSERT_TRUE(Port.Read(buffer, sizeof buffer, count));
+  EXPECT_EQ(std::string(buffer, count), "0123");
+  uint32_t queued = 0;
+  ASSERT_TRUE(Port.QueuedBytes(queued));
+  EXPECT_EQ(queued, 6u);
+}
+
+TEST_F(SerialPortTest, OpenIsExclusive) {
+  TSerialPort second;
+  EXPECT_FALSE(second.Open(Line.SlavePath()));
+  EXPECT_FALSE(second.IsOpen());
+  Port.Close();
+  EXPECT_TRUE(second.Open(Line.SlavePath()));
+}
+
+TEST_F(SerialPortTest, ClosedPortRefusesEveryOperation) {
+  Port.Close();
+  char buffer[4];
+  uint32_t count = 7;
+  uint32_t written = 7;
+  EXPECT_FALSE(Port.IsOpen());
+  EXPECT_FALSE(Port.QueuedBytes(count));
+  EXPECT_FALSE(Port.Read(buffer, sizeof buffer, count));
+  EXPECT_EQ(count, 0u);
+  EXPECT_FALSE(Port.Write("AT", 2, written));
+  EXPECT_EQ(written, 0u);
+  EXPECT_FALSE(Port.Configure());
+}
+
+TEST_F(SerialPortTest, CloseInterruptsAWriteThatWaitsForRoom) {
+  // Nobody reads the line, so the write fills it and waits; its own time-out would be long.
+  const std::string bulk(100000, 'x');
+  uint32_t written = 0;
+  bool result = true;
+  std::thread writer([&] { result = Port.Write(bulk.data(), bulk.size(), written); });
+  std::this_thread::sleep_for(100ms);
+  Port.Close();
+  writer.join();
+  EXPECT_FALSE(result);
+  EXPECT_LT(written, bulk.size());
+  EXPECT_FALSE(Port.IsOpen());
+}
+
+TEST(SerialPort, MissingDeviceDoesNotOpen) {
+  TSerialPort port;
+  EXPECT_FALSE(port.Open("/dev/orvex-no-such-port"));
+  EXPECT_FALSE(port.Open(""));
+  EXPECT_FALSE(port.IsOpen());
+}
+
+}  // namespace

@@ -99,8 +99,12 @@ protected:
     ASSERT_TRUE(Form->DispatcherLink().IsRegistered());
   }
 
-  void AppendUnread(const std::string& text) {
+  void AppendUnread(const std::string& text) { Append(text, 0); }
+  void AppendRead(const std::string& text) { Append(text, 1); }
+
+  void Append(const std::string& text, uint8_t read) {
     TLogRecord record;
+    record.Read = read;
     record.Time = 45356.5;  // 2024-03-07 12:00:00
     record.Phone = "79001234567";
     record.Text = text;
@@ -297,6 +301,30 @@ TEST_F(DispatcherLinkTest, UnreadNoticeEndsOnlyWhenTheDispatcherTakesTheBlock) {
   // Nothing unread: an empty block, still a notice.
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin), "notice 5 0");
+}
+
+// More unread messages than one block carries: taking the block marks only the messages in
+// it read, and the notice goes on for the rest until they have been taken too.
+TEST_F(DispatcherLinkTest, MessagesLeftOutOfABlockStayUnreadAndAreAnnounced) {
+  for (int i = 0; i < 30; ++i) AppendUnread("abc");
+  AppendRead("seen");
+  for (int i = 0; i < 30; ++i) AppendUnread("abc");
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  ASSERT_EQ(NextNotice(standin), "notice 4 0");
+
+  EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
+  EXPECT_EQ(NextNotice(standin).substr(0, 14), "notice 5 1350 ");  // fifty records of 27 bytes
+  EXPECT_EQ(NextNotice(standin), "notice 4 0");
+  EXPECT_TRUE(Form->UnreadPending);
+  EXPECT_EQ(ReadMarks(), std::string(51, '1') + std::string(10, '0'));
+
+  EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
+  EXPECT_EQ(NextNotice(standin).substr(0, 13), "notice 5 270 ");
+  EXPECT_TRUE(SpinUntil([&] { return !Form->UnreadPending; }));
+  EXPECT_EQ(ReadMarks(), std::string(61, '1'));
+  EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
 }
 
 TEST_F(DispatcherLinkTest, WithoutDispatcherNothingFails) {

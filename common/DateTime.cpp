@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -138,10 +137,17 @@ std::string FormatDateTime(std::string_view format, TDateTime value) {
   DecodeDate(value, year, month, day);
   DecodeTime(value, hour, minute, second, msec);
   std::string out;
+  out.reserve(format.size() + 8);
   auto number = [&out](int n, int width) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%0*d", width, n);
-    out += buffer;
+    // Non-negative numbers of at most 4 digits, zero-padded to `width`.
+    char digits[12];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + n % 10);
+      n /= 10;
+    } while (n > 0 && count < 11);
+    for (int pad = count; pad < width; ++pad) out.push_back('0');
+    while (count > 0) out.push_back(digits[--count]);
   };
   auto run = [&format](size_t at, char c) {
     size_t n = 0;

@@ -1,12 +1,12 @@
 #include "gsm/ModemPort.h"
 
 #include "common/Text.h"
+#include "gsm/PortList.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
@@ -194,8 +194,17 @@ bool TModemPort::IsTerminalLost() {
 }
 
 bool TModemPort::ComPortPresent(const std::string& port) {
-  struct stat info {};
-  return ::stat(TSerialPort::DevicePath(port).c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+  const TComPortList list = TPortList().GetComPortList(port);
+  return FindComPort(list, port) != nullptr;
+}
+
+std::optional<std::vector<std::string>> TModemPort::ListUsbTerminals() {
+  std::lock_guard<std::mutex> lock(LibraryLock);
+  FT_STATUS status = FtStatus;
+  auto list = ::ListUsbTerminals(Library, ProgramFolder, &status);
+  FtStatus = status;
+  LoadedLibrary.store(Library.get());
+  return list;
 }
 
 bool TModemPort::OpenComPort(const std::string& port, std::string& message) {

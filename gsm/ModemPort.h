@@ -16,8 +16,10 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
+#include <vector>
 
 // Results of ReadModem.
 constexpr uint8_t kReadData = 0;      // bytes were read
@@ -60,6 +62,9 @@ class TModemPort {
   // on first need and kept until this object goes; null while it cannot be loaded, and a
   // later call tries again.
   TFtdiLibrary* Ftdi();
+  // Descriptions of the USB terminals the library lists, in device-index order, loading the
+  // library on first need; nothing when it cannot be loaded or counts no device.
+  std::optional<std::vector<std::string>> ListUsbTerminals();
   // The open USB terminal, null when none.
   FT_HANDLE FtHandle() const;
   // Status of the last library call that records it; kept for inspection only.
@@ -103,8 +108,7 @@ class TModemPort {
   void CloseTerminal();
 
  protected:
-  // Whether the system still has the serial port `port`. The device node is asked; an owner
-  // with a fuller port list may answer from it instead.
+  // Whether the system still has the serial port `port`: whether the port list holds it.
   virtual bool ComPortPresent(const std::string& port);
 
  private:

@@ -188,6 +188,29 @@ TIniFile::TIniFile(std::string fileName) : FileNameValue(std::move(fileName)), D
   // The parser stops at a NUL byte; a damaged file keeps what follows one.
   std::replace(text.begin(), text.end(), '\0', ' ');
 
+  // The text goes to the parser line by line in a form that it reads the same way every
+  // time: no blank lines at the top and comment lines without indentation (both would hide a
+  // leading comment from it, and it drops them anyway), and the lines it cannot use turned
+  // into comments. A "[" line without its "]" must not reach the parser as it stands: it
+  // would take the following lines into the section name.
+  std::string normalised;
+  normalised.reserve(text.size() + 16);
+  bool started = false;  // blank lines above the first one carry nothing
+  for (std::string_view line : SplitLines(text)) {
+    const TLineKind kind = ClassifyLine(line);
+    if (!started && kind == TLineKind::Blank) continue;
+    started = true;
+    switch (kind) {
+      case TLineKind::Other: normalised += ';'; break;
+      case TLineKind::Comment: line.remove_prefix(line.find_first_not_of(" \t")); break;
+      default: break;
+    }
+    normalised.append(line);
+    normalised += '\n';
+  }
+  // The parser would take those bytes at the top for a signature even when they begin a key.
+  if (std::string_view(normalised).starts_with(kUtf8Signature)) normalised.insert(0, "\n");
+  text = std::move(normalised);
   const std::vector<std::string_view> lines = SplitLines(text);
   size_t afterLastEntry = 0;
   for (size_t i = 0; i < lines.size(); ++i)
@@ -222,6 +245,15 @@ int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key
   return value != nullptr ? StrToIntDef(value, fallback) : fallback;
 }
 
+std::vector<std::string> TIniFile::ReadSections() const {
+  CSimpleIniA::TNamesDepend sections;
+  Data->Ini.GetAllSections(sections);
+  sections.sort(CSimpleIniA::Entry::LoadOrder());
+  std::vector<std::string> names;
+  for (const CSimpleIniA::Entry& section : sections) names.emplace_back(section.pItem);
+  return names;
+}
+
 std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
   CSimpleIniA::TNamesDepend keys;
   Data->Ini.GetAllKeys(section.c_str(), keys);
@@ -247,13 +279,19 @@ bool TIniFile::UpdateFile() {
   std::string entries;
   if (Data->Ini.Save(entries, false) < 0) return false;
   std::string text;
-  if (Data->Signature) text.append(kUtf8Signature);
   text += Data->Head;
-  if (!Data->Head.empty() && !entries.empty()) text += '\n';
+  // Two blank lines after the head: the form in which the parser keeps it as the file's
+  // leading comment, so that the next write gives the same text.
+  if (!Data->Head.empty() && !entries.empty()) text += "\n\n";
   text += entries;
   if (!Data->Tail.empty()) {
     if (!text.empty()) text += '\n';
     text += Data->Tail;
+  }
+  if (Data->Signature) {
+    text.insert(0, kUtf8Signature);
+  } else if (std::string_view(text).starts_with(kUtf8Signature)) {
+    text.insert(0, "\n");  // a key whose name begins with those bytes is no signature
   }
   if (!ReplaceFile(FileNameValue, text)) return false;
   ModifiedValue = false;

@@ -8,7 +8,7 @@
 // temporary file in the same folder, is flushed to the disk and then renamed over the old
 // file. A write that is cut short (full disk, crash, power loss) therefore leaves either the
 // old file or the new one, never a truncated one. Comments and keys that the program does not
-// know are written back as they were.
+// know are written back as they were; a line that is neither is written back as a comment.
 
 #include <cstdint>
 #include <memory>
@@ -36,6 +36,8 @@ public:
                          const std::string& fallback) const;
   // Decimal, or hexadecimal after "$" or "0x"; `fallback` when absent or not a number.
   int32_t ReadInteger(const std::string& section, const std::string& key, int32_t fallback) const;
+  // The section names in file order; keys above the first section are in the section "".
+  std::vector<std::string> ReadSections() const;
   // The key names of a section in file order (empty when the section is absent).
   std::vector<std::string> ReadSection(const std::string& section) const;
 

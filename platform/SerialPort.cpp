@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/TtyDevices.h"
+
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -20,10 +22,7 @@ constexpr int kWriteSliceMs = 10;
 
 TSerialPort::~TSerialPort() { Close(); }
 
-std::string TSerialPort::DevicePath(const std::string& name) {
-  if (!name.empty() && name[0] == '/') return name;
-  return "/dev/" + name;
-}
+std::string TSerialPort::DevicePath(const std::string& name) { return PortDevicePath(name); }
 
 bool TSerialPort::Open(const std::string& name) {
   Closing.store(true);

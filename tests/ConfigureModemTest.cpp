@@ -140,24 +140,28 @@ class TScriptedTerminal : public TFakeModemLink, public TModemScript {
   std::string Ready;
 };
 
-// Waits short enough for tests; the order of the dialogue is what is checked.
+// Waits short enough for tests, yet long enough for the scripted modem to answer within its
+// read on a loaded machine: an answer that misses its read is taken by the next one, and the
+// dialogue then judges the wrong answer, as it would with a real modem. For the same reason the
+// set-ups of the tests run at normal priority: on a busy machine an idle thread can sleep
+// past the end of its read.
 TSetupWaits FastWaits() {
   TSetupWaits waits;
   waits.PortMutex = 300;
-  waits.FirstProbeRead = 60;
-  waits.ProbePause = 10;
-  waits.SecondProbeRead = 100;
-  waits.EchoOffRead = 100;
-  waits.PinQueryRead = 100;
-  waits.PinEntryRead = 150;
-  waits.CnmiQueryRead = 100;
-  waits.CnmiSetRead = 100;
-  waits.PduModeRead = 100;
-  waits.CharacterSetRead = 100;
-  waits.LinePresentationRead = 100;
-  waits.OperatorRead = 60;
+  waits.FirstProbeRead = 200;
+  waits.ProbePause = 50;
+  waits.SecondProbeRead = 300;
+  waits.EchoOffRead = 300;
+  waits.PinQueryRead = 300;
+  waits.PinEntryRead = 300;
+  waits.CnmiQueryRead = 300;
+  waits.CnmiSetRead = 300;
+  waits.PduModeRead = 300;
+  waits.CharacterSetRead = 300;
+  waits.LinePresentationRead = 300;
+  waits.OperatorRead = 200;
   waits.NetworkTurnPause = 5;
-  waits.Network = 600;
+  waits.Network = 1500;
   return waits;
 }
 
@@ -197,6 +201,7 @@ class ConfigureModemTest : public ::testing::Test {
   void RunSetup(TConfigureModem& setup) {
     setup.Port = Line.SlavePath();
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     Script.Start();
     setup.Start();
     setup.WaitFor();
@@ -215,6 +220,7 @@ QCoreApplication* ConfigureModemTest::App = nullptr;
 
 TEST_F(ConfigureModemTest, ReadyModemIsSetUpWithTheWholeDialogue) {
   TConfigureModem setup(Modem, LastError);
+  EXPECT_EQ(setup.Priority(), TThreadPriority::Idle);
   RunSetup(setup);
   EXPECT_EQ(setup.Result, kSetupReady);
   EXPECT_EQ(setup.Message, "");
@@ -223,7 +229,6 @@ TEST_F(ConfigureModemTest, ReadyModemIsSetUpWithTheWholeDialogue) {
   };
   EXPECT_EQ(Script.Commands(), expected);
   EXPECT_TRUE(Modem.ComPort.IsOpen());
-  EXPECT_EQ(setup.Priority(), TThreadPriority::Idle);
 }
 
 TEST_F(ConfigureModemTest, PinStepFollowsTheSimState) {
@@ -269,6 +274,7 @@ TEST_F(ConfigureModemTest, PinStepFollowsTheSimState) {
     setup.CheckPin = true;
     setup.PinCode = c.pin;
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     script.Start();
     setup.Start();
     setup.WaitFor();
@@ -339,6 +345,7 @@ TEST_F(ConfigureModemTest, IndicationModeFollowsWhatTheModemOffers) {
     TConfigureModem setup(modem, lastError);
     setup.Port = line.SlavePath();
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     script.Start();
     setup.Start();
     setup.WaitFor();
@@ -384,6 +391,7 @@ TEST_F(ConfigureModemTest, RefusedConfigurationFailsButSendsTheRestOfTheCommands
     TConfigureModem setup(modem, lastError);
     setup.Port = line.SlavePath();
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     script.Start();
     setup.Start();
     setup.WaitFor();
@@ -428,6 +436,7 @@ TEST_F(ConfigureModemTest, NetworkWaitNeedsAnOperatorName) {
     TConfigureModem setup(modem, lastError);
     setup.Port = line.SlavePath();
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     script.Start();
     setup.Start();
     setup.WaitFor();
@@ -447,6 +456,7 @@ TEST_F(ConfigureModemTest, PortMutexIsHeldForTheWholeRun) {
   TConfigureModem setup(Modem, LastError);
   setup.Port = Line.SlavePath();
   setup.Waits = FastWaits();
+  setup.SetPriority(TThreadPriority::Normal);
   Script.Start();
   setup.Start();
   for (int i = 0; i < 400 && !Script.Got("AT+COPS?"); ++i) std::this_thread::sleep_for(5ms);
@@ -487,6 +497,7 @@ TEST_F(ConfigureModemTest, BusyOrMissingPortMutexMeansTheModemIsBusy) {
     TConfigureModem setup(Modem, LastError);
     setup.Port = Line.SlavePath();
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     setup.Start();
     setup.WaitFor();
     done = true;
@@ -512,6 +523,7 @@ TEST_F(ConfigureModemTest, MissingPortOrSilentModemFails) {
     SCOPED_TRACE(c.name);
     TConfigureModem setup(Modem, LastError);
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     setup.Port = c.port.empty() ? Line.SlavePath() : c.port;
     setup.Start();
     setup.WaitFor();
@@ -526,6 +538,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
     TConfigureModem setup(Modem, LastError);
     setup.Port = Line.SlavePath();
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     Script.Start();
     setup.Terminate();
     setup.Start();
@@ -540,6 +553,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
     TConfigureModem setup(Modem, LastError);
     setup.Port = Line.SlavePath();
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     setup.Waits.Network = 60000;
     setup.Start();
     for (int i = 0; i < 400 && Script.Count("AT+COPS?") == 0; ++i) std::this_thread::sleep_for(5ms);
@@ -552,6 +566,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
 TEST_F(ConfigureModemTest, UsbTerminalWithoutItsLibraryFailsWithTheDriverMessage) {
   TConfigureModem setup(Modem, LastError);
   setup.Waits = FastWaits();
+  setup.SetPriority(TThreadPriority::Normal);
   setup.Port = "DIRECT";
   setup.Start();
   setup.WaitFor();
@@ -590,6 +605,7 @@ class TerminalSetupTest : public ConfigureModemTest {
     setup.Port = "DIRECT";
     setup.Description = "Orvex GSM";
     setup.Waits = FastWaits();
+    setup.SetPriority(TThreadPriority::Normal);
     setup.Start();
     setup.WaitFor();
     if (message) *message = setup.Message;

@@ -68,6 +68,9 @@ TEST_F(IniFileTest, WriteKeepsCommentsAndUnknownKeys) {
       {"unknown keys and sections", "[COMMON]\nPinCode=1\nMyOwnKey=abc\n[USER]\nX=\xC0\xC1\n",
        {"MyOwnKey=abc", "[USER]", "X=\xC0\xC1"}},
       {"other OS's line ends", "; dos\r\n[COMMON]\r\nPinCode=1\r\nOther=2\r\n", {"; dos", "Other=2"}},
+      {"indented comments", "  ; first\n[COMMON]\n\t# second\nPinCode=1\n", {"; first", "# second"}},
+      {"lines that are neither entries nor comments", "[COMMON]\nremember the PIN\nPinCode=1\n[broken\nX=1\n",
+       {";remember the PIN", ";[broken", "X=1"}},
   };
   for (const Case& c : cases) {
     Put(c.text);
@@ -158,6 +161,19 @@ TEST_F(IniFileTest, WrittenValueStaysOnOneLine) {
   TIniFile ini(Path);
   EXPECT_FALSE(ini.ValueExists("COMMON", "PinCode"));
   EXPECT_EQ(ini.ReadString("VISUAL", "SmsForm", ""), "10,20,car  [COMMON] PinCode=9999");
+}
+
+// A "[" line without its "]" is no section: the keys after it stay where they were.
+TEST_F(IniFileTest, BrokenSectionLineLeavesTheKeysWhereTheyWere) {
+  Put("[A]\nx=1\n[B\ny=2\n");
+  TIniFile ini(Path);
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(ini.ReadString("A", "y", ""), "2");
+  ini.WriteString("A", "z", "3");
+  ASSERT_TRUE(ini.UpdateFile());
+  TIniFile again(Path);
+  EXPECT_EQ(again.ReadSections(), (std::vector<std::string>{"A"}));
+  EXPECT_EQ(again.ReadSection("A"), (std::vector<std::string>{"x", "y", "z"}));
 }
 
 TEST_F(IniFileTest, NulByteDoesNotCutOffTheRestOfTheFile) {

@@ -5,6 +5,7 @@
 #include "support/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -200,8 +201,15 @@ TEST_F(ModemPortTest, TraceIsOnlyWrittenWhenSwitchedOnAndItsErrorsStayInside) {
 }
 
 TEST_F(ModemPortTest, PresenceCheckNoticesThePortGoing) {
+  // The port is reached through a name of its own that the test removes: a closed
+  // pseudo-terminal's number may be taken at once by another test running beside this one.
+  const std::string name = Folder.Path + "modem";
+  ASSERT_EQ(::symlink(Line.SlavePath().c_str(), name.c_str()), 0);
+  std::string message;
+  ASSERT_TRUE(Port.OpenComPort(name, message)) << message;
+  Port.SetPhonePort(name);
   EXPECT_FALSE(Port.IsComPortLost());
-  Line.Close();  // the pseudo-terminal's device goes away
+  ASSERT_EQ(::unlink(name.c_str()), 0);
   EXPECT_TRUE(Port.IsComPortLost());
   Port.ComPort.Close();
   EXPECT_FALSE(Port.IsComPortLost()) << "a closed link is never lost";
@@ -422,6 +430,19 @@ TEST_F(TerminalTest, PresenceCheckComparesTheDescriptionPrefix) {
     EXPECT_EQ(Port.IsTerminalLost(), c.lost);
     Port.CloseTerminal();
   }
+}
+
+TEST_F(TerminalTest, TerminalListLoadsTheLibraryThatTheOpenThenUses) {
+  // A second link object loads the same library file, so it sees the same terminals.
+  TModemPort fresh(Folder.Path);
+  const auto listed = fresh.ListUsbTerminals();
+  ASSERT_TRUE(listed);
+  const std::vector<std::string> expected = {"USB Serial Converter", "Orvex GSM Terminal 2", "Orvex GSM Terminal"};
+  EXPECT_EQ(*listed, expected);
+  // The library that the list loaded serves the open too.
+  std::string message;
+  EXPECT_TRUE(fresh.OpenTerminal("USB Serial", message)) << message;
+  fresh.CloseTerminal();
 }
 
 TEST_F(TerminalTest, SettingSelectsTheTransportOnEveryTransfer) {

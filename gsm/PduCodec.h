@@ -1,0 +1,105 @@
+#pragma once
+// The SMS PDU codec. The receiving side turns the hexadecimal text of an SMS-DELIVER PDU into
+// the sender, a time text and the message text, assembling concatenated messages part by
+// part; the sending side builds the hexadecimal text of an SMS-SUBMIT PDU from a number and a
+// text. Septets are used as character codes directly (no GSM alphabet table); UCS2 text is
+// folded into code page 1251. All texts are code page 1251.
+//
+// The decoder is owned by the reader thread, which lends it to whoever holds the port mutex;
+// it is not safe for concurrent use. The stateless operations are free functions.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One received part of a concatenated message.
+struct TFragmentSms {
+  uint32_t Total = 0;      // number of parts of the message, from the concatenation element
+  uint32_t Sequence = 0;   // this part's number, 1-based as sent
+  uint16_t Reference = 0;  // the element's 8-bit reference number
+  std::string Text;        // the decoded text of this part
+};
+
+// The parts received so far of one concatenated message. A message is known by its sender,
+// its reference and its number of parts, so parts of different messages never mix.
+struct TPendingSms {
+  std::string Sender;
+  uint16_t Reference = 0;
+  uint32_t Total = 0;
+  std::vector<TFragmentSms> Fragments;  // ascending sequence, each sequence at most once
+
+  // True when every part of the message is held.
+  bool FragmentsComplete() const { return Fragments.size() == Total; }
+  // The parts' texts in ascending sequence.
+  std::string JoinFragments() const;
+};
+
+class TPduDecoder {
+ public:
+  // Bounds of the part list. Each message waiting for its parts takes one of
+  // kMaxPendingMessages places; when a new message needs a place, or the texts held would pass
+  // kMaxHeldTextBytes, the message whose first part came in longest ago is discarded. A real
+  // concatenated message (at most 255 parts of at most 153 characters) fits in the byte bound
+  // by itself.
+  static constexpr size_t kMaxPendingMessages = 8;
+  static constexpr size_t kMaxHeldTextBytes = 64 * 1024;
+
+  // Appends the sender, the time text ("yy/mm/dd,hh:nn:ss+20") and the message text, in this
+  // order, when the PDU completes a message; appends nothing for a part that leaves its
+  // message incomplete, for a PDU that is not an SMS-DELIVER, for an unsupported user-data
+  // header and for malformed text (odd length, a character that is no hex digit, a length
+  // that runs past the end of the PDU). The user-data length is not used: the text is all the
+  // data that follows, so a PDU cut short inside its user data gives the text that arrived.
+  // 7-bit text after a header starts after the fill bits that the header's length leaves.
+  void DecodeDeliverPdu(std::string_view pdu, std::vector<std::string>& out);
+
+  // Drops every part held.
+  void ClearFragments();
+
+  // The messages waiting for parts, oldest first.
+  const std::vector<TPendingSms>& Pending() const { return PendingList; }
+  size_t HeldTextBytes() const { return HeldBytes; }
+
+ private:
+  // Files the part; true when it completed its message, whose text is then in `joined`.
+  bool StorePart(std::string_view sender, TFragmentSms&& part, std::string& joined);
+  void DiscardPending(size_t index);
+
+  std::vector<TPendingSms> PendingList;
+  size_t HeldBytes = 0;
+};
+
+// Unpacks 7-bit user data given as hex, least significant bit first. With `afterHeader` the
+// data follows a six-octet user-data header, so the first octet carries one fill bit. A single
+// hex character left at the end counts as an octet of that value. A septet 0 is "@", except
+// that the last septet of data that ends on a septet boundary stays a character of code 0: it
+// is then the seven fill bits of the last octet (or a final "@", which looks the same).
+std::string Decode7Bit(std::string_view hex, bool afterHeader);
+
+// Folds UCS2 user data given as hex into code page 1251. A code unit 0 ends the text;
+// characters the code page lacks become '?'. A hex text of 2048 characters or more gives an
+// empty text.
+std::string DecodeUcs2(std::string_view hex);
+
+// The destination address of an SMS-SUBMIT: type of address ("91" when the number begins with
+// 7, else "81") and the digits in swapped pairs, "F" filling an odd count. Removes a leading
+// "+" from `phone` itself. An empty number or one longer than 12 characters gives an empty
+// result and leaves `phone` unchanged.
+std::string EncodePhoneNumber(std::string& phone);
+
+// Packs a text of at most 159 characters as 7-bit user data in upper-case hex, each character
+// contributing its code AND 0x7F; n characters give n - n / 8 octets. A longer text gives an
+// empty result.
+std::string Encode7Bit(std::string_view text);
+
+// The hex SMS-SUBMIT PDU for `text` to `phone` (default service centre, relative validity of
+// 15 minutes, 7-bit data). Removes a leading "+" from `phone`. Gives an empty text when the
+// number is rejected (empty, longer than 12 characters, or nothing left after the "+") or the
+// text has 160 characters or more: such a message cannot be sent.
+std::string BuildPdu(std::string& phone, std::string_view text);
+
+// The octet count that "AT+CMGS=" announces for a PDU from BuildPdu: its octets without the
+// service-centre octet.
+int SubmitTpduLength(std::string_view pdu);

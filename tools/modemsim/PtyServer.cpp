@@ -1,0 +1,198 @@
+#include "tools/modemsim/PtyServer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t StopRequested = 0;
+
+void OnStopSignal(int) { StopRequested = 1; }
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: poll returns with EINTR
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace
+
+TPtyServer::TPtyServer(TPtyServerOptions options) : Options_(std::move(options)), Control_(Sim_) {}
+
+TPtyServer::~TPtyServer() {
+  for (TClient& client : Clients_) close(client.Fd);
+  if (Listener_ >= 0) {
+    close(Listener_);
+    unlink(Options_.ControlSocket.c_str());
+  }
+  if (!Options_.Link.empty() && !SlavePath_.empty()) unlink(Options_.Link.c_str());
+  if (Slave_ >= 0) close(Slave_);
+  if (Master_ >= 0) close(Master_);
+}
+
+bool TPtyServer::Open(std::string& error) {
+  Master_ = posix_openpt(O_RDWR | O_NOCTTY);
+  if (Master_ < 0 || grantpt(Master_) != 0 || unlockpt(Master_) != 0) {
+    error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
+    return false;
+  }
+  char name[256];
+  if (ptsname_r(Master_, name, sizeof name) != 0) {
+    error = "cannot name the pseudo-terminal";
+    return false;
+  }
+  SlavePath_ = name;
+  // Holding the slave open keeps the master readable while no host has the port open, and
+  // raw mode makes the line a plain byte pipe for a host that does not set it up itself.
+  Slave_ = open(name, O_RDWR | O_NOCTTY);
+  if (Slave_ < 0) {
+    error = std::string("cannot open ") + name + ": " + std::strerror(errno);
+    return false;
+  }
+  termios mode{};
+  if (tcgetattr(Slave_, &mode) == 0) {
+    cfmakeraw(&mode);
+    tcsetattr(Slave_, TCSANOW, &mode);
+  }
+  fcntl(Master_, F_SETFL, fcntl(Master_, F_GETFL) | O_NONBLOCK);
+
+  if (!Options_.Link.empty()) {
+    unlink(Options_.Link.c_str());
+    if (symlink(name, Options_.Link.c_str()) != 0) {
+      error = "cannot link " + Options_.Link + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  if (!Options_.ControlSocket.empty()) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (Options_.ControlSocket.size() >= sizeof address.sun_path) {
+      error = "control socket path too long";
+      return false;
+    }
+    std::strcpy(address.sun_path, Options_.ControlSocket.c_str());
+    unlink(address.sun_path);
+    Listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (Listener_ < 0 || bind(Listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(Listener_, 4) != 0) {
+      error = "cannot listen on " + Options_.ControlSocket + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  for (const std::string& command : Options_.Commands) {
+    std::string reply = Control_.Run(command);
+    if (reply.rfind("error", 0) == 0 || reply.find("\nerror") != std::string::npos) {
+      error = "'" + command + "': " + reply;
+      return false;
+    }
+  }
+  return true;
+}
+
+void TPtyServer::WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;  // the reader went away; its answers are dropped with it
+    }
+    done += static_cast<size_t>(written);
+  }
+}
+
+void TPtyServer::ServeControl(std::string& input, int replyFd) {
+  constexpr size_t kMaxControlLine = 64 * 1024;
+  if (input.size() > kMaxControlLine && input.find('\n') == std::string::npos) {
+    input.clear();
+    WriteAll(replyFd, "error: line too long\n");
+    return;
+  }
+  size_t end;
+  while ((end = input.find('\n')) != std::string::npos) {
+    std::string line = input.substr(0, end);
+    input.erase(0, end + 1);
+    WriteAll(replyFd, Control_.Run(line));
+  }
+}
+
+int TPtyServer::Run() {
+  InstallStopHandlers();
+  auto start = std::chrono::steady_clock::now();
+  auto elapsed = [&start] {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+  };
+  bool stdinOpen = true;
+  char buffer[4096];
+
+  while (!StopRequested && !Control_.QuitRequested()) {
+    std::vector<pollfd> fds;
+    fds.push_back({Master_, static_cast<short>(POLLIN | (ToHost_.empty() ? 0 : POLLOUT)), 0});
+    fds.push_back({stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
+    fds.push_back({Listener_, POLLIN, 0});
+    for (const TClient& client : Clients_) fds.push_back({client.Fd, POLLIN, 0});
+
+    int timeout = 50;
+    if (std::optional<uint64_t> next = Sim_.NextEventIn())
+      timeout = static_cast<int>(std::clamp<uint64_t>(*next, 1, 50));
+    int ready = poll(fds.data(), fds.size(), timeout);
+    if (ready < 0 && errno != EINTR) break;
+    Sim_.AdvanceTo(elapsed());
+
+    if (fds[0].revents & POLLIN) {
+      ssize_t count = read(Master_, buffer, sizeof buffer);
+      if (count > 0) Sim_.Feed(std::string_view(buffer, static_cast<size_t>(count)));
+    }
+    if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+      ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
+      if (count > 0) {
+        StdinInput_.append(buffer, static_cast<size_t>(count));
+        ServeControl(StdinInput_, STDOUT_FILENO);
+      } else if (count == 0 || errno != EINTR) {
+        stdinOpen = false;  // the simulator goes on serving the pty and the socket
+      }
+    }
+    if (Listener_ >= 0 && (fds[2].revents & POLLIN)) {
+      int fd = accept4(Listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) Clients_.push_back({fd, {}});
+    }
+    for (size_t i = 3; i < fds.size(); ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      TClient& client = Clients_[i - 3];
+      ssize_t count = read(client.Fd, buffer, sizeof buffer);
+      if (count > 0) {
+        client.Input.append(buffer, static_cast<size_t>(count));
+        ServeControl(client.Input, client.Fd);
+      } else if (count == 0 || errno != EINTR) {
+        close(client.Fd);
+        client.Fd = -1;
+      }
+    }
+    Clients_.erase(std::remove_if(Clients_.begin(), Clients_.end(), [](const TClient& c) { return c.Fd < 0; }),
+                   Clients_.end());
+
+    Sim_.AdvanceTo(elapsed());
+    ToHost_ += Sim_.Take();
+    if (!ToHost_.empty()) {
+      ssize_t written = write(Master_, ToHost_.data(), ToHost_.size());
+      if (written > 0) ToHost_.erase(0, static_cast<size_t>(written));
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The pseudo-terminal front end of the simulated modem: the host opens the slave side of a
+// pty as its serial port; the engine sits on the master side. Control lines come from the
+// standard input and, when asked for, from a Unix-domain control socket.
+
+#include "tools/modemsim/ModemSim.h"
+#include "tools/modemsim/SimControl.h"
+
+#include <string>
+#include <vector>
+
+struct TPtyServerOptions {
+  std::string ControlSocket;          // path of the control socket; none when empty
+  std::string Link;                   // a symbolic link to the slave made under this path
+  std::vector<std::string> Commands;  // control lines run before the slave path is printed
+};
+
+class TPtyServer {
+public:
+  explicit TPtyServer(TPtyServerOptions options);
+  ~TPtyServer();
+  TPtyServer(const TPtyServer&) = delete;
+  TPtyServer& operator=(const TPtyServer&) = delete;
+
+  // Opens the pty (and the socket); false with a reason in `error`.
+  bool Open(std::string& error);
+  const std::string& SlavePath() const { return SlavePath_; }
+  // Serves until "quit", SIGINT or SIGTERM; answers the exit status.
+  int Run();
+
+private:
+  struct TClient {
+    int Fd = -1;
+    std::string Input;
+  };
+
+  void ServeControl(std::string& input, int replyFd);
+  static void WriteAll(int fd, const std::string& bytes);
+
+  TPtyServerOptions Options_;
+  TModemSim Sim_;
+  TSimControl Control_;
+  int Master_ = -1;
+  int Slave_ = -1;
+  int Listener_ = -1;
+  std::string SlavePath_;
+  std::vector<TClient> Clients_;
+  std::string StdinInput_;
+  std::string ToHost_;
+};

@@ -1,24 +1,37 @@
 #!/usr/bin/env bash
-# Sets up a Debian 12 machine and runs the monitor's main job: the tray program in its own
-# program folder (build/demo/), showing its icon in the tray. With no display it runs on a
-# virtual one (Xvfb) with the trayer tray host and saves a screenshot of the tray.
+# Sets up a Debian 12 machine and runs the monitor's main job against a simulated GSM modem:
+# the modem simulator on a pseudo-terminal, an ini that points the monitor at it, the monitor
+# in its own program folder (build/demo/), and a stand-in dispatcher that asks it to open the
+# modem. The simulated devices then send a position, an input alarm and a parameter answer:
+# the tray turns green, then red with the unread balloon. With no display the run uses a
+# virtual one (Xvfb) with the trayer tray host and saves screenshots of the tray.
 #
-# ORVEX_DEMO_SECONDS: how long the monitor runs (default: until Ctrl-C on a terminal, else 20).
+# ORVEX_DEMO_SECONDS: how long the monitor runs after the messages (default: until Ctrl-C on a
+# terminal, else 10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
+if [ -z "${ORVEX_DEMO_BUS:-}" ] && [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+  # The dispatcher link needs a session bus: give the demo one of its own.
+  bash scripts/deps.sh
+  exec env ORVEX_DEMO_BUS=1 dbus-run-session -- bash "$0" "$@"
+fi
+
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target orvex-monitor orvex-modemsim
+cmake --build build -j"$(nproc)" --target orvex-monitor orvex-modemsim orvex-dispatcher-standin
 
 demo="$root/build/demo"
+rm -rf "$demo"
 mkdir -p "$demo"
 cp build/app/orvex-monitor "$demo/orvex-monitor"
+export XDG_RUNTIME_DIR="$demo/runtime"
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 
 seconds=${ORVEX_DEMO_SECONDS:-}
 if [ -z "$seconds" ]; then
-  if [ -t 0 ]; then seconds=0; else seconds=20; fi
+  if [ -t 0 ]; then seconds=0; else seconds=10; fi
 fi
 
 pids=()
@@ -41,16 +54,61 @@ if [ -z "${DISPLAY:-}" ]; then
   virtual=1
 fi
 
-echo "monitor: $demo/orvex-monitor (its ini, log and trace live in $demo)"
+shot() {
+  if [ "${virtual:-0}" = 1 ]; then
+    import -window root "$demo/$1.png" 2>/dev/null && echo "   screenshot: $demo/$1.png"
+  fi
+}
+
+# The simulated modem: SIM ready, registered with an operator two seconds after start.
+modem_link="$demo/ttyModem"
+modem_control="$demo/modem.sock"
+build/tools/modemsim/orvex-modemsim --link "$modem_link" --control "$modem_control" \
+  --exec "register 2000 SimNet" >"$demo/modemsim.out" 2>&1 </dev/null &
+pids+=($!)
+for _ in $(seq 50); do [ -S "$modem_control" ] && break; sleep 0.1; done
+modem() { printf '%s\n' "$1" | socat -t 2 - "UNIX-CONNECT:$modem_control" >/dev/null; }
+
+cat >"$demo/OrvexMonitor.ini" <<INI
+[COMMON]
+PhonePort=$modem_link
+PinCode=
+AutoConnect=0
+CheckPin=0
+WriteDebugLog=1
+
+[VISUAL]
+ShowNotify=1
+INI
+
+# The stand-in dispatcher, driven through a pipe.
+mkfifo "$demo/dispatcher.in"
+build/tools/dispatcher/orvex-dispatcher-standin <"$demo/dispatcher.in" >"$demo/dispatcher.out" 2>&1 &
+pids+=($!)
+exec 3>"$demo/dispatcher.in"
+
+echo "1. the monitor starts: $demo/orvex-monitor (ini, log and trace in $demo)"
 "$demo/orvex-monitor" &
 pids+=($!)
 monitor=${pids[-1]}
 sleep 3
+shot 1-started
 
-if [ "${virtual:-0}" = 1 ]; then
-  shot="$demo/tray.png"
-  import -window root "$shot" 2>/dev/null && echo "screenshot of the tray: $shot"
-fi
+echo "2. the dispatcher asks the monitor to open the modem"
+echo "command 0" >&3
+for _ in $(seq 100); do grep -q '^notice 0 ' "$demo/dispatcher.out" 2>/dev/null && break; sleep 0.1; done
+sleep 1
+shot 2-modem-open
+
+echo "3. the devices report: a position, an input alarm, a parameter answer"
+modem "cmt +79001234567 12345 141530.000,a,5545.1234,n,03737.5678,e,12.5,270.0,050324"
+modem "cmti +79001234568 12346 input 2:101500:101459.000,a,5545.1234,n,03737.5678,e,0,0,050324"
+modem "cmt +79001234569 12347 periodwr=60;"
+sleep 3
+shot 3-unread
+
+echo "   the SMS log holds $(( $(stat -c %s "$demo/OrvexMonitor.log" 2>/dev/null || echo 0) / 200 )) records;" \
+  "the dispatcher got $(grep -c '^notice' "$demo/dispatcher.out" 2>/dev/null || echo 0) notices"
 
 if [ "$seconds" = 0 ]; then
   echo "the monitor runs in the tray; Ctrl-C ends it"

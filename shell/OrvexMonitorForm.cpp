@@ -1,8 +1,10 @@
 #include "shell/OrvexMonitorForm.h"
 
 #include "common/Text.h"
+#include "gsm/DispatcherNotices.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/NamedMutex.h"
+#include "shell/DispatcherLink.h"
 #include "shell/Settings.h"
 
 #include <QAction>
@@ -19,15 +21,10 @@ namespace {
 constexpr uint32_t kFirstConnectDelayMs = 25000;  // first attempt 60 - 25 = 35 s after start
 constexpr uint32_t kConnectSpacingMs = 60000;
 constexpr uint32_t kReminderSpacingMs = 20000;
-constexpr uint32_t kNoticeUnread = 4;
 
 const char* const kCaption = "Orvex монитор";
 const char* const kUnreadText = "Имеются непрочитанные сообщения";
 
-// Notices to the dispatcher about the modem link.
-constexpr uint32_t kNoticeLinkOpened = 1;
-constexpr uint32_t kNoticeLinkFailed = 2;
-constexpr uint32_t kNoticeLinkGone = 3;
 
 QTimer* MakeTimer(QObject* owner, const char* name) {
   auto* timer = new QTimer(owner);
@@ -82,6 +79,7 @@ TOrvexMonitorForm::TOrvexMonitorForm(std::string exeDir, TTickSource tickCount, 
 
   Tray.SetPopupMenu(TrayPopup);
   Tray.SetBalloonClickHandler([this] { TrayBalloonClicked(); });
+  DispatcherWindow = std::make_unique<TDispatcherLink>(*this);
 }
 
 TOrvexMonitorForm::~TOrvexMonitorForm() { FormDestroy(); }
@@ -111,6 +109,8 @@ void TOrvexMonitorForm::FormCreate() {
   // is used.
   DeviceMonitor = std::make_unique<TDeviceMonitor>([this] { WMDeviceChange(); });
   DeviceMonitor->Start();
+  // Without a session bus the dispatcher cannot reach the monitor; the monitor works on.
+  DispatcherWindow->Register();
 }
 
 void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }
@@ -119,6 +119,8 @@ void TOrvexMonitorForm::FormDestroy() {
   if (Destroyed) return;
   Destroyed = true;
   DeviceMonitor.reset();
+  // The link's packers read the log: they end before the log mutex goes.
+  DispatcherWindow.reset();
   // The workers use the link and the log: they end first.
   StopModemThreads();
   ActiveConfigureModem = nullptr;
@@ -130,6 +132,10 @@ void TOrvexMonitorForm::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
   emit Closed();
+}
+
+uint32_t TOrvexMonitorForm::NotifyDispatcher(uint32_t code, const std::string& payload) {
+  return DispatcherWindow ? DispatcherWindow->NotifyDispatcher(code, payload) : 0;
 }
 
 bool TOrvexMonitorForm::IsDispatcherRunning() {
@@ -335,7 +341,7 @@ void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
     case kSetupReady:
       // Messages that reached the store while nobody listened are read first.
       StartTermReader(true);
-      NotifyDispatcher(kNoticeLinkOpened, std::string());
+      NotifyModemOpen(*this);
       SetModemState(kStateOpen);
       SavePinCode(ExeDir, PinCode);
       SavePortSettings(ExeDir, PhonePort, PhoneDesc);
@@ -350,7 +356,7 @@ void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
       CloseModemLink();
       // After a +CME/+CMS error of the PIN step the text is the last modem error already.
       if (setup.Result == kSetupFailed) LastErrorText = setup.Message;
-      NotifyDispatcher(kNoticeLinkFailed, LastErrorText);
+      NotifySetupError(*this, LastErrorText);
       SetModemState(kStateClosed);
       if (ShowNotify) {
         BalloonClick = nullptr;
@@ -404,7 +410,7 @@ void TOrvexMonitorForm::WMDeviceChange() {
       BalloonClick = nullptr;
       ShowTrayBalloon(Cp1251(kCaption), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
     } else {
-      NotifyDispatcher(kNoticeLinkGone, std::string());
+      NotifyLinkLost(*this);
     }
   }
   RefreshConfigDeviceLists();

@@ -12,9 +12,12 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class TDeviceMonitor;
+class TDispatcherLink;
+class TModemPort;
 class TNamedMutex;
 class QMenu;
 class QTimer;
@@ -91,6 +94,10 @@ public:
   void TrayBalloonTimedOut();
 
   bool IsDispatcherRunning();
+  // The window messages with the dispatcher program: the form's window, which FormCreate puts
+  // on the bus, and the notices to the dispatcher.
+  TDispatcherLink& DispatcherLink() { return *DispatcherWindow; }
+  uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) override;
   uint32_t TickCount() const { return Ticks(); }
 
   // Seams the modem and dispatcher sides fill: opening and closing the modem link, whether a
@@ -113,6 +120,8 @@ public:
   bool ReopenModem();
   // A device came or went: closes the link when its device is gone.
   void WMDeviceChange();
+  // The modem link that the dispatcher's modem check talks to; null while the link is closed.
+  virtual TModemPort* ModemPort() { return IsModemOpen() ? &Modem : nullptr; }
   virtual bool ConnectDispatcher() { return false; }
   virtual void LoadFleet() {}
   virtual void DisconnectDispatcher() {}
@@ -134,6 +143,7 @@ private:
   void RefreshConfigDeviceLists();
 
   TTickSource Ticks;
+  std::unique_ptr<TDispatcherLink> DispatcherWindow;
   std::unique_ptr<TDeviceMonitor> DeviceMonitor;
   bool InDeviceChange = false;
   bool Destroyed = false;

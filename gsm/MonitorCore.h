@@ -12,12 +12,55 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 class TNamedMutex;
 
 inline constexpr const char* kLogMutexName = "OrvexMonitorLogFileMutex";
+
+// The messages waiting to be sent, (phone, text) pairs, head first. Guarded, so that the
+// windows, the dispatcher's requests and the send side may reach it from any thread.
+class TSendQueue {
+public:
+  using TPair = std::pair<std::string, std::string>;
+
+  void Add(std::string phone, std::string text) {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Pairs.emplace_back(std::move(phone), std::move(text));
+  }
+  // The head pair; false when the queue is empty.
+  bool Front(TPair& pair) const {
+    std::lock_guard<std::mutex> lock(Mutex);
+    if (Pairs.empty()) return false;
+    pair = Pairs.front();
+    return true;
+  }
+  void DropFront() {
+    std::lock_guard<std::mutex> lock(Mutex);
+    if (!Pairs.empty()) Pairs.pop_front();
+  }
+  std::vector<TPair> Items() const {
+    std::lock_guard<std::mutex> lock(Mutex);
+    return {Pairs.begin(), Pairs.end()};
+  }
+  size_t Count() const {
+    std::lock_guard<std::mutex> lock(Mutex);
+    return Pairs.size();
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(Mutex);
+    Pairs.clear();
+  }
+
+private:
+  mutable std::mutex Mutex;
+  std::deque<TPair> Pairs;
+};
 
 class TMonitorCore : public TSettingsMirror, public TModemError {
 public:
@@ -47,6 +90,10 @@ public:
   void LoadUnreadSms(TSmsInfoList& list) { Log.LoadUnreadSms(list); }
   void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
+
+  TSendQueue SendQueue;
+  // Hands one message to the send queue; the send side starts sending from there.
+  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { SendQueue.Add(phone, text); }
 
   // Whether the modem link is open; the modem side overrides it once it drives a modem.
   virtual bool IsModemOpen() const { return false; }

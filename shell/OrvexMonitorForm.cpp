@@ -2,6 +2,7 @@
 
 #include "common/Text.h"
 #include "platform/NamedMutex.h"
+#include "shell/DispatcherLink.h"
 #include "shell/Settings.h"
 
 #include <QAction>
@@ -76,6 +77,7 @@ TOrvexMonitorForm::TOrvexMonitorForm(std::string exeDir, TTickSource tickCount, 
 
   Tray.SetPopupMenu(TrayPopup);
   Tray.SetBalloonClickHandler([this] { TrayBalloonClicked(); });
+  DispatcherWindow = std::make_unique<TDispatcherLink>(*this);
 }
 
 TOrvexMonitorForm::~TOrvexMonitorForm() { FormDestroy(); }
@@ -100,6 +102,8 @@ void TOrvexMonitorForm::FormCreate() {
     // The link stays only with a dispatcher that the user runs.
     if (!dispatcherWasRunning) DisconnectDispatcher();
   }
+  // Without a session bus the dispatcher cannot reach the monitor; the monitor works on.
+  DispatcherWindow->Register();
 }
 
 void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }
@@ -107,6 +111,8 @@ void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }
 void TOrvexMonitorForm::FormDestroy() {
   if (Destroyed) return;
   Destroyed = true;
+  // The link's packers read the log: they end before the log mutex goes.
+  DispatcherWindow.reset();
   CloseLogMutex();
 }
 
@@ -114,6 +120,10 @@ void TOrvexMonitorForm::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
   emit Closed();
+}
+
+uint32_t TOrvexMonitorForm::NotifyDispatcher(uint32_t code, const std::string& payload) {
+  return DispatcherWindow ? DispatcherWindow->NotifyDispatcher(code, payload) : 0;
 }
 
 bool TOrvexMonitorForm::IsDispatcherRunning() {

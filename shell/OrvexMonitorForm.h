@@ -11,8 +11,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QAction;
+class TDispatcherLink;
+class TModemPort;
 class QMenu;
 class QTimer;
 
@@ -88,6 +91,10 @@ public:
   void TrayBalloonTimedOut();
 
   bool IsDispatcherRunning();
+  // The window messages with the dispatcher program: the form's window, which FormCreate puts
+  // on the bus, and the notices to the dispatcher.
+  TDispatcherLink& DispatcherLink() { return *DispatcherWindow; }
+  uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) override;
   uint32_t TickCount() const { return Ticks(); }
 
   // Seams the modem and dispatcher sides fill: opening and closing the modem link, whether a
@@ -95,6 +102,9 @@ public:
   virtual void OpenModemLink() {}
   virtual void CloseModemLink() {}
   virtual bool IsConfiguring() const { return false; }
+  // The modem link that the dispatcher's modem check talks to; null while the form drives
+  // none.
+  virtual TModemPort* ModemPort() { return nullptr; }
   virtual bool ConnectDispatcher() { return false; }
   virtual void LoadFleet() {}
   virtual void DisconnectDispatcher() {}
@@ -113,5 +123,6 @@ private:
   void RefreshMessageWindow();
 
   TTickSource Ticks;
+  std::unique_ptr<TDispatcherLink> DispatcherWindow;
   bool Destroyed = false;
 };

@@ -1,0 +1,443 @@
+// The main form's window messages with the dispatcher program, on a session bus of its own:
+// the stand-in dispatcher, a separate process, sends the commands and takes the notices.
+
+#include "common/Text.h"
+#include "gsm/ConfigureModem.h"
+#include "gsm/DispatcherNotices.h"
+#include "gsm/ModemPort.h"
+#include "gsm/SmsLog.h"
+#include "platform/DBusWindow.h"
+#include "platform/NamedMutex.h"
+#include "shell/DispatcherLink.h"
+#include "shell/OrvexMonitorForm.h"
+#include "support/PseudoTerminal.h"
+#include "support/StandinProcess.h"
+#include "support/TestApp.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const QString kStandin = QStringLiteral(ORVEX_BINARY_DIR "/tools/dispatcher/orvex-dispatcher-standin");
+
+// The application, and a lock folder of the test's own for the named mutexes (the stand-in
+// inherits it), set before anything opens a mutex.
+class TEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    Runtime = std::make_unique<QTemporaryDir>();
+    setenv("XDG_RUNTIME_DIR", Runtime->path().toUtf8().constData(), 1);
+    TestApplication();
+  }
+  void TearDown() override { Runtime.reset(); }
+
+private:
+  std::unique_ptr<QTemporaryDir> Runtime;
+};
+
+[[maybe_unused]] ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TEnvironment);
+
+QByteArray Bytes(const std::string& bytes) { return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+
+// The main form with the modem side replaced by counters and, for the modem check, a modem
+// port of the test's choosing.
+class TLinkForm : public TOrvexMonitorForm {
+public:
+  explicit TLinkForm(std::string exeDir) : TOrvexMonitorForm(std::move(exeDir)) {
+    connect(this, &TOrvexMonitorForm::Closed, this, [this] { ClosedSeen = true; });
+  }
+  int Opens = 0;
+  int Closes = 0;
+  bool ModemOpen = false;
+  bool ClosedSeen = false;
+  TModemPort* Modem = nullptr;
+
+  void OpenModemLink() override { ++Opens; }
+  void CloseModemLink() override {
+    ++Closes;
+    ModemOpen = false;
+  }
+  bool IsModemOpen() const override { return ModemOpen; }
+  TModemPort* ModemPort() override { return Modem; }
+};
+
+class DispatcherLinkTest : public ::testing::Test {
+protected:
+  QTemporaryDir Dir;
+  std::string ExeDir;
+  std::unique_ptr<TLinkForm> Form;
+
+  void SetUp() override {
+    ASSERT_TRUE(Dir.isValid());
+    ExeDir = Dir.path().toStdString() + "/";
+  }
+
+  void TearDown() override {
+    Form.reset();
+    // The next form registers the same window name.
+    SpinUntil([] { return !TDBusWindow::FindWindow(TDispatcherLink::kMonitorClass); });
+  }
+
+  void Create() {
+    Form = std::make_unique<TLinkForm>(ExeDir);
+    Form->FormCreate();
+    ASSERT_TRUE(Form->DispatcherLink().IsRegistered());
+  }
+
+  void AppendUnread(const std::string& text) {
+    TLogRecord record;
+    record.Time = 45356.5;  // 2024-03-07 12:00:00
+    record.Phone = "79001234567";
+    record.Text = text;
+    TLogRecordBytes bytes = EncodeLogRecord(record);
+    std::ofstream(ExeDir + "OrvexMonitor.log", std::ios::binary | std::ios::app)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  }
+
+  // The read byte of every record of the log.
+  std::string ReadMarks() {
+    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), {});
+    std::string marks;
+    for (size_t at = 0; at + kLogRecordSize <= log.size(); at += kLogRecordSize) marks += log[at] ? '1' : '0';
+    return marks;
+  }
+
+  static QString Command(TStandinProcess& standin, uint32_t code, const QByteArray& payload = {}) {
+    QString line = QStringLiteral("command %1").arg(code);
+    if (!payload.isEmpty()) line += u' ' + QString::fromLatin1(payload.toHex());
+    return standin.Ask(line);
+  }
+
+  // The next notice line of the stand-in, as text that a failure shows readably.
+  static std::string NextNotice(TStandinProcess& standin) {
+    return standin.Next(QStringLiteral("notice")).value_or(QString()).toStdString();
+  }
+
+  static QString Result(uint32_t code, uint32_t answer) { return QStringLiteral("result %1 %2").arg(code).arg(answer); }
+};
+
+using TPairs = std::vector<TSendQueue::TPair>;
+
+TEST_F(DispatcherLinkTest, EveryCommandAnswersAndActs) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  struct Case {
+    const char* What;
+    uint32_t Code;
+    QByteArray Payload;
+    const char* PhonePort;
+    bool ModemOpen;
+    uint32_t Answer;
+    int Opens;
+    int Closes;
+    TPairs Queued;
+  };
+  const Case cases[] = {
+      {"open the modem", 0, {}, "direct", false, 1, 1, 0, {}},
+      {"release an open USB terminal", 1, {}, "direct", true, 1, 0, 1, {}},
+      {"a modem on a serial port stays open", 1, {}, "/dev/ttyS0", true, 1, 0, 0, {}},
+      {"release with nothing open", 1, {}, "direct", false, 1, 0, 0, {}},
+      {"send: a 12-digit number, a NUL and 11 characters", 2, QByteArray("790012345678\0Hello world", 24), "direct",
+       true, 1, 0, 0, {{"790012345678", "Hello world"}}},
+      {"send: the text ends at a second NUL", 2, QByteArray("790012345678\0Hello\0world", 25), "direct", true, 1, 0,
+       0, {{"790012345678", "Hello"}}},
+      {"send: code page 1251 bytes pass unchanged", 2,
+       Bytes("+79001234567" + std::string(1, '\0') + Cp1251("Привет, водитель")), "direct", false, 1, 0, 0,
+       {{"+79001234567", Cp1251("Привет, водитель")}}},
+      {"send: 11 bytes are too short", 2, QByteArray("7900123\0abc", 11), "direct", true, 0, 0, 0, {}},
+      {"send without payload", 2, {}, "direct", true, 0, 0, 0, {}},
+      {"code 3 does nothing", 3, {}, "direct", true, 0, 0, 0, {}},
+      {"check the modem with none to talk to", 4, {}, "direct", false, 0, 0, 0, {}},
+      {"stop the out-call", 7, {}, "direct", true, 1, 0, 0, {}},
+      {"an unknown code", 8, QByteArray("\x01\x02", 2), "direct", true, 0, 0, 0, {}},
+      {"the largest code", 0xFFFFFFFFu, {}, "direct", true, 0, 0, 0, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    Form->Opens = Form->Closes = 0;
+    Form->SendQueue.Clear();
+    Form->PhonePort = c.PhonePort;
+    Form->ModemOpen = c.ModemOpen;
+    EXPECT_EQ(Command(standin, c.Code, c.Payload), Result(c.Code, c.Answer));
+    EXPECT_EQ(Form->Opens, c.Opens);
+    EXPECT_EQ(Form->Closes, c.Closes);
+    EXPECT_EQ(Form->SendQueue.Items(), c.Queued);
+  }
+  EXPECT_FALSE(Form->ClosedSeen);
+}
+
+// The payload of the send command comes from another program: whatever it holds, the answer
+// is defined and nothing is read outside it.
+TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  const QByteArray megabyte(1 << 20, 'x');
+  QByteArray everyByte("+7900\0", 6);
+  for (int i = 1; i < 256; ++i) everyByte.append(static_cast<char>(i));
+  struct Case {
+    const char* What;
+    QByteArray Payload;
+    uint32_t Answer;
+    TPairs Queued;
+  };
+  const Case cases[] = {
+      {"12 bytes without a NUL", QByteArray("790012345678"), 0, {}},
+      {"a megabyte without a NUL", megabyte, 0, {}},
+      {"a NUL only at the very end", megabyte + '\0', 1, {{megabyte.toStdString(), ""}}},
+      {"a megabyte of text", QByteArray("+79001234567\0", 13) + megabyte, 1,
+       {{"+79001234567", megabyte.toStdString()}}},
+      {"every byte value after the NUL", everyByte, 1, {{"+7900", everyByte.mid(6).toStdString()}}},
+      {"twelve NULs", QByteArray(12, '\0'), 1, {{"", ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    Form->SendQueue.Clear();
+    EXPECT_EQ(Command(standin, kCommandSendSms, c.Payload), Result(kCommandSendSms, c.Answer));
+    EXPECT_EQ(Form->SendQueue.Items(), c.Queued);
+  }
+}
+
+TEST_F(DispatcherLinkTest, NoticesCarryTheirExactBytes) {
+  TStandinProcess standin(kStandin, {QStringLiteral("--answer"), QStringLiteral("7")});
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  const std::string longText(70000, 'e');
+  struct Case {
+    const char* What;
+    std::function<uint32_t(TMonitorCore&)> Send;
+    std::string Notice;
+  };
+  const Case cases[] = {
+      {"an SMS was sent", NotifySmsSent, "notice 0 0"},
+      {"the modem is open", NotifyModemOpen, "notice 1 0"},
+      {"a failed send counts the terminating NUL",
+       [](TMonitorCore& core) { return NotifySendError(core, Cp1251("Модем не отвечает")); },
+       "notice 2 18 cceee4e5ec20ede520eef2e2e5f7e0e5f200"},
+      {"a failed set-up sends the text alone",
+       [](TMonitorCore& core) { return NotifySetupError(core, Cp1251("Модем занят")); },
+       "notice 2 11 cceee4e5ec20e7e0edfff2"},
+      {"a failed set-up with an empty text", [](TMonitorCore& core) { return NotifySetupError(core, ""); },
+       "notice 2 0"},
+      {"the link was lost", NotifyLinkLost, "notice 3 0"},
+      {"unread messages wait", NotifyUnread, "notice 4 0"},
+      {"codes without payload drop what they are given",
+       [](TMonitorCore& core) { return core.NotifyDispatcher(kNoticeUnread, "junk"); }, "notice 4 0"},
+      {"a block of bytes", [](TMonitorCore& core) { return core.NotifyDispatcher(5, std::string("\x00\xff\x01", 3)); },
+       "notice 5 3 00ff01"},
+      {"a payload travels with at most 65535 bytes",
+       [&](TMonitorCore& core) { return core.NotifyDispatcher(kNoticeError, longText); },
+       "notice 2 65535 " + QByteArray(65535, 'e').toHex().toStdString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    EXPECT_EQ(c.Send(*Form), 7u);
+    EXPECT_EQ(NextNotice(standin), c.Notice);
+  }
+  // An unknown code is not sent at all.
+  EXPECT_EQ(Form->NotifyDispatcher(6, "x"), 0u);
+  EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
+  // The answer is the dispatcher's, 0 included.
+  ASSERT_EQ(standin.Ask(QStringLiteral("answer 0")), QStringLiteral("ok"));
+  EXPECT_EQ(NotifySmsSent(*Form), 0u);
+}
+
+// Two unread messages from 79001234567, stored 2024-03-07 12:00 (day 45356.5), each a record
+// of kind 1 of 2 + 1 + 12 + 8 + 4 bytes.
+const std::string kUnreadNotice = (
+    "notice 5 54 "
+    "1b0001373930303132333435363700000000009025e640616263001b0001373930303132333435363700000000009025e64064656600");
+
+TEST_F(DispatcherLinkTest, UnreadNoticeEndsOnlyWhenTheDispatcherTakesTheBlock) {
+  AppendUnread("abc");
+  AppendUnread("def");
+  TStandinProcess standin(kStandin, {QStringLiteral("--answer"), QStringLiteral("0")});
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  // The log's unread records started the notice, and the dispatcher heard of them.
+  EXPECT_EQ(NextNotice(standin), "notice 4 0");
+  ASSERT_TRUE(Form->UnreadPending);
+
+  // Refused: the messages stay unread and the red icon and reminder stay on.
+  EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
+  EXPECT_EQ(NextNotice(standin), kUnreadNotice);
+  EXPECT_TRUE(SpinUntil([&] { return Form->DispatcherLink().RunningPackers() == 0; }));
+  SpinUntil([] { return false; }, 100);
+  EXPECT_TRUE(Form->UnreadPending);
+  EXPECT_TRUE(Form->ConfirmTimer->isActive());
+  EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconUnread);
+  EXPECT_EQ(ReadMarks(), "00");
+
+  // Taken: the notice ends and the records are read.
+  ASSERT_EQ(standin.Ask(QStringLiteral("answer 1")), QStringLiteral("ok"));
+  EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
+  EXPECT_EQ(NextNotice(standin), kUnreadNotice);
+  EXPECT_TRUE(SpinUntil([&] { return !Form->UnreadPending; }));
+  EXPECT_FALSE(Form->ConfirmTimer->isActive());
+  EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconModemClosed);
+  EXPECT_EQ(ReadMarks(), "11");
+
+  // Nothing unread: an empty block, still a notice.
+  EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
+  EXPECT_EQ(NextNotice(standin), "notice 5 0");
+}
+
+TEST_F(DispatcherLinkTest, WithoutDispatcherNothingFails) {
+  AppendUnread("abc");
+  Create();
+  ASSERT_TRUE(Form->UnreadPending);
+  EXPECT_EQ(NotifySmsSent(*Form), 0u);
+  EXPECT_EQ(NotifyModemOpen(*Form), 0u);
+  EXPECT_EQ(NotifySendError(*Form, "x"), 0u);
+  EXPECT_EQ(NotifySetupError(*Form, "x"), 0u);
+  EXPECT_EQ(NotifyLinkLost(*Form), 0u);
+  Form->NotifyUnreadSms();
+  Form->ConfirmTimerTimer();
+  // A block that nobody takes leaves the messages unread.
+  EXPECT_EQ(Form->DispatcherLink().WMCopyData(kCommandUnreadBlock, {}), 1u);
+  EXPECT_TRUE(SpinUntil([&] { return Form->DispatcherLink().RunningPackers() == 0; }));
+  SpinUntil([] { return false; }, 100);
+  EXPECT_TRUE(Form->UnreadPending);
+  EXPECT_EQ(ReadMarks(), "0");
+}
+
+TEST_F(DispatcherLinkTest, FormEndedWhilePackingSendsNoBlock) {
+  AppendUnread("abc");
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  ASSERT_TRUE(standin.Next(QStringLiteral("notice 4")).has_value());
+  EXPECT_EQ(Form->DispatcherLink().WMCopyData(kCommandUnreadBlock, {}), 1u);
+  // No event is served in between: the packer's end cannot have been handled yet.
+  Form.reset();
+  EXPECT_EQ(standin.Pending(QStringLiteral("notice"), 300), 0);
+  EXPECT_EQ(ReadMarks(), "0");
+}
+
+TEST_F(DispatcherLinkTest, QuitClosesTheModemAndTheFormAndStillAnswers) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  Form->ModemOpen = true;
+  EXPECT_EQ(Command(standin, kCommandQuit), Result(6, 1));
+  EXPECT_EQ(Form->Closes, 1);
+  EXPECT_TRUE(SpinUntil([&] { return Form->ClosedSeen; }));
+}
+
+// A modem on a pseudo-terminal for the modem check.
+class ModemCheckTest : public DispatcherLinkTest {
+protected:
+  TPseudoTerminal Line;
+  std::unique_ptr<TModemPort> Modem;
+
+  void OpenModem() {
+    ASSERT_TRUE(Line.IsOpen());
+    Modem = std::make_unique<TModemPort>(ExeDir);
+    Modem->SetPhonePort(Line.SlavePath());
+    std::string message;
+    ASSERT_TRUE(Modem->OpenComPort(Line.SlavePath(), message)) << message;
+    Form->Modem = Modem.get();
+    Form->ModemOpen = true;
+  }
+
+  void TearDown() override {
+    if (Form) Form->Modem = nullptr;
+    DispatcherLinkTest::TearDown();
+  }
+};
+
+TEST_F(ModemCheckTest, HoldsThePortWhileTheModemAnswers) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  OpenModem();
+  std::atomic<int> answered{0};
+  std::atomic<int> portFree{0};
+  std::thread modem([&] {
+    for (int i = 0; i < 2; ++i) {
+      if (Line.ReceiveUntil("AT\r\n", 5000).find("AT\r\n") == std::string::npos) return;
+      // Whoever talks to the modem holds the port: nobody else gets it now.
+      std::unique_ptr<TNamedMutex> port = TNamedMutex::Create(kPortMutexName);
+      if (port && port->Wait(0) == TMutexWait::Obtained) {
+        ++portFree;
+        port->Release();
+      }
+      Line.Send("\r\nOK\r\n");
+      ++answered;
+    }
+  });
+  EXPECT_EQ(Command(standin, kCommandCheckModem), Result(4, 1));
+  modem.join();
+  EXPECT_EQ(answered, 2);
+  EXPECT_EQ(portFree, 0);
+  // Released afterwards.
+  std::unique_ptr<TNamedMutex> port = TNamedMutex::Create(kPortMutexName);
+  ASSERT_TRUE(port);
+  std::thread other([&] {
+    std::unique_ptr<TNamedMutex> handle = TNamedMutex::Create(kPortMutexName);
+    EXPECT_EQ(handle->Wait(0), TMutexWait::Obtained);
+    handle->Release();
+  });
+  other.join();
+}
+
+TEST_F(ModemCheckTest, SilentModemAnswersZero) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  OpenModem();
+  EXPECT_EQ(Command(standin, kCommandCheckModem), Result(4, 0));
+  EXPECT_NE(Line.Receive().find("AT\r\n"), std::string::npos);
+}
+
+TEST_F(ModemCheckTest, BusyPortAnswersZeroWithoutTalkingToTheModem) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  OpenModem();
+  // Another exchange keeps the port for longer than the check waits.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool held = false;
+  bool done = false;
+  std::thread holder([&] {
+    std::unique_ptr<TNamedMutex> port = TNamedMutex::Create(kPortMutexName);
+    const bool obtained = port && port->Wait(0) == TMutexWait::Obtained;
+    std::unique_lock<std::mutex> lock(mutex);
+    held = obtained;
+    changed.notify_all();
+    changed.wait(lock, [&] { return done; });
+    if (obtained) port->Release();
+  });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return held; });
+  }
+  EXPECT_EQ(Command(standin, kCommandCheckModem), Result(4, 0));
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  changed.notify_all();
+  holder.join();
+  EXPECT_EQ(Line.Receive(50, 300), "");
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+#include "support/StandinProcess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+namespace {
+
+constexpr int kPatienceMs = 10000;
+
+}  // namespace
+
+bool SpinUntil(const std::function<bool()>& condition, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+TStandinProcess::TStandinProcess(const QString& program, const QStringList& arguments) {
+  Process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  Process_.start(program, arguments);
+  Ready_ = Process_.waitForStarted(kPatienceMs) && Next(QStringLiteral("ready")).has_value();
+}
+
+TStandinProcess::~TStandinProcess() { Quit(); }
+
+QString TStandinProcess::Ask(const QString& line, int timeoutMs) {
+  Process_.write((line + u'\n').toUtf8());
+  const auto answer = Next({QStringLiteral("ok"), QStringLiteral("error"), QStringLiteral("result"),
+                            QStringLiteral("undelivered")},
+                           timeoutMs);
+  return answer.value_or(QStringLiteral("(no answer)"));
+}
+
+std::optional<QString> TStandinProcess::Next(const QString& prefix, int timeoutMs) {
+  return Next(QStringList{prefix}, timeoutMs);
+}
+
+std::optional<QString> TStandinProcess::Next(const QStringList& prefixes, int timeoutMs) {
+  std::optional<QString> found;
+  SpinUntil(
+      [&] {
+        Collect();
+        for (auto it = Lines_.begin(); it != Lines_.end(); ++it) {
+          for (const QString& prefix : prefixes) {
+            if (it->startsWith(prefix)) {
+              found = *it;
+              Lines_.erase(it);
+              return true;
+            }
+          }
+        }
+        return Process_.state() == QProcess::NotRunning;
+      },
+      timeoutMs);
+  return found;
+}
+
+int TStandinProcess::Pending(const QString& prefix, int settleMs) {
+  SpinUntil([] { return false; }, settleMs);
+  Collect();
+  int count = 0;
+  for (const QString& line : Lines_)
+    if (line.startsWith(prefix)) ++count;
+  return count;
+}
+
+int TStandinProcess::Quit() {
+  if (Process_.state() != QProcess::NotRunning) {
+    Process_.write("quit\n");
+    Process_.closeWriteChannel();
+    if (!Process_.waitForFinished(kPatienceMs)) {
+      Process_.kill();
+      Process_.waitForFinished(kPatienceMs);
+      return -1;
+    }
+  }
+  return Process_.exitStatus() == QProcess::NormalExit ? Process_.exitCode() : -1;
+}
+
+void TStandinProcess::Collect() {
+  while (Process_.canReadLine()) Lines_.push_back(QString::fromUtf8(Process_.readLine()).trimmed());
+}

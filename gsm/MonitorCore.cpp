@@ -5,7 +5,10 @@
 TMonitorCore::TMonitorCore(std::string exeDir)
     : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {}
 
-TMonitorCore::~TMonitorCore() = default;
+TMonitorCore::~TMonitorCore() {
+  // Normally the owner has stopped the send side already, while its hooks still worked.
+  StopSmsSendThread();
+}
 
 void TMonitorCore::CreateLogMutex() { LogMutex = TNamedMutex::Create(kLogMutexName); }
 

@@ -9,6 +9,7 @@
 #include "common/SmsInfo.h"
 #include "gsm/ModemErrors.h"
 #include "gsm/SmsLog.h"
+#include "gsm/SmsSendThread.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+class TModemPort;
 class TNamedMutex;
 
 inline constexpr const char* kLogMutexName = "OrvexMonitorLogFileMutex";
@@ -91,10 +93,44 @@ public:
   void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
 
+  // The send side: messages go out one at a time, each by a send thread of its own, head
+  // of the queue first. All of it runs on the main thread.
   TSendQueue SendQueue;
-  // Hands one message to the send queue; the send side starts sending from there.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { SendQueue.Add(phone, text); }
+  TSendWaits SendWaits;
+  // The send thread of the head pair; null when none runs, or when the modem close has let
+  // it go (it then still ends, and its end starts the next send).
+  TSmsSendThread* ActiveSmsSendThread = nullptr;
+  // Hands one message to the send queue and starts a send when none runs.
+  virtual void QueueSmsSend(const std::string& phone, const std::string& text);
+  // Starts the send thread for the head pair.
+  void StartSmsSendThread();
+  // The end of a send thread: reads the stored messages announced meanwhile, drops the sent
+  // pair (sent or not: a pair is never retried) and starts the next send.
+  void SendSmsTerminate(TSmsSendThread& thread);
+  // The modem close: asks the running send thread to stop and lets it go without waiting.
+  void TerminateSmsSendThread();
+  // The end of the program: stops a send thread that still runs and waits for it, reporting
+  // nothing more. The owner calls it while its hooks still work.
+  void StopSmsSendThread();
+  // True from StopSmsSendThread on: a send that ends now is reported to no one.
+  bool SendShutDown() const { return ShuttingDown; }
 
+  // Stored messages that the modem announced during a send, (storage, index) pairs, read
+  // when the send has ended.
+  TSendQueue ReadQueue;
+  void QueueSmsRead(const std::string& storage, const std::string& index) { ReadQueue.Add(storage, index); }
+  virtual void ReadStoredSms(const std::string& storage, const std::string& index) {
+    (void)storage;
+    (void)index;
+  }
+  virtual void HandleCmt(const std::string& text) { (void)text; }
+  // A +CMT notice inside an answer of the send dialogue; the send thread holds the port mutex.
+  void HandleCmtDuringSend(const std::string& text);
+  // Reads the stored messages queued during the send that just ended.
+  void ReadQueuedSms();
+
+  // The modem link; null while the monitor drives none.
+  virtual TModemPort* ModemPort() { return nullptr; }
   // Whether the modem link is open; the modem side overrides it once it drives a modem.
   virtual bool IsModemOpen() const { return false; }
 
@@ -108,6 +144,17 @@ public:
     (void)payload;
     return 0;
   }
+  // A tray balloon whose click does nothing.
+  virtual void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
+                                 uint32_t icon) {
+    (void)title;
+    (void)text;
+    (void)timeoutMs;
+    (void)icon;
+  }
+  // The message list may have changed: refreshes the message window, when it is open, and
+  // brings it to the front.
+  virtual void RefreshShowSmsForm() {}
 
 private:
   class TLogMutexLock : public TLogLock {
@@ -120,6 +167,10 @@ private:
     TMonitorCore& Core;
   };
 
+  // The send thread that has not ended yet, whether active or let go by the modem close:
+  // a new send starts only after it, so that one send thread runs at a time.
+  TSmsSendThread* RunningSendThread = nullptr;
+  bool ShuttingDown = false;
   std::unique_ptr<TNamedMutex> LogMutex;
   TLogMutexLock LogLock{*this};
   TSmsLog Log;

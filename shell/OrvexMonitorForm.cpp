@@ -111,6 +111,8 @@ void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }
 void TOrvexMonitorForm::FormDestroy() {
   if (Destroyed) return;
   Destroyed = true;
+  // A send still running ends here, while the form can still take its calls.
+  StopSmsSendThread();
   // The link's packers read the log: they end before the log mutex goes.
   DispatcherWindow.reset();
   CloseLogMutex();
@@ -227,6 +229,19 @@ bool TOrvexMonitorForm::OpenWindow(QPointer<QWidget>& window, const char* object
   window->raise();
   window->activateWindow();
   return created;
+}
+
+void TOrvexMonitorForm::ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
+                                          uint32_t icon) {
+  ShowTrayBalloon(title, text, timeoutMs, icon);
+  BalloonClick = nullptr;
+}
+
+void TOrvexMonitorForm::RefreshShowSmsForm() {
+  if (!ShowSmsForm) return;
+  RefreshMessageWindow();
+  ShowSmsForm->raise();
+  ShowSmsForm->activateWindow();
 }
 
 void TOrvexMonitorForm::RefreshMessageWindow() {

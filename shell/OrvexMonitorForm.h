@@ -84,6 +84,10 @@ public:
   void ShowTrayBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t infoFlags);
   void HideTrayBalloon();
   void NotifyUnreadSms() override;
+  // A balloon of a result: shown, and its click does nothing.
+  void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
+                         uint32_t icon) override;
+  void RefreshShowSmsForm() override;
   void UnreadNoticeClick();
   void ClearUnreadNotice();
   // A balloon notification from the tray: clicked or timed out.
@@ -102,9 +106,6 @@ public:
   virtual void OpenModemLink() {}
   virtual void CloseModemLink() {}
   virtual bool IsConfiguring() const { return false; }
-  // The modem link that the dispatcher's modem check talks to; null while the form drives
-  // none.
-  virtual TModemPort* ModemPort() { return nullptr; }
   virtual bool ConnectDispatcher() { return false; }
   virtual void LoadFleet() {}
   virtual void DisconnectDispatcher() {}

@@ -252,7 +252,7 @@ TReportNumber ReadReportNumber(std::string_view text, std::string_view words) {
     number.Digits.push_back(text[i]);
     if (value <= UINT32_MAX) value = value * 10 + uint64_t(text[i] - '0');
   }
-  if (number.Digits.empty()) number.Digits = "0";
+  if (number.Digits.empty()) number.Digits.push_back('0');
   number.Value = value > UINT32_MAX ? UINT32_MAX : uint32_t(value);
   return number;
 }

@@ -1,13 +1,41 @@
 #include "gsm/MonitorCore.h"
 
+#include "common/ConvertError.h"
+#include "common/RegExpr.h"
+#include "common/Text.h"
+#include "gsm/ReplyParser.h"
 #include "platform/NamedMutex.h"
+
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kStoreAnswerSize = 1000;
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// An error answer of the modem to a message command: no message was read.
+bool IsErrorAnswer(const std::string& text) {
+  return text.rfind("+cms error", 0) == 0 || text.rfind("+cme error", 0) == 0 || text == "error";
+}
+
+}  // namespace
 
 TMonitorCore::TMonitorCore(std::string exeDir)
     : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {}
 
 TMonitorCore::~TMonitorCore() {
-  // Normally the owner has stopped the send side already, while its hooks still worked.
+  // Normally the owner has stopped the modem side already, while its hooks still worked.
   StopSmsSendThread();
+  StopModemThreads();
+}
+
+void TMonitorCore::StopModemThreads() {
+  // The hooks of a derived class may be gone already; a worker's last notice is dropped.
+  HooksLive = false;
+  ActiveTermReader = nullptr;
+  ModemThreads.StopAll();
+  HooksLive = true;
 }
 
 void TMonitorCore::CreateLogMutex() { LogMutex = TNamedMutex::Create(kLogMutexName); }
@@ -24,4 +52,160 @@ bool TMonitorCore::TLogMutexLock::Acquire(unsigned timeoutMs) {
 
 void TMonitorCore::TLogMutexLock::Release() {
   if (Core.LogMutex) Core.LogMutex->Release();
+}
+
+void TMonitorCore::ApplyModemSettings() {
+  Modem.SetPhonePort(PhonePort);
+  Modem.SetPhoneDesc(PhoneDesc);
+  Modem.WriteDebugLog = WriteDebugLog;
+}
+
+bool TMonitorCore::ModemLinkOpen() const {
+  return Modem.UsesTerminal() ? Modem.FtHandle() != nullptr : Modem.ComPort.IsOpen();
+}
+
+void TMonitorCore::StartTermReader(bool readStore) {
+  auto reader = std::make_unique<TTermReader>(*this);
+  reader->ReadStoreFirst = readStore;
+  reader->SetPriority(TThreadPriority::Normal);
+  TTermReader* started = reader.get();
+  ActiveTermReader = started;
+  ModemThreads.Start(std::move(reader));
+}
+
+void TMonitorCore::StopTermReader() {
+  if (TTermReader* reader = ActiveTermReader.exchange(nullptr)) reader->Terminate();
+}
+
+void TMonitorCore::SignalUnreadSms() {
+  if (TThread::IsMainThread()) {
+    if (HooksLive) NotifyUnreadSms();
+    return;
+  }
+  // A worker holds the port mutex here, and the main thread may be waiting for that mutex:
+  // the notice waits until the worker has let the port go.
+  UnreadSignalDue = true;
+}
+
+void TMonitorCore::DeliverUnreadSignal() {
+  if (!UnreadSignalDue.exchange(false)) return;
+  TThread::Synchronize([this] {
+    if (HooksLive) NotifyUnreadSms();
+  });
+}
+
+bool TMonitorCore::StoreReceivedSms(std::vector<std::string>& parts) {
+  const std::string sender = parts[0];
+  const std::string text = parts[2];
+  TSmsInfo info;
+  try {
+    ParseDeviceReply(info, parts);
+  } catch (const EConvertError&) {
+    // The reply cannot be read as its grammar says; it is kept as it came.
+    TSmsInfo raw;
+    raw.Phone = sender;
+    raw.Text = text;
+    return AppendSmsToLog(raw, 0);
+  }
+  return AppendSmsToLog(info, 0);
+}
+
+bool TMonitorCore::StoreUndecodedSms(const std::string& text) {
+  TSmsInfo info;
+  info.Text = text;
+  return AppendSmsToLog(info, 0);
+}
+
+void TMonitorCore::HandleCmt(const std::string& text) {
+  static thread_local TRegExpr pattern("\\+cmt:\\s+[^,]*,(\\d+)[\r\n]+([\\da-f]+)[\r\n]*");
+  if (!pattern.Exec(text)) {
+    if (StoreUndecodedSms(text)) SignalUnreadSms();
+    return;
+  }
+  if (StrToIntDef(pattern.Match(1), 0) == 0) return;
+  std::vector<std::string> parts;
+  Decoder.DecodeDeliverPdu(pattern.Match(2), parts);
+  if (parts.size() == 3 && StoreReceivedSms(parts)) SignalUnreadSms();
+}
+
+void TMonitorCore::HandleCmti(const std::string& text) {
+  static thread_local TRegExpr pattern("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
+  if (pattern.Exec(text)) ReadStoredSms(pattern.Match(1), pattern.Match(2));
+}
+
+bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& index) {
+  std::string answer;
+  if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return false;
+  if (!Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return false;
+  if (!Modem.WriteCommand("AT+CMGR=" + index + "\r\n")) return false;
+  if (!Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) return false;
+  // An empty or unreadable slot is no message: nothing to log, nothing to delete.
+  if (IsErrorAnswer(answer)) return false;
+
+  static thread_local TRegExpr pattern("\\+cmgr:\\s+\\d+,[^,]*,(\\d+)\r\n");
+  if (!pattern.Exec(answer)) {
+    if (!StoreUndecodedSms(answer)) return false;
+    DeleteStoredSms(index);
+    SignalUnreadSms();
+    return true;
+  }
+  if (StrToIntDef(pattern.Match(1), 0) == 0) return false;
+  std::string pdu;
+  const size_t first = answer.find("\r\n");
+  const size_t second = answer.find("\r\n", first + 2);
+  if (second != std::string::npos) pdu = answer.substr(first + 2, second - first - 2);
+  std::vector<std::string> parts;
+  Decoder.DecodeDeliverPdu(pdu, parts);
+  if (parts.size() != 3 || !StoreReceivedSms(parts)) return false;
+  DeleteStoredSms(index);
+  SignalUnreadSms();
+  return true;
+}
+
+void TMonitorCore::DeleteStoredSms(const std::string& index) {
+  std::string answer;
+  if (Modem.WriteCommand("AT+CMGD=" + index + "\r\n")) Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer);
+}
+
+void TMonitorCore::ReadAllStoredSms(const std::function<bool()>& stop) {
+  // New messages go to the third storage that AT+CPMS? names; "sm" when it names none.
+  std::string answer;
+  std::string storage = "sm";
+  if (Modem.WriteCommand("AT+CPMS?\r\n") && Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) {
+    static thread_local TRegExpr usage("\\+cpms:\\s*\"(\\w+)\",\\d+,\\d+,\"(\\w+)\",\\d+,\\d+,\"(\\w+)\"");
+    if (usage.Exec(answer)) storage = usage.Match(3);
+  }
+  if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return;
+  if (!Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return;
+
+  // The listing may take several reads: it ends with the final answer or when nothing more
+  // comes.
+  if (!Modem.WriteCommand("AT+CMGL=4\r\n")) return;
+  std::string listing;
+  std::vector<uint8_t> buffer(kNoticeReadSize);
+  for (;;) {
+    uint32_t count = 0;
+    if (Modem.ReadModem(buffer.data(), kNoticeReadSize, count, ReaderWaits.ListRead) != kReadData || count == 0) break;
+    listing.append(reinterpret_cast<const char*>(buffer.data()), count);
+    const std::string text = TModemPort::ReplyToText(reinterpret_cast<const uint8_t*>(listing.data()),
+                                                     static_cast<uint32_t>(listing.size()));
+    const size_t lastLine = text.find_last_of('\n');
+    const std::string last = lastLine == std::string::npos ? text : text.substr(lastLine + 1);
+    if (last == "ok" || Contains(last, "error")) break;
+  }
+  const std::string text =
+      TModemPort::ReplyToText(reinterpret_cast<const uint8_t*>(listing.data()), static_cast<uint32_t>(listing.size()));
+  std::vector<std::string> indexes;
+  static thread_local TRegExpr entry("^\\+cmgl:\\s*(\\d+),");
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (entry.Exec(Trim(std::string_view(text).substr(start, end - start)))) indexes.push_back(entry.Match(1));
+    start = end + 1;
+  }
+  for (const std::string& index : indexes) {
+    if (stop && stop()) return;
+    ReadStoredSms(storage, index);
+  }
 }

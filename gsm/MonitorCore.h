@@ -8,19 +8,24 @@
 #include "common/SettingsMirror.h"
 #include "common/SmsInfo.h"
 #include "gsm/ModemErrors.h"
+#include "gsm/ModemPort.h"
+#include "gsm/PduCodec.h"
+#include "gsm/ReadQueue.h"
 #include "gsm/SmsLog.h"
 #include "gsm/SmsSendThread.h"
+#include "gsm/TermReader.h"
+#include "platform/OwnedThreads.h"
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
-class TModemPort;
 class TNamedMutex;
 
 inline constexpr const char* kLogMutexName = "OrvexMonitorLogFileMutex";
@@ -115,22 +120,13 @@ public:
   // True from StopSmsSendThread on: a send that ends now is reported to no one.
   bool SendShutDown() const { return ShuttingDown; }
 
-  // Stored messages that the modem announced during a send, (storage, index) pairs, read
-  // when the send has ended.
-  TSendQueue ReadQueue;
-  void QueueSmsRead(const std::string& storage, const std::string& index) { ReadQueue.Add(storage, index); }
-  virtual void ReadStoredSms(const std::string& storage, const std::string& index) {
-    (void)storage;
-    (void)index;
-  }
-  virtual void HandleCmt(const std::string& text) { (void)text; }
   // A +CMT notice inside an answer of the send dialogue; the send thread holds the port mutex.
   void HandleCmtDuringSend(const std::string& text);
   // Reads the stored messages queued during the send that just ended.
   void ReadQueuedSms();
 
-  // The modem link; null while the monitor drives none.
-  virtual TModemPort* ModemPort() { return nullptr; }
+  // The modem link that the dispatcher's modem check talks to.
+  virtual TModemPort* ModemPort() { return &Modem; }
   // Whether the modem link is open; the modem side overrides it once it drives a modem.
   virtual bool IsModemOpen() const { return false; }
 
@@ -156,6 +152,52 @@ public:
   // brings it to the front.
   virtual void RefreshShowSmsForm() {}
 
+  // The modem link. Its settings are copied from the mirror by ApplyModemSettings after each
+  // load of the settings.
+  TModemPort Modem{ExeDir};
+  void ApplyModemSettings();
+  // Open: the handle of the transport that the port setting selects is open.
+  bool ModemLinkOpen() const;
+
+  // Receiving messages. Every operation here talks to the modem, so the caller holds the port
+  // mutex; the decoder's parts of concatenated messages are used under it too. A message is
+  // parsed, logged as unread and then signalled with NotifyUnreadSms, which runs on the main
+  // thread (a worker waits for it). A reply whose parsing raises a conversion error is logged
+  // as an unparsed record (kind 0) with its sender and its text as received.
+  TReaderWaits ReaderWaits;
+  TPduDecoder Decoder;
+  // One +CMT notice: "+cmt:" header, a line break and the PDU.
+  void HandleCmt(const std::string& text);
+  // One +CMTI notice: reads the stored message it names.
+  void HandleCmti(const std::string& text);
+  // Reads one stored message, logs it, deletes it from the store once it is logged, and
+  // signals it; true when a record was logged.
+  bool ReadStoredSms(const std::string& storage, const std::string& index);
+  void DeleteStoredSms(const std::string& index);
+  // A worker that has handled messages under the port mutex calls this once it has let the
+  // mutex go: the unread notice of those messages then runs on the main thread, and the
+  // worker waits for it. (On the main thread the notice runs at once.)
+  void DeliverUnreadSignal();
+  // Reads every message the modem's store holds, each as ReadStoredSms does; `stop` ends the
+  // sweep between two messages.
+  void ReadAllStoredSms(const std::function<bool()>& stop = {});
+  // Stored messages announced while they could not be read (during a send).
+  TReadQueue ReadQueue;
+  void QueueSmsRead(const std::string& storage, const std::string& index) { ReadQueue.Add(storage, index); }
+
+  // The running reader, null when none runs; set and cleared on the main thread. Other threads
+  // may test it but must not use the object, which ends on its own after a close: they use
+  // the operations above.
+  std::atomic<TTermReader*> ActiveTermReader{nullptr};
+  // Starts a reader; with `readStore` it first reads what the store holds.
+  void StartTermReader(bool readStore = false);
+  // Asks the running reader to end, without waiting.
+  void StopTermReader();
+  // The workers of the modem link; they end before the core does. A derived class stops them
+  // in its own destructor (StopModemThreads), while its hooks still exist.
+  TOwnedThreads ModemThreads;
+  void StopModemThreads();
+
 private:
   class TLogMutexLock : public TLogLock {
   public:
@@ -171,6 +213,16 @@ private:
   // a new send starts only after it, so that one send thread runs at a time.
   TSmsSendThread* RunningSendThread = nullptr;
   bool ShuttingDown = false;
+
+  // Logs a decoded message (sender, time text, text); true when a record was written.
+  bool StoreReceivedSms(std::vector<std::string>& parts);
+  // Logs a text that could not be decoded as a kind-0 record; true when it was written.
+  bool StoreUndecodedSms(const std::string& text);
+  void SignalUnreadSms();
+
+  std::atomic<bool> UnreadSignalDue{false};
+  // Cleared when the core is going: the hooks are not called any more.
+  std::atomic<bool> HooksLive{true};
   std::unique_ptr<TNamedMutex> LogMutex;
   TLogMutexLock LogLock{*this};
   TSmsLog Log;

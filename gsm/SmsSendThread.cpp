@@ -72,6 +72,12 @@ void TSmsSendThread::Execute() {
     RunDialogue();
   }
   FtdiMutex.reset();
+  // Messages that arrived during the dialogue are signalled now that the port is free.
+  Core.DeliverUnreadSignal();
+  if (UndecodedLogged)
+    Synchronize([this] {
+      if (!Core.SendShutDown()) Core.NotifyUnreadSms();
+    });
   Synchronize([this] { ReportResult(); });
 }
 
@@ -96,11 +102,11 @@ void TSmsSendThread::RunDialogue() {
     Result = kSendIoError;
     return;
   }
-  TModemPort* modem = Core.ModemPort();
+  TModemPort* modem = &Core.Modem;
   const std::string command = "AT+CMGS=" + std::to_string(SubmitTpduLength(Pdu)) + "\r\n";
   uint8_t buffer[kSendReadSize];
   uint32_t count = 0;
-  if (modem == nullptr || !modem->WriteCommand(command) || Terminated() ||
+  if (!modem->WriteCommand(command) || Terminated() ||
       modem->ReadModem(buffer, kSendReadSize, count, Waits.PromptRead) != kReadData) {
     Result = kSendIoError;
     return;
@@ -156,11 +162,25 @@ void TSmsSendThread::WaitForSendAnswer(TModemPort& modem) {
 
 void TSmsSendThread::CheckUnsolicited(const std::string& response) {
   const size_t cmt = response.find("+cmt:");
-  if (cmt != std::string::npos) Core.HandleCmtDuringSend(response.substr(cmt));
+  if (cmt != std::string::npos) HandleCmt(response.substr(cmt));
   const size_t cmti = response.find("+cmti:");
   if (cmti != std::string::npos) {
     static thread_local TRegExpr notice("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
     if (notice.Exec(response.substr(cmti))) Core.QueueSmsRead(notice.Match(1), notice.Match(2));
+  }
+}
+
+void TSmsSendThread::HandleCmt(const std::string& text) {
+  // The message is decoded and logged here, whether a reader runs or not: it exists nowhere
+  // but in this notice.
+  try {
+    Core.HandleCmt(text);
+  } catch (const EConvertError&) {
+    // A reply that cannot be read is kept as it came, as an undecoded message; its notice
+    // follows once the port is free.
+    TSmsInfo info;
+    info.Text = text;
+    if (Core.AppendSmsToLog(info, 0)) UndecodedLogged = true;
   }
 }
 
@@ -251,30 +271,18 @@ void TMonitorCore::StopSmsSendThread() {
   std::unique_ptr<TSmsSendThread> owned(thread);
 }
 
-void TMonitorCore::HandleCmtDuringSend(const std::string& text) {
-  try {
-    HandleCmt(text);
-  } catch (const EConvertError&) {
-    // A reply that cannot be parsed is kept as it came, as an undecoded message.
-    TSmsInfo info;
-    info.Text = text;
-    if (AppendSmsToLog(info, 0)) TThread::Synchronize([this] { NotifyUnreadSms(); });
-  }
-}
-
 void TMonitorCore::ReadQueuedSms() {
   if (ReadQueue.Count() == 0) return;
   std::unique_ptr<TNamedMutex> portMutex = TNamedMutex::OpenExisting(kPortMutexName);
   // Without the port the pairs wait for the end of the next send.
   if (!portMutex || portMutex->Wait(SendWaits.FollowUpMutex) != TMutexWait::Obtained) return;
   TPortMutexHold hold(*portMutex);
-  for (size_t left = ReadQueue.Count(); left > 0; --left) {
-    TSendQueue::TPair pair;
-    if (!ReadQueue.Front(pair)) break;
+  // The pairs queued by now; the queue is not added to while no send runs.
+  for (const TReadQueue::TPair& pair : ReadQueue.Items()) {
     try {
       ReadStoredSms(pair.first, pair.second);
     } catch (const EConvertError&) {
-      // The message stays in the modem's store; the others are still read.
+      // Not logged, so the message stays in the modem's store; the others are still read.
     }
     ReadQueue.DropFront();
   }

@@ -66,8 +66,11 @@ class TSmsSendThread : public TThread {
   // The dialogue under the port mutex.
   void RunDialogue();
   void WaitForSendAnswer(TModemPort& modem);
+  // A +CMT notice inside an answer; the port mutex is held.
+  void HandleCmt(const std::string& text);
 
   TMonitorCore& Core;
   const TSendWaits Waits;
   std::unique_ptr<TNamedMutex> FtdiMutex;
+  bool UndecodedLogged = false;
 };

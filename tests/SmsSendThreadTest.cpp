@@ -12,9 +12,10 @@
 #include "gsm/ModemPort.h"
 #include "gsm/MonitorCore.h"
 #include "platform/NamedMutex.h"
-#include "support/PseudoTerminal.h"
+#include "support/SimModem.h"
 #include "support/TestApp.h"
 #include "tools/modemsim/ModemSim.h"
+#include "tools/modemsim/SimPdu.h"
 
 #include <QApplication>
 
@@ -47,71 +48,6 @@ uint64_t MsSince(std::chrono::steady_clock::time_point start) {
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
-// The simulated modem on the master side of a pseudo-terminal, pumped by a thread of its own.
-class TSimOnPty {
- public:
-  TSimOnPty() {
-    Sim.SetEcho(false);  // as the set-up leaves the modem
-  }
-  ~TSimOnPty() { Stop(); }
-
-  void Start() {
-    Worker = std::thread([this] { Serve(); });
-  }
-  void Stop() {
-    Stopping = true;
-    if (Worker.joinable()) Worker.join();
-  }
-
-  TPseudoTerminal Line;
-  TModemSim Sim;
-
- private:
-  void Serve() {
-    const auto start = std::chrono::steady_clock::now();
-    while (!Stopping) {
-      pollfd p{Line.MasterFd(), POLLIN, 0};
-      if (::poll(&p, 1, 2) > 0 && (p.revents & POLLIN)) {
-        char chunk[512];
-        const ssize_t n = ::read(Line.MasterFd(), chunk, sizeof chunk);
-        if (n > 0) Sim.Feed({chunk, static_cast<size_t>(n)});
-      }
-      Sim.AdvanceTo(MsSince(start));
-      if (Sim.PendingBytes() > 0) Line.Send(Sim.Take());
-    }
-  }
-
-  std::thread Worker;
-  std::atomic<bool> Stopping{false};
-};
-
-// The simulated modem behind a fake USB terminal; its clock follows the host's calls.
-class TSimModemLink : public TFakeModemLink {
- public:
-  TSimModemLink() { Sim.SetEcho(false); }
-  void HostWrote(const char* data, size_t size) override {
-    Tick();
-    Sim.Feed({data, size});
-  }
-  size_t Waiting() override {
-    Tick();
-    return Sim.PendingBytes();
-  }
-  size_t HostRead(char* buffer, size_t size) override {
-    Tick();
-    const std::string bytes = Sim.Take(size);
-    std::memcpy(buffer, bytes.data(), bytes.size());
-    return bytes.size();
-  }
-  void Reset() override { Sim.DropDue(); }
-
-  TModemSim Sim;
-
- private:
-  void Tick() { Sim.AdvanceTo(MsSince(Start)); }
-  std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
-};
-
 struct TBalloon {
   std::string Title;
   std::string Text;
@@ -132,7 +68,6 @@ class TSendCore : public TMonitorCore {
   explicit TSendCore(std::string exeDir) : TMonitorCore(std::move(exeDir)) {}
   ~TSendCore() override { StopSmsSendThread(); }
 
-  TModemPort* ModemPort() override { return Modem; }
   bool IsModemOpen() const override { return ModemOpen; }
   void NotifyUnreadSms() override { ++UnreadNotices; }
   uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) override {
@@ -145,7 +80,6 @@ class TSendCore : public TMonitorCore {
   }
   void RefreshShowSmsForm() override { ++Refreshes; }
 
-  TModemPort* Modem = nullptr;
   bool ModemOpen = true;
   int UnreadNotices = 0;
   int Refreshes = 0;
@@ -238,23 +172,20 @@ class ComSendTest : public SendTest {
  protected:
   void SetUp() override {
     SendTest::SetUp();
-    ASSERT_TRUE(Modem.Line.IsOpen());
-    Port = std::make_unique<TModemPort>(ExeDir);
-    Port->SetPhonePort(Modem.Line.SlavePath());
+    ASSERT_TRUE(Modem.IsOpen());
+    Modem.Sim.SetEcho(false);  // as the set-up leaves the modem
+    Core->PhonePort = Modem.SlavePath();
+    Core->ApplyModemSettings();
     std::string message;
-    ASSERT_TRUE(Port->OpenComPort(Modem.Line.SlavePath(), message)) << message;
-    Core->Modem = Port.get();
-    Modem.Start();
+    ASSERT_TRUE(Core->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
   }
   void TearDown() override {
-    Core.reset();  // the send side ends before the port it talks to
+    Core.reset();  // the send side ends before the modem it talks to
     Modem.Stop();
-    Port.reset();
     SendTest::TearDown();
   }
 
   TSimOnPty Modem;
-  std::unique_ptr<TModemPort> Port;
 };
 
 TEST_F(ComSendTest, HelloIsSentWithItsPduLoggedAndShown) {
@@ -427,7 +358,7 @@ TEST_F(ComSendTest, ClosingTheModemDrainsTheQueue) {
   Core->QueueSmsSend("+79001234567", "three");
   // The close: port and the monitor's mutex handle go, the running send is let go.
   Core->ModemOpen = false;
-  Port->ComPort.Close();
+  Core->Modem.ComPort.Close();
   PortMutex.reset();
   Core->TerminateSmsSendThread();
   EXPECT_EQ(Core->ActiveSmsSendThread, nullptr);
@@ -489,26 +420,24 @@ class TerminalSendTest : public SendTest {
     SendTest::SetUp();
     std::filesystem::copy_file(std::string(ORVEX_BINARY_DIR) + "/fakes/" + kFtdiLibraryName,
                                ExeDir + kFtdiLibraryName);
-    Port = std::make_unique<TModemPort>(ExeDir);
-    ASSERT_TRUE(Port->Ftdi());
+    ASSERT_TRUE(Core->Modem.Ftdi());
     auto control = TFakeFtdiControl::Find(ExeDir + kFtdiLibraryName);
     ASSERT_TRUE(control);
     Control = *control;
     Control.Configure("Orvex GSM Terminal");
     Control.AttachModem(0, &Behind);
-    Port->SetPhonePort("direct");
-    Port->SetPhoneDesc("Orvex GSM");
+    Behind.Sim.SetEcho(false);
+    Core->PhonePort = "direct";
+    Core->PhoneDesc = "Orvex GSM";
+    Core->ApplyModemSettings();
     std::string message;
-    ASSERT_TRUE(Port->OpenTerminal("Orvex GSM", message)) << message;
-    Core->Modem = Port.get();
+    ASSERT_TRUE(Core->Modem.OpenTerminal("Orvex GSM", message)) << message;
   }
   void TearDown() override {
     Core.reset();
-    Port.reset();
     SendTest::TearDown();
   }
 
-  std::unique_ptr<TModemPort> Port;
   TFakeFtdiControl Control;
   TSimModemLink Behind;
 };

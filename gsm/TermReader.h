@@ -1,0 +1,76 @@
+#pragma once
+// The reader thread: whenever no other exchange holds the port, it listens to what the modem
+// sends on its own. Every turn it takes the port mutex, reads what has arrived and acts on
+// the notices in it: a message delivered in the notice (+CMT, the PDU on the next line), a
+// message placed in the modem's store (+CMTI, storage and index) and an incoming call (RING,
+// hung up). The messages themselves are decoded, logged and signalled by the monitor core.
+//
+// A read may hold several notices, and a notice may arrive in pieces: the reader handles every
+// complete notice of a read in order and keeps an unfinished one (a +CMT header whose PDU line
+// has not arrived yet) for the next read. When the next read brings nothing, what is kept is
+// handled as it stands.
+//
+// A reader started after a set-up first reads what the modem's store already holds: messages
+// that arrived while the monitor was not listening.
+
+#include "platform/Thread.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TMonitorCore;
+class TNamedMutex;
+
+// Every wait of the reader and of the stored-message operations, in ms. The program uses the
+// defaults; tests shorten them.
+struct TReaderWaits {
+  uint32_t TurnPause = 200;    // sleep before every turn
+  uint32_t PortMutex = 2000;   // wait for the port mutex in a turn
+  uint32_t NoticeRead = 400;   // the read of a turn
+  uint32_t HangUpRead = 2000;  // the answer to ATH after a RING
+  uint32_t StoreRead = 1000;   // the answers to AT+CPMS, AT+CMGR and AT+CMGD
+  uint32_t ListRead = 2000;    // the listing of the store, read until its final answer
+};
+
+// Bytes of one read of a turn.
+constexpr uint32_t kNoticeReadSize = 1024;
+
+class TTermReader : public TThread {
+ public:
+  // `core` holds the modem link, the decoder and the log; it outlives the reader.
+  explicit TTermReader(TMonitorCore& core);
+  // Execute uses the core and this object, so a reader destroyed while it runs is stopped
+  // first.
+  ~TTermReader() override;
+
+  // The text of the last non-empty read, in its ReplyToText form.
+  std::string LastText;
+  // Read the modem's store on the first turn that gets the port.
+  bool ReadStoreFirst = false;
+
+  // Handles the notices that `Pending` and LastText hold; true when one of them was a +CMT or
+  // +CMTI notice. With `flush` an unfinished notice at the end is handled as it stands.
+  bool HandleUnsolicited(bool flush = false);
+  // One +CMT notice (the text begins with "+cmt:"); one +CMTI notice. Both go to the core,
+  // which does the work; the caller holds the port mutex.
+  void HandleCmt(const std::string& text);
+  void HandleCmti(const std::string& text);
+
+  // What was read and not handled yet: lower case, NUL bytes as blanks, line ends kept.
+  const std::string& PendingText() const { return Pending; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  // One turn under the port mutex.
+  void Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, bool& firstTurn);
+  // One turn's read, appended to Pending.
+  void TakeRead(const uint8_t* buffer, uint32_t count);
+  // RING: hang up, and keep the answer's bytes so that a notice among them is not lost.
+  void HangUp();
+
+  TMonitorCore& Core;
+  std::string Pending;
+};

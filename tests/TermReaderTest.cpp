@@ -1,0 +1,398 @@
+// The reader thread and the stored-message operations against the simulated modem on a
+// pseudo-terminal: what reaches the SMS log, what the modem is told, and when the unread
+// notice runs.
+
+#include "common/Text.h"
+#include "gsm/ConfigureModem.h"
+#include "gsm/MonitorCore.h"
+#include "platform/NamedMutex.h"
+#include "support/SimModem.h"
+#include "support/TestApp.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <stdlib.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char kSender[] = "+79001234567";
+
+// The GSM side with the unread notice counted on the main thread.
+class TTestCore : public TMonitorCore {
+ public:
+  using TMonitorCore::TMonitorCore;
+  ~TTestCore() override { StopModemThreads(); }
+  void NotifyUnreadSms() override {
+    EXPECT_TRUE(TThread::IsMainThread());
+    ++Notices;
+  }
+  std::atomic<int> Notices{0};
+};
+
+TReaderWaits FastReaderWaits() {
+  TReaderWaits waits;
+  waits.TurnPause = 20;
+  waits.PortMutex = 300;
+  waits.NoticeRead = 200;
+  waits.HangUpRead = 300;
+  waits.StoreRead = 500;
+  waits.ListRead = 500;
+  return waits;
+}
+
+// Runs the main thread's events until `done` holds or `ms` have passed.
+bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QCoreApplication::processEvents();
+    TThread::CheckSynchronize();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// Keeps the main thread's events going for `ms`.
+void RunFor(int ms) {
+  WaitUntil([] { return false; }, ms);
+}
+
+TSimDeliver Message(const std::string& text, int parts = 0, bool reverse = false) {
+  TSimDeliver message;
+  message.Sender = kSender;
+  message.Text = text;
+  message.Parts = parts;
+  message.Reverse = reverse;
+  return message;
+}
+
+class TermReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestApplication();
+    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
+    ::setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
+    ExeDir = Dir.path().toStdString() + "/";
+    ASSERT_TRUE(Modem.IsOpen());
+    Modem.Sim.SetEcho(false);
+    PortMutex = TNamedMutex::Create(kPortMutexName);
+    ASSERT_TRUE(PortMutex);
+    Core = std::make_unique<TTestCore>(ExeDir);
+    Core->CreateLogMutex();
+    Core->ReaderWaits = FastReaderWaits();
+    Core->PhonePort = Modem.SlavePath();
+    Core->ApplyModemSettings();
+    std::string message;
+    ASSERT_TRUE(Core->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  }
+  void TearDown() override {
+    Core.reset();
+    Modem.Stop();
+  }
+
+  // The SMS log's records as stored, without parsing them again.
+  std::vector<TLogRecord> Records() const {
+    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::vector<TLogRecord> records;
+    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
+      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
+    return records;
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const TLogRecord& record : Records()) texts.push_back(record.Text);
+    return texts;
+  }
+  bool WaitForRecords(size_t count, int ms = 5000) {
+    return WaitUntil([&] { return Records().size() >= count; }, ms);
+  }
+  bool Sent(const std::string& command) const {
+    const auto commands = Modem.Sim.Commands();
+    return std::find(commands.begin(), commands.end(), command) != commands.end();
+  }
+
+  QTemporaryDir Dir;
+  QTemporaryDir Runtime;
+  std::string ExeDir;
+  TSimOnPty Modem;
+  std::unique_ptr<TNamedMutex> PortMutex;
+  std::unique_ptr<TTestCore> Core;
+};
+
+}  // namespace
+
+TEST_F(TermReaderTest, DeliveredAndStoredMessagesReachTheLogUnreadAndAreSignalled) {
+  struct Case {
+    const char* name;
+    bool stored;  // +CMTI (stored) or +CMT (in the notice)
+  };
+  const Case cases[] = {{"cmt", false}, {"cmti", true}};
+  Core->StartTermReader();
+  size_t expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = std::string("12345 reset ") + c.name;
+    const int noticesBefore = Core->Notices;
+    if (c.stored) {
+      const std::vector<int> indexes = Modem.Sim.InjectCmti(Message(text));
+      ASSERT_EQ(indexes.size(), 1u);
+      ASSERT_TRUE(WaitForRecords(++expected));
+      const std::string index = std::to_string(indexes[0]);
+      EXPECT_TRUE(Sent("AT+CPMS=\"SM\""));
+      EXPECT_TRUE(Sent("AT+CMGR=" + index));
+      EXPECT_TRUE(WaitUntil([&] { return Sent("AT+CMGD=" + index); }));
+      EXPECT_TRUE(Modem.Sim.StoredMessages("SM").empty());
+    } else {
+      ASSERT_FALSE(Modem.Sim.InjectCmt(Message(text)).empty());
+      ASSERT_TRUE(WaitForRecords(++expected));
+    }
+    const TLogRecord record = Records().back();
+    EXPECT_EQ(record.Text, text);
+    EXPECT_NE(record.Phone.find("79001234567"), std::string::npos);
+    EXPECT_EQ(record.Direction, 0);
+    EXPECT_EQ(record.Read, 0);
+    EXPECT_TRUE(WaitUntil([&] { return Core->Notices == noticesBefore + 1; }));
+  }
+}
+
+TEST_F(TermReaderTest, ConcatenatedMessageIsLoggedOnceWhenItsLastPartArrivesInEitherOrder) {
+  struct Case {
+    const char* name;
+    bool stored;
+    bool reverse;
+  };
+  const Case cases[] = {
+      {"cmt in order", false, false},
+      {"cmt last part first", false, true},
+      {"cmti in order", true, false},
+      {"cmti last part first", true, true},
+  };
+  Core->StartTermReader();
+  size_t expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = std::string("12345 a long reply in two parts: ") + c.name;
+    const TSimDeliver message = Message(text, 2, c.reverse);
+    if (c.stored)
+      ASSERT_EQ(Modem.Sim.InjectCmti(message).size(), 2u);
+    else
+      ASSERT_EQ(Modem.Sim.InjectCmt(message).size(), 2u);
+    ASSERT_TRUE(WaitForRecords(++expected));
+    RunFor(300);  // nothing more comes of it
+    ASSERT_EQ(Records().size(), expected);
+    EXPECT_EQ(Records().back().Text, text);
+  }
+}
+
+TEST_F(TermReaderTest, RingIsHungUpAndLogsNothing) {
+  Core->StartTermReader();
+  Modem.Sim.InjectRing(3, 100);
+  EXPECT_TRUE(WaitUntil([&] { return Sent("ATH"); }));
+  EXPECT_TRUE(WaitUntil([&] { return !Modem.Sim.Ringing(); }));
+  RunFor(300);
+  EXPECT_TRUE(Records().empty());
+  EXPECT_EQ(Core->Notices, 0);
+}
+
+// One read holding several notices: every one is handled, in the order they came.
+TEST_F(TermReaderTest, EveryNoticeOfOneReadIsHandledInOrder) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> kinds;  // "cmt", "cmti", "ring", "ok"
+  };
+  const Case cases[] = {
+      {"two stored", {"cmti", "cmti"}},
+      {"delivered then stored", {"cmt", "cmti"}},
+      {"stored then delivered then stored", {"cmti", "cmt", "cmti"}},
+      {"after an answer", {"ok", "cmt"}},
+      {"after a ring", {"ring", "cmti"}},
+  };
+  Core->StartTermReader();
+  int serial = 0;
+  size_t expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> texts;
+    Modem.Sim.SetHold(true);
+    for (const std::string& kind : c.kinds) {
+      const std::string text = "12345 reset " + std::to_string(++serial);
+      if (kind == "cmt") {
+        Modem.Sim.InjectCmt(Message(text));
+        texts.push_back(text);
+      } else if (kind == "cmti") {
+        Modem.Sim.InjectCmti(Message(text));
+        texts.push_back(text);
+      } else if (kind == "ring") {
+        Modem.Sim.InjectRing(1);
+      } else {
+        Modem.Sim.InjectRaw("\r\nOK\r\n");
+      }
+    }
+    Modem.Sim.SetHold(false);  // everything goes as one burst
+    expected += texts.size();
+    ASSERT_TRUE(WaitForRecords(expected));
+    RunFor(200);
+    const std::vector<std::string> all = Texts();
+    ASSERT_EQ(all.size(), expected);
+    EXPECT_EQ(std::vector<std::string>(all.end() - static_cast<long>(texts.size()), all.end()), texts);
+    EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
+  }
+}
+
+// A notice that arrives in pieces over several reads is joined before it is handled.
+TEST_F(TermReaderTest, NoticeSplitAcrossReadsIsJoined) {
+  struct Case {
+    const char* name;
+    bool stored;
+    size_t piece;
+  };
+  const Case cases[] = {
+      {"cmt in pieces of 7", false, 7},
+      {"cmt header apart from its pdu", false, 20},
+      {"cmti in pieces of 5", true, 5},
+  };
+  Core->StartTermReader();
+  size_t expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = std::string("12345 reset split ") + c.name;
+    Modem.Sim.SetSplit(c.piece, 60);
+    if (c.stored)
+      Modem.Sim.InjectCmti(Message(text));
+    else
+      Modem.Sim.InjectCmt(Message(text));
+    // Only the notice comes in pieces; the answers to the reads of the store come whole.
+    Modem.Sim.SetSplit(0, 0);
+    ASSERT_TRUE(WaitForRecords(++expected, 10000));
+    RunFor(200);
+    ASSERT_EQ(Records().size(), expected);
+    EXPECT_EQ(Records().back().Text, text);
+  }
+}
+
+// A header whose PDU line never comes is still logged, raw, once nothing more arrives.
+TEST_F(TermReaderTest, UnfinishedNoticeIsHandledAsItStandsWhenNothingMoreComes) {
+  Core->StartTermReader();
+  Modem.Sim.InjectRaw("\r\n+CMT: ,24 0791");
+  ASSERT_TRUE(WaitForRecords(1));
+  EXPECT_EQ(Records()[0].Text, "+cmt: ,24 0791");
+  EXPECT_TRUE(WaitUntil([&] { return Core->Notices == 1; }));
+}
+
+TEST_F(TermReaderTest, MessagesStoredBeforeTheReaderStartedAreReadLoggedAndDeleted) {
+  const std::vector<std::string> texts = {"12345 reset one", "12345 reset two", "12345 reset three"};
+  for (const std::string& text : texts) ASSERT_EQ(Modem.Sim.StoreSms(Message(text)).size(), 1u);
+  Core->StartTermReader(true);
+  ASSERT_TRUE(WaitForRecords(texts.size()));
+  EXPECT_EQ(Texts(), texts);
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
+  // Messages handled in one turn share one notice.
+  EXPECT_TRUE(WaitUntil([&] { return Core->Notices >= 1; }));
+}
+
+TEST_F(TermReaderTest, WithoutTheStoreReadOldMessagesStay) {
+  ASSERT_EQ(Modem.Sim.StoreSms(Message("12345 reset old")).size(), 1u);
+  Core->StartTermReader(false);
+  RunFor(400);
+  EXPECT_TRUE(Records().empty());
+  EXPECT_EQ(Modem.Sim.StoredMessages("SM").size(), 1u);
+}
+
+// A reply whose parsing raises is kept as an unparsed record, and the reader goes on.
+TEST_F(TermReaderTest, ConversionErrorIsLoggedRawAndTheReaderGoesOn) {
+  struct Case {
+    const char* name;
+    bool stored;
+  };
+  const Case cases[] = {{"cmt", false}, {"cmti", true}};
+  const std::string impossible = "12345 103015.000,a,,,,,,,311324";  // day 31 of month 13
+  Core->StartTermReader();
+  size_t expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.stored)
+      Modem.Sim.InjectCmti(Message(impossible));
+    else
+      Modem.Sim.InjectCmt(Message(impossible));
+    ASSERT_TRUE(WaitForRecords(++expected));
+    EXPECT_EQ(Records().back().Text, impossible);
+    EXPECT_NE(Records().back().Phone.find("79001234567"), std::string::npos);
+    EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
+    // The port mutex is free between turns, and the reader still reads.
+    ASSERT_EQ(PortMutex->Wait(2000), TMutexWait::Obtained);
+    PortMutex->Release();
+    Modem.Sim.InjectCmt(Message("12345 reset after"));
+    ASSERT_TRUE(WaitForRecords(++expected));
+    EXPECT_EQ(Records().back().Text, "12345 reset after");
+  }
+}
+
+TEST_F(TermReaderTest, NoticesThatCannotBeReadAsMessages) {
+  struct Case {
+    const char* name;
+    std::string raw;     // sent by the modem
+    std::string logged;  // the record's text, "" when none
+  };
+  const Case cases[] = {
+      {"cmt without a line break before its pdu", "\r\n+CMT: ,24 07911234\r\n", "+cmt: ,24 07911234"},
+      {"cmt of length zero", "\r\n+CMT: ,0\r\n0791\r\n", ""},
+      {"cmti of an empty slot", "\r\n+CMTI: \"SM\",17\r\n", ""},
+      {"cmti without an index", "\r\n+CMTI: \"SM\"\r\n", ""},
+  };
+  Core->StartTermReader();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t before = Records().size();
+    Modem.Sim.InjectRaw(c.raw);
+    if (c.logged.empty()) {
+      RunFor(500);
+      EXPECT_EQ(Records().size(), before);
+    } else {
+      ASSERT_TRUE(WaitForRecords(before + 1));
+      EXPECT_EQ(Records().back().Text, c.logged);
+    }
+  }
+  EXPECT_FALSE(Sent("AT+CMGD=17"));
+}
+
+TEST_F(TermReaderTest, StoredMessageStaysInTheStoreWhenTheLogIsBusy) {
+  auto logMutex = TNamedMutex::Create(kLogMutexName);
+  ASSERT_TRUE(logMutex);
+  ASSERT_EQ(logMutex->Wait(0), TMutexWait::Obtained);
+  Core->StartTermReader();
+  const std::vector<int> indexes = Modem.Sim.InjectCmti(Message("12345 reset busy"));
+  ASSERT_EQ(indexes.size(), 1u);
+  EXPECT_TRUE(WaitUntil([&] { return Sent("AT+CMGR=" + std::to_string(indexes[0])); }));
+  RunFor(800);  // the log mutex wait of 500 ms ends
+  EXPECT_TRUE(Records().empty());
+  EXPECT_FALSE(Sent("AT+CMGD=" + std::to_string(indexes[0])));
+  EXPECT_EQ(Modem.Sim.StoredMessages("SM").size(), 1u);
+  EXPECT_EQ(Core->Notices, 0);
+  logMutex->Release();
+}
+
+TEST_F(TermReaderTest, StoredMessageIsReadWithTheModemCommandsInOrder) {
+  const std::vector<int> indexes = Modem.Sim.StoreSms(Message("12345 reset"));
+  ASSERT_EQ(indexes.size(), 1u);
+  const std::string index = std::to_string(indexes[0]);
+  ASSERT_EQ(PortMutex->Wait(0), TMutexWait::Obtained);
+  EXPECT_TRUE(Core->ReadStoredSms("sm", index));
+  PortMutex->Release();
+  const std::vector<std::string> expected = {"AT+CPMS=\"SM\"", "AT+CMGR=" + index, "AT+CMGD=" + index};
+  EXPECT_EQ(Modem.Sim.Commands(), expected);
+  EXPECT_EQ(Texts(), std::vector<std::string>{"12345 reset"});
+  EXPECT_EQ(Core->Notices, 1);
+}

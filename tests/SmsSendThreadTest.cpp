@@ -277,6 +277,92 @@ TEST_F(ComSendTest, FailuresAreLoggedRefusedWithTheirReason) {
   }
 }
 
+TSimDeliver Delivered(std::string sender, std::string text, int month = 1) {
+  TSimDeliver message;
+  message.Sender = std::move(sender);
+  message.Text = std::move(text);
+  message.Time.Month = month;
+  return message;
+}
+
+// A +CMT notice as the modem frames it, for an answer of the simulated modem.
+std::string CmtLines(const TSimDeliver& message) {
+  const std::vector<TSimPdu> pdus = SimBuildDeliverPdus(message);
+  EXPECT_EQ(pdus.size(), 1u);
+  if (pdus.empty()) return std::string();
+  return "+CMT: ," + std::to_string(pdus[0].TpduLength) + "\n" + pdus[0].Hex;
+}
+
+// Message notices that the modem sends inside the answer to the PDU: a delivered message is
+// logged during the dialogue, a stored one is read, logged and deleted after it; the send
+// itself still succeeds and the port is free afterwards.
+TEST_F(ComSendTest, NoticesInsideTheSendAnswerAreHandled) {
+  struct Case {
+    const char* name;
+    std::function<std::string(TModemSim&)> answer;  // the answer to the PDU
+    std::vector<TLogRecord> received;              // logged besides the sent record
+    bool receivedBeforeSent;
+    std::vector<std::string> after;                // commands after the PDU
+    int unreadNotices;
+  };
+  auto record = [](const std::string& phone, const std::string& text) {
+    TLogRecord r;
+    r.Phone = phone;
+    r.Text = text;
+    return r;
+  };
+  const Case cases[] = {
+      {"a stored message",
+       [](TModemSim& sim) {
+         const std::vector<int> index = sim.StoreSms(Delivered("+79005554433", "stored reply"));
+         return "+CMGS: 5\n+CMTI: \"SM\"," + std::to_string(index.at(0)) + "\nOK";
+       },
+       {record("79005554433", "stored reply")}, false, {"AT+CPMS=\"SM\"", "AT+CMGR=1", "AT+CMGD=1"}, 1},
+      {"a delivered message",
+       [](TModemSim&) { return "+CMGS: 5\n" + CmtLines(Delivered("+79006667788", "direct reply")) + "\nOK"; },
+       {record("79006667788", "direct reply")}, true, {}, 1},
+      {"a delivered reply with an impossible date",
+       [](TModemSim&) { return "+CMGS: 5\n" + CmtLines(Delivered("+79006667788", "GET OK", 13)) + "\nOK"; },
+       {record("79006667788", "GET OK")}, true, {}, 1},
+      {"a notice of another storage",
+       [](TModemSim&) { return std::string("+CMGS: 5\n+CMTI: \"ME\",4\nOK"); },
+       {}, false, {"AT+CPMS=\"ME\"", "AT+CMGR=4"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Modem.Sim.ClearRecords();
+    Modem.Sim.SetSendAnswer(c.answer(Modem.Sim));
+    std::filesystem::remove(Core->LogPath);
+    Core->UnreadNotices = 0;
+    Core->Notices.clear();
+
+    Core->QueueSmsSend("+79001234567", "hello");
+    ASSERT_TRUE(RunUntilIdle());
+    std::vector<std::string> wire = {"AT+CMGS=19", kHelloPdu};
+    wire.insert(wire.end(), c.after.begin(), c.after.end());
+    EXPECT_EQ(Modem.Sim.Commands(), wire);
+    const std::vector<TNotice> sentNotice = {{0, ""}};
+    EXPECT_EQ(Core->Notices, sentNotice);
+    EXPECT_EQ(Core->UnreadNotices, c.unreadNotices);
+    EXPECT_EQ(Core->ReadQueue.Count(), 0u);
+    EXPECT_TRUE(PortMutexFree());
+
+    const auto log = ReadLog(Core->LogPath);
+    ASSERT_EQ(log.size(), 1 + c.received.size());
+    const size_t sentAt = c.receivedBeforeSent ? log.size() - 1 : 0;
+    EXPECT_EQ(log[sentAt].Direction, 1);
+    EXPECT_EQ(log[sentAt].Accepted, 1);
+    for (size_t i = 0; i < c.received.size(); ++i) {
+      const TLogRecord& got = log[c.receivedBeforeSent ? i : i + 1];
+      EXPECT_EQ(got.Direction, 0);
+      EXPECT_EQ(got.Read, 0);
+      EXPECT_EQ(got.Phone, c.received[i].Phone);
+      EXPECT_EQ(got.Text, c.received[i].Text);
+    }
+  }
+  EXPECT_TRUE(Modem.Sim.StoredMessages("SM").empty());
+}
+
 TEST_F(ComSendTest, BusyPortFailsWithoutTalkingToTheModem) {
   std::atomic<bool> held{false}, done{false};
   std::thread holder([&] {

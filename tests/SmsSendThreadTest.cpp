@@ -12,12 +12,14 @@
 #include "gsm/ModemPort.h"
 #include "gsm/MonitorCore.h"
 #include "platform/NamedMutex.h"
+#include "shell/OrvexMonitorForm.h"
 #include "support/SimModem.h"
 #include "support/TestApp.h"
 #include "tools/modemsim/ModemSim.h"
 #include "tools/modemsim/SimPdu.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -497,6 +499,44 @@ TEST_F(ComSendTest, EndOfTheProgramStopsARunningSend) {
   // Nothing starts any more.
   Core->QueueSmsSend("+79001234567", "later");
   EXPECT_EQ(Core->ActiveSmsSendThread, nullptr);
+}
+
+// The main form shows the result in its tray and takes the balloon's click away; a send still
+// running when the form goes is stopped with it.
+class TSendingForm : public TOrvexMonitorForm {
+ public:
+  explicit TSendingForm(std::string exeDir) : TOrvexMonitorForm(std::move(exeDir)) {}
+  bool IsModemOpen() const override { return true; }
+  uint32_t NotifyDispatcher(uint32_t, const std::string&) override { return 1; }
+};
+
+TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
+  auto form = std::make_unique<TSendingForm>(ExeDir);
+  form->FormCreate();
+  form->SendWaits = FastWaits();
+  form->PhonePort = Modem.SlavePath();
+  form->ApplyModemSettings();
+  Core->Modem.ComPort.Close();  // the form is the modem's only user here
+  std::string message;
+  ASSERT_TRUE(form->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  form->BalloonClick = [] {};
+  form->QueueSmsSend("+79001234567", "hello");
+  ASSERT_TRUE(RunUntil([&] { return form->ActiveSmsSendThread == nullptr; }));
+  ASSERT_TRUE(form->Tray.IsBalloonShown());
+  EXPECT_EQ(form->Tray.LastBalloon().Title, Cp1251("Orvex монитор"));
+  EXPECT_EQ(form->Tray.LastBalloon().Text, Cp1251("Сообщение отправлено"));
+  EXPECT_EQ(form->Tray.LastBalloon().TimeoutMs, 5000u);
+  EXPECT_EQ(form->Tray.LastBalloon().InfoFlags, 1u);
+  EXPECT_TRUE(form->BalloonTimer->isActive());
+  EXPECT_FALSE(form->BalloonClick);
+
+  // A send that still pauses when the form goes ends with it, reported to no one.
+  form->SendWaits.StartPause = 5000;
+  form->QueueSmsSend("+79001234567", "late");
+  const auto start = std::chrono::steady_clock::now();
+  form.reset();
+  EXPECT_LT(MsSince(start), 4000u);
+  EXPECT_EQ(Modem.Sim.SentMessages().size(), 1u);
 }
 
 // The same send over the USB terminal of the stand-in D2XX library.

@@ -136,9 +136,9 @@ void TMonitorCore::HandleCmti(const std::string& text) {
 bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& index) {
   std::string answer;
   if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return false;
-  if (!Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return false;
+  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return false;
   if (!Modem.WriteCommand("AT+CMGR=" + index + "\r\n")) return false;
-  if (!Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) return false;
+  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) return false;
   // An empty or unreadable slot is no message: nothing to log, nothing to delete.
   if (IsErrorAnswer(answer)) return false;
 
@@ -164,19 +164,19 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
 
 void TMonitorCore::DeleteStoredSms(const std::string& index) {
   std::string answer;
-  if (Modem.WriteCommand("AT+CMGD=" + index + "\r\n")) Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer);
+  if (Modem.WriteCommand("AT+CMGD=" + index + "\r\n")) ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer);
 }
 
 void TMonitorCore::ReadAllStoredSms(const std::function<bool()>& stop) {
   // New messages go to the third storage that AT+CPMS? names; "sm" when it names none.
   std::string answer;
   std::string storage = "sm";
-  if (Modem.WriteCommand("AT+CPMS?\r\n") && Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) {
+  if (Modem.WriteCommand("AT+CPMS?\r\n") && ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) {
     static thread_local TRegExpr usage("\\+cpms:\\s*\"(\\w+)\",\\d+,\\d+,\"(\\w+)\",\\d+,\\d+,\"(\\w+)\"");
     if (usage.Exec(answer)) storage = usage.Match(3);
   }
   if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return;
-  if (!Modem.ReadAnswer(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return;
+  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return;
 
   // The listing may take several reads: it ends with the final answer or when nothing more
   // comes.
@@ -193,8 +193,8 @@ void TMonitorCore::ReadAllStoredSms(const std::function<bool()>& stop) {
     const std::string last = lastLine == std::string::npos ? text : text.substr(lastLine + 1);
     if (last == "ok" || Contains(last, "error")) break;
   }
-  const std::string text =
-      TModemPort::ReplyToText(reinterpret_cast<const uint8_t*>(listing.data()), static_cast<uint32_t>(listing.size()));
+  const std::string text = SetAsideNotices(
+      TModemPort::ReplyToText(reinterpret_cast<const uint8_t*>(listing.data()), static_cast<uint32_t>(listing.size())));
   std::vector<std::string> indexes;
   static thread_local TRegExpr entry("^\\+cmgl:\\s*(\\d+),");
   size_t start = 0;
@@ -208,4 +208,59 @@ void TMonitorCore::ReadAllStoredSms(const std::function<bool()>& stop) {
     if (stop && stop()) return;
     ReadStoredSms(storage, index);
   }
+}
+
+bool TMonitorCore::ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text) {
+  if (!Modem.ReadAnswer(capacity, waitMs, text)) return false;
+  text = SetAsideNotices(text);
+  return true;
+}
+
+std::string TMonitorCore::SetAsideNotices(const std::string& text) {
+  auto lineAt = [&text](size_t start, size_t& next) {
+    size_t end = text.find('\n', start);
+    next = end == std::string::npos ? text.size() : end + 1;
+    return Trim(std::string_view(text).substr(start, next - start));
+  };
+  std::string kept;
+  std::string notices;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t next = 0;
+    const std::string line = lineAt(start, next);
+    if (line.rfind("+cmt:", 0) == 0) {
+      // The header and the PDU line after it, with the blank lines between.
+      notices += line + "\r\n";
+      while (next < text.size()) {
+        size_t after = 0;
+        const std::string pdu = lineAt(next, after);
+        next = after;
+        if (!pdu.empty()) {
+          notices += pdu + "\r\n";
+          break;
+        }
+      }
+    } else if (line.rfind("+cmti:", 0) == 0 || line.rfind("ring", 0) == 0) {
+      notices += line + "\r\n";
+    } else {
+      kept.append(text, start, next - start);
+    }
+    start = next;
+  }
+  if (notices.empty()) return text;
+  std::lock_guard<std::mutex> lock(StrayLock);
+  StrayNotices += notices;
+  return Trim(kept);
+}
+
+std::string TMonitorCore::TakeStrayNotices() {
+  std::lock_guard<std::mutex> lock(StrayLock);
+  std::string taken;
+  taken.swap(StrayNotices);
+  return taken;
+}
+
+bool TMonitorCore::HasStrayNotices() const {
+  std::lock_guard<std::mutex> lock(StrayLock);
+  return !StrayNotices.empty();
 }

@@ -120,15 +120,14 @@ public:
   // True from StopSmsSendThread on: a send that ends now is reported to no one.
   bool SendShutDown() const { return ShuttingDown; }
 
-  // A +CMT notice inside an answer of the send dialogue; the send thread holds the port mutex.
-  void HandleCmtDuringSend(const std::string& text);
   // Reads the stored messages queued during the send that just ended.
   void ReadQueuedSms();
 
   // The modem link that the dispatcher's modem check talks to.
   virtual TModemPort* ModemPort() { return &Modem; }
-  // Whether the modem link is open; the modem side overrides it once it drives a modem.
-  virtual bool IsModemOpen() const { return false; }
+  // Whether the modem link is open: the handle of the transport that the port setting
+  // selects is open.
+  virtual bool IsModemOpen() const { return ModemLinkOpen(); }
 
   // GUI hooks.
   // A new unread message is stored, or the log holds unread records at start.
@@ -181,6 +180,16 @@ public:
   // Reads every message the modem's store holds, each as ReadStoredSms does; `stop` ends the
   // sweep between two messages.
   void ReadAllStoredSms(const std::function<bool()>& stop = {});
+  // Notices (+CMT with its PDU line, +CMTI, RING) that arrived inside the answers read by the
+  // operations above; the reader takes them and handles them as if it had read them itself.
+  std::string TakeStrayNotices();
+  bool HasStrayNotices() const;
+  // One answer of the modem, as TModemPort::ReadAnswer gives it, with the notices in it set
+  // aside for the reader.
+  bool ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text);
+  // Cuts the notice lines out of an answer's text and keeps them for the reader.
+  std::string SetAsideNotices(const std::string& text);
+
   // Stored messages announced while they could not be read (during a send).
   TReadQueue ReadQueue;
   void QueueSmsRead(const std::string& storage, const std::string& index) { ReadQueue.Add(storage, index); }
@@ -221,6 +230,8 @@ private:
   void SignalUnreadSms();
 
   std::atomic<bool> UnreadSignalDue{false};
+  mutable std::mutex StrayLock;
+  std::string StrayNotices;
   // Cleared when the core is going: the hooks are not called any more.
   std::atomic<bool> HooksLive{true};
   std::unique_ptr<TNamedMutex> LogMutex;

@@ -71,6 +71,7 @@ void TTermReader::HangUp() {
 }
 
 bool TTermReader::HandleUnsolicited(bool flush) {
+  Pending += Core.TakeStrayNotices();
   if (Pending.size() > kMaxPendingBytes) flush = true;
   bool message = false;
   size_t pos = 0;
@@ -84,9 +85,12 @@ bool TTermReader::HandleUnsolicited(bool flush) {
 
     if (StartsWith(rest, "+cmti:")) {
       if (lineEnd == std::string_view::npos && !flush) break;
-      HandleCmti(Trim(rest.substr(0, line)));
-      message = true;
+      const std::string notice = Trim(rest.substr(0, line));
       pos += line;
+      HandleCmti(notice);
+      // Notices that came with the answers of the store are handled after this one.
+      Pending += Core.TakeStrayNotices();
+      message = true;
     } else if (StartsWith(rest, "+cmt:")) {
       // The header line, the line break and the PDU line up to its end.
       size_t end = line;
@@ -143,7 +147,7 @@ void TTermReader::Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, boo
       LastText = TModemPort::ReplyToText(buffer.data(), count);
       TakeRead(buffer.data(), count);
       HandleUnsolicited(false);
-    } else if (!Pending.empty()) {
+    } else if (!Pending.empty() || Core.HasStrayNotices()) {
       // Nothing more came: what is kept is all there is.
       HandleUnsolicited(true);
     }

@@ -1,6 +1,7 @@
 #include "shell/OrvexMonitorForm.h"
 
 #include "common/Text.h"
+#include "platform/DeviceMonitor.h"
 #include "platform/NamedMutex.h"
 #include "shell/DispatcherLink.h"
 #include "shell/Settings.h"
@@ -23,6 +24,11 @@ constexpr uint32_t kNoticeUnread = 4;
 
 const char* const kCaption = "Orvex монитор";
 const char* const kUnreadText = "Имеются непрочитанные сообщения";
+
+// Notices to the dispatcher about the modem link.
+constexpr uint32_t kNoticeLinkOpened = 1;
+constexpr uint32_t kNoticeLinkFailed = 2;
+constexpr uint32_t kNoticeLinkGone = 3;
 
 QTimer* MakeTimer(QObject* owner, const char* name) {
   auto* timer = new QTimer(owner);
@@ -84,6 +90,7 @@ TOrvexMonitorForm::~TOrvexMonitorForm() { FormDestroy(); }
 
 void TOrvexMonitorForm::FormCreate() {
   LoadSettings(ExeDir, *this);
+  ApplyModemSettings();
   CreateLogMutex();
   ChangeAutoMode->setChecked(ShowNotify);
   if (AutoConnect) {
@@ -104,6 +111,10 @@ void TOrvexMonitorForm::FormCreate() {
   }
   // Without a session bus the dispatcher cannot reach the monitor; the monitor works on.
   DispatcherWindow->Register();
+  // Devices that come and go, seen as they do; without udev the link is only checked as it
+  // is used.
+  DeviceMonitor = std::make_unique<TDeviceMonitor>([this] { WMDeviceChange(); });
+  DeviceMonitor->Start();
 }
 
 void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }
@@ -111,8 +122,13 @@ void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }
 void TOrvexMonitorForm::FormDestroy() {
   if (Destroyed) return;
   Destroyed = true;
-  // A send still running ends here, while the form can still take its calls.
+  DeviceMonitor.reset();
+  // The workers use the link and the log: they end first, while the form can still take
+  // their calls.
   StopSmsSendThread();
+  StopModemThreads();
+  ActiveConfigureModem = nullptr;
+  FtdiMutex.reset();
   // The link's packers read the log: they end before the log mutex goes.
   DispatcherWindow.reset();
   CloseLogMutex();
@@ -318,4 +334,111 @@ void TOrvexMonitorForm::ClearUnreadNotice() {
   else
     Tray.SetTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен"));
   MarkAllSmsRead();
+}
+
+void TOrvexMonitorForm::OpenModemLink() {
+  if (ActiveConfigureModem) return;
+  LoadSettings(ExeDir, *this);
+  ApplyModemSettings();
+  SetModemState(kStateBusy);
+  // The set-up, the reader and the sender open the same mutex by name.
+  FtdiMutex = TNamedMutex::Create(kPortMutexName);
+  auto setup = std::make_unique<TConfigureModem>(Modem, *this);
+  setup->SetPriority(SetupPriority);
+  setup->Waits = SetupWaits;
+  setup->PinCode = PinCode;
+  setup->Port = PhonePort;
+  setup->Description = PhoneDesc;
+  setup->CheckPin = CheckPin;
+  ActiveConfigureModem = setup.get();
+  ModemThreads.Start(std::move(setup), [this](TThread& sender) { ConfigureModemTerminate(sender); });
+}
+
+void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
+  auto& setup = static_cast<TConfigureModem&>(sender);
+  switch (setup.Result) {
+    case kSetupReady:
+      // Messages that reached the store while nobody listened are read first.
+      StartTermReader(true);
+      NotifyDispatcher(kNoticeLinkOpened, std::string());
+      SetModemState(kStateOpen);
+      SavePinCode(ExeDir, PinCode);
+      SavePortSettings(ExeDir, PhonePort, PhoneDesc);
+      ConnectTimer->stop();
+      if (ShowNotify) {
+        BalloonClick = nullptr;
+        ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
+      }
+      break;
+    case kSetupModemError:
+    case kSetupFailed:
+      CloseModemLink();
+      // After a +CME/+CMS error of the PIN step the text is the last modem error already.
+      if (setup.Result == kSetupFailed) LastErrorText = setup.Message;
+      NotifyDispatcher(kNoticeLinkFailed, LastErrorText);
+      SetModemState(kStateClosed);
+      if (ShowNotify) {
+        BalloonClick = nullptr;
+        ShowTrayBalloon(Cp1251(kCaption), Cp1251("Ошибка при открытии модема\r\n") + LastErrorText, 10000,
+                        TTrayIcon::kBalloonError);
+      }
+      // A refused PIN is not tried again by itself.
+      if (setup.Result == kSetupModemError) ConnectTimer->stop();
+      break;
+    default:
+      // No operator, or stopped: the port stays open without a reader, nothing is reported.
+      break;
+  }
+  ActiveConfigureModem = nullptr;
+}
+
+void TOrvexMonitorForm::CloseModemLink() {
+  if (Modem.UsesTerminal()) {
+    if (Modem.FtHandle()) Modem.CloseTerminal();
+  } else {
+    Modem.ComPort.Close();
+  }
+  FtdiMutex.reset();
+  StopTermReader();
+  // A send in progress fails on the closed port; the queue drains one pair per attempt.
+  TerminateSmsSendThread();
+  if (AutoConnect) {
+    ConnectTimer->start();
+    LastConnectTick = Ticks();
+  }
+}
+
+bool TOrvexMonitorForm::ReopenModem() {
+  if (IsModemOpen()) {
+    CloseModemLink();
+    SetModemState(kStateClosed);
+    BalloonClick = nullptr;
+    // Shown also when balloons are off.
+    ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
+  }
+  OpenModemLink();
+  return true;
+}
+
+void TOrvexMonitorForm::WMDeviceChange() {
+  if (InDeviceChange) return;
+  InDeviceChange = true;
+  const bool lost = Modem.UsesTerminal() ? Modem.IsTerminalLost() : Modem.IsComPortLost();
+  if (lost) {
+    CloseModemLink();
+    SetModemState(kStateClosed);
+    if (ShowNotify) {
+      BalloonClick = nullptr;
+      ShowTrayBalloon(Cp1251(kCaption), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
+    } else {
+      NotifyDispatcher(kNoticeLinkGone, std::string());
+    }
+  }
+  RefreshConfigDeviceLists();
+  InDeviceChange = false;
+}
+
+void TOrvexMonitorForm::RefreshConfigDeviceLists() {
+  // The settings window offers RefreshDeviceLists as an invokable method.
+  if (ConfigForm) QMetaObject::invokeMethod(ConfigForm.data(), "RefreshDeviceLists", Qt::DirectConnection);
 }

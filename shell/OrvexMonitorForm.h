@@ -3,6 +3,7 @@
 // timers, the settings mirror and the GSM side (through TMonitorCore). Every other window is
 // opened from its tray menu or by a notice.
 
+#include "gsm/ConfigureModem.h"
 #include "gsm/MonitorCore.h"
 #include "platform/TickCount.h"
 #include "platform/TrayIcon.h"
@@ -16,6 +17,8 @@
 class QAction;
 class TDispatcherLink;
 class TModemPort;
+class TDeviceMonitor;
+class TNamedMutex;
 class QMenu;
 class QTimer;
 
@@ -103,9 +106,24 @@ public:
 
   // Seams the modem and dispatcher sides fill: opening and closing the modem link, whether a
   // set-up runs, the dispatcher's automation link and fleet.
-  virtual void OpenModemLink() {}
-  virtual void CloseModemLink() {}
-  virtual bool IsConfiguring() const { return false; }
+  virtual void OpenModemLink();
+  virtual void CloseModemLink();
+  virtual bool IsConfiguring() const { return ActiveConfigureModem != nullptr; }
+
+  // The modem link: set-up, supervision and reopening.
+  // The running set-up, null when none runs; set and cleared on the main thread.
+  TConfigureModem* ActiveConfigureModem = nullptr;
+  // The waits and the priority of each set-up; the program keeps the defaults.
+  TSetupWaits SetupWaits;
+  TThreadPriority SetupPriority = TThreadPriority::Idle;
+  // The form's own handle of the port mutex, from OpenModemLink to CloseModemLink.
+  std::unique_ptr<TNamedMutex> FtdiMutex;
+  // The set-up's termination handler.
+  void ConfigureModemTerminate(TThread& sender);
+  // Closes an open link (with a balloon) and opens it again.
+  bool ReopenModem();
+  // A device came or went: closes the link when its device is gone.
+  void WMDeviceChange();
   virtual bool ConnectDispatcher() { return false; }
   virtual void LoadFleet() {}
   virtual void DisconnectDispatcher() {}
@@ -123,7 +141,12 @@ private:
   bool OpenWindow(QPointer<QWidget>& window, const char* objectName, const std::string& caption);
   void RefreshMessageWindow();
 
+  // Asks an open settings window to list its devices anew.
+  void RefreshConfigDeviceLists();
+
   TTickSource Ticks;
   std::unique_ptr<TDispatcherLink> DispatcherWindow;
+  std::unique_ptr<TDeviceMonitor> DeviceMonitor;
+  bool InDeviceChange = false;
   bool Destroyed = false;
 };

@@ -539,6 +539,40 @@ TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   EXPECT_EQ(Modem.Sim.SentMessages().size(), 1u);
 }
 
+// The main form's modem close lets the running send go; the sends still queued fail on the
+// closed port one by one, and none of them is reported.
+TEST_F(ComSendTest, MainFormCloseDrainsTheQueueUnreported) {
+  class TQuietForm : public TOrvexMonitorForm {
+   public:
+    using TOrvexMonitorForm::TOrvexMonitorForm;
+    std::vector<uint32_t> Codes;
+    uint32_t NotifyDispatcher(uint32_t code, const std::string&) override {
+      Codes.push_back(code);
+      return 1;
+    }
+  };
+  auto form = std::make_unique<TQuietForm>(ExeDir);
+  form->FormCreate();
+  form->SendWaits = FastWaits();
+  form->SendWaits.StartPause = 200;
+  form->PhonePort = Modem.SlavePath();
+  form->ApplyModemSettings();
+  Core->Modem.ComPort.Close();
+  std::string message;
+  ASSERT_TRUE(form->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  ASSERT_TRUE(form->IsModemOpen());
+  form->QueueSmsSend("+79001234567", "one");
+  form->QueueSmsSend("+79001234567", "two");
+  form->CloseModemLink();
+  EXPECT_EQ(form->ActiveSmsSendThread, nullptr);
+  EXPECT_EQ(form->SendQueue.Count(), 2u);
+  ASSERT_TRUE(RunUntil([&] { return form->SendQueue.Count() == 0 && form->ActiveSmsSendThread == nullptr; }));
+  EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
+  EXPECT_TRUE(ReadLog(form->LogPath).empty());
+  EXPECT_TRUE(form->Codes.empty());
+  EXPECT_FALSE(form->Tray.IsBalloonShown());
+}
+
 // The same send over the USB terminal of the stand-in D2XX library.
 class TerminalSendTest : public SendTest {
  protected:

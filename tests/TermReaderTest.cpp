@@ -396,3 +396,79 @@ TEST_F(TermReaderTest, StoredMessageIsReadWithTheModemCommandsInOrder) {
   EXPECT_EQ(Texts(), std::vector<std::string>{"12345 reset"});
   EXPECT_EQ(Core->Notices, 1);
 }
+
+// A notice that arrives while the reader waits for an answer of the store comes with that
+// answer; it is handled all the same.
+TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
+  struct Case {
+    const char* name;
+    const char* command;  // whose answer carries the notice
+    bool delivered;       // +CMT (else +CMTI of a stored message)
+  };
+  const Case cases[] = {
+      {"cmti after the delete", "AT+CMGD=", false},
+      {"cmt after the delete", "AT+CMGD=", true},
+      {"cmti before the storage answer", "AT+CPMS=", false},
+  };
+  Core->StartTermReader();
+  size_t expected = 0;
+  int serial = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string second = "12345 reset second " + std::to_string(++serial);
+    std::string notice;
+    if (c.delivered) {
+      TModemSim builder;  // builds the notice without sending it
+      const std::vector<TSimPdu> pdus = builder.InjectCmt(Message(second));
+      ASSERT_EQ(pdus.size(), 1u);
+      notice = "+CMT: ," + std::to_string(pdus[0].TpduLength) + "\n" + pdus[0].Hex;
+    } else {
+      const std::vector<int> stored = Modem.Sim.StoreSms(Message(second));
+      ASSERT_EQ(stored.size(), 1u);
+      notice = "+CMTI: \"SM\"," + std::to_string(stored[0]);
+    }
+    const std::string command = c.command;
+    if (command == "AT+CPMS=")
+      Modem.Sim.SetRule(command, notice + "\n+CPMS: 1,30,1,30,1,30\nOK");
+    else
+      Modem.Sim.SetRule(command, "OK\n" + notice);
+    const std::string first = "12345 reset first " + std::to_string(serial);
+    Modem.Sim.InjectCmti(Message(first));
+    ASSERT_TRUE(WaitUntil([&] { return Records().size() >= expected + 1; }));
+    Modem.Sim.ClearRule(command);
+    ASSERT_TRUE(WaitForRecords(expected + 2));
+    const std::vector<std::string> all = Texts();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(expected), all.end()),
+              (std::vector<std::string>{first, second}));
+    expected += 2;
+    // The rule kept the deleted messages in the store; they go now.
+    for (const auto& [index, message] : Modem.Sim.StoredMessages("SM")) {
+      (void)message;
+      ASSERT_EQ(PortMutex->Wait(3000), TMutexWait::Obtained);
+      Core->DeleteStoredSms(std::to_string(index));
+      PortMutex->Release();
+    }
+  }
+}
+
+TEST(StrayNotices, NoticeLinesAreCutOutOfAnAnswer) {
+  struct Case {
+    const char* name;
+    std::string answer;   // ReplyToText form
+    std::string kept;
+    std::string notices;
+  };
+  const Case cases[] = {
+      {"plain answer", "+cpms: 1,30,1,30,1,30\r\n\r\nok", "+cpms: 1,30,1,30,1,30\r\n\r\nok", ""},
+      {"cmti after ok", "ok\r\n\r\n+cmti: \"sm\",4", "ok", "+cmti: \"sm\",4\r\n"},
+      {"cmt with its pdu before the answer", "+cmt: ,24\r\n0791ab\r\n\r\n+cmgr: 0,,24\r\n0791cd\r\n\r\nok",
+       "+cmgr: 0,,24\r\n0791cd\r\n\r\nok", "+cmt: ,24\r\n0791ab\r\n"},
+      {"ring and a header whose pdu has not come", "ok\r\nring\r\n+cmt: ,24", "ok", "ring\r\n+cmt: ,24\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTestCore core(std::string("/nonexistent/"));
+    EXPECT_EQ(core.SetAsideNotices(c.answer), c.kept);
+    EXPECT_EQ(core.TakeStrayNotices(), c.notices);
+  }
+}

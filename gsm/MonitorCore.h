@@ -94,7 +94,7 @@ public:
   void CheckSmsLog(const std::string& path) { Log.CheckSmsLog(path); }
   // The start-up search: runs NotifyUnreadSms when the log holds an unread record.
   void CheckUnreadSms();
-  void LoadUnreadSms(TSmsInfoList& list) { Log.LoadUnreadSms(list); }
+  void LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes = nullptr) { Log.LoadUnreadSms(list, indexes); }
   void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
 

@@ -1,13 +1,12 @@
 #include "gsm/ParamReply.h"
 
+#include "gsm/ReplyFields.h"
+
 #include "common/DateTime.h"
 #include "common/RegExpr.h"
 #include "common/Text.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstdint>
-#include <limits>
 #include <string_view>
 
 const std::array<const char*, kParamKindCount> ParamReplyPatterns = {
@@ -191,42 +190,6 @@ TParamMatchers& Matchers() {
 
 int16_t Low16(const std::string& text) { return static_cast<int16_t>(StrToIntDef(text, 0)); }
 
-char FirstLetter(const std::string& text) { return text.empty() ? char(0) : text[0]; }
-
-// A coordinate group ("5545.1234") as degrees and minutes times 100000, truncated toward
-// zero, negated for the south or west hemisphere. An empty group, one that does not start
-// with a number, or one too large for 32 bits gives 0.
-int32_t Coordinate(const std::string& text, const std::string& hemisphere, const char* negative) {
-  if (text.empty()) return 0;
-  double value = 0;
-  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (result.ec != std::errc()) return 0;
-  double scaled = std::trunc(value * 100000.0);
-  if (!(std::fabs(scaled) <= static_cast<double>(std::numeric_limits<int32_t>::max()))) return 0;
-  int32_t coordinate = static_cast<int32_t>(scaled);
-  return hemisphere == negative ? -coordinate : coordinate;
-}
-
-// Speed or course: the leading number of the group, 0 when empty or not a number. Read
-// without the locale so that a decimal comma of the user's settings does not cut "12.5".
-float Measure(const std::string& text) {
-  float value = 0;
-  if (text.empty()) return 0;
-  auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc() ? value : 0.0f;
-}
-
-int TwoDigits(const std::string& text, size_t at) { return StrToIntDef(text.substr(at, 2), 0); }
-
-// ddmmyy as a date of this century.
-TDateTime ReportDate(const std::string& ddmmyy) {
-  return EncodeDate(2000 + TwoDigits(ddmmyy, 4), TwoDigits(ddmmyy, 2), TwoDigits(ddmmyy, 0));
-}
-
-TDateTime ReportTime(const std::string& hhmmss) {
-  return EncodeTime(TwoDigits(hhmmss, 0), TwoDigits(hhmmss, 2), TwoDigits(hhmmss, 4), 0);
-}
-
 // `text` read as `word` followed by a number, the way "input %d" scans: the word must be
 // there exactly, blanks after it are skipped (none are needed), then an optionally signed
 // number of at least one digit; what follows the number does not matter. Digits beyond 32
@@ -248,18 +211,18 @@ bool ReadWordNumber(const std::string& text, std::string_view word, int32_t& num
 
 std::unique_ptr<TSmsPayload> BuildAlarm(const TRegExpr& m) {
   auto alarm = std::make_unique<TSmsAlarm>();
-  TDateTime date = ReportDate(m.Match(11));
+  TDateTime date = ReadReportDate(m.Match(11));
   std::string input = m.Match(1);
   int32_t number = 0;
   if (ReadWordNumber(input, "input", number)) alarm->InputNumber = static_cast<int16_t>(number);
   else alarm->InputName = input;
-  alarm->GpsTime = date + ReportTime(m.Match(3));
-  alarm->EventTime = date + ReportTime(m.Match(2));
-  alarm->Speed = Measure(m.Match(9));
-  alarm->Course = Measure(m.Match(10));
+  alarm->GpsTime = date + ReadClockTime(m.Match(3));
+  alarm->EventTime = date + ReadClockTime(m.Match(2));
+  alarm->Speed = ReadFloat(m.Match(9));
+  alarm->Course = ReadFloat(m.Match(10));
   alarm->Valid = m.Match(4) == "a" ? 1 : 0;
-  alarm->Latitude = Coordinate(m.Match(5), m.Match(6), "s");
-  alarm->Longitude = Coordinate(m.Match(7), m.Match(8), "w");
+  alarm->Latitude = ReadCoordinate(m.Match(5), m.Match(6), "s");
+  alarm->Longitude = ReadCoordinate(m.Match(7), m.Match(8), "w");
   return alarm;
 }
 
@@ -270,12 +233,12 @@ std::unique_ptr<TSmsPayload> BuildIOPoint(const TRegExpr& m) {
   if (ReadWordNumber(name, "point", number)) point->PointNumber = static_cast<int16_t>(number);
   else point->PointName = name;
   point->Direction = m.Match(2) == "in" ? 0 : 1;
-  point->Time = ReportDate(m.Match(11)) + ReportTime(m.Match(3));
+  point->Time = ReadReportDate(m.Match(11)) + ReadClockTime(m.Match(3));
   point->Valid = m.Match(4) == "a" ? 1 : 0;
-  point->Latitude = Coordinate(m.Match(5), m.Match(6), "s");
-  point->Longitude = Coordinate(m.Match(7), m.Match(8), "w");
-  point->Speed = Measure(m.Match(9));
-  point->Course = Measure(m.Match(10));
+  point->Latitude = ReadCoordinate(m.Match(5), m.Match(6), "s");
+  point->Longitude = ReadCoordinate(m.Match(7), m.Match(8), "w");
+  point->Speed = ReadFloat(m.Match(9));
+  point->Course = ReadFloat(m.Match(10));
   return point;
 }
 

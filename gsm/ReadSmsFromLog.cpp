@@ -12,11 +12,19 @@ TReadSmsFromLog::~TReadSmsFromLog() {
 
 void TReadSmsFromLog::Execute() {
   TSmsInfoList list;
+  std::vector<int32_t> indexes;
   PayloadLength = 0;
   Completed = false;
-  if (LoadUnread) LoadUnread(list);
+  MoreUnread = false;
+  LastPackedIndex = -1;
+  if (LoadUnread) LoadUnread(list, indexes);
   if (!Terminated() && !list.empty()) {
-    const std::string block = PackedSmsBlock(list, [this] { return Terminated(); });
+    size_t packed = 0;
+    const std::string block = PackedSmsBlock(list, [this] { return Terminated(); }, &packed);
+    if (packed < list.size() && packed <= indexes.size()) {
+      MoreUnread = true;
+      LastPackedIndex = packed == 0 ? -1 : indexes[packed - 1];
+    }
     // The block never outgrows its capacity; the bound only keeps the copy in the array.
     const size_t length = std::min(block.size(), Payload.size());
     std::memcpy(Payload.data(), block.data(), length);

@@ -12,12 +12,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class TReadSmsFromLog : public TThread {
 public:
-  // Appends the unread received messages to the list, oldest first (the main form's
-  // LoadUnreadSms). Runs on the worker thread.
-  using TLoadUnread = std::function<void(TSmsInfoList& list)>;
+  // Appends the unread received messages to the list, oldest first, and the log index of each
+  // to `indexes` (the main form's LoadUnreadSms). Runs on the worker thread.
+  using TLoadUnread = std::function<void(TSmsInfoList& list, std::vector<int32_t>& indexes)>;
 
   explicit TReadSmsFromLog(TLoadUnread loadUnread);
   // Execute uses the loader and the fields below: a packer destroyed while it runs is stopped
@@ -30,6 +31,11 @@ public:
   // Set at the end of Execute unless the thread was asked to stop; only a completed block
   // goes to the dispatcher.
   std::atomic<bool> Completed{false};
+  // True when unread messages were left out of the block (more than it carries); then
+  // LastPackedIndex is the log index of the last message in it, the bound up to which taking
+  // the block may mark messages read.
+  bool MoreUnread = false;
+  int32_t LastPackedIndex = -1;
 
 protected:
   void Execute() override;

@@ -266,7 +266,7 @@ bool TSmsLog::CheckUnreadSms() {
   }
 }
 
-void TSmsLog::LoadUnreadSms(TSmsInfoList& list) {
+void TSmsLog::LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes) {
   TGuard guard(Lock_);
   if (!guard) return;
   TFile file(LogPath_, O_RDONLY);
@@ -285,7 +285,10 @@ void TSmsLog::LoadUnreadSms(TSmsInfoList& list) {
             stop = true;
             break;
           }
-          if (DirectionOf(bytes) == 0) list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
+          if (DirectionOf(bytes) == 0) {
+            list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
+            if (indexes) indexes->push_back(index);
+          }
         }
         ++index;
       }

@@ -76,8 +76,9 @@ public:
 
   // True when some record is unread (the caller starts the unread notice).
   bool CheckUnreadSms();
-  // Appends a parsed record for each unread received record, oldest first.
-  void LoadUnreadSms(TSmsInfoList& list);
+  // Appends a parsed record for each unread received record, oldest first; with `indexes`,
+  // also the log index of each record appended.
+  void LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes = nullptr);
   // Appends an entry for every record, with the parsed reply of each received one.
   void LoadSmsLog(TLogEntryList& list);
   // Marks records 0 to LastLogIndex read.

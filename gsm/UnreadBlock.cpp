@@ -238,13 +238,18 @@ std::string PackedSmsRecord(const TSmsInfo& info) {
   return out.Bytes;
 }
 
-std::string PackedSmsBlock(const TSmsInfoList& list, const std::function<bool()>& stopRequested) {
+std::string PackedSmsBlock(const TSmsInfoList& list, const std::function<bool()>& stopRequested,
+                           size_t* packedCount) {
   std::string block;
   size_t packed = 0;
+  size_t covered = 0;
   for (const auto& info : list) {
     if (packed == kUnreadBlockRecords) break;
     if (stopRequested && stopRequested()) break;
-    if (!info) continue;
+    if (!info) {
+      ++covered;
+      continue;
+    }
     std::string record = PackedSmsRecord(*info);
     // Records from the log stay far below both bounds; a longer one, from wherever, ends the
     // block rather than overflowing it, so that the block keeps the oldest messages in order.
@@ -252,6 +257,8 @@ std::string PackedSmsBlock(const TSmsInfoList& list, const std::function<bool()>
     if (block.size() + record.size() > kUnreadBlockCapacity) break;
     block += record;
     ++packed;
+    ++covered;
   }
+  if (packedCount) *packedCount = covered;
   return block;
 }

@@ -29,5 +29,7 @@ std::string PackedSmsRecord(const TSmsInfo& info);
 
 // The block of the first records of `list` (oldest first): at most kUnreadBlockRecords of
 // them, and only as many whole records as fit into kUnreadBlockCapacity bytes. Packing stops
-// at once when `stopRequested` answers true; what was packed so far is returned.
-std::string PackedSmsBlock(const TSmsInfoList& list, const std::function<bool()>& stopRequested = {});
+// at once when `stopRequested` answers true; what was packed so far is returned. With
+// `packed`, the number of list entries that the block covers.
+std::string PackedSmsBlock(const TSmsInfoList& list, const std::function<bool()>& stopRequested = {},
+                           size_t* packed = nullptr);

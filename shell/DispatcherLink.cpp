@@ -113,7 +113,8 @@ uint32_t TDispatcherLink::CheckModemCommand() {
 }
 
 void TDispatcherLink::StartPacker() {
-  auto* packer = new TReadSmsFromLog([form = &Form](TSmsInfoList& list) { form->LoadUnreadSms(list); });
+  auto* packer = new TReadSmsFromLog(
+      [form = &Form](TSmsInfoList& list, std::vector<int32_t>& indexes) { form->LoadUnreadSms(list, &indexes); });
   packer->SetPriority(TThreadPriority::Normal);
   packer->FreeOnTerminate = true;
   packer->OnTerminate = [this](TThread& sender) { ReadSmsFromLogTerminate(sender); };
@@ -128,5 +129,15 @@ void TDispatcherLink::ReadSmsFromLogTerminate(TThread& sender) {
   const std::string block(reinterpret_cast<const char*>(packer->Payload.data()),
                           static_cast<size_t>(packer->PayloadLength));
   // A block that the dispatcher does not take leaves the messages unread and the notice on.
-  if (NotifyDispatcher(kNoticeUnreadBlock, block) != 0) Form.ClearUnreadNotice();
+  if (NotifyDispatcher(kNoticeUnreadBlock, block) == 0) return;
+  if (!packer->MoreUnread) {
+    Form.ClearUnreadNotice();
+    return;
+  }
+  // The block carried only the oldest of the unread messages: only those become read, and the
+  // notice starts again for the others, so that the dispatcher asks for them too instead of
+  // never seeing them.
+  Form.SmsLog().LastLogIndex = packer->LastPackedIndex;
+  Form.ClearUnreadNotice();
+  Form.CheckUnreadSms();
 }

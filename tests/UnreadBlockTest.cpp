@@ -413,8 +413,12 @@ protected:
 
   // Runs a packer to its end and keeps it for inspection.
   std::unique_ptr<TReadSmsFromLog> Run(std::function<TSmsInfoList()> make, bool stopFirst = false) {
-    auto packer = std::make_unique<TReadSmsFromLog>([make](TSmsInfoList& list) {
-      for (auto& info : make()) list.push_back(std::move(info));
+    auto packer = std::make_unique<TReadSmsFromLog>([make](TSmsInfoList& list, std::vector<int32_t>& indexes) {
+      // Log indexes 0, 2, 4 ...: read or sent records lie between the unread ones.
+      for (auto& info : make()) {
+        indexes.push_back(static_cast<int32_t>(2 * list.size()));
+        list.push_back(std::move(info));
+      }
     });
     if (stopFirst) packer->Terminate();
     packer->Start();
@@ -438,6 +442,25 @@ TEST_F(ReadSmsFromLogTest, PayloadHoldsTheBlockOfTheOldestFifty) {
   ASSERT_EQ(texts.size(), 50u);
   EXPECT_EQ(texts.front(), "0");
   EXPECT_EQ(texts.back(), "49");
+  // Taking this block may mark read only up to the fiftieth message.
+  EXPECT_TRUE(packer->MoreUnread);
+  EXPECT_EQ(packer->LastPackedIndex, 98);
+}
+
+TEST_F(ReadSmsFromLogTest, TellsWhetherUnreadMessagesWereLeftOut) {
+  struct Case {
+    int Count;
+    size_t TextLength;
+    bool MoreUnread;
+    int32_t LastPackedIndex;
+  };
+  const Case cases[] = {{1, 0, false, -1}, {50, 0, false, -1}, {51, 0, true, 98}, {12, 1000, true, 18}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Count);
+    auto packer = Run([&] { return Numbered(c.Count, c.TextLength); });
+    EXPECT_EQ(packer->MoreUnread, c.MoreUnread);
+    EXPECT_EQ(packer->LastPackedIndex, c.LastPackedIndex);
+  }
 }
 
 TEST_F(ReadSmsFromLogTest, AStoppedPackerIsNotCompleted) {
@@ -476,7 +499,8 @@ TEST_F(ReadSmsFromLogTest, PacksTheUnreadReceivedRecordsOfTheLog) {
     record.Text = s.Text;
     ASSERT_TRUE(log.WriteSmsLogRecord(log.LogPath(), record));
   }
-  auto packer = std::make_unique<TReadSmsFromLog>([&](TSmsInfoList& list) { log.LoadUnreadSms(list); });
+  auto packer = std::make_unique<TReadSmsFromLog>(
+      [&](TSmsInfoList& list, std::vector<int32_t>& indexes) { log.LoadUnreadSms(list, &indexes); });
   packer->Start();
   packer->WaitFor();
   ASSERT_TRUE(packer->Completed);

@@ -24,7 +24,11 @@ bool IsErrorAnswer(const std::string& text) {
 TMonitorCore::TMonitorCore(std::string exeDir)
     : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {}
 
-TMonitorCore::~TMonitorCore() { StopModemThreads(); }
+TMonitorCore::~TMonitorCore() {
+  // Normally the owner has stopped the modem side already, while its hooks still worked.
+  StopSmsSendThread();
+  StopModemThreads();
+}
 
 void TMonitorCore::StopModemThreads() {
   // The hooks of a derived class may be gone already; a worker's last notice is dropped.

@@ -12,6 +12,7 @@
 #include "gsm/PduCodec.h"
 #include "gsm/ReadQueue.h"
 #include "gsm/SmsLog.h"
+#include "gsm/SmsSendThread.h"
 #include "gsm/TermReader.h"
 #include "platform/OwnedThreads.h"
 
@@ -97,10 +98,33 @@ public:
   void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
 
+  // The send side: messages go out one at a time, each by a send thread of its own, head
+  // of the queue first. All of it runs on the main thread.
   TSendQueue SendQueue;
-  // Hands one message to the send queue; the send side starts sending from there.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { SendQueue.Add(phone, text); }
+  TSendWaits SendWaits;
+  // The send thread of the head pair; null when none runs, or when the modem close has let
+  // it go (it then still ends, and its end starts the next send).
+  TSmsSendThread* ActiveSmsSendThread = nullptr;
+  // Hands one message to the send queue and starts a send when none runs.
+  virtual void QueueSmsSend(const std::string& phone, const std::string& text);
+  // Starts the send thread for the head pair.
+  void StartSmsSendThread();
+  // The end of a send thread: reads the stored messages announced meanwhile, drops the sent
+  // pair (sent or not: a pair is never retried) and starts the next send.
+  void SendSmsTerminate(TSmsSendThread& thread);
+  // The modem close: asks the running send thread to stop and lets it go without waiting.
+  void TerminateSmsSendThread();
+  // The end of the program: stops a send thread that still runs and waits for it, reporting
+  // nothing more. The owner calls it while its hooks still work.
+  void StopSmsSendThread();
+  // True from StopSmsSendThread on: a send that ends now is reported to no one.
+  bool SendShutDown() const { return ShuttingDown; }
 
+  // Reads the stored messages queued during the send that just ended.
+  void ReadQueuedSms();
+
+  // The modem link that the dispatcher's modem check talks to; null while the link is closed.
+  virtual TModemPort* ModemPort() { return IsModemOpen() ? &Modem : nullptr; }
   // Whether the modem link is open: the handle of the transport that the port setting
   // selects is open.
   virtual bool IsModemOpen() const { return ModemLinkOpen(); }
@@ -115,6 +139,17 @@ public:
     (void)payload;
     return 0;
   }
+  // A tray balloon whose click does nothing.
+  virtual void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
+                                 uint32_t icon) {
+    (void)title;
+    (void)text;
+    (void)timeoutMs;
+    (void)icon;
+  }
+  // The message list may have changed: refreshes the message window, when it is open, and
+  // brings it to the front.
+  virtual void RefreshShowSmsForm() {}
 
   // The modem link. Its settings are copied from the mirror by ApplyModemSettings after each
   // load of the settings.
@@ -182,6 +217,11 @@ private:
   private:
     TMonitorCore& Core;
   };
+
+  // The send thread that has not ended yet, whether active or let go by the modem close:
+  // a new send starts only after it, so that one send thread runs at a time.
+  TSmsSendThread* RunningSendThread = nullptr;
+  bool ShuttingDown = false;
 
   // Logs a decoded message (sender, time text, text); true when a record was written.
   bool StoreReceivedSms(std::vector<std::string>& parts);

@@ -119,12 +119,14 @@ void TOrvexMonitorForm::FormDestroy() {
   if (Destroyed) return;
   Destroyed = true;
   DeviceMonitor.reset();
-  // The link's packers read the log: they end before the log mutex goes.
-  DispatcherWindow.reset();
-  // The workers use the link and the log: they end first.
+  // The workers use the link and the log: they end first, while the form can still take
+  // their calls.
+  StopSmsSendThread();
   StopModemThreads();
   ActiveConfigureModem = nullptr;
   FtdiMutex.reset();
+  // The link's packers read the log: they end before the log mutex goes.
+  DispatcherWindow.reset();
   CloseLogMutex();
 }
 
@@ -239,6 +241,19 @@ bool TOrvexMonitorForm::OpenWindow(QPointer<QWidget>& window, const char* object
   window->raise();
   window->activateWindow();
   return created;
+}
+
+void TOrvexMonitorForm::ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
+                                          uint32_t icon) {
+  ShowTrayBalloon(title, text, timeoutMs, icon);
+  BalloonClick = nullptr;
+}
+
+void TOrvexMonitorForm::RefreshShowSmsForm() {
+  if (!ShowSmsForm) return;
+  RefreshMessageWindow();
+  ShowSmsForm->raise();
+  ShowSmsForm->activateWindow();
 }
 
 void TOrvexMonitorForm::RefreshMessageWindow() {
@@ -381,6 +396,8 @@ void TOrvexMonitorForm::CloseModemLink() {
   }
   FtdiMutex.reset();
   StopTermReader();
+  // A send in progress fails on the closed port; the queue drains one pair per attempt.
+  TerminateSmsSendThread();
   if (AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks();

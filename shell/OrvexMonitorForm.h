@@ -87,6 +87,10 @@ public:
   void ShowTrayBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t infoFlags);
   void HideTrayBalloon();
   void NotifyUnreadSms() override;
+  // A balloon of a result: shown, and its click does nothing.
+  void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
+                         uint32_t icon) override;
+  void RefreshShowSmsForm() override;
   void UnreadNoticeClick();
   void ClearUnreadNotice();
   // A balloon notification from the tray: clicked or timed out.
@@ -120,8 +124,6 @@ public:
   bool ReopenModem();
   // A device came or went: closes the link when its device is gone.
   void WMDeviceChange();
-  // The modem link that the dispatcher's modem check talks to; null while the link is closed.
-  virtual TModemPort* ModemPort() { return IsModemOpen() ? &Modem : nullptr; }
   virtual bool ConnectDispatcher() { return false; }
   virtual void LoadFleet() {}
   virtual void DisconnectDispatcher() {}

@@ -96,7 +96,7 @@ shot 1-started
 
 echo "2. the dispatcher asks the monitor to open the modem"
 echo "command 0" >&3
-for _ in $(seq 100); do grep -q '^notice 0 ' "$demo/dispatcher.out" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 100); do grep -q '^notice 1 ' "$demo/dispatcher.out" 2>/dev/null && break; sleep 0.1; done
 sleep 1
 shot 2-modem-open
 

@@ -38,46 +38,49 @@ void WriteHistory(const std::string& path, int count) {
   }
 }
 
+// A log in a folder of its own, with no other process to share it with.
+struct TBenchLog {
+  QTemporaryDir Dir;
+  TFreeLock Lock;
+  TSmsLog Log{Dir.path().toStdString() + "/", Lock};
+};
+
+// Writes a history of state.range(0) records, then times `load(log, records)` on it.
+template <typename TLoad>
+void TimeHistoryLoad(benchmark::State& state, TLoad load) {
+  TBenchLog bench;
+  const int records = static_cast<int>(state.range(0));
+  WriteHistory(bench.Log.LogPath(), records);
+  for (auto _ : state) load(bench.Log, records);
+  state.SetItemsProcessed(state.iterations() * records);
+}
+
 void BM_AppendSmsToLog(benchmark::State& state) {
-  QTemporaryDir dir;
-  TFreeLock lock;
-  TSmsLog log(dir.path().toStdString() + "/", lock);
+  TBenchLog bench;
   TSmsInfo info;
   info.Phone = "+79001234567";
   info.Text = kTexts[0];
-  for (auto _ : state) benchmark::DoNotOptimize(log.AppendSmsToLog(info, 0));
+  for (auto _ : state) benchmark::DoNotOptimize(bench.Log.AppendSmsToLog(info, 0));
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_AppendSmsToLog);
 
 void BM_LoadSmsLog(benchmark::State& state) {
-  QTemporaryDir dir;
-  TFreeLock lock;
-  TSmsLog log(dir.path().toStdString() + "/", lock);
-  const int records = static_cast<int>(state.range(0));
-  WriteHistory(log.LogPath(), records);
-  for (auto _ : state) {
+  TimeHistoryLoad(state, [&](TSmsLog& log, int records) {
     TLogEntryList history;
     log.LoadSmsLog(history);
     if (static_cast<int>(history.size()) != records) state.SkipWithError("short load");
     benchmark::DoNotOptimize(history.data());
-  }
-  state.SetItemsProcessed(state.iterations() * records);
+  });
 }
 BENCHMARK(BM_LoadSmsLog)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_LoadUnreadSms(benchmark::State& state) {
-  QTemporaryDir dir;
-  TFreeLock lock;
-  TSmsLog log(dir.path().toStdString() + "/", lock);
-  const int records = static_cast<int>(state.range(0));
-  WriteHistory(log.LogPath(), records);
-  for (auto _ : state) {
+  TimeHistoryLoad(state, [](TSmsLog& log, int) {
     TSmsInfoList unread;
     log.LoadUnreadSms(unread);
     benchmark::DoNotOptimize(unread.data());
-  }
-  state.SetItemsProcessed(state.iterations() * records);
+  });
 }
 BENCHMARK(BM_LoadUnreadSms)->Arg(100000)->Unit(benchmark::kMillisecond);
 

@@ -124,20 +124,9 @@ class TScriptedModem : public TModemScript {
 };
 
 // The script behind a fake USB terminal: it answers as the host writes.
-class TScriptedTerminal : public TFakeModemLink, public TModemScript {
- public:
-  void HostWrote(const char* data, std::size_t size) override { Ready += Feed(data, size); }
-  std::size_t Waiting() override { return Ready.size(); }
-  std::size_t HostRead(char* buffer, std::size_t size) override {
-    const std::size_t count = std::min(size, Ready.size());
-    std::memcpy(buffer, Ready.data(), count);
-    Ready.erase(0, count);
-    return count;
-  }
-  void Reset() override { Ready.clear(); }
-
- private:
-  std::string Ready;
+class TScriptedTerminal : public TAnsweringModemLink, public TModemScript {
+ protected:
+  std::string Answer(const char* data, std::size_t size) override { return Feed(data, size); }
 };
 
 // Waits short enough for tests, yet long enough for the scripted modem to answer within its
@@ -164,6 +153,33 @@ TSetupWaits FastWaits() {
   waits.Network = 1500;
   return waits;
 }
+
+// Readies a set-up to run on the given port with the tests' waits and at normal priority.
+void Prepare(TConfigureModem& setup, const std::string& port) {
+  setup.Port = port;
+  setup.Waits = FastWaits();
+  setup.SetPriority(TThreadPriority::Normal);
+}
+
+// A fresh pseudo-terminal line with a scripted modem behind it and a set-up for it; set the
+// script's answers and the set-up's fields, then Run() plays the set-up to its end.
+struct TFreshSetup {
+  TFreshSetup() { Modem.SetPhonePort(Line.SlavePath()); }
+
+  void Run() {
+    Prepare(Setup, Line.SlavePath());
+    Script.Start();
+    Setup.Start();
+    Setup.WaitFor();
+    Script.Stop();
+  }
+
+  TPseudoTerminal Line;
+  TScriptedModem Script{Line};
+  TModemPort Modem;
+  TModemError LastError;
+  TConfigureModem Setup{Modem, LastError};
+};
 
 class ConfigureModemTest : public ::testing::Test {
  protected:
@@ -199,9 +215,7 @@ class ConfigureModemTest : public ::testing::Test {
 
   // Runs one set-up to its end against the scripted modem.
   void RunSetup(TConfigureModem& setup) {
-    setup.Port = Line.SlavePath();
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
+    Prepare(setup, Line.SlavePath());
     Script.Start();
     setup.Start();
     setup.WaitFor();
@@ -262,27 +276,16 @@ TEST_F(ConfigureModemTest, PinStepFollowsTheSimState) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TPseudoTerminal line;
-    TScriptedModem script(line);
-    script.Answers["AT+CPIN?"] = c.simState;
-    script.Answers[sent] = c.pinAnswer;
-    TModemPort modem;
-    modem.SetPhonePort(line.SlavePath());
-    TModemError lastError;
-    TConfigureModem setup(modem, lastError);
-    setup.Port = line.SlavePath();
-    setup.CheckPin = true;
-    setup.PinCode = c.pin;
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
-    script.Start();
-    setup.Start();
-    setup.WaitFor();
-    script.Stop();
-    EXPECT_EQ(setup.Result, c.result);
-    EXPECT_EQ(setup.Message, c.message);
-    EXPECT_EQ(script.Got(sent), c.pinSent);
-    EXPECT_EQ(script.Got("AT+CNMI=?"), c.result == kSetupReady);
+    TFreshSetup fresh;
+    fresh.Script.Answers["AT+CPIN?"] = c.simState;
+    fresh.Script.Answers[sent] = c.pinAnswer;
+    fresh.Setup.CheckPin = true;
+    fresh.Setup.PinCode = c.pin;
+    fresh.Run();
+    EXPECT_EQ(fresh.Setup.Result, c.result);
+    EXPECT_EQ(fresh.Setup.Message, c.message);
+    EXPECT_EQ(fresh.Script.Got(sent), c.pinSent);
+    EXPECT_EQ(fresh.Script.Got("AT+CNMI=?"), c.result == kSetupReady);
   }
 }
 
@@ -334,33 +337,22 @@ TEST_F(ConfigureModemTest, IndicationModeFollowsWhatTheModemOffers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.offer);
-    TPseudoTerminal line;
-    TScriptedModem script(line);
-    script.Answers["AT+CNMI=?"] = c.offer;
-    script.Answers["AT+CNMI=1,1"] = kOk;
-    script.Answers["AT+CNMI=3,2"] = kOk;
-    TModemPort modem;
-    modem.SetPhonePort(line.SlavePath());
-    TModemError lastError;
-    TConfigureModem setup(modem, lastError);
-    setup.Port = line.SlavePath();
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
-    script.Start();
-    setup.Start();
-    setup.WaitFor();
-    script.Stop();
-    EXPECT_EQ(setup.Result, c.result);
-    const auto commands = script.Commands();
+    TFreshSetup fresh;
+    fresh.Script.Answers["AT+CNMI=?"] = c.offer;
+    fresh.Script.Answers["AT+CNMI=1,1"] = kOk;
+    fresh.Script.Answers["AT+CNMI=3,2"] = kOk;
+    fresh.Run();
+    EXPECT_EQ(fresh.Setup.Result, c.result);
+    const auto commands = fresh.Script.Commands();
     const bool sentValue = std::any_of(commands.begin(), commands.end(), [](const std::string& s) {
       return s.rfind("AT+CNMI=", 0) == 0 && s != "AT+CNMI=?";
     });
     EXPECT_EQ(sentValue, *c.chosen != '\0');
     if (*c.chosen) {
-      EXPECT_TRUE(script.Got(std::string("AT+CNMI=") + c.chosen));
+      EXPECT_TRUE(fresh.Script.Got(std::string("AT+CNMI=") + c.chosen));
     }
     if (c.result == kSetupFailed) {
-      EXPECT_EQ(setup.Message, Cp1251("Ошибка при настройке модема\r\nВыбраный модем не поддерживается"));
+      EXPECT_EQ(fresh.Setup.Message, Cp1251("Ошибка при настройке модема\r\nВыбраный модем не поддерживается"));
     }
   }
 }
@@ -382,27 +374,16 @@ TEST_F(ConfigureModemTest, RefusedConfigurationFailsButSendsTheRestOfTheCommands
   const Case cases[] = {{"AT+CNMI=2,1"}, {"AT+CMGF=0"}, {"AT+CSCS=\"GSM\""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
-    TPseudoTerminal line;
-    TScriptedModem script(line);
-    script.Answers[c.command] = "\r\n+CMS ERROR: 303\r\n";
-    TModemPort modem;
-    modem.SetPhonePort(line.SlavePath());
-    TModemError lastError;
-    TConfigureModem setup(modem, lastError);
-    setup.Port = line.SlavePath();
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
-    script.Start();
-    setup.Start();
-    setup.WaitFor();
-    script.Stop();
-    EXPECT_EQ(setup.Result, kSetupFailed);
-    EXPECT_EQ(setup.Message, Cp1251("Ошибка при настройке модема\r\nВозможно выбраный модем не поддерживается"));
-    EXPECT_EQ(lastError.LastErrorText, "CMS Error 303: operation not supported");
-    EXPECT_TRUE(script.Got("AT+CMGF=0"));
-    EXPECT_TRUE(script.Got("AT+CSCS=\"GSM\""));
-    EXPECT_TRUE(script.Got("AT+COLP=1"));
-    EXPECT_FALSE(script.Got("AT+COPS?"));
+    TFreshSetup fresh;
+    fresh.Script.Answers[c.command] = "\r\n+CMS ERROR: 303\r\n";
+    fresh.Run();
+    EXPECT_EQ(fresh.Setup.Result, kSetupFailed);
+    EXPECT_EQ(fresh.Setup.Message, Cp1251("Ошибка при настройке модема\r\nВозможно выбраный модем не поддерживается"));
+    EXPECT_EQ(fresh.LastError.LastErrorText, "CMS Error 303: operation not supported");
+    EXPECT_TRUE(fresh.Script.Got("AT+CMGF=0"));
+    EXPECT_TRUE(fresh.Script.Got("AT+CSCS=\"GSM\""));
+    EXPECT_TRUE(fresh.Script.Got("AT+COLP=1"));
+    EXPECT_FALSE(fresh.Script.Got("AT+COPS?"));
   }
 }
 
@@ -427,36 +408,23 @@ TEST_F(ConfigureModemTest, NetworkWaitNeedsAnOperatorName) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
-    TPseudoTerminal line;
-    TScriptedModem script(line);
-    script.Answers["AT+COPS?"] = c.answer;
-    TModemPort modem;
-    modem.SetPhonePort(line.SlavePath());
-    TModemError lastError;
-    TConfigureModem setup(modem, lastError);
-    setup.Port = line.SlavePath();
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
-    script.Start();
-    setup.Start();
-    setup.WaitFor();
-    script.Stop();
-    EXPECT_EQ(setup.Result, c.result);
-    EXPECT_EQ(setup.Message, "");
+    TFreshSetup fresh;
+    fresh.Script.Answers["AT+COPS?"] = c.answer;
+    fresh.Run();
+    EXPECT_EQ(fresh.Setup.Result, c.result);
+    EXPECT_EQ(fresh.Setup.Message, "");
     // Without an operator the wait keeps asking, and the port stays open.
     if (c.result == kSetupNoOperator) {
-      EXPECT_GT(script.Count("AT+COPS?"), 2u);
+      EXPECT_GT(fresh.Script.Count("AT+COPS?"), 2u);
     }
-    EXPECT_TRUE(modem.ComPort.IsOpen());
+    EXPECT_TRUE(fresh.Modem.ComPort.IsOpen());
   }
 }
 
 TEST_F(ConfigureModemTest, PortMutexIsHeldForTheWholeRun) {
   Script.Answers["AT+COPS?"] = "\r\n+COPS: 0\r\n\r\nOK\r\n";
   TConfigureModem setup(Modem, LastError);
-  setup.Port = Line.SlavePath();
-  setup.Waits = FastWaits();
-  setup.SetPriority(TThreadPriority::Normal);
+  Prepare(setup, Line.SlavePath());
   Script.Start();
   setup.Start();
   for (int i = 0; i < 400 && !Script.Got("AT+COPS?"); ++i) std::this_thread::sleep_for(5ms);
@@ -495,9 +463,7 @@ TEST_F(ConfigureModemTest, BusyOrMissingPortMutexMeansTheModemIsBusy) {
       PortMutex.reset();
     }
     TConfigureModem setup(Modem, LastError);
-    setup.Port = Line.SlavePath();
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
+    Prepare(setup, Line.SlavePath());
     setup.Start();
     setup.WaitFor();
     done = true;
@@ -522,9 +488,7 @@ TEST_F(ConfigureModemTest, MissingPortOrSilentModemFails) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TConfigureModem setup(Modem, LastError);
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
-    setup.Port = c.port.empty() ? Line.SlavePath() : c.port;
+    Prepare(setup, c.port.empty() ? Line.SlavePath() : c.port);
     setup.Start();
     setup.WaitFor();
     EXPECT_EQ(setup.Result, kSetupFailed);
@@ -536,9 +500,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
   // Before the probe: the modem is not asked at all.
   {
     TConfigureModem setup(Modem, LastError);
-    setup.Port = Line.SlavePath();
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
+    Prepare(setup, Line.SlavePath());
     Script.Start();
     setup.Terminate();
     setup.Start();
@@ -551,9 +513,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
   {
     Script.Answers["AT+COPS?"] = "\r\n+COPS: 0\r\n\r\nOK\r\n";
     TConfigureModem setup(Modem, LastError);
-    setup.Port = Line.SlavePath();
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
+    Prepare(setup, Line.SlavePath());
     setup.Waits.Network = 60000;
     setup.Start();
     for (int i = 0; i < 400 && Script.Count("AT+COPS?") == 0; ++i) std::this_thread::sleep_for(5ms);
@@ -565,9 +525,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
 
 TEST_F(ConfigureModemTest, UsbTerminalWithoutItsLibraryFailsWithTheDriverMessage) {
   TConfigureModem setup(Modem, LastError);
-  setup.Waits = FastWaits();
-  setup.SetPriority(TThreadPriority::Normal);
-  setup.Port = "DIRECT";
+  Prepare(setup, "DIRECT");
   setup.Start();
   setup.WaitFor();
   EXPECT_EQ(setup.Result, kSetupFailed);
@@ -602,10 +560,8 @@ class TerminalSetupTest : public ConfigureModemTest {
 
   uint8_t RunTerminalSetup(std::string* message = nullptr) {
     TConfigureModem setup(*Terminal, LastError);
-    setup.Port = "DIRECT";
+    Prepare(setup, "DIRECT");
     setup.Description = "Orvex GSM";
-    setup.Waits = FastWaits();
-    setup.SetPriority(TThreadPriority::Normal);
     setup.Start();
     setup.WaitFor();
     if (message) *message = setup.Message;

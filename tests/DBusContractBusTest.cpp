@@ -6,6 +6,7 @@
 #include "platform/DBusWindow.h"
 #include "platform/DispatcherAutomation.h"
 #include "platform/NamedMutex.h"
+#include "support/StandinProcess.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -61,17 +62,6 @@ private:
 [[maybe_unused]] ::testing::Environment* const kQtEnvironment =
     ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 
-// Runs the event loop until the condition holds; false when it did not within the time.
-bool SpinUntil(const std::function<bool()>& condition, int timeoutMs = kPatienceMs) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
 QString Hex(const QByteArray& bytes) {
   return QString::fromLatin1(bytes.toHex());
 }
@@ -80,77 +70,10 @@ QByteArray Bytes(const std::string& bytes) {
   return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-// The stand-in dispatcher as a child process, driven through its standard input.
-class TStandin {
+// The stand-in dispatcher built with this test, as a child process.
+class TStandin : public TStandinProcess {
 public:
-  explicit TStandin(const QStringList& arguments = {}) {
-    Process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    Process_.start(kStandinPath, arguments);
-    Ready_ = Process_.waitForStarted(kPatienceMs) && Next(QStringLiteral("ready")).has_value();
-  }
-
-  ~TStandin() { Quit(); }
-
-  bool Ready() const { return Ready_; }
-
-  // Sends a control line and gives the line that acknowledges it.
-  QString Ask(const QString& line) {
-    Process_.write((line + u'\n').toUtf8());
-    const auto answer = Next({QStringLiteral("ok"), QStringLiteral("error"),
-                              QStringLiteral("result"), QStringLiteral("undelivered")});
-    return answer.value_or(QStringLiteral("(no answer)"));
-  }
-
-  // The first output line, not taken yet, that starts with the prefix; waits for it.
-  std::optional<QString> Next(const QString& prefix) { return Next(QStringList{prefix}); }
-
-  std::optional<QString> Next(const QStringList& prefixes) {
-    std::optional<QString> found;
-    SpinUntil([&] {
-      Collect();
-      for (auto it = Lines_.begin(); it != Lines_.end(); ++it) {
-        for (const QString& prefix : prefixes) {
-          if (it->startsWith(prefix)) {
-            found = *it;
-            Lines_.erase(it);
-            return true;
-          }
-        }
-      }
-      return Process_.state() == QProcess::NotRunning;
-    });
-    return found;
-  }
-
-  // Ends the stand-in and gives its exit code (-1 when it had to be killed).
-  int Quit() {
-    if (Process_.state() != QProcess::NotRunning) {
-      Process_.write("quit\n");
-      Process_.closeWriteChannel();
-      if (!Process_.waitForFinished(kPatienceMs)) {
-        Process_.kill();
-        Process_.waitForFinished(kPatienceMs);
-        return -1;
-      }
-    }
-    return Process_.exitStatus() == QProcess::NormalExit ? Process_.exitCode() : -1;
-  }
-
-  // Waits for the stand-in to end by itself and gives its exit code.
-  int ExitCode() {
-    if (!Process_.waitForFinished(kPatienceMs)) return Quit();
-    return Process_.exitStatus() == QProcess::NormalExit ? Process_.exitCode() : -1;
-  }
-
-private:
-  void Collect() {
-    while (Process_.canReadLine())
-      Lines_.push_back(QString::fromUtf8(Process_.readLine()).trimmed());
-  }
-
-  QProcess Process_;
-  std::deque<QString> Lines_;
-  bool Ready_ = false;
+  explicit TStandin(const QStringList& arguments = {}) : TStandinProcess(kStandinPath, arguments) {}
 };
 
 // The monitor's window as the test plays it: records each command and answers it.

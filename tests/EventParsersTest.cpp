@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -26,6 +27,15 @@ TParsed Parse(TGrammar grammar, const std::string& text) {
   TParsed parsed;
   parsed.Recognised = grammar(parsed.Record, text);
   return parsed;
+}
+
+// Runs one grammar on a fresh record and takes the payload it left there; nullptr when there is
+// none or it is not a T.
+template <typename T>
+std::unique_ptr<T> PayloadOf(TGrammar grammar, const std::string& text) {
+  TParsed parsed = Parse(grammar, text);
+  if (!parsed.Record.PayloadAs<T>()) return nullptr;
+  return std::unique_ptr<T>(static_cast<T*>(parsed.Record.Payload.release()));
 }
 
 }  // namespace
@@ -202,9 +212,8 @@ TEST(EventParsers, PositionFixReadsTimeCoordinatesAndMotion) {
 }
 
 TEST(EventParsers, InputEventCarriesEventAndFixTimesOnTheReportDate) {
-  TParsed parsed =
-      Parse(ParseInputReply, "12345@input 2:101500:101459.000,a,5545.1234,n,03737.5678,w,12.5,270.0,050324");
-  const TSmsAlarm* alarm = parsed.Record.PayloadAs<TSmsAlarm>();
+  const auto alarm = PayloadOf<TSmsAlarm>(ParseInputReply,
+                                          "12345@input 2:101500:101459.000,a,5545.1234,n,03737.5678,w,12.5,270.0,050324");
   ASSERT_NE(alarm, nullptr);
   EXPECT_EQ(alarm->InputNumber, 2);
   EXPECT_TRUE(alarm->InputName.empty());
@@ -234,8 +243,7 @@ TEST(EventParsers, ControlPointEventReadsPointDirectionAndFix) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(ParsePointReply, c.text);
-    const TSmsIOPoint* point = parsed.Record.PayloadAs<TSmsIOPoint>();
+    const auto point = PayloadOf<TSmsIOPoint>(ParsePointReply, c.text);
     ASSERT_NE(point, nullptr);
     EXPECT_EQ(point->PointNumber, c.point);
     EXPECT_TRUE(point->PointName.empty());
@@ -259,8 +267,7 @@ TEST(EventParsers, TelChangeKeepsTheDigitsAndDatesTheChangeInTheCurrentYear) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(ParseTelChangeReply, c.text);
-    const TSmsCGet* change = parsed.Record.PayloadAs<TSmsCGet>();
+    const auto change = PayloadOf<TSmsCGet>(ParseTelChangeReply, c.text);
     ASSERT_NE(change, nullptr);
     EXPECT_EQ(change->Phone, c.phone);
     EXPECT_DOUBLE_EQ(change->ChangeTime, At(YearOf(Date()), c.month, c.day, c.hour, c.minute, 0));
@@ -281,8 +288,7 @@ TEST(EventParsers, UssdAnswerIsTheRestAfterOneSkippedCharacter) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(ParseUssdReply, c.text);
-    const TSmsUssd* ussd = parsed.Record.PayloadAs<TSmsUssd>();
+    const auto ussd = PayloadOf<TSmsUssd>(ParseUssdReply, c.text);
     ASSERT_NE(ussd, nullptr);
     EXPECT_EQ(ussd->Answer, c.answer);
   }
@@ -290,43 +296,37 @@ TEST(EventParsers, UssdAnswerIsTheRestAfterOneSkippedCharacter) {
 
 TEST(EventParsers, AcknowledgementsCarryTheirNumbers) {
   {
-    TParsed parsed = Parse(ParseNumberPairReply, "12345 gprs:60,120");
-    const TSmsSet* set = parsed.Record.PayloadAs<TSmsSet>();
+    const auto set = PayloadOf<TSmsSet>(ParseNumberPairReply, "12345 gprs:60,120");
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->WritePeriod, 60);
     EXPECT_EQ(set->SendPeriod, 120);
   }
   {
     // A number beyond 32 bits reads as 0 in the ordinary fields.
-    TParsed parsed = Parse(ParseNumberPairReply, "12345@99999999999,7");
-    const TSmsSet* set = parsed.Record.PayloadAs<TSmsSet>();
+    const auto set = PayloadOf<TSmsSet>(ParseNumberPairReply, "12345@99999999999,7");
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->WritePeriod, 0);
     EXPECT_EQ(set->SendPeriod, 7);
   }
   {
-    TParsed parsed = Parse(ParseServerAddressReply, "12345@\"192.168.1.10\",\"8080\"");
-    const TSmsChg* chg = parsed.Record.PayloadAs<TSmsChg>();
+    const auto chg = PayloadOf<TSmsChg>(ParseServerAddressReply, "12345@\"192.168.1.10\",\"8080\"");
     ASSERT_NE(chg, nullptr);
     EXPECT_EQ(chg->ServerIp, "192.168.1.10");
     EXPECT_EQ(chg->Port, 8080);
   }
   {
-    TParsed parsed = Parse(ParseSaniReply, "12345@sani=70000,f");
-    const TSmsSani* sani = parsed.Record.PayloadAs<TSmsSani>();
+    const auto sani = PayloadOf<TSmsSani>(ParseSaniReply, "12345@sani=70000,f");
     ASSERT_NE(sani, nullptr);
     EXPECT_EQ(sani->Value, 4464);  // low 16 bits of 70000
     EXPECT_EQ(sani->Mode, 'f');
   }
   {
-    TParsed parsed = Parse(ParsePointClearedReply, "12345 point 7 cleared");
-    const TSmsPointCleared* cleared = parsed.Record.PayloadAs<TSmsPointCleared>();
+    const auto cleared = PayloadOf<TSmsPointCleared>(ParsePointClearedReply, "12345 point 7 cleared");
     ASSERT_NE(cleared, nullptr);
     EXPECT_EQ(cleared->Point, 7);
   }
   {
-    TParsed parsed = Parse(ParseModesReply, "12345 m=2,o=1,w=0");
-    const TSmsSmode* modes = parsed.Record.PayloadAs<TSmsSmode>();
+    const auto modes = PayloadOf<TSmsSmode>(ParseModesReply, "12345 m=2,o=1,w=0");
     ASSERT_NE(modes, nullptr);
     EXPECT_EQ(modes->M, 2);
     EXPECT_EQ(modes->O, 1);
@@ -374,8 +374,7 @@ TEST(EventParsers, PulseAndCounterDefaultToNumberOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(c.grammar, c.text);
-    const TSmsNumberedValue* numbered = parsed.Record.PayloadAs<TSmsNumberedValue>();
+    const auto numbered = PayloadOf<TSmsNumberedValue>(c.grammar, c.text);
     ASSERT_NE(numbered, nullptr);
     EXPECT_EQ(numbered->Number, c.number);
     EXPECT_EQ(numbered->Value, c.value);
@@ -399,8 +398,7 @@ TEST(EventParsers, StringAnswersKeepTheirTexts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(ParseSetInputReply, c.text);
-    const TSmsSin* sin = parsed.Record.PayloadAs<TSmsSin>();
+    const auto sin = PayloadOf<TSmsSin>(ParseSetInputReply, c.text);
     ASSERT_NE(sin, nullptr);
     EXPECT_EQ(sin->Input, c.input);
     EXPECT_EQ(sin->Level, c.level);
@@ -410,14 +408,12 @@ TEST(EventParsers, StringAnswersKeepTheirTexts) {
     EXPECT_EQ(sin->SmsPhone, c.phone);
   }
 
-  TParsed telup = Parse(ParseTelUpReply, "12345@telup2=\"+79161234567\"");
-  const TSmsTeleup* up = telup.Record.PayloadAs<TSmsTeleup>();
+  const auto up = PayloadOf<TSmsTeleup>(ParseTelUpReply, "12345@telup2=\"+79161234567\"");
   ASSERT_NE(up, nullptr);
   EXPECT_EQ(up->Index, 2);
   EXPECT_EQ(up->Phone, "+79161234567");
 
-  TParsed apn = Parse(ParseQuotedTripleReply, "12345@\"internet.mts.ru\",\"mts\",\"\"");
-  const TSmsApn* triple = apn.Record.PayloadAs<TSmsApn>();
+  const auto triple = PayloadOf<TSmsApn>(ParseQuotedTripleReply, "12345@\"internet.mts.ru\",\"mts\",\"\"");
   ASSERT_NE(triple, nullptr);
   EXPECT_EQ(triple->Apn, "internet.mts.ru");
   EXPECT_EQ(triple->User, "mts");
@@ -481,8 +477,7 @@ TEST(EventParsers, Conf1ReadsTheQuotedSettingsAndNumbers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(ParseConf1Reply, c.text);
-    const TSmsGconf1* conf = parsed.Record.PayloadAs<TSmsGconf1>();
+    const auto conf = PayloadOf<TSmsGconf1>(ParseConf1Reply, c.text);
     ASSERT_NE(conf, nullptr);
     EXPECT_EQ(conf->Apn, "internet");
     EXPECT_EQ(conf->User, "user");
@@ -500,9 +495,8 @@ TEST(EventParsers, Conf1ReadsTheQuotedSettingsAndNumbers) {
 
 TEST(EventParsers, Conf2ReadsPhonesCountersAndInputs) {
   {
-    TParsed parsed =
-        Parse(ParseConf2Reply, "12345@conf2:up1=,up2=,ro=,c12=1,c34=2,i1=a,x,i2=b,y,i3=c,z,i4=d,w,akn=");
-    const TSmsGconf2* conf = parsed.Record.PayloadAs<TSmsGconf2>();
+    const auto conf = PayloadOf<TSmsGconf2>(ParseConf2Reply,
+                                            "12345@conf2:up1=,up2=,ro=,c12=1,c34=2,i1=a,x,i2=b,y,i3=c,z,i4=d,w,akn=");
     ASSERT_NE(conf, nullptr);
     EXPECT_EQ(conf->Ro, 0);
     EXPECT_EQ(conf->Count12, 1);
@@ -514,10 +508,9 @@ TEST(EventParsers, Conf2ReadsPhonesCountersAndInputs) {
     EXPECT_TRUE(conf->Akn.empty());
   }
   {
-    TParsed parsed = Parse(ParseConf2Reply,
-                           "12345@conf2:up1=+7916,up2=8903,ro=y,c12=60,c34=120,i1=1f,door,i2=abc,,i3=0,"
-                           "hood open,i4=ff,trunk,akn=+7495");
-    const TSmsGconf2* conf = parsed.Record.PayloadAs<TSmsGconf2>();
+    const auto conf = PayloadOf<TSmsGconf2>(ParseConf2Reply,
+                                            "12345@conf2:up1=+7916,up2=8903,ro=y,c12=60,c34=120,i1=1f,door,"
+                                            "i2=abc,,i3=0,hood open,i4=ff,trunk,akn=+7495");
     ASSERT_NE(conf, nullptr);
     EXPECT_EQ(conf->Telup1, "+7916");
     EXPECT_EQ(conf->Telup2, "8903");
@@ -536,9 +529,8 @@ TEST(EventParsers, Conf2ReadsPhonesCountersAndInputs) {
 }
 
 TEST(EventParsers, Conf3ReadsTheAnalogSettingsInOrder) {
-  TParsed parsed =
-      Parse(ParseConf3Reply, "12345@conf3:ad1=a,alv1=10,us1=20,ad2=d,alv2=30,us2=40,aper=50,amod=v");
-  const TSmsSain* sain = parsed.Record.PayloadAs<TSmsSain>();
+  const auto sain =
+      PayloadOf<TSmsSain>(ParseConf3Reply, "12345@conf3:ad1=a,alv1=10,us1=20,ad2=d,alv2=30,us2=40,aper=50,amod=v");
   ASSERT_NE(sain, nullptr);
   EXPECT_EQ(sain->Ad1, 'a');
   EXPECT_EQ(sain->Alv1, 10);
@@ -570,8 +562,7 @@ TEST(EventParsers, Conf4ReadsEachPointFromItsOwnPiece) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(ParseConf4Reply, c.text);
-    const TSmsGconf4* conf = parsed.Record.PayloadAs<TSmsGconf4>();
+    const auto conf = PayloadOf<TSmsGconf4>(ParseConf4Reply, c.text);
     ASSERT_NE(conf, nullptr);
     for (int k = 0; k < 3; ++k) {
       SCOPED_TRACE(k + 1);

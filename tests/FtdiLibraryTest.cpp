@@ -276,23 +276,17 @@ TEST_F(FtdiLibraryTest, UnpluggedTerminalFailsOnItsOpenHandle) {
 }
 
 // A modem of the test's own behind the terminal: it answers every command line with OK.
-class TAnsweringModem : public TFakeModemLink {
-public:
-  void HostWrote(const char* data, std::size_t size) override {
+class TAnsweringModem : public TAnsweringModemLink {
+protected:
+  std::string Answer(const char* data, std::size_t size) override {
     Heard.append(data, size);
-    if (Heard.find('\r') != std::string::npos) {
-      Ready += "\r\nOK\r\n";
-      Heard.clear();
-    }
+    if (Heard.find('\r') == std::string::npos) return "";
+    Heard.clear();
+    return "\r\nOK\r\n";
   }
-  std::size_t Waiting() override { return Ready.size(); }
-  std::size_t HostRead(char* buffer, std::size_t size) override {
-    const std::size_t count = std::min(size, Ready.size());
-    Ready.copy(buffer, count);
-    Ready.erase(0, count);
-    return count;
-  }
-  std::string Heard, Ready;
+
+private:
+  std::string Heard;
 };
 
 TEST_F(FtdiLibraryTest, AttachedModemAnswersInPlaceOfTheEcho) {

@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -17,28 +19,13 @@ namespace {
 class IniFileTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char pattern[] = "/tmp/orvex-ini-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    Folder = pattern;
+    ASSERT_TRUE(Temp.IsCreated());
     Path = Folder + "/test.ini";
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(Folder, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(Folder, ignored);
-  }
 
-  void Put(const std::string& text) { std::ofstream(Path, std::ios::binary) << text; }
-  std::string Get() const {
-    std::ifstream in(Path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  ino_t Inode() const {
-    struct stat info {};
-    return ::stat(Path.c_str(), &info) == 0 ? info.st_ino : 0;
-  }
+  void Put(const std::string& text) { WriteWholeFile(Path, text); }
+  std::string Get() const { return ReadWholeFile(Path); }
+  ino_t Inode() const { return FileInode(Path); }
   std::vector<std::string> FolderEntries() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(Folder)) names.push_back(entry.path().filename());
@@ -46,7 +33,8 @@ protected:
     return names;
   }
 
-  std::string Folder;
+  TTempFolder Temp{"orvex-ini"};
+  const std::string Folder = Temp.Path();
   std::string Path;
 };
 
@@ -235,15 +223,8 @@ TEST_F(IniFileTest, InterruptedWriteLeavesTheOldFile) {
   TIniFile ini(Path);
   ini.WriteString("COMMON", "PinCode", "2222");
 
-  struct rlimit saved {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 512;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool written = ini.UpdateFile();
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
+  bool written = true;
+  WithFileSizeLimit(512, [&] { written = ini.UpdateFile(); });
 
   EXPECT_FALSE(written);
   EXPECT_EQ(Get(), original);

@@ -19,15 +19,25 @@ bool InRanges(uint32_t code, const Range* begin, const Range* end) {
   return false;
 }
 
+// A numbered error report and what it is to be read as.
+struct TReportCase {
+  const char* reply;
+  uint16_t code;
+  const char* text;  // UTF-8
+};
+
+void ExpectReported(const TReportCase& c) {
+  TModemError error;
+  EXPECT_TRUE(error.ParseModemError(c.reply)) << c.reply;
+  EXPECT_EQ(error.LastErrorKind, kModemErrorReported) << c.reply;
+  EXPECT_EQ(error.LastErrorCode, c.code) << c.reply;
+  EXPECT_EQ(error.LastErrorText, Cp1251(c.text)) << c.reply;
+}
+
 }  // namespace
 
 TEST(ModemErrors, ReportsBecomeNumberedTexts) {
-  struct Case {
-    const char* reply;
-    uint16_t code;
-    const char* text;  // UTF-8
-  };
-  const Case cases[] = {
+  const TReportCase cases[] = {
       {"+cme error: 10", 10, "CME Error 10: Вставте SIM карту"},
       {"+cme error: 16", 16, "CME Error 16: Введен неверный PIN код."},
       {"+cme error: 8", 8, "CME Error 8: NU"},
@@ -49,22 +59,11 @@ TEST(ModemErrors, ReportsBecomeNumberedTexts) {
       {"+cme error:   012", 12, "CME Error 12: SIM PUK required"},
       {"+cms error: 330\r\n\r\nok", 330, "CMS Error 330: SMSC address unknown"},
   };
-  for (const Case& c : cases) {
-    TModemError error;
-    EXPECT_TRUE(error.ParseModemError(c.reply)) << c.reply;
-    EXPECT_EQ(error.LastErrorKind, kModemErrorReported) << c.reply;
-    EXPECT_EQ(error.LastErrorCode, c.code) << c.reply;
-    EXPECT_EQ(error.LastErrorText, Cp1251(c.text)) << c.reply;
-  }
+  for (const TReportCase& c : cases) ExpectReported(c);
 }
 
 TEST(ModemErrors, CodesOutsideTheTableAreStillErrors) {
-  struct Case {
-    const char* reply;
-    uint16_t code;
-    const char* text;
-  };
-  const Case cases[] = {
+  const TReportCase cases[] = {
       {"+cme error: 774", 774, "CME Error 774: NU"},
       {"+cme error: 1014", 1014, "CME Error 1014: NU"},  // the last slot is a CMS text
       {"+cms error: 299", 299, "CMS Error 299: NU"},
@@ -76,13 +75,7 @@ TEST(ModemErrors, CodesOutsideTheTableAreStillErrors) {
       {"+cme error: 65546", 65535, "CME Error 65546: NU"},
       {"+cme error: 123456789012345678901", 65535, "CME Error 123456789012345678901: NU"},
   };
-  for (const Case& c : cases) {
-    TModemError error;
-    EXPECT_TRUE(error.ParseModemError(c.reply)) << c.reply;
-    EXPECT_EQ(error.LastErrorKind, kModemErrorReported) << c.reply;
-    EXPECT_EQ(error.LastErrorCode, c.code) << c.reply;
-    EXPECT_EQ(error.LastErrorText, c.text) << c.reply;
-  }
+  for (const TReportCase& c : cases) ExpectReported(c);
 }
 
 TEST(ModemErrors, ReportsWithoutANumberAreErrorsWithTheirWords) {

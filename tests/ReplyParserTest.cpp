@@ -30,6 +30,32 @@ TParsed Parse(const std::string& text, const std::string& stamp = kStamp) {
   return parsed;
 }
 
+// Parses a text whose reading must raise a conversion error; gives the record as it was left.
+TSmsInfo ParseRaising(const std::string& text) {
+  TSmsInfo record;
+  std::vector<std::string> parts = {kPhone, kStamp, text};
+  EXPECT_THROW(ParseDeviceReply(record, parts), EConvertError);
+  return record;
+}
+
+// A text with the kind and the head values it is to be read with.
+struct THeadCase {
+  const char* text;
+  uint8_t kind;
+  int32_t device;
+  const char* name;
+  uint8_t channel;
+};
+
+void ExpectKindAndHead(const THeadCase& c) {
+  SCOPED_TRACE(c.text);
+  TParsed parsed = Parse(c.text);
+  EXPECT_EQ(parsed.Record.Kind, c.kind);
+  EXPECT_EQ(parsed.Record.DeviceNumber, c.device);
+  EXPECT_EQ(parsed.Record.DeviceName, c.name);
+  EXPECT_EQ(parsed.Record.Channel, c.channel);
+}
+
 }  // namespace
 
 TEST(ReplyParser, TimeStampGivesTheRecordTimeWhateverTheZone) {
@@ -115,14 +141,7 @@ TEST(ReplyParser, TextIsKeptAsReceivedAndNormalisedForTheGrammars) {
 // The first grammar that recognises a text wins, and the parameter head stands fifth: it
 // takes every text that starts with five digits and "#" or a blank, whatever follows.
 TEST(ReplyParser, GrammarsAreTriedInTheirOrder) {
-  struct Case {
-    const char* text;
-    uint8_t kind;
-    int32_t device;
-    const char* name;
-    uint8_t channel;
-  };
-  const Case cases[] = {
+  const THeadCase cases[] = {
       // The four grammars before the parameter head accept "#" and a blank.
       {"12345 103015.000,a,5545.1234,n,03737.5678,e,0.0,0.0,050324", kKindGet, 12345, "", 2},
       {"12345(car)#103015.000,a,5545.1234,n,03737.5678,e,0.0,0.0,050324", kKindGet, 12345, "car", 2},
@@ -166,14 +185,7 @@ TEST(ReplyParser, GrammarsAreTriedInTheirOrder) {
       {"1234 reset", kKindUnknown, 0, "", 0},
       {"", kKindUnknown, 0, "", 0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(c.text);
-    EXPECT_EQ(parsed.Record.Kind, c.kind);
-    EXPECT_EQ(parsed.Record.DeviceNumber, c.device);
-    EXPECT_EQ(parsed.Record.DeviceName, c.name);
-    EXPECT_EQ(parsed.Record.Channel, c.channel);
-  }
+  for (const THeadCase& c : cases) ExpectKindAndHead(c);
 }
 
 TEST(ReplyParser, UnknownTextCarriesNoPayload) {
@@ -211,9 +223,7 @@ TEST(ReplyParser, ConversionErrorOfAGrammarLeavesKindAndHeadWithoutPayload) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TSmsInfo record;
-    std::vector<std::string> parts = {kPhone, kStamp, c.text};
-    EXPECT_THROW(ParseDeviceReply(record, parts), EConvertError);
+    const TSmsInfo record = ParseRaising(c.text);
     EXPECT_EQ(record.Kind, c.kind);
     EXPECT_EQ(record.DeviceNumber, 12345);
     EXPECT_EQ(record.Text, c.text);
@@ -280,14 +290,7 @@ TEST(ReplyParser, ParamHeadPassesTheRestAndTakesTheHeadValues) {
 
 // The parameter head hands the rest to the parameter bodies, which must cover all of it.
 TEST(ReplyParser, ParameterAnswersAreReadBehindTheParamHead) {
-  struct Case {
-    const char* text;
-    uint8_t kind;
-    int32_t device;
-    const char* name;
-    uint8_t channel;
-  };
-  const Case cases[] = {
+  const THeadCase cases[] = {
       {"  12345 PERIODWR=60;  ", 128, 12345, "", 2},
       {"12345 mout1=1;", 152, 12345, "", 2},
       {"12345(my car 2)#gprs:periodsend=120;", 132, 12345, "my car 2", 1},
@@ -300,14 +303,7 @@ TEST(ReplyParser, ParameterAnswersAreReadBehindTheParamHead) {
       // "@" is no separator of the parameter head: this reaches the acknowledgement grammar.
       {"12345@mout1=1", kKindMout, 12345, "", 2},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    TParsed parsed = Parse(c.text);
-    EXPECT_EQ(parsed.Record.Kind, c.kind);
-    EXPECT_EQ(parsed.Record.DeviceNumber, c.device);
-    EXPECT_EQ(parsed.Record.DeviceName, c.name);
-    EXPECT_EQ(parsed.Record.Channel, c.channel);
-  }
+  for (const THeadCase& c : cases) ExpectKindAndHead(c);
 
   TParsed periodwr = Parse("  12345 PERIODWR=60;  ");
   EXPECT_EQ(periodwr.Record.Text, "  12345 PERIODWR=60;  ");
@@ -338,9 +334,7 @@ TEST(ReplyParser, ImpossibleDateOfAParameterStyleEventRaisesWithoutPayload) {
   };
   for (const char* text : texts) {
     SCOPED_TRACE(text);
-    TSmsInfo record;
-    std::vector<std::string> parts = {kPhone, kStamp, text};
-    EXPECT_THROW(ParseDeviceReply(record, parts), EConvertError);
+    const TSmsInfo record = ParseRaising(text);
     EXPECT_EQ(record.DeviceNumber, 12345);
     EXPECT_EQ(record.Payload, nullptr);
   }

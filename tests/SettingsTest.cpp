@@ -2,6 +2,7 @@
 
 #include "common/Text.h"
 #include "platform/IniFile.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,49 +24,18 @@ const std::string kLayout = Cp1251("10,20,Все машины");
 
 class SettingsTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orvex-settings-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    Root = pattern;
-    ExeDir = Root + "/";
-    Path = ExeDir + "OrvexMonitor.ini";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(Root, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(Root, ignored);
-  }
+  void SetUp() override { ASSERT_TRUE(Temp.IsCreated()); }
 
-  void Put(const std::string& text) { std::ofstream(Path, std::ios::binary) << text; }
-  std::string Get() const {
-    std::ifstream in(Path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  void Put(const std::string& text) { WriteWholeFile(Path, text); }
+  std::string Get() const { return ReadWholeFile(Path); }
   // Every write replaces the file, so a new inode means the file was written.
-  ino_t Inode() const {
-    struct stat info {};
-    return ::stat(Path.c_str(), &info) == 0 ? info.st_ino : 0;
-  }
+  ino_t Inode() const { return FileInode(Path); }
 
-  std::string Root;
-  std::string ExeDir;
-  std::string Path;
+  TTempFolder Temp{"orvex-settings"};
+  const std::string Root = Temp.Path();
+  const std::string ExeDir = Root + "/";
+  const std::string Path = ExeDir + "OrvexMonitor.ini";
 };
-
-// Runs `action` with writes past `limit` bytes failing, as on a full disk.
-void WithFileSizeLimit(rlim_t limit, const std::function<void()>& action) {
-  struct rlimit saved {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = limit;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  action();
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
-}
 
 TEST_F(SettingsTest, FirstStartWritesTheDefaults) {
   TSettingsMirror mirror;

@@ -21,20 +21,9 @@ constexpr std::size_t kSerialLimit = 16;
 constexpr FT_DEVICE kDeviceType = 5;
 constexpr uint32_t kDeviceId = 0x04036001u;
 
-class TEchoModem : public TFakeModemLink {
-public:
-  void HostWrote(const char* data, std::size_t size) override { Ready.append(data, size); }
-  std::size_t Waiting() override { return Ready.size(); }
-  std::size_t HostRead(char* buffer, std::size_t size) override {
-    const std::size_t count = std::min(size, Ready.size());
-    std::memcpy(buffer, Ready.data(), count);
-    Ready.erase(0, count);
-    return count;
-  }
-  void Reset() override { Ready.clear(); }
-
-private:
-  std::string Ready;
+class TEchoModem : public TAnsweringModemLink {
+protected:
+  std::string Answer(const char* data, std::size_t size) override { return std::string(data, size); }
 };
 
 struct TDevice {

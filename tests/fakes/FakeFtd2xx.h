@@ -14,8 +14,10 @@
 
 #include "gsm/FtdiLibrary.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -34,6 +36,28 @@ public:
   virtual std::size_t HostRead(char* buffer, std::size_t size) = 0;
   // FT_ResetDevice or FT_Purge of the receive queue: drop what is ready.
   virtual void Reset() {}
+};
+
+// A modem that answers each write of the host at once: the answer waits in a queue until the
+// host reads it, and a reset drops what is still waiting.
+class TAnsweringModemLink : public TFakeModemLink {
+public:
+  void HostWrote(const char* data, std::size_t size) override { Ready += Answer(data, size); }
+  std::size_t Waiting() override { return Ready.size(); }
+  std::size_t HostRead(char* buffer, std::size_t size) override {
+    const std::size_t count = std::min(size, Ready.size());
+    std::memcpy(buffer, Ready.data(), count);
+    Ready.erase(0, count);
+    return count;
+  }
+  void Reset() override { Ready.clear(); }
+
+protected:
+  // What the modem sends back for these bytes of the host.
+  virtual std::string Answer(const char* data, std::size_t size) = 0;
+
+private:
+  std::string Ready;
 };
 
 extern "C" {

@@ -81,6 +81,11 @@ int TStandinProcess::Quit() {
   return Process_.exitStatus() == QProcess::NormalExit ? Process_.exitCode() : -1;
 }
 
+int TStandinProcess::ExitCode() {
+  if (!Process_.waitForFinished(kPatienceMs)) return Quit();
+  return Process_.exitStatus() == QProcess::NormalExit ? Process_.exitCode() : -1;
+}
+
 void TStandinProcess::Collect() {
   while (Process_.canReadLine()) Lines_.push_back(QString::fromUtf8(Process_.readLine()).trimmed());
 }

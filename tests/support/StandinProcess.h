@@ -33,6 +33,9 @@ public:
   int Pending(const QString& prefix, int settleMs = 200);
   // Ends the stand-in; its exit code, -1 when it had to be killed.
   int Quit();
+  // Waits for the stand-in to end by itself and gives its exit code; one that does not end is
+  // ended as by Quit().
+  int ExitCode();
 
 private:
   void Collect();

@@ -436,7 +436,8 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
     Modem.Sim.InjectCmti(Message(first));
     ASSERT_TRUE(WaitUntil([&] { return Records().size() >= expected + 1; }));
     Modem.Sim.ClearRule(command);
-    ASSERT_TRUE(WaitForRecords(expected + 2));
+    ASSERT_TRUE(WaitForRecords(expected + 2)) << ::testing::PrintToString(Texts()) << "\n"
+                                              << ::testing::PrintToString(Modem.Sim.Commands());
     const std::vector<std::string> all = Texts();
     EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(expected), all.end()),
               (std::vector<std::string>{first, second}));

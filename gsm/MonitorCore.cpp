@@ -19,6 +19,24 @@ bool IsErrorAnswer(const std::string& text) {
   return text.rfind("+cms error", 0) == 0 || text.rfind("+cme error", 0) == 0 || text == "error";
 }
 
+// An answer is read until its final line; a modem that never sends one is given up on here.
+constexpr size_t kMaxReplyBytes = 16384;
+
+// The end (past its line break) of the first final line of an answer in `raw`: "OK", "ERROR"
+// or a +CMS/+CME error; npos while none has come whole.
+size_t FinalAnswerEnd(const std::string& raw) {
+  size_t start = 0;
+  for (;;) {
+    const size_t end = raw.find_first_of("\r\n", start);
+    if (end == std::string::npos) return std::string::npos;
+    const std::string line = AnsiLowerCase(Trim(std::string_view(raw).substr(start, end - start)));
+    size_t next = end + 1;
+    if (raw[end] == '\r' && next < raw.size() && raw[next] == '\n') ++next;
+    if (line == "ok" || IsErrorAnswer(line)) return next;
+    start = next;
+  }
+}
+
 }  // namespace
 
 TMonitorCore::TMonitorCore(std::string exeDir)
@@ -211,8 +229,32 @@ void TMonitorCore::ReadAllStoredSms(const std::function<bool()>& stop) {
 }
 
 bool TMonitorCore::ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text) {
-  if (!Modem.ReadAnswer(capacity, waitMs, text)) return false;
-  text = SetAsideNotices(text);
+  // An answer may take several reads, with notices before, inside and after it. Reads go on
+  // until its final line, so that no tail of it is left for the next command to take as its
+  // own answer; they stop early only when nothing more comes.
+  std::string raw;
+  std::vector<uint8_t> buffer(capacity);
+  size_t answerEnd = std::string::npos;
+  while (answerEnd == std::string::npos && raw.size() < kMaxReplyBytes) {
+    uint32_t count = 0;
+    if (Modem.ReadModem(buffer.data(), capacity, count, waitMs) != kReadData || count == 0) break;
+    raw.append(reinterpret_cast<const char*>(buffer.data()), count);
+    answerEnd = FinalAnswerEnd(raw);
+  }
+  text.clear();
+  if (raw.empty()) return false;
+  const size_t split = answerEnd == std::string::npos ? raw.size() : answerEnd;
+  text = SetAsideNotices(
+      TModemPort::ReplyToText(reinterpret_cast<const uint8_t*>(raw.data()), static_cast<uint32_t>(split)));
+  if (split < raw.size()) {
+    // What came after the answer is the start of notices, the last one perhaps unfinished:
+    // the reader gets it as it came and joins it with its next read.
+    std::string tail = AnsiLowerCase(std::string_view(raw).substr(split));
+    for (char& c : tail)
+      if (c == '\0') c = ' ';
+    std::lock_guard<std::mutex> lock(StrayLock);
+    StrayNotices += tail;
+  }
   return true;
 }
 

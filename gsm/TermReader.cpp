@@ -145,6 +145,8 @@ void TTermReader::Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, boo
     if (Terminated()) return;
     if (result == kReadData && count != 0) {
       LastText = TModemPort::ReplyToText(buffer.data(), count);
+      // What an exchange with the modem read past its answer came before this read.
+      Pending += Core.TakeStrayNotices();
       TakeRead(buffer.data(), count);
       HandleUnsolicited(false);
     } else if (!Pending.empty() || Core.HasStrayNotices()) {

@@ -1,0 +1,406 @@
+// Long runs of the receiving road: the real monitor program in a program folder of its own,
+// the real modem simulator on a pseudo-terminal and the stand-in dispatcher on a session bus
+// of the test's own. Hundreds of messages arrive in bursts while sends run, and in the second
+// run the monitor is killed at random moments and started again; in the end the SMS log must
+// hold every message and the simulated store must be empty.
+//
+// The random choices come from a seeded generator; the seed is printed, and ORVEX_SOAK_SEED
+// runs a failing case again with the same choices.
+//
+// Not part of the build: both runs still fail (see the report of the branch that added them).
+// A stored part of a concatenated message stays in the store after the whole message is
+// logged, and the store is read at about two messages a second, far too slow for 500 messages
+// in a minute. To run them, copy this file to tests/ and run the test under dbus-run-session.
+
+#include "gsm/SmsLog.h"
+#include "support/StandinProcess.h"
+#include "support/TempFolder.h"
+#include "support/TestApp.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kMonitorBinary = ORVEX_BINARY_DIR "/app/orvex-monitor";
+const char* const kSimBinary = ORVEX_BINARY_DIR "/tools/modemsim/orvex-modemsim";
+const QString kStandin = QStringLiteral(ORVEX_BINARY_DIR "/tools/dispatcher/orvex-dispatcher-standin");
+
+// A lock folder of the test's own for the named mutexes, inherited by every child, and the
+// application the stand-in's output is collected in.
+class TEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    Runtime = std::make_unique<TTempFolder>("orvex-soak-runtime");
+    setenv("XDG_RUNTIME_DIR", Runtime->Path().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    TestApplication();
+  }
+  void TearDown() override { Runtime.reset(); }
+
+private:
+  std::unique_ptr<TTempFolder> Runtime;
+};
+
+[[maybe_unused]] ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TEnvironment);
+
+void SpinFor(int ms) {
+  SpinUntil([] { return false; }, ms);
+}
+
+uint32_t SeedFor(const char* scenario) {
+  const char* fixed = std::getenv("ORVEX_SOAK_SEED");
+  const uint32_t seed = fixed ? static_cast<uint32_t>(std::strtoul(fixed, nullptr, 10)) : std::random_device{}();
+  std::printf("[ seed     ] %s: %u (ORVEX_SOAK_SEED=%u repeats it)\n", scenario, seed, seed);
+  std::fflush(stdout);
+  return seed;
+}
+
+// A child program with its output sent to a file; killed on destruction if still running.
+class TChild {
+public:
+  TChild(const std::vector<std::string>& argv, const std::string& output) {
+    Pid = fork();
+    if (Pid == 0) {
+      const int in = open("/dev/null", O_RDONLY);
+      const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      dup2(in, 0);
+      dup2(out, 1);
+      dup2(out, 2);
+      std::vector<char*> args;
+      for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~TChild() { Stop(SIGTERM); }
+  TChild(const TChild&) = delete;
+  TChild& operator=(const TChild&) = delete;
+
+  bool Running() const { return Pid > 0; }
+  // Sends the signal and reaps the child; SIGTERM that is not obeyed in time becomes SIGKILL.
+  void Stop(int signal) {
+    if (Pid <= 0) return;
+    kill(Pid, signal);
+    for (int i = 0; i < 100; ++i) {
+      if (waitpid(Pid, nullptr, WNOHANG) == Pid) {
+        Pid = -1;
+        return;
+      }
+      SpinFor(20);
+    }
+    kill(Pid, SIGKILL);
+    waitpid(Pid, nullptr, 0);
+    Pid = -1;
+  }
+
+private:
+  pid_t Pid = -1;
+};
+
+// The control socket of the simulator: one line out, its reply lines back up to "ok" or
+// "error: ...".
+class TSimControl {
+public:
+  explicit TSimControl(const std::string& path) {
+    Socket = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (connect(Socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      close(Socket);
+      Socket = -1;
+    }
+  }
+  ~TSimControl() {
+    if (Socket >= 0) close(Socket);
+  }
+  bool Connected() const { return Socket >= 0; }
+
+  // The reply lines; the last is the status line, "(closed)" when the simulator went away.
+  std::vector<std::string> Ask(const std::string& line) {
+    const std::string out = line + "\n";
+    if (write(Socket, out.data(), out.size()) != static_cast<ssize_t>(out.size())) return {"(closed)"};
+    std::vector<std::string> lines;
+    for (;;) {
+      const size_t end = Buffer.find('\n');
+      if (end != std::string::npos) {
+        lines.push_back(Buffer.substr(0, end));
+        Buffer.erase(0, end + 1);
+        if (lines.back() == "ok" || lines.back().rfind("error", 0) == 0) return lines;
+        continue;
+      }
+      char chunk[4096];
+      const ssize_t got = read(Socket, chunk, sizeof chunk);
+      if (got <= 0) {
+        lines.push_back("(closed)");
+        return lines;
+      }
+      Buffer.append(chunk, static_cast<size_t>(got));
+    }
+  }
+  bool Do(const std::string& line) {
+    const std::vector<std::string> reply = Ask(line);
+    if (reply.back() != "ok") ADD_FAILURE() << line << " -> " << reply.back();
+    return reply.back() == "ok";
+  }
+
+private:
+  int Socket = -1;
+  std::string Buffer;
+};
+
+// One message the simulated devices deliver, with the text nobody else sends.
+struct TMessage {
+  std::string Sender;
+  std::string Text;
+  bool Stored = false;  // +CMTI, else +CMT
+  int Parts = 1;
+  bool Reverse = false;
+};
+
+std::string SimLine(const TMessage& message) {
+  std::string line = message.Stored ? "cmti" : "cmt";
+  if (message.Parts > 1) line += " --parts " + std::to_string(message.Parts);
+  if (message.Reverse) line += " --reverse";
+  return line + " " + message.Sender + " " + message.Text;
+}
+
+std::vector<TMessage> MakeMessages(std::mt19937& random, int count, bool storedOnly) {
+  std::vector<TMessage> messages;
+  for (int i = 0; i < count; ++i) {
+    TMessage message;
+    message.Sender = "+790012" + std::to_string(34500 + static_cast<int>(random() % 40));
+    message.Text = "soak" + std::to_string(i) + " pos 5545.1234,n,03737.5678,e";
+    message.Stored = storedOnly || random() % 2 == 0;
+    if (random() % 6 == 0) {
+      // A longer text spread over two or three parts, some of them arriving last part first.
+      message.Parts = 2 + static_cast<int>(random() % 2);
+      message.Reverse = random() % 2 == 0;
+      message.Text += " speed 12.5 course 270.0 date 050324 inputs 0101 sat 9";
+    }
+    messages.push_back(message);
+  }
+  return messages;
+}
+
+struct TLogCounts {
+  std::map<std::string, int> Received;  // text -> records
+  std::map<std::string, std::string> Phones;
+  std::map<std::string, int> Sent;
+  size_t Records = 0;
+};
+
+TLogCounts CountLog(const std::string& path) {
+  TLogCounts counts;
+  const std::string bytes = ReadWholeFile(path);
+  counts.Records = bytes.size() / kLogRecordSize;
+  for (size_t i = 0; i < counts.Records; ++i) {
+    const TLogRecord record =
+        DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + i * kLogRecordSize);
+    if (record.Direction == 0) {
+      ++counts.Received[record.Text];
+      counts.Phones[record.Text] = record.Phone;
+    } else {
+      ++counts.Sent[record.Text];
+    }
+  }
+  return counts;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  return hex;
+}
+
+// The program folder, the simulator behind its link, the stand-in dispatcher, and the monitor
+// that can be started and killed again.
+class ReliabilityTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(Folder.IsCreated());
+    Program = Folder.Path() + "/orvex-monitor";
+    std::filesystem::copy_file(kMonitorBinary, Program);
+    std::filesystem::permissions(Program, std::filesystem::perms::owner_all);
+    Link = Folder.Path() + "/ttyModem";
+    Control = Folder.Path() + "/modem.sock";
+    WriteWholeFile(Folder.Path() + "/OrvexMonitor.ini",
+                   "[COMMON]\nPhonePort=" + Link +
+                       "\nPinCode=\nAutoConnect=0\nCheckPin=0\nWriteDebugLog=0\n\n[VISUAL]\nShowNotify=0\n");
+    Sim = std::make_unique<TChild>(
+        std::vector<std::string>{kSimBinary, "--link", Link, "--control", Control, "--exec", "register 0 SimNet",
+                                 "--exec", "capacity SM 1000"},
+        Folder.Path() + "/modemsim.out");
+    ASSERT_TRUE(SpinUntil([&] { return std::filesystem::exists(Control); }, 5000));
+    SimLink = std::make_unique<TSimControl>(Control);
+    ASSERT_TRUE(SimLink->Connected());
+    Dispatcher = std::make_unique<TStandinProcess>(kStandin);
+    ASSERT_TRUE(Dispatcher->Ready());
+  }
+
+  void TearDown() override {
+    Monitor.reset();
+    Dispatcher.reset();
+    SimLink.reset();
+    Sim.reset();
+  }
+
+  // Starts the monitor and has the dispatcher open the modem; true once it reports it open.
+  bool StartMonitor() {
+    Monitor = std::make_unique<TChild>(std::vector<std::string>{Program}, Folder.Path() + "/monitor.out");
+    // The monitor's window is there only once it has started: until then the command is
+    // undelivered.
+    const bool delivered = SpinUntil(
+        [&] { return Dispatcher->Ask(QStringLiteral("command 0"), 2000).startsWith(QStringLiteral("result 0 1")); },
+        15000);
+    return delivered && Dispatcher->Next(QStringLiteral("notice 1 "), 15000).has_value();
+  }
+
+  void KillMonitor() { Monitor->Stop(SIGKILL); }
+
+  void QueueSend(const std::string& phone, const std::string& text) {
+    std::string payload = phone;
+    payload += '\0';
+    payload += text;
+    payload += '\0';
+    const QString answer = Dispatcher->Ask(QStringLiteral("command 2 ") + QString::fromStdString(Hex(payload)));
+    EXPECT_TRUE(answer.startsWith(QStringLiteral("result 2 1"))) << answer.toStdString();
+  }
+
+  std::vector<std::string> StoreList() {
+    std::vector<std::string> lines = SimLink->Ask("list SM");
+    lines.pop_back();
+    return lines;
+  }
+
+  std::string LogPath() const { return Folder.Path() + "/OrvexMonitor.log"; }
+
+  // Waits until every message has a record (and every send, when asked) and the store is empty.
+  bool WaitForAll(const std::vector<TMessage>& messages, size_t sends, int timeoutMs) {
+    return SpinUntil(
+        [&] {
+          const TLogCounts counts = CountLog(LogPath());
+          size_t sent = 0;
+          for (const auto& [text, n] : counts.Sent) sent += static_cast<size_t>(n);
+          if (sent < sends) return false;
+          for (const TMessage& message : messages)
+            if (counts.Received.count(message.Text) == 0) return false;
+          return StoreList().empty();
+        },
+        timeoutMs);
+  }
+
+  TTempFolder Folder{"orvex-soak"};
+  std::string Program, Link, Control;
+  std::unique_ptr<TChild> Sim;
+  std::unique_ptr<TSimControl> SimLink;
+  std::unique_ptr<TStandinProcess> Dispatcher;
+  std::unique_ptr<TChild> Monitor;
+};
+
+// The messages, cut into bursts: several notices at once, some held back and let go as one
+// piece longer than the reader's 1024-byte buffer.
+template <typename Between>
+void Deliver(TSimControl& sim, std::mt19937& random, const std::vector<TMessage>& messages, Between between) {
+  size_t next = 0;
+  while (next < messages.size()) {
+    const bool held = random() % 4 == 0;
+    const size_t size = held ? 8 + random() % 8 : 1 + random() % 6;
+    if (held) sim.Do("hold");
+    for (size_t i = 0; i < size && next < messages.size(); ++i, ++next) sim.Do(SimLine(messages[next]));
+    if (held) sim.Do("release");
+    between(next);
+    SpinFor(static_cast<int>(5 + random() % 40));
+  }
+}
+
+TEST_F(ReliabilityTest, EveryMessageOfMixedBurstsIsLoggedOnceWhileSendsRun) {
+  std::mt19937 random(SeedFor("mixed bursts"));
+  ASSERT_TRUE(StartMonitor());
+  const std::vector<TMessage> messages = MakeMessages(random, 500, false);
+  std::vector<std::string> sends;
+  Deliver(*SimLink, random, messages, [&](size_t delivered) {
+    if (delivered / 25 > sends.size()) {
+      sends.push_back("send" + std::to_string(sends.size()) + " periodwr=60;");
+      QueueSend("+79005550" + std::to_string(100 + sends.size()), sends.back());
+    }
+  });
+
+  EXPECT_TRUE(WaitForAll(messages, sends.size(), 60000)) << "not everything arrived in time";
+  const TLogCounts counts = CountLog(LogPath());
+  for (const TMessage& message : messages) {
+    EXPECT_EQ(counts.Received.count(message.Text) ? counts.Received.at(message.Text) : 0, 1) << SimLine(message);
+    if (counts.Phones.count(message.Text)) {
+      EXPECT_EQ(counts.Phones.at(message.Text), message.Sender.substr(1));  // logged without the "+"
+    }
+  }
+  EXPECT_EQ(counts.Received.size(), messages.size()) << "records of texts nobody sent";
+  for (const std::string& text : sends) EXPECT_EQ(counts.Sent.count(text) ? counts.Sent.at(text) : 0, 1) << text;
+  EXPECT_EQ(SimLink->Ask("sent").size(), sends.size() + 1) << "each send reached the modem once";
+  EXPECT_TRUE(StoreList().empty());
+}
+
+TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
+  std::mt19937 random(SeedFor("kills"));
+  ASSERT_TRUE(StartMonitor());
+  const std::vector<TMessage> messages = MakeMessages(random, 300, true);
+  int kills = 0;
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  int lifeMs = static_cast<int>(200 + random() % 1500);
+  Deliver(*SimLink, random, messages, [&](size_t) {
+    if (sinceStart.elapsed() < lifeMs) return;
+    KillMonitor();
+    ++kills;
+    // Messages keep coming while no monitor runs: they wait in the store.
+    if (random() % 2 == 0) {
+      for (int i = 0; i < 3; ++i) SpinFor(static_cast<int>(random() % 100));
+    }
+    ASSERT_TRUE(StartMonitor()) << "restart " << kills;
+    sinceStart.restart();
+    lifeMs = static_cast<int>(200 + random() % 1500);
+  });
+  std::printf("[ kills    ] %d\n", kills);
+
+  EXPECT_TRUE(WaitForAll(messages, 0, 60000)) << "not everything arrived in time";
+  // A stop that was not a kill: the start-up check has cut any torn tail by now.
+  KillMonitor();
+  ASSERT_TRUE(StartMonitor());
+  const TLogCounts counts = CountLog(LogPath());
+  int duplicates = 0;
+  for (const TMessage& message : messages) {
+    const int logged = counts.Received.count(message.Text) ? counts.Received.at(message.Text) : 0;
+    EXPECT_GE(logged, 1) << "lost: " << SimLine(message);
+    if (logged > 1) duplicates += logged - 1;
+  }
+  EXPECT_LE(duplicates, kills) << "more duplicates than interrupted deletions";
+  EXPECT_EQ(counts.Received.size(), messages.size()) << "records of texts nobody sent";
+  EXPECT_TRUE(StoreList().empty());
+}
+
+}  // namespace

@@ -172,10 +172,25 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
   const size_t first = answer.find("\r\n");
   const size_t second = answer.find("\r\n", first + 2);
   if (second != std::string::npos) pdu = answer.substr(first + 2, second - first - 2);
-  std::vector<std::string> parts;
-  Decoder.DecodeDeliverPdu(pdu, parts);
+  // A stored part of a longer message stays in the store until the whole message is logged;
+  // then every stored part of it goes, wherever it was read from.
+  std::vector<std::string> parts, partTags;
+  const std::string tag = AnsiLowerCase(storage) + "," + index;
+  Decoder.DecodeDeliverPdu(pdu, parts, tag, &partTags);
   if (parts.size() != 3 || !StoreReceivedSms(parts)) return false;
-  DeleteStoredSms(index);
+  if (partTags.empty()) partTags.push_back(tag);
+  std::string selected = AnsiLowerCase(storage);
+  for (const std::string& partTag : partTags) {
+    const size_t comma = partTag.find(',');
+    if (comma == std::string::npos) continue;  // a part that came inline, not from the store
+    const std::string partStorage = partTag.substr(0, comma);
+    if (partStorage != selected) {
+      if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n")) continue;
+      if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) continue;
+      selected = partStorage;
+    }
+    DeleteStoredSms(partTag.substr(comma + 1));
+  }
   SignalUnreadSms();
   return true;
 }

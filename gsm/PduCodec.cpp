@@ -271,7 +271,8 @@ void TPduDecoder::DiscardPending(size_t index) {
   PendingList.erase(PendingList.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::string& joined) {
+bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::string& joined,
+                            std::vector<std::string>* tags) {
   auto sameMessage = [&](const TPendingSms& pending) {
     return pending.Reference == part.Reference && pending.Total == part.Total &&
            pending.Sender == sender;
@@ -281,6 +282,7 @@ bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::s
 
   if (found == PendingList.end()) {
     if (part.Total == 1) {  // a message of one part needs no place in the list
+      if (tags) tags->push_back(part.Tag);
       joined = std::move(part.Text);
       return true;
     }
@@ -327,11 +329,14 @@ bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::s
 
   if (!PendingList[index].FragmentsComplete()) return false;
   joined = PendingList[index].JoinFragments();
+  if (tags)
+    for (const TFragmentSms& held : PendingList[index].Fragments) tags->push_back(held.Tag);
   DiscardPending(index);
   return true;
 }
 
-void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string>& out) {
+void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string>& out, const std::string& tag,
+                                   std::vector<std::string>* partTags) {
   TOctets octets;
   if (!octets.FromPdu(pdu)) return;
   TOctetReader reader(octets.Data(), octets.Size());
@@ -378,12 +383,13 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   part.Total = total;
   part.Sequence = sequence;
   part.Reference = static_cast<uint16_t>(reference);
+  part.Tag = tag;
   part.Text = ucs2 ? Ucs2FromOctets(body, reader.Left())
                    : Unpack7Bit(body, reader.Left(), HeaderFillBits(headerLength));
 
   std::string sender = SenderText(address);
   std::string joined;
-  if (!StorePart(sender, std::move(part), joined)) return;
+  if (!StorePart(sender, std::move(part), joined, partTags)) return;
   out.push_back(std::move(sender));
   out.push_back(TimeText(octets.Data() + stampAt));
   out.push_back(std::move(joined));

@@ -20,6 +20,7 @@ struct TFragmentSms {
   uint32_t Sequence = 0;   // this part's number, 1-based as sent
   uint16_t Reference = 0;  // the element's 8-bit reference number
   std::string Text;        // the decoded text of this part
+  std::string Tag;         // the caller's mark for the part (where it is stored), if any
 };
 
 // The parts received so far of one concatenated message. A message is known by its sender,
@@ -53,7 +54,11 @@ class TPduDecoder {
   // that runs past the end of the PDU). The user-data length is not used: the text is all the
   // data that follows, so a PDU cut short inside its user data gives the text that arrived.
   // 7-bit text after a header starts after the fill bits that the header's length leaves.
-  void DecodeDeliverPdu(std::string_view pdu, std::vector<std::string>& out);
+  // With `partTags`, a completed message also gives the tags that its parts came with (`tag`
+  // for this part, the earlier parts' own tags for the others), so a caller can delete every
+  // stored part of a message once it has it whole.
+  void DecodeDeliverPdu(std::string_view pdu, std::vector<std::string>& out, const std::string& tag = std::string(),
+                        std::vector<std::string>* partTags = nullptr);
 
   // Drops every part held.
   void ClearFragments();
@@ -64,7 +69,7 @@ class TPduDecoder {
 
  private:
   // Files the part; true when it completed its message, whose text is then in `joined`.
-  bool StorePart(std::string_view sender, TFragmentSms&& part, std::string& joined);
+  bool StorePart(std::string_view sender, TFragmentSms&& part, std::string& joined, std::vector<std::string>* tags);
   void DiscardPending(size_t index);
 
   std::vector<TPendingSms> PendingList;

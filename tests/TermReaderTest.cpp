@@ -194,6 +194,9 @@ TEST_F(TermReaderTest, ConcatenatedMessageIsLoggedOnceWhenItsLastPartArrivesInEi
     RunFor(300);  // nothing more comes of it
     ASSERT_EQ(Records().size(), expected);
     EXPECT_EQ(Records().back().Text, text);
+    // Every stored part goes once the whole message is logged, the one read first included.
+    EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }))
+        << Modem.Sim.StoredMessages("SM").size() << " parts left in the store";
   }
 }
 

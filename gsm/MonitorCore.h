@@ -10,7 +10,7 @@
 #include "gsm/ModemErrors.h"
 #include "gsm/ModemPort.h"
 #include "gsm/PduCodec.h"
-#include "gsm/ReadQueue.h"
+#include "gsm/PairQueue.h"
 #include "gsm/SmsLog.h"
 #include "gsm/SmsSendThread.h"
 #include "gsm/TermReader.h"
@@ -29,45 +29,6 @@
 class TNamedMutex;
 
 inline constexpr const char* kLogMutexName = "OrvexMonitorLogFileMutex";
-
-// The messages waiting to be sent, (phone, text) pairs, head first. Guarded, so that the
-// windows, the dispatcher's requests and the send side may reach it from any thread.
-class TSendQueue {
-public:
-  using TPair = std::pair<std::string, std::string>;
-
-  void Add(std::string phone, std::string text) {
-    std::lock_guard<std::mutex> lock(Mutex);
-    Pairs.emplace_back(std::move(phone), std::move(text));
-  }
-  // The head pair; false when the queue is empty.
-  bool Front(TPair& pair) const {
-    std::lock_guard<std::mutex> lock(Mutex);
-    if (Pairs.empty()) return false;
-    pair = Pairs.front();
-    return true;
-  }
-  void DropFront() {
-    std::lock_guard<std::mutex> lock(Mutex);
-    if (!Pairs.empty()) Pairs.pop_front();
-  }
-  std::vector<TPair> Items() const {
-    std::lock_guard<std::mutex> lock(Mutex);
-    return {Pairs.begin(), Pairs.end()};
-  }
-  size_t Count() const {
-    std::lock_guard<std::mutex> lock(Mutex);
-    return Pairs.size();
-  }
-  void Clear() {
-    std::lock_guard<std::mutex> lock(Mutex);
-    Pairs.clear();
-  }
-
-private:
-  mutable std::mutex Mutex;
-  std::deque<TPair> Pairs;
-};
 
 class TMonitorCore : public TSettingsMirror, public TModemError {
 public:

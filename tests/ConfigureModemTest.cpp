@@ -3,6 +3,7 @@
 #include "common/Text.h"
 #include "fakes/FakeFtd2xx.h"
 #include "platform/NamedMutex.h"
+#include "support/ModemWaits.h"
 #include "support/PseudoTerminal.h"
 
 #include <QCoreApplication>
@@ -129,35 +130,13 @@ class TScriptedTerminal : public TAnsweringModemLink, public TModemScript {
   std::string Answer(const char* data, std::size_t size) override { return Feed(data, size); }
 };
 
-// Waits short enough for tests, yet long enough for the scripted modem to answer within its
-// read on a loaded machine: an answer that misses its read is taken by the next one, and the
-// dialogue then judges the wrong answer, as it would with a real modem. For the same reason the
-// set-ups of the tests run at normal priority: on a busy machine an idle thread can sleep
-// past the end of its read.
-TSetupWaits FastWaits() {
-  TSetupWaits waits;
-  waits.PortMutex = 300;
-  waits.FirstProbeRead = 200;
-  waits.ProbePause = 50;
-  waits.SecondProbeRead = 300;
-  waits.EchoOffRead = 300;
-  waits.PinQueryRead = 300;
-  waits.PinEntryRead = 300;
-  waits.CnmiQueryRead = 300;
-  waits.CnmiSetRead = 300;
-  waits.PduModeRead = 300;
-  waits.CharacterSetRead = 300;
-  waits.LinePresentationRead = 300;
-  waits.OperatorRead = 200;
-  waits.NetworkTurnPause = 5;
-  waits.Network = 1500;
-  return waits;
-}
+// The set-ups of the tests run at normal priority: on a busy machine an idle thread can sleep
+// past the end of its read, and its answer is then taken by the next read.
 
 // Readies a set-up to run on the given port with the tests' waits and at normal priority.
 void Prepare(TConfigureModem& setup, const std::string& port) {
   setup.Port = port;
-  setup.Waits = FastWaits();
+  setup.Waits = FastSetupWaits();
   setup.SetPriority(TThreadPriority::Normal);
 }
 
@@ -669,7 +648,7 @@ TEST_F(ConfigureModemTest, ProbeJudgesTheSecondAnswer) {
     modem.SetPhonePort(line.SlavePath());
     ASSERT_TRUE(modem.OpenComPort(line.SlavePath(), message));
     script.Start();
-    EXPECT_EQ(CheckModem(modem, FastWaits()), c.answers);
+    EXPECT_EQ(CheckModem(modem, FastSetupWaits()), c.answers);
     script.Stop();
     EXPECT_EQ(script.Got("ATE0"), c.echoOffSent);
     EXPECT_EQ(script.Count("AT"), 2u);

@@ -7,6 +7,7 @@
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
 #include "support/SimModem.h"
+#include "support/ModemWaits.h"
 #include "support/TestApp.h"
 
 #include <QAction>
@@ -28,6 +29,17 @@
 #include <vector>
 
 namespace {
+
+// The link tests run whole set-ups and readers: a longer port wait, a shorter network wait
+// and a longer patience than the unit tests.
+constexpr int kLinkWaitMs = 8000;
+
+TSetupWaits LinkSetupWaits() {
+  TSetupWaits waits = FastSetupWaits();
+  waits.PortMutex = 1000;
+  waits.Network = 800;
+  return waits;
+}
 
 const char kSender[] = "+79001234567";
 
@@ -60,52 +72,6 @@ class TDeviceListWindow : public QWidget {
   }
 };
 
-TSetupWaits FastSetupWaits() {
-  TSetupWaits waits;
-  waits.PortMutex = 1000;
-  waits.FirstProbeRead = 200;
-  waits.ProbePause = 50;
-  waits.SecondProbeRead = 300;
-  waits.EchoOffRead = 300;
-  waits.PinQueryRead = 300;
-  waits.PinEntryRead = 300;
-  waits.CnmiQueryRead = 300;
-  waits.CnmiSetRead = 300;
-  waits.PduModeRead = 300;
-  waits.CharacterSetRead = 300;
-  waits.LinePresentationRead = 300;
-  waits.OperatorRead = 200;
-  waits.NetworkTurnPause = 5;
-  waits.Network = 800;
-  return waits;
-}
-
-TReaderWaits FastReaderWaits() {
-  TReaderWaits waits;
-  waits.TurnPause = 20;
-  waits.PortMutex = 300;
-  waits.NoticeRead = 200;
-  waits.HangUpRead = 300;
-  waits.StoreRead = 500;
-  waits.ListRead = 500;
-  return waits;
-}
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 8000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QCoreApplication::processEvents();
-    TThread::CheckSynchronize();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-void RunFor(int ms) {
-  WaitUntil([] { return false; }, ms);
-}
-
 TSimDeliver Message(const std::string& text, int parts = 0) {
   TSimDeliver message;
   message.Sender = kSender;
@@ -131,7 +97,7 @@ class ModemLinkTest : public ::testing::Test {
   }
   void Create() {
     Form = std::make_unique<TLinkForm>(ExeDir, Ticks);
-    Form->SetupWaits = FastSetupWaits();
+    Form->SetupWaits = LinkSetupWaits();
     Form->SetupPriority = TThreadPriority::Normal;
     Form->ReaderWaits = FastReaderWaits();
     Form->FormCreate();
@@ -174,24 +140,24 @@ class ModemLinkTest : public ::testing::Test {
     const size_t before = Records().size();
     ASSERT_FALSE(sim.InjectCmt(Message("12345 reset delivered")).empty());
     ASSERT_FALSE(sim.InjectCmti(Message("12345 reset stored")).empty());
-    ASSERT_TRUE(WaitUntil([&] { return Records().size() >= before + 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Records().size() >= before + 2; }, kLinkWaitMs));
     const std::vector<std::string> texts = Texts();
     EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<long>(before), texts.end()),
               (std::vector<std::string>{"12345 reset delivered", "12345 reset stored"}));
     for (const TLogRecord& record : Records()) EXPECT_EQ(record.Read, 0);
-    EXPECT_TRUE(WaitUntil([&] { return Form->UnreadPending.load(); }));
+    EXPECT_TRUE(WaitUntil([&] { return Form->UnreadPending.load(); }, kLinkWaitMs));
     EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconUnread);
-    EXPECT_TRUE(WaitUntil([&] { return static_cast<int>(Form->Notices.size()) > noticesBefore; }));
+    EXPECT_TRUE(WaitUntil([&] { return static_cast<int>(Form->Notices.size()) > noticesBefore; }, kLinkWaitMs));
     EXPECT_TRUE(Form->Noticed(4));
-    EXPECT_TRUE(WaitUntil([&] { return sim.StoredMessages("SM").empty(); }));
+    EXPECT_TRUE(WaitUntil([&] { return sim.StoredMessages("SM").empty(); }, kLinkWaitMs));
 
     const std::string joined = "12345 a reply long enough for two parts of a concatenated message";
     ASSERT_EQ(sim.InjectCmt(Message(joined, 2)).size(), 2u);
-    ASSERT_TRUE(WaitUntil([&] { return Records().size() >= before + 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return Records().size() >= before + 3; }, kLinkWaitMs));
     EXPECT_EQ(Records().back().Text, joined);
 
     sim.InjectRing(5, 100);
-    EXPECT_TRUE(WaitUntil([&] { return !sim.Ringing(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !sim.Ringing(); }, kLinkWaitMs));
     const auto commands = sim.Commands();
     EXPECT_NE(std::find(commands.begin(), commands.end(), "ATH"), commands.end());
     RunFor(200);
@@ -223,9 +189,9 @@ TEST_F(ModemLinkTest, OpenedLinkReceivesMessagesAndReadsWhatTheStoreHeld) {
   EXPECT_EQ(Form->Tray.LastBalloon().InfoFlags, TTrayIcon::kBalloonInfo);
 
   // What the store held while nobody listened.
-  ASSERT_TRUE(WaitUntil([&] { return Records().size() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return Records().size() == 1; }, kLinkWaitMs));
   EXPECT_EQ(Records()[0].Text, "12345 reset waiting");
-  EXPECT_TRUE(WaitUntil([&] { return modem.Sim.StoredMessages("SM").empty(); }));
+  EXPECT_TRUE(WaitUntil([&] { return modem.Sim.StoredMessages("SM").empty(); }, kLinkWaitMs));
 
   ReceiveOverTheLink(modem.Sim);
 }
@@ -442,9 +408,9 @@ TEST_F(TerminalLinkTest, TerminalLinkReceivesMessagesAndComesBackAfterItIsUnplug
   ASSERT_EQ(Behind.Sim.StoreSms(Message("12345 reset waiting")).size(), 1u);
   OpenAndWait();
   ASSERT_TRUE(ShowsOpen());
-  ASSERT_TRUE(WaitUntil([&] { return Records().size() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return Records().size() == 1; }, kLinkWaitMs));
   EXPECT_EQ(Records()[0].Text, "12345 reset waiting");
-  EXPECT_TRUE(WaitUntil([&] { return Behind.Sim.StoredMessages("SM").empty(); }));
+  EXPECT_TRUE(WaitUntil([&] { return Behind.Sim.StoredMessages("SM").empty(); }, kLinkWaitMs));
 
   ReceiveOverTheLink(Behind.Sim);
 
@@ -461,7 +427,7 @@ TEST_F(TerminalLinkTest, TerminalLinkReceivesMessagesAndComesBackAfterItIsUnplug
   ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
   ASSERT_FALSE(Behind.Sim.InjectCmt(Message("12345 reset again")).empty());
-  ASSERT_TRUE(WaitUntil([&] { return Contains(Texts(), "12345 reset again"); }));
+  ASSERT_TRUE(WaitUntil([&] { return Contains(Texts(), "12345 reset again"); }, kLinkWaitMs));
 }
 
 TEST_F(TerminalLinkTest, ConversionErrorReplyIsLoggedRawAndTheLinkGoesOn) {
@@ -469,10 +435,10 @@ TEST_F(TerminalLinkTest, ConversionErrorReplyIsLoggedRawAndTheLinkGoesOn) {
   ASSERT_TRUE(ShowsOpen());
   const std::string impossible = "12345 103015.000,a,,,,,,,311324";  // day 31 of month 13
   ASSERT_FALSE(Behind.Sim.InjectCmti(Message(impossible)).empty());
-  ASSERT_TRUE(WaitUntil([&] { return Records().size() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return Records().size() == 1; }, kLinkWaitMs));
   EXPECT_EQ(Records()[0].Text, impossible);
   ASSERT_FALSE(Behind.Sim.InjectCmt(Message("12345 reset next")).empty());
-  ASSERT_TRUE(WaitUntil([&] { return Records().size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return Records().size() == 2; }, kLinkWaitMs));
   EXPECT_EQ(Records()[1].Text, "12345 reset next");
   EXPECT_TRUE(Behind.Sim.StoredMessages("SM").empty());
 }

@@ -7,6 +7,7 @@
 #include "gsm/MonitorCore.h"
 #include "platform/NamedMutex.h"
 #include "support/SimModem.h"
+#include "support/ModemWaits.h"
 #include "support/TestApp.h"
 
 #include <QApplication>
@@ -40,34 +41,6 @@ class TTestCore : public TMonitorCore {
   }
   std::atomic<int> Notices{0};
 };
-
-TReaderWaits FastReaderWaits() {
-  TReaderWaits waits;
-  waits.TurnPause = 20;
-  waits.PortMutex = 300;
-  waits.NoticeRead = 200;
-  waits.HangUpRead = 300;
-  waits.StoreRead = 500;
-  waits.ListRead = 500;
-  return waits;
-}
-
-// Runs the main thread's events until `done` holds or `ms` have passed.
-bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QCoreApplication::processEvents();
-    TThread::CheckSynchronize();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-// Keeps the main thread's events going for `ms`.
-void RunFor(int ms) {
-  WaitUntil([] { return false; }, ms);
-}
 
 TSimDeliver Message(const std::string& text, int parts = 0, bool reverse = false) {
   TSimDeliver message;

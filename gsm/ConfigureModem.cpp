@@ -2,6 +2,7 @@
 
 #include "common/RegExpr.h"
 #include "common/Text.h"
+#include "gsm/NoticeStream.h"
 #include "platform/NamedMutex.h"
 
 #include <chrono>
@@ -25,22 +26,29 @@ void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::millisecond
 
 }  // namespace
 
-bool CheckModem(TModemPort& modem, const TSetupWaits& waits) {
+bool CheckModem(TModemPort& modem, const TSetupWaits& waits, TNoticeStream* notices) {
   std::vector<uint8_t> buffer(kLongAnswer);
   uint32_t count = 0;
+  // One read; what it holds besides notices, in ReplyToText form.
+  auto read = [&](uint32_t waitMs, std::string* text) {
+    const uint8_t result = modem.ReadModem(buffer.data(), kLongAnswer, count, waitMs);
+    if (result != kReadData) return result;
+    const std::string rest = notices ? notices->Feed(buffer.data(), count) : std::string();
+    if (text) *text = notices ? Trim(rest) : TModemPort::ReplyToText(buffer.data(), count);
+    return result;
+  };
   modem.WriteCommand("AT\r\n");
-  modem.ReadModem(buffer.data(), kLongAnswer, count, waits.FirstProbeRead);  // whatever comes
+  read(waits.FirstProbeRead, nullptr);  // whatever comes
   SleepMs(waits.ProbePause);
 
+  std::string text;
   if (!modem.WriteCommand("AT\r\n")) return false;
-  if (modem.ReadModem(buffer.data(), kLongAnswer, count, waits.SecondProbeRead) != kReadData || count < 2)
-    return false;
-  const std::string text = TModemPort::ReplyToText(buffer.data(), count);
+  if (read(waits.SecondProbeRead, &text) != kReadData || count < 2) return false;
   if (!StartsWith(text, "at")) return Contains(text, "ok");
 
   // The modem echoes commands: switch the echo off; any answer will do.
   modem.WriteCommand("ATE0\r\n");
-  modem.ReadModem(buffer.data(), kLongAnswer, count, waits.EchoOffRead);
+  read(waits.EchoOffRead, nullptr);
   return true;
 }
 

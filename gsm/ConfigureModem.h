@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <string>
 
+class TNoticeStream;
+
 // The name of the mutex that serialises every exchange with the modem.
 extern const char kPortMutexName[];  // "OrvexMonitorFTDIMutex"
 
@@ -51,7 +53,8 @@ enum class TCnmiKind { Mode, Mt };
 
 // The modem probe: "AT" twice (the first answer ignored); a modem that echoes commands is
 // told "ATE0". True when the modem answers.
-bool CheckModem(TModemPort& modem, const TSetupWaits& waits = TSetupWaits());
+// With `notices`, on an open link, the notices in its reads are kept there for the reader.
+bool CheckModem(TModemPort& modem, const TSetupWaits& waits = TSetupWaits(), TNoticeStream* notices = nullptr);
 
 class TConfigureModem : public TThread {
  public:

@@ -19,8 +19,10 @@ bool IsErrorAnswer(const std::string& text) {
   return text.rfind("+cms error", 0) == 0 || text.rfind("+cme error", 0) == 0 || text == "error";
 }
 
-// An answer is read until its final line; a modem that never sends one is given up on here.
+// An answer is read until its final line; a modem that never sends one is given up on after
+// this much answer text, or this much read in all (notices included).
 constexpr size_t kMaxReplyBytes = 16384;
+constexpr size_t kMaxReadBytes = 1 << 20;
 
 // The end (past its line break) of the first final line of an answer in `raw`: "OK", "ERROR"
 // or a +CMS/+CME error; npos while none has come whole.
@@ -146,9 +148,17 @@ void TMonitorCore::HandleCmt(const std::string& text) {
   if (parts.size() == 3 && StoreReceivedSms(parts)) SignalUnreadSms();
 }
 
-void TMonitorCore::HandleCmti(const std::string& text) {
+bool TMonitorCore::ParseCmti(const std::string& text, std::string& storage, std::string& index) {
   static thread_local TRegExpr pattern("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
-  if (pattern.Exec(text)) ReadStoredSms(pattern.Match(1), pattern.Match(2));
+  if (!pattern.Exec(text)) return false;
+  storage = pattern.Match(1);
+  index = pattern.Match(2);
+  return true;
+}
+
+void TMonitorCore::HandleCmti(const std::string& text) {
+  std::string storage, index;
+  if (ParseCmti(text, storage, index)) ReadStoredSms(storage, index);
 }
 
 bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& index) {
@@ -200,7 +210,11 @@ void TMonitorCore::DeleteStoredSms(const std::string& index) {
   if (Modem.WriteCommand("AT+CMGD=" + index + "\r\n")) ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer);
 }
 
-void TMonitorCore::ReadAllStoredSms(const std::function<bool()>& stop) {
+void TMonitorCore::QueueStoredNotice(const std::string& storage, const std::string& index) {
+  Unsolicited.Add({TModemNotice::TKind::Cmti, "+cmti: \"" + AnsiLowerCase(storage) + "\"," + index});
+}
+
+void TMonitorCore::QueueAllStoredSms() {
   // New messages go to the third storage that AT+CPMS? names; "sm" when it names none.
   std::string answer;
   std::string storage = "sm";
@@ -216,18 +230,18 @@ void TMonitorCore::ReadAllStoredSms(const std::function<bool()>& stop) {
   if (!Modem.WriteCommand("AT+CMGL=4\r\n")) return;
   std::string listing;
   std::vector<uint8_t> buffer(kNoticeReadSize);
-  for (;;) {
+  size_t read = 0;
+  while (read < kMaxReadBytes) {
     uint32_t count = 0;
     if (Modem.ReadModem(buffer.data(), kNoticeReadSize, count, ReaderWaits.ListRead) != kReadData || count == 0) break;
-    listing.append(reinterpret_cast<const char*>(buffer.data()), count);
-    const std::string text = TModemPort::ReplyToText(reinterpret_cast<const uint8_t*>(listing.data()),
-                                                     static_cast<uint32_t>(listing.size()));
+    read += count;
+    listing += Unsolicited.Feed(buffer.data(), count);
+    const std::string text = Trim(listing);
     const size_t lastLine = text.find_last_of('\n');
     const std::string last = lastLine == std::string::npos ? text : text.substr(lastLine + 1);
     if (last == "ok" || Contains(last, "error")) break;
   }
-  const std::string text = SetAsideNotices(
-      TModemPort::ReplyToText(reinterpret_cast<const uint8_t*>(listing.data()), static_cast<uint32_t>(listing.size())));
+  const std::string text = Trim(listing);
   std::vector<std::string> indexes;
   static thread_local TRegExpr entry("^\\+cmgl:\\s*(\\d+),");
   size_t start = 0;
@@ -237,87 +251,25 @@ void TMonitorCore::ReadAllStoredSms(const std::function<bool()>& stop) {
     if (entry.Exec(Trim(std::string_view(text).substr(start, end - start)))) indexes.push_back(entry.Match(1));
     start = end + 1;
   }
-  for (const std::string& index : indexes) {
-    if (stop && stop()) return;
-    ReadStoredSms(storage, index);
-  }
+  for (const std::string& index : indexes) QueueStoredNotice(storage, index);
 }
 
 bool TMonitorCore::ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text) {
   // An answer may take several reads, with notices before, inside and after it. Reads go on
   // until its final line, so that no tail of it is left for the next command to take as its
-  // own answer; they stop early only when nothing more comes.
-  std::string raw;
+  // own answer; they stop early only when nothing more comes. The notices go to the stream,
+  // what follows the final line is no part of this answer and is dropped.
+  std::string answer;
   std::vector<uint8_t> buffer(capacity);
   size_t answerEnd = std::string::npos;
-  while (answerEnd == std::string::npos && raw.size() < kMaxReplyBytes) {
+  size_t read = 0;
+  while (answerEnd == std::string::npos && answer.size() < kMaxReplyBytes && read < kMaxReadBytes) {
     uint32_t count = 0;
     if (Modem.ReadModem(buffer.data(), capacity, count, waitMs) != kReadData || count == 0) break;
-    raw.append(reinterpret_cast<const char*>(buffer.data()), count);
-    answerEnd = FinalAnswerEnd(raw);
+    read += count;
+    answer += Unsolicited.Feed(buffer.data(), count);
+    answerEnd = FinalAnswerEnd(answer);
   }
-  text.clear();
-  if (raw.empty()) return false;
-  const size_t split = answerEnd == std::string::npos ? raw.size() : answerEnd;
-  text = SetAsideNotices(
-      TModemPort::ReplyToText(reinterpret_cast<const uint8_t*>(raw.data()), static_cast<uint32_t>(split)));
-  if (split < raw.size()) {
-    // What came after the answer is the start of notices, the last one perhaps unfinished:
-    // the reader gets it as it came and joins it with its next read.
-    std::string tail = AnsiLowerCase(std::string_view(raw).substr(split));
-    for (char& c : tail)
-      if (c == '\0') c = ' ';
-    std::lock_guard<std::mutex> lock(StrayLock);
-    StrayNotices += tail;
-  }
-  return true;
-}
-
-std::string TMonitorCore::SetAsideNotices(const std::string& text) {
-  auto lineAt = [&text](size_t start, size_t& next) {
-    size_t end = text.find('\n', start);
-    next = end == std::string::npos ? text.size() : end + 1;
-    return Trim(std::string_view(text).substr(start, next - start));
-  };
-  std::string kept;
-  std::string notices;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t next = 0;
-    const std::string line = lineAt(start, next);
-    if (line.rfind("+cmt:", 0) == 0) {
-      // The header and the PDU line after it, with the blank lines between.
-      notices += line + "\r\n";
-      while (next < text.size()) {
-        size_t after = 0;
-        const std::string pdu = lineAt(next, after);
-        next = after;
-        if (!pdu.empty()) {
-          notices += pdu + "\r\n";
-          break;
-        }
-      }
-    } else if (line.rfind("+cmti:", 0) == 0 || line.rfind("ring", 0) == 0) {
-      notices += line + "\r\n";
-    } else {
-      kept.append(text, start, next - start);
-    }
-    start = next;
-  }
-  if (notices.empty()) return text;
-  std::lock_guard<std::mutex> lock(StrayLock);
-  StrayNotices += notices;
-  return Trim(kept);
-}
-
-std::string TMonitorCore::TakeStrayNotices() {
-  std::lock_guard<std::mutex> lock(StrayLock);
-  std::string taken;
-  taken.swap(StrayNotices);
-  return taken;
-}
-
-bool TMonitorCore::HasStrayNotices() const {
-  std::lock_guard<std::mutex> lock(StrayLock);
-  return !StrayNotices.empty();
+  text = Trim(std::string_view(answer).substr(0, answerEnd == std::string::npos ? answer.size() : answerEnd));
+  return read > 0;
 }

@@ -9,6 +9,7 @@
 #include "common/SmsInfo.h"
 #include "gsm/ModemErrors.h"
 #include "gsm/ModemPort.h"
+#include "gsm/NoticeStream.h"
 #include "gsm/PduCodec.h"
 #include "gsm/PairQueue.h"
 #include "gsm/SmsLog.h"
@@ -128,6 +129,8 @@ public:
   TPduDecoder Decoder;
   // One +CMT notice: "+cmt:" header, a line break and the PDU.
   void HandleCmt(const std::string& text);
+  // The storage (two letters, as read) and the index that a +CMTI notice names.
+  static bool ParseCmti(const std::string& text, std::string& storage, std::string& index);
   // One +CMTI notice: reads the stored message it names.
   void HandleCmti(const std::string& text);
   // Reads one stored message, logs it, deletes it from the store once it is logged, and
@@ -138,18 +141,17 @@ public:
   // mutex go: the unread notice of those messages then runs on the main thread, and the
   // worker waits for it. (On the main thread the notice runs at once.)
   void DeliverUnreadSignal();
-  // Reads every message the modem's store holds, each as ReadStoredSms does; `stop` ends the
-  // sweep between two messages.
-  void ReadAllStoredSms(const std::function<bool()>& stop = {});
-  // Notices (+CMT with its PDU line, +CMTI, RING) that arrived inside the answers read by the
-  // operations above; the reader takes them and handles them as if it had read them itself.
-  std::string TakeStrayNotices();
-  bool HasStrayNotices() const;
-  // One answer of the modem, as TModemPort::ReadAnswer gives it, with the notices in it set
-  // aside for the reader.
+  // Queues a stored-message notice for the reader, as if the modem had sent it.
+  void QueueStoredNotice(const std::string& storage, const std::string& index);
+  // Lists the modem's store and queues a stored-message notice for every message in it: the
+  // reader then reads them as it reads the messages the modem announces.
+  void QueueAllStoredSms();
+  // Every read of the port, by any thread, passes through here: the notices (+CMT with its
+  // PDU line, +CMTI, RING) in it wait for the reader, or for a running send, to handle them.
+  TNoticeStream Unsolicited;
+  // One answer of the modem, read up to its final line, in ReplyToText form without the
+  // notices; true when anything was read.
   bool ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text);
-  // Cuts the notice lines out of an answer's text and keeps them for the reader.
-  std::string SetAsideNotices(const std::string& text);
 
   // Stored messages announced while they could not be read (during a send).
   TReadQueue ReadQueue;
@@ -191,8 +193,6 @@ private:
   void SignalUnreadSms();
 
   std::atomic<bool> UnreadSignalDue{false};
-  mutable std::mutex StrayLock;
-  std::string StrayNotices;
   // Cleared when the core is going: the hooks are not called any more.
   std::atomic<bool> HooksLive{true};
   std::unique_ptr<TNamedMutex> LogMutex;

@@ -104,23 +104,19 @@ void TSmsSendThread::RunDialogue() {
   }
   TModemPort* modem = &Core.Modem;
   const std::string command = "AT+CMGS=" + std::to_string(SubmitTpduLength(Pdu)) + "\r\n";
-  uint8_t buffer[kSendReadSize];
-  uint32_t count = 0;
-  if (!modem->WriteCommand(command) || Terminated() ||
-      modem->ReadModem(buffer, kSendReadSize, count, Waits.PromptRead) != kReadData) {
+  if (!modem->WriteCommand(command) || Terminated() || !ReadPrompt(*modem)) {
     Result = kSendIoError;
     return;
   }
-  if (Terminated() || count == 0) {
+  if (Terminated()) {
     Result = kSendBadAnswer;
     return;
   }
-  LastResponse = TModemPort::ReplyToText(buffer, count);
   if (Core.ParseModemError(LastResponse)) {
     Result = kSendModemError;
     return;
   }
-  CheckUnsolicited(LastResponse);
+  CheckUnsolicited();
   if (Terminated() || LastResponse.find('>') == std::string::npos) {
     Result = kSendBadAnswer;
     return;
@@ -129,6 +125,26 @@ void TSmsSendThread::RunDialogue() {
   modem->WriteModem(reinterpret_cast<const uint8_t*>(Pdu.data()), static_cast<uint32_t>(Pdu.size()));
   modem->WriteModem(&kCtrlZ, 1);
   WaitForSendAnswer(*modem);
+}
+
+bool TSmsSendThread::ReadPrompt(TModemPort& modem) {
+  // Notices the modem sent before the prompt may fill the first reads: reads go on, within
+  // the wait, while they bring notices only.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Waits.PromptRead);
+  uint8_t buffer[kSendReadSize];
+  uint32_t wait = Waits.PromptRead;
+  bool answered = false;
+  for (;;) {
+    uint32_t count = 0;
+    if (modem.ReadModem(buffer, kSendReadSize, count, wait) != kReadData || count == 0) return answered;
+    answered = true;
+    LastResponse = Trim(Core.Unsolicited.Feed(buffer, count));
+    if (!LastResponse.empty() || Terminated()) return true;
+    CheckUnsolicited();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return true;
+    wait = static_cast<uint32_t>(left.count());
+  }
 }
 
 void TSmsSendThread::WaitForSendAnswer(TModemPort& modem) {
@@ -145,13 +161,13 @@ void TSmsSendThread::WaitForSendAnswer(TModemPort& modem) {
       continue;
     }
     if (read != kReadData) continue;
-    LastResponse = TModemPort::ReplyToText(buffer, count);
+    LastResponse = Trim(Core.Unsolicited.Feed(buffer, count));
     if (Core.ParseModemError(LastResponse)) {
       Result = kSendModemError;
       decided = true;
       break;
     }
-    CheckUnsolicited(LastResponse);
+    CheckUnsolicited();
     if (LastResponse.find("ok") != std::string::npos) {
       Result = kSendDone;
       decided = true;
@@ -160,13 +176,17 @@ void TSmsSendThread::WaitForSendAnswer(TModemPort& modem) {
   if (!decided) Result = kSendBadAnswer;
 }
 
-void TSmsSendThread::CheckUnsolicited(const std::string& response) {
-  const size_t cmt = response.find("+cmt:");
-  if (cmt != std::string::npos) HandleCmt(response.substr(cmt));
-  const size_t cmti = response.find("+cmti:");
-  if (cmti != std::string::npos) {
-    static thread_local TRegExpr notice("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
-    if (notice.Exec(response.substr(cmti))) Core.QueueSmsRead(notice.Match(1), notice.Match(2));
+void TSmsSendThread::CheckUnsolicited() {
+  TModemNotice notice;
+  while (Core.Unsolicited.Next(notice)) {
+    if (notice.Kind == TModemNotice::TKind::Cmt) {
+      HandleCmt(notice.Text);
+    } else if (notice.Kind == TModemNotice::TKind::Cmti) {
+      std::string storage, index;
+      if (TMonitorCore::ParseCmti(notice.Text, storage, index)) Core.QueueSmsRead(storage, index);
+    }
+    // A call is not hung up in the middle of a send: the modem repeats RING, and the reader
+    // hangs up the next one.
   }
 }
 
@@ -273,6 +293,15 @@ void TMonitorCore::StopSmsSendThread() {
 
 void TMonitorCore::ReadQueuedSms() {
   if (ReadQueue.Count() == 0) return;
+  if (ActiveTermReader) {
+    // The reader reads them in its own turns, a few at a time: many messages announced during
+    // a send would otherwise hold the port, and the windows, for as long as they all take.
+    for (const TReadQueue::TPair& pair : ReadQueue.Items()) {
+      QueueStoredNotice(pair.first, pair.second);
+      ReadQueue.DropFront();
+    }
+    return;
+  }
   std::unique_ptr<TNamedMutex> portMutex = TNamedMutex::OpenExisting(kPortMutexName);
   // Without the port the pairs wait for the end of the next send.
   if (!portMutex || portMutex->Wait(SendWaits.FollowUpMutex) != TMutexWait::Obtained) return;

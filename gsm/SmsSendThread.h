@@ -46,9 +46,9 @@ class TSmsSendThread : public TThread {
   std::string LastResponse;  // the last modem response, normalised
   uint8_t Result = kSendDone;
 
-  // Acts on the message notices in `response` (a normalised modem response): a +CMT notice
-  // goes to the running reader, a +CMTI notice is queued for reading after the send.
-  void CheckUnsolicited(const std::string& response);
+  // Acts on every notice the dialogue's reads have queued in the core's notice stream: a +CMT
+  // message is decoded and logged now, a +CMTI notice is queued for reading after the send.
+  void CheckUnsolicited();
   // The outcome as the user, the log and the dispatcher see it; runs on the main thread.
   void ReportResult();
 
@@ -65,6 +65,8 @@ class TSmsSendThread : public TThread {
   void Pause(uint32_t ms);
   // The dialogue under the port mutex.
   void RunDialogue();
+  // The answer to "AT+CMGS=" into LastResponse; false when nothing could be read.
+  bool ReadPrompt(TModemPort& modem);
   void WaitForSendAnswer(TModemPort& modem);
   // A +CMT notice inside an answer; the port mutex is held.
   void HandleCmt(const std::string& text);

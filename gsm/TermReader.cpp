@@ -8,27 +8,10 @@
 
 #include <chrono>
 #include <memory>
-#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace {
-
-// An unfinished notice is kept at most this long; more is handled as it stands.
-constexpr size_t kMaxPendingBytes = 8192;
-
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
-
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
-
-// The start of a line that may still become a notice once the rest of it arrives.
-bool MayBecomeNotice(std::string_view text) {
-  for (std::string_view notice : {std::string_view("+cmti:"), std::string_view("+cmt:"), std::string_view("ring")})
-    if (text.size() < notice.size() && StartsWith(notice, text)) return true;
-  return false;
-}
 
 // Owns the port mutex for one turn: released on every way out of it.
 class TPortTurn {
@@ -55,63 +38,38 @@ void TTermReader::HandleCmt(const std::string& text) { Core.HandleCmt(text); }
 
 void TTermReader::HandleCmti(const std::string& text) { Core.HandleCmti(text); }
 
-void TTermReader::TakeRead(const uint8_t* buffer, uint32_t count) {
-  std::string bytes(reinterpret_cast<const char*>(buffer), count);
-  for (char& c : bytes)
-    if (c == '\0') c = ' ';
-  Pending += AnsiLowerCase(bytes);
-}
-
 void TTermReader::HangUp() {
   Core.Modem.WriteCommand("ATH\r\n");
   std::vector<uint8_t> buffer(kNoticeReadSize);
   uint32_t count = 0;
+  // The answer is not looked at; a notice that came with it is kept.
   if (Core.Modem.ReadModem(buffer.data(), kNoticeReadSize, count, Core.ReaderWaits.HangUpRead) == kReadData)
-    TakeRead(buffer.data(), count);
+    Core.Unsolicited.Feed(buffer.data(), count);
 }
 
 bool TTermReader::HandleUnsolicited(bool flush) {
-  Pending += Core.TakeStrayNotices();
-  if (Pending.size() > kMaxPendingBytes) flush = true;
+  if (flush) Core.Unsolicited.Flush();
   bool message = false;
-  size_t pos = 0;
-  for (;;) {
-    while (pos < Pending.size() && static_cast<unsigned char>(Pending[pos]) <= ' ') ++pos;
-    if (pos >= Pending.size()) break;
-    // Pending may grow below (the answer to a hang-up), so the view is taken anew each time.
-    const std::string_view rest = std::string_view(Pending).substr(pos);
-    const size_t lineEnd = rest.find_first_of("\r\n");
-    const size_t line = lineEnd == std::string_view::npos ? rest.size() : lineEnd;
-
-    if (StartsWith(rest, "+cmti:")) {
-      if (lineEnd == std::string_view::npos && !flush) break;
-      const std::string notice = Trim(rest.substr(0, line));
-      pos += line;
-      HandleCmti(notice);
-      // Notices that came with the answers of the store are handled after this one.
-      Pending += Core.TakeStrayNotices();
-      message = true;
-    } else if (StartsWith(rest, "+cmt:")) {
-      // The header line, the line break and the PDU line up to its end.
-      size_t end = line;
-      while (end < rest.size() && IsLineEnd(rest[end])) ++end;
-      const size_t pduStart = end;
-      while (end < rest.size() && IsHexDigit(rest[end])) ++end;
-      const bool finished = end < rest.size() && pduStart < end;
-      const bool headerOnly = end < rest.size() && pduStart == end;
-      if (!finished && !headerOnly && !flush) break;
-      HandleCmt(Trim(rest.substr(0, headerOnly ? line : end)));
-      message = true;
-      pos += headerOnly ? line : end;
-    } else if (StartsWith(rest, "ring")) {
-      pos += line;
-      HangUp();
-    } else {
-      if (lineEnd == std::string_view::npos && !flush && MayBecomeNotice(rest)) break;
-      pos += line;
+  TModemNotice notice;
+  // Reading a stored message may bring more notices; they are handled in this turn too, until
+  // the turn has held the port long enough: then the rest waits for the next turn, and a send
+  // or a check of the modem gets the port in between.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Core.ReaderWaits.TurnLength);
+  while (!Terminated() && std::chrono::steady_clock::now() < end && Core.Unsolicited.Next(notice)) {
+    switch (notice.Kind) {
+      case TModemNotice::TKind::Cmt:
+        HandleCmt(notice.Text);
+        message = true;
+        break;
+      case TModemNotice::TKind::Cmti:
+        HandleCmti(notice.Text);
+        message = true;
+        break;
+      case TModemNotice::TKind::Ring:
+        HangUp();
+        break;
     }
   }
-  Pending.erase(0, pos);
   return message;
 }
 
@@ -134,28 +92,31 @@ void TTermReader::Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, boo
   TPortTurn turn(portMutex);
   try {
     if (firstTurn) {
-      // Parts of concatenated messages live as long as the reader.
+      // Parts of concatenated messages, and notices read in part, live as long as the reader.
       firstTurn = false;
       Core.Decoder.ClearFragments();
-      if (ReadStoreFirst) Core.ReadAllStoredSms([this] { return Terminated(); });
+      Core.Unsolicited.DropUnfinished();
+      if (ReadStoreFirst) Core.QueueAllStoredSms();
     }
     if (Terminated()) return;
+    // Notices left by the last turn, or read by other exchanges, come before a new read.
+    if (Core.Unsolicited.HasQueued()) {
+      HandleUnsolicited(false);
+      return;
+    }
     uint32_t count = 0;
     const uint8_t result = Core.Modem.ReadModem(buffer.data(), kNoticeReadSize, count, Core.ReaderWaits.NoticeRead);
     if (Terminated()) return;
     if (result == kReadData && count != 0) {
       LastText = TModemPort::ReplyToText(buffer.data(), count);
-      // What an exchange with the modem read past its answer came before this read.
-      Pending += Core.TakeStrayNotices();
-      TakeRead(buffer.data(), count);
+      Core.Unsolicited.Feed(buffer.data(), count);
       HandleUnsolicited(false);
-    } else if (!Pending.empty() || Core.HasStrayNotices()) {
-      // Nothing more came: what is kept is all there is.
+    } else if (Core.Unsolicited.HasPending()) {
+      // Nothing more came: an unfinished notice is all there is of it.
       HandleUnsolicited(true);
     }
   } catch (const EConvertError&) {
     // Replies are parsed under their own guard; this only keeps the reader alive should a
-    // conversion escape all the same. The turn's text is dropped.
-    Pending.clear();
+    // conversion escape all the same. The notice that raised it is dropped.
   }
 }

@@ -5,13 +5,16 @@
 // message placed in the modem's store (+CMTI, storage and index) and an incoming call (RING,
 // hung up). The messages themselves are decoded, logged and signalled by the monitor core.
 //
-// A read may hold several notices, and a notice may arrive in pieces: the reader handles every
-// complete notice of a read in order and keeps an unfinished one (a +CMT header whose PDU line
-// has not arrived yet) for the next read. When the next read brings nothing, what is kept is
-// handled as it stands.
+// A read may hold several notices, and a notice may arrive in pieces: every read goes through
+// the core's notice stream, which joins the pieces; the reader handles every complete notice
+// in order, also those that other exchanges with the modem read. When a read brings nothing,
+// an unfinished notice is handled as it stands.
 //
 // A reader started after a set-up first reads what the modem's store already holds: messages
 // that arrived while the monitor was not listening.
+//
+// A turn that has many messages to read lets the port go after a while and goes on in the
+// next turn, so that a send or a check of the modem is not kept waiting.
 
 #include "platform/Thread.h"
 
@@ -28,6 +31,7 @@ struct TReaderWaits {
   uint32_t TurnPause = 200;    // sleep before every turn
   uint32_t PortMutex = 2000;   // wait for the port mutex in a turn
   uint32_t NoticeRead = 400;   // the read of a turn
+  uint32_t TurnLength = 1000;  // notices are handled in one turn until it has lasted this long
   uint32_t HangUpRead = 2000;  // the answer to ATH after a RING
   uint32_t StoreRead = 1000;   // the answers to AT+CPMS, AT+CMGR and AT+CMGD
   uint32_t ListRead = 2000;    // the listing of the store, read until its final answer
@@ -49,16 +53,13 @@ class TTermReader : public TThread {
   // Read the modem's store on the first turn that gets the port.
   bool ReadStoreFirst = false;
 
-  // Handles the notices that `Pending` and LastText hold; true when one of them was a +CMT or
-  // +CMTI notice. With `flush` an unfinished notice at the end is handled as it stands.
+  // Handles the notices queued in the core's notice stream; true when one of them was a +CMT
+  // or +CMTI notice. With `flush` an unfinished notice is handled as it stands.
   bool HandleUnsolicited(bool flush = false);
   // One +CMT notice (the text begins with "+cmt:"); one +CMTI notice. Both go to the core,
   // which does the work; the caller holds the port mutex.
   void HandleCmt(const std::string& text);
   void HandleCmti(const std::string& text);
-
-  // What was read and not handled yet: lower case, NUL bytes as blanks, line ends kept.
-  const std::string& PendingText() const { return Pending; }
 
  protected:
   void Execute() override;
@@ -66,11 +67,8 @@ class TTermReader : public TThread {
  private:
   // One turn under the port mutex.
   void Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, bool& firstTurn);
-  // One turn's read, appended to Pending.
-  void TakeRead(const uint8_t* buffer, uint32_t count);
   // RING: hang up, and keep the answer's bytes so that a notice among them is not lost.
   void HangUp();
 
   TMonitorCore& Core;
-  std::string Pending;
 };

@@ -107,7 +107,7 @@ uint32_t TDispatcherLink::CheckModemCommand() {
   std::unique_ptr<TNamedMutex> port = TNamedMutex::Create(kPortMutexName);
   if (!port || port->Wait(kPortWaitMs) != TMutexWait::Obtained) return 0;
   TModemPort* modem = Form.ModemPort();
-  const bool answered = modem != nullptr && CheckModem(*modem);
+  const bool answered = modem != nullptr && CheckModem(*modem, TSetupWaits(), &Form.Unsolicited);
   port->Release();
   return answered ? 1 : 0;
 }

@@ -13,6 +13,7 @@
 #include "gsm/MonitorCore.h"
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/ModemWaits.h"
 #include "support/SimModem.h"
 #include "support/TestApp.h"
 #include "tools/modemsim/ModemSim.h"
@@ -326,6 +327,22 @@ TEST_F(ComSendTest, NoticesInsideTheSendAnswerAreHandled) {
       {"a delivered reply with an impossible date",
        [](TModemSim&) { return "+CMGS: 5\n" + CmtLines(Delivered("+79006667788", "GET OK", 13)) + "\nOK"; },
        {record("79006667788", "GET OK")}, true, {}, 1},
+      // Every notice of one read counts, not only the first of each kind.
+      {"two delivered messages in one read",
+       [](TModemSim&) {
+         return "+CMGS: 5\n" + CmtLines(Delivered("+79006667788", "first reply")) + "\n" +
+                CmtLines(Delivered("+79006667799", "second reply")) + "\nOK";
+       },
+       {record("79006667788", "first reply"), record("79006667799", "second reply")}, true, {}, 1},
+      {"two stored messages in one read",
+       [](TModemSim& sim) {
+         const int first = sim.StoreSms(Delivered("+79005554433", "stored one")).at(0);
+         const int second = sim.StoreSms(Delivered("+79005554434", "stored two")).at(0);
+         return "+CMGS: 5\n+CMTI: \"SM\"," + std::to_string(first) + "\n+CMTI: \"SM\"," + std::to_string(second) +
+                "\nOK";
+       },
+       {record("79005554433", "stored one"), record("79005554434", "stored two")}, false,
+       {"AT+CPMS=\"SM\"", "AT+CMGR=1", "AT+CMGD=1", "AT+CPMS=\"SM\"", "AT+CMGR=2", "AT+CMGD=2"}, 2},
       {"a notice of another storage",
        [](TModemSim&) { return std::string("+CMGS: 5\n+CMTI: \"ME\",4\nOK"); },
        {}, false, {"AT+CPMS=\"ME\"", "AT+CMGR=4"}, 0},
@@ -363,6 +380,27 @@ TEST_F(ComSendTest, NoticesInsideTheSendAnswerAreHandled) {
     }
   }
   EXPECT_TRUE(Modem.Sim.StoredMessages("SM").empty());
+}
+
+// With a reader running, the messages announced during a send are handed to it: it reads them
+// in its own turns, so the main thread does not hold the port while they are read.
+TEST_F(ComSendTest, StoredMessagesAnnouncedDuringASendAreReadByTheRunningReader) {
+  Core->ReaderWaits = FastReaderWaits();
+  Core->StartTermReader();
+  std::vector<int> indexes;
+  for (const char* text : {"stored one", "stored two"})
+    indexes.push_back(Modem.Sim.StoreSms(Delivered("+79005554433", text)).at(0));
+  Modem.Sim.SetSendAnswer("+CMGS: 5\n+CMTI: \"SM\"," + std::to_string(indexes[0]) + "\n+CMTI: \"SM\"," +
+                          std::to_string(indexes[1]) + "\nOK");
+
+  Core->QueueSmsSend("+79001234567", "hello");
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(Core->ReadQueue.Count(), 0u);
+  ASSERT_TRUE(RunUntil([&] { return ReadLog(Core->LogPath).size() == 3 && Modem.Sim.StoredMessages("SM").empty(); }));
+  const auto log = ReadLog(Core->LogPath);
+  EXPECT_EQ(log[0].Direction, 1);
+  EXPECT_EQ(log[1].Text, "stored one");
+  EXPECT_EQ(log[2].Text, "stored two");
 }
 
 TEST_F(ComSendTest, BusyPortFailsWithoutTalkingToTheModem) {

@@ -279,6 +279,35 @@ TEST_F(TermReaderTest, MessagesStoredBeforeTheReaderStartedAreReadLoggedAndDelet
   EXPECT_TRUE(WaitUntil([&] { return Core->Notices >= 1; }));
 }
 
+// A full store is read over several turns, and the port is free between them: a send or a
+// check of the modem waiting for it gets it long before the whole store has been read.
+TEST_F(TermReaderTest, ReadingAFullStoreLetsThePortGoBetweenTurns) {
+  const size_t count = 12;
+  for (size_t i = 0; i < count; ++i)
+    ASSERT_EQ(Modem.Sim.StoreSms(Message("12345 reset sweep " + std::to_string(i))).size(), 1u);
+  Core->ReaderWaits.TurnLength = 1;
+  Core->StartTermReader(true);
+  ASSERT_TRUE(WaitForRecords(1));
+  ASSERT_EQ(PortMutex->Wait(5000), TMutexWait::Obtained);
+  const size_t left = Modem.Sim.StoredMessages("SM").size();
+  PortMutex->Release();
+  EXPECT_GT(left, 0u) << "the reader held the port until the store was empty";
+  ASSERT_TRUE(WaitForRecords(count, 20000));
+  EXPECT_EQ(Records().size(), count);
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
+}
+
+// A check of the modem on an open link reads what the modem sent meanwhile: a message notice
+// among it is kept and reaches the log through the reader.
+TEST_F(TermReaderTest, NoticeReadByACheckOfTheModemIsHandled) {
+  Modem.Sim.InjectCmt(Message("12345 reset checked"));
+  ASSERT_TRUE(CheckModem(Core->Modem, FastSetupWaits(), &Core->Unsolicited));
+  EXPECT_TRUE(Records().empty());
+  Core->StartTermReader();
+  ASSERT_TRUE(WaitForRecords(1));
+  EXPECT_EQ(Records()[0].Text, "12345 reset checked");
+}
+
 TEST_F(TermReaderTest, WithoutTheStoreReadOldMessagesStay) {
   ASSERT_EQ(Modem.Sim.StoreSms(Message("12345 reset old")).size(), 1u);
   Core->StartTermReader(false);
@@ -428,24 +457,3 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
   }
 }
 
-TEST(StrayNotices, NoticeLinesAreCutOutOfAnAnswer) {
-  struct Case {
-    const char* name;
-    std::string answer;   // ReplyToText form
-    std::string kept;
-    std::string notices;
-  };
-  const Case cases[] = {
-      {"plain answer", "+cpms: 1,30,1,30,1,30\r\n\r\nok", "+cpms: 1,30,1,30,1,30\r\n\r\nok", ""},
-      {"cmti after ok", "ok\r\n\r\n+cmti: \"sm\",4", "ok", "+cmti: \"sm\",4\r\n"},
-      {"cmt with its pdu before the answer", "+cmt: ,24\r\n0791ab\r\n\r\n+cmgr: 0,,24\r\n0791cd\r\n\r\nok",
-       "+cmgr: 0,,24\r\n0791cd\r\n\r\nok", "+cmt: ,24\r\n0791ab\r\n"},
-      {"ring and a header whose pdu has not come", "ok\r\nring\r\n+cmt: ,24", "ok", "ring\r\n+cmt: ,24\r\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TTestCore core(std::string("/nonexistent/"));
-    EXPECT_EQ(core.SetAsideNotices(c.answer), c.kept);
-    EXPECT_EQ(core.TakeStrayNotices(), c.notices);
-  }
-}

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace {
 
@@ -14,7 +16,10 @@ bool SpinUntil(const std::function<bool()>& condition, int timeoutMs) {
   timer.start();
   while (!condition()) {
     if (timer.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Events are served while waiting, without spinning the processor between them.
+    QEventLoop loop;
+    QTimer::singleShot(5, &loop, &QEventLoop::quit);
+    loop.exec();
   }
   return true;
 }

@@ -41,7 +41,6 @@ TPtyServer::~TPtyServer() {
     unlink(Options_.ControlSocket.c_str());
   }
   if (!Options_.Link.empty() && !SlavePath_.empty()) unlink(Options_.Link.c_str());
-  if (Slave_ >= 0) close(Slave_);
   if (Master_ >= 0) close(Master_);
 }
 
@@ -57,18 +56,19 @@ bool TPtyServer::Open(std::string& error) {
     return false;
   }
   SlavePath_ = name;
-  // Holding the slave open keeps the master readable while no host has the port open, and
-  // raw mode makes the line a plain byte pipe for a host that does not set it up itself.
-  Slave_ = open(name, O_RDWR | O_NOCTTY);
-  if (Slave_ < 0) {
+  // Raw mode makes the line a plain byte pipe for a host that does not set it up itself; the
+  // mode stays with the pty after this first open is closed again.
+  const int slave = open(name, O_RDWR | O_NOCTTY);
+  if (slave < 0) {
     error = std::string("cannot open ") + name + ": " + std::strerror(errno);
     return false;
   }
   termios mode{};
-  if (tcgetattr(Slave_, &mode) == 0) {
+  if (tcgetattr(slave, &mode) == 0) {
     cfmakeraw(&mode);
-    tcsetattr(Slave_, TCSANOW, &mode);
+    tcsetattr(slave, TCSANOW, &mode);
   }
+  close(slave);
   fcntl(Master_, F_SETFL, fcntl(Master_, F_GETFL) | O_NONBLOCK);
 
   if (!Options_.Link.empty()) {
@@ -116,6 +116,23 @@ void TPtyServer::WriteAll(int fd, const std::string& bytes) {
   }
 }
 
+bool TPtyServer::WatchHost() {
+  pollfd probe{Master_, POLLIN, 0};
+  const bool present = poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP);
+  if (HostPresent_ && !present) {
+    ToHost_.clear();
+    Sim_.DropDue();
+    // And what the host left unread in the line: only the slave side can drop that.
+    const int slave = open(SlavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave >= 0) {
+      tcflush(slave, TCIFLUSH);
+      close(slave);
+    }
+  }
+  HostPresent_ = present;
+  return present;
+}
+
 void TPtyServer::ServeControl(std::string& input, int replyFd) {
   constexpr size_t kMaxControlLine = 64 * 1024;
   if (input.size() > kMaxControlLine && input.find('\n') == std::string::npos) {
@@ -142,13 +159,15 @@ int TPtyServer::Run() {
   char buffer[4096];
 
   while (!StopRequested && !Control_.QuitRequested()) {
+    const bool host = WatchHost();
     std::vector<pollfd> fds;
-    fds.push_back({Master_, static_cast<short>(POLLIN | (ToHost_.empty() ? 0 : POLLOUT)), 0});
+    // A hung-up master is always ready: it is left out until a host comes.
+    fds.push_back({host ? Master_ : -1, static_cast<short>(POLLIN | (ToHost_.empty() ? 0 : POLLOUT)), 0});
     fds.push_back({stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
     fds.push_back({Listener_, POLLIN, 0});
     for (const TClient& client : Clients_) fds.push_back({client.Fd, POLLIN, 0});
 
-    int timeout = 50;
+    int timeout = host ? 50 : 10;
     if (std::optional<uint64_t> next = Sim_.NextEventIn())
       timeout = static_cast<int>(std::clamp<uint64_t>(*next, 1, 50));
     int ready = poll(fds.data(), fds.size(), timeout);
@@ -188,7 +207,10 @@ int TPtyServer::Run() {
                    Clients_.end());
 
     Sim_.AdvanceTo(elapsed());
-    ToHost_ += Sim_.Take();
+    if (HostPresent_)
+      ToHost_ += Sim_.Take();
+    else
+      Sim_.Take();  // nobody listens
     if (!ToHost_.empty()) {
       ssize_t written = write(Master_, ToHost_.data(), ToHost_.size());
       if (written > 0) ToHost_.erase(0, static_cast<size_t>(written));

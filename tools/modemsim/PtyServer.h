@@ -2,6 +2,10 @@
 // The pseudo-terminal front end of the simulated modem: the host opens the slave side of a
 // pty as its serial port; the engine sits on the master side. Control lines come from the
 // standard input and, when asked for, from a Unix-domain control socket.
+//
+// Like a modem on a serial line, it talks into the void while no host has the port open: what
+// it sends then (notices of messages arriving meanwhile) is lost, and a host that opens the
+// port later reads only what comes after. The stored messages stay in the store.
 
 #include "tools/modemsim/ModemSim.h"
 #include "tools/modemsim/SimControl.h"
@@ -35,14 +39,17 @@ private:
   };
 
   void ServeControl(std::string& input, int replyFd);
+  // Whether a host has the slave open: the master hangs up while none has. When the last
+  // host goes, what was meant for it is dropped.
+  bool WatchHost();
   static void WriteAll(int fd, const std::string& bytes);
 
   TPtyServerOptions Options_;
   TModemSim Sim_;
   TSimControl Control_;
   int Master_ = -1;
-  int Slave_ = -1;
   int Listener_ = -1;
+  bool HostPresent_ = false;
   std::string SlavePath_;
   std::vector<TClient> Clients_;
   std::string StdinInput_;

@@ -1,0 +1,182 @@
+#include "gsm/NoticeStream.h"
+
+#include "common/Text.h"
+
+namespace {
+
+// An unfinished notice is kept at most this long; more is taken as it stands.
+constexpr size_t kMaxUnfinishedBytes = 8192;
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+// The start of a line that may still become a notice once the rest of it arrives.
+bool MayBecomeNotice(std::string_view text) {
+  for (std::string_view notice : {std::string_view("+cmti:"), std::string_view("+cmt:"), std::string_view("ring")})
+    if (text.size() < notice.size() && StartsWith(notice, text)) return true;
+  return false;
+}
+
+// Past one line end (CR LF, CR or LF) at `pos`.
+size_t SkipOneLineEnd(std::string_view text, size_t pos) {
+  if (pos < text.size() && text[pos] == '\r') ++pos;
+  if (pos < text.size() && text[pos] == '\n') ++pos;
+  return pos;
+}
+
+}  // namespace
+
+std::string TNoticeStream::Feed(std::string_view bytes) {
+  std::lock_guard<std::mutex> lock(Lock);
+  std::string text;
+  text.swap(Carry);
+  text += AnsiLowerCase(bytes);
+  for (char& c : text)
+    if (c == '\0') c = ' ';
+
+  std::string rest;
+  size_t pos = 0;
+  // The line feed of a notice whose carriage return ended the last read.
+  if (LineFeedDue && !text.empty()) {
+    if (text[0] == '\n') pos = 1;
+    LineFeedDue = false;
+  }
+  const std::string_view all(text);
+  // The rest of a line that the last read ended in, and that was no notice.
+  if (InLine) {
+    const size_t lineEnd = all.find_first_of("\r\n");
+    const size_t line = lineEnd == std::string_view::npos ? all.size() : lineEnd;
+    rest.append(all.substr(0, line));
+    pos = line;
+    InLine = lineEnd == std::string_view::npos;
+  }
+  // Past the line end of a notice.
+  auto lineEndOfNotice = [&](size_t at) {
+    const size_t next = SkipOneLineEnd(all, at);
+    LineFeedDue = next == all.size() && next == at + 1 && all[at] == '\r';
+    return next;
+  };
+  while (pos < all.size()) {
+    if (IsLineEnd(all[pos])) {
+      rest += all[pos++];
+      continue;
+    }
+    size_t start = pos;
+    while (start < all.size() && IsBlank(all[start])) ++start;
+    const size_t lineEnd = all.find_first_of("\r\n", start);
+    const size_t line = lineEnd == std::string_view::npos ? all.size() : lineEnd;
+    const std::string_view content = all.substr(start, line - start);
+
+    if (StartsWith(content, "+cmti:")) {
+      if (lineEnd == std::string_view::npos) {
+        Carry = all.substr(pos);
+        break;
+      }
+      Queue.push_back({TModemNotice::TKind::Cmti, Trim(content)});
+      pos = lineEndOfNotice(line);
+    } else if (StartsWith(content, "+cmt:")) {
+      // The header, the line break and the PDU line up to its end.
+      if (lineEnd == std::string_view::npos) {
+        Carry = all.substr(pos);
+        break;
+      }
+      size_t pduStart = line;
+      while (pduStart < all.size() && IsLineEnd(all[pduStart])) ++pduStart;
+      size_t pduEnd = pduStart;
+      while (pduEnd < all.size() && IsHexDigit(all[pduEnd])) ++pduEnd;
+      if (pduEnd == all.size()) {
+        Carry = all.substr(pos);
+        break;
+      }
+      // A header without a PDU line goes alone; what follows it is read on its own.
+      const size_t end = pduEnd == pduStart ? line : pduEnd;
+      Queue.push_back({TModemNotice::TKind::Cmt, Trim(all.substr(start, end - start))});
+      pos = lineEndOfNotice(end);
+    } else if (StartsWith(content, "ring")) {
+      if (lineEnd == std::string_view::npos) {
+        Carry = all.substr(pos);
+        break;
+      }
+      Queue.push_back({TModemNotice::TKind::Ring, Trim(content)});
+      pos = lineEndOfNotice(line);
+    } else {
+      if (lineEnd == std::string_view::npos && MayBecomeNotice(content)) {
+        Carry = all.substr(pos);
+        break;
+      }
+      rest.append(all.substr(pos, line - pos));
+      pos = line;
+      InLine = lineEnd == std::string_view::npos;
+    }
+  }
+  // No notice is that long: what has come is all there will be of it.
+  if (Carry.size() > kMaxUnfinishedBytes) QueueUnfinished();
+  return rest;
+}
+
+bool TNoticeStream::Flush() {
+  std::lock_guard<std::mutex> lock(Lock);
+  return QueueUnfinished();
+}
+
+bool TNoticeStream::QueueUnfinished() {
+  std::string cut;
+  cut.swap(Carry);
+  size_t start = 0;
+  while (start < cut.size() && static_cast<unsigned char>(cut[start]) <= ' ') ++start;
+  const std::string_view content = std::string_view(cut).substr(start);
+  if (StartsWith(content, "+cmti:")) {
+    Queue.push_back({TModemNotice::TKind::Cmti, Trim(content)});
+    return true;
+  }
+  if (StartsWith(content, "+cmt:")) {
+    Queue.push_back({TModemNotice::TKind::Cmt, Trim(content)});
+    return true;
+  }
+  if (StartsWith(content, "ring")) {
+    Queue.push_back({TModemNotice::TKind::Ring, Trim(content)});
+    return true;
+  }
+  // The start of a line that never became a notice.
+  return false;
+}
+
+void TNoticeStream::Add(TModemNotice notice) {
+  std::lock_guard<std::mutex> lock(Lock);
+  Queue.push_back(std::move(notice));
+}
+
+bool TNoticeStream::Next(TModemNotice& notice) {
+  std::lock_guard<std::mutex> lock(Lock);
+  if (Queue.empty()) return false;
+  notice = std::move(Queue.front());
+  Queue.pop_front();
+  return true;
+}
+
+bool TNoticeStream::HasPending() const {
+  std::lock_guard<std::mutex> lock(Lock);
+  return !Queue.empty() || !Carry.empty();
+}
+
+bool TNoticeStream::HasQueued() const {
+  std::lock_guard<std::mutex> lock(Lock);
+  return !Queue.empty();
+}
+
+std::string TNoticeStream::Unfinished() const {
+  std::lock_guard<std::mutex> lock(Lock);
+  return Carry;
+}
+
+void TNoticeStream::DropUnfinished() {
+  std::lock_guard<std::mutex> lock(Lock);
+  Carry.clear();
+  LineFeedDue = false;
+  InLine = false;
+}

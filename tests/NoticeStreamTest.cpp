@@ -1,0 +1,127 @@
+// The notice stream that every read of the port passes through: notices are taken out of the
+// answers, and a notice cut by the end of a read is joined with the next read, whoever makes
+// it.
+
+#include "gsm/NoticeStream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kPdu[] = "07919700000000f0040b919700214325f300006221012112700023f377784dcb81e0ef39a856a3d55c31d9";
+
+std::string Cmt(const std::string& pdu = kPdu) { return "\r\n+CMT: ,50\r\n" + pdu + "\r\n"; }
+
+std::vector<std::string> Drain(TNoticeStream& stream) {
+  std::vector<std::string> out;
+  TModemNotice notice;
+  while (stream.Next(notice)) {
+    const char* kind = notice.Kind == TModemNotice::TKind::Cmt ? "cmt" : notice.Kind == TModemNotice::TKind::Cmti ? "cmti" : "ring";
+    out.push_back(std::string(kind) + " " + notice.Text);
+  }
+  return out;
+}
+
+struct TCase {
+  const char* name;
+  std::string bytes;
+  std::string rest;  // what is left for the exchange that read the bytes
+  std::vector<std::string> notices;
+};
+
+const std::string kCmtNotice = std::string("cmt +cmt: ,50\r\n") + kPdu;
+
+const TCase kCases[] = {
+    {"plain answer", "\r\n+CPMS: 1,30,1,30,1,30\r\n\r\nOK\r\n", "\r\n+cpms: 1,30,1,30,1,30\r\n\r\nok\r\n", {}},
+    {"stored notice after the answer", "\r\nOK\r\n\r\n+CMTI: \"SM\",4\r\n", "\r\nok\r\n\r\n", {"cmti +cmti: \"sm\",4"}},
+    {"delivered message before the answer", Cmt() + "\r\n+CMGR: 0,,24\r\n0791cd\r\n\r\nOK\r\n",
+     "\r\n\r\n+cmgr: 0,,24\r\n0791cd\r\n\r\nok\r\n", {kCmtNotice}},
+    {"notices of every kind in order", "\r\nRING\r\n" + Cmt() + "\r\n+CMTI: \"ME\",12\r\n",
+     "\r\n\r\n\r\n", {"ring ring", kCmtNotice, "cmti +cmti: \"me\",12"}},
+    {"header without a pdu line", "\r\n+CMT: ,24\r\nOK\r\n", "\r\nok\r\n", {"cmt +cmt: ,24"}},
+    {"nul bytes read as blanks", std::string("\r\n+CMTI:\0\"SM\",7\r\n", 17), "\r\n", {"cmti +cmti: \"sm\",7"}},
+    {"a line that only begins like a notice", "\r\n+CMGS: 12\r\n\r\nOK\r\n", "\r\n+cmgs: 12\r\n\r\nok\r\n", {}},
+    // A read that begins inside a line does not begin a line: "ring" here is an operator.
+    {"a notice word inside an answer line", "\r\n+COPS: 0,0,\"ringtel\"\r\n\r\nOK\r\n",
+     "\r\n+cops: 0,0,\"ringtel\"\r\n\r\nok\r\n", {}},
+};
+
+TEST(NoticeStream, NoticesAreTakenOutOfWhatIsRead) {
+  for (const TCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    TNoticeStream stream;
+    EXPECT_EQ(stream.Feed(c.bytes), c.rest);
+    EXPECT_EQ(Drain(stream), c.notices);
+    EXPECT_FALSE(stream.HasPending());
+  }
+}
+
+// Wherever a read ends, two reads give what one read of the same bytes gives: no notice is
+// lost, cut or doubled, and the answer text is the same (this lost messages whose PDU line
+// ended in the answer to the next store command).
+TEST(NoticeStream, ANoticeCutByTheEndOfAReadIsJoinedWithTheNext) {
+  for (const TCase& c : kCases) {
+    for (size_t cut = 0; cut <= c.bytes.size(); ++cut) {
+      SCOPED_TRACE(std::string(c.name) + ", cut at " + std::to_string(cut));
+      TNoticeStream stream;
+      std::string rest = stream.Feed(c.bytes.substr(0, cut));
+      rest += stream.Feed(c.bytes.substr(cut));
+      EXPECT_EQ(rest, c.rest);
+      EXPECT_EQ(Drain(stream), c.notices);
+      EXPECT_FALSE(stream.HasPending());
+    }
+  }
+}
+
+TEST(NoticeStream, WhatIsUnfinishedWaitsAndIsTakenAsItStandsOnFlush) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> flushed;
+  };
+  const Case cases[] = {
+      {"pdu line cut", "\r\n+CMT: ,50\r\n0791970000", {"cmt +cmt: ,50\r\n0791970000"}},
+      {"header cut", "\r\n+CMT: ,5", {"cmt +cmt: ,5"}},
+      {"header waiting for its pdu line", "\r\n+CMT: ,50\r\n", {"cmt +cmt: ,50"}},
+      {"stored notice without its line end", "\r\n+CMTI: \"SM\",3", {"cmti +cmti: \"sm\",3"}},
+      {"ring without its line end", "\r\nRING", {"ring ring"}},
+      {"the start of a line that never became a notice", "\r\nOK\r\n+CM", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TNoticeStream stream;
+    stream.Feed(c.bytes);
+    EXPECT_TRUE(stream.HasPending());
+    EXPECT_TRUE(Drain(stream).empty()) << "nothing is handled before it is whole";
+    EXPECT_EQ(stream.Flush(), !c.flushed.empty());
+    EXPECT_EQ(Drain(stream), c.flushed);
+    EXPECT_FALSE(stream.HasPending());
+  }
+}
+
+// A modem that sends hex digits without end does not make the stream keep them for ever.
+TEST(NoticeStream, AnEndlessPduLineIsCutAtItsLimit) {
+  TNoticeStream stream;
+  stream.Feed("\r\n+CMT: ,50\r\n");
+  const std::string digits(1024, 'a');
+  for (int i = 0; i < 20; ++i) stream.Feed(digits);
+  const std::vector<std::string> notices = Drain(stream);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].rfind("cmt +cmt: ,50\r\naaaa", 0), 0u);
+  EXPECT_LE(stream.Unfinished().size(), 8192u);
+}
+
+// A new link cannot continue what an earlier one cut off, but whole notices are still handled.
+TEST(NoticeStream, ANewLinkDropsOnlyTheUnfinishedNotice) {
+  TNoticeStream stream;
+  stream.Feed("\r\n+CMTI: \"SM\",1\r\n\r\n+CMT: ,50\r\n07");
+  stream.DropUnfinished();
+  EXPECT_EQ(stream.Feed("91\r\n"), "91\r\n");
+  EXPECT_EQ(Drain(stream), std::vector<std::string>{"cmti +cmti: \"sm\",1"});
+  EXPECT_FALSE(stream.HasPending());
+}
+
+}  // namespace

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr uint32_t kStoreAnswerSize = 1000;
+constexpr uint32_t kListReadSize = 16384;
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
@@ -226,14 +227,14 @@ void TMonitorCore::QueueAllStoredSms() {
   if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return;
 
   // The listing may take several reads: it ends with the final answer or when nothing more
-  // comes.
+  // comes. A full store lists tens of kilobytes, so the reads are larger than a notice read.
   if (!Modem.WriteCommand("AT+CMGL=4\r\n")) return;
   std::string listing;
-  std::vector<uint8_t> buffer(kNoticeReadSize);
+  std::vector<uint8_t> buffer(kListReadSize);
   size_t read = 0;
   while (read < kMaxReadBytes) {
     uint32_t count = 0;
-    if (Modem.ReadModem(buffer.data(), kNoticeReadSize, count, ReaderWaits.ListRead) != kReadData || count == 0) break;
+    if (Modem.ReadModem(buffer.data(), kListReadSize, count, ReaderWaits.ListRead) != kReadData || count == 0) break;
     read += count;
     listing += Unsolicited.Feed(buffer.data(), count);
     const std::string text = Trim(listing);

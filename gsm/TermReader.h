@@ -34,7 +34,7 @@ struct TReaderWaits {
   uint32_t TurnLength = 1000;  // notices are handled in one turn until it has lasted this long
   uint32_t HangUpRead = 2000;  // the answer to ATH after a RING
   uint32_t StoreRead = 1000;   // the answers to AT+CPMS, AT+CMGR and AT+CMGD
-  uint32_t ListRead = 2000;    // the listing of the store, read until its final answer
+  uint32_t ListRead = 1000;    // each read of the listing of the store, read until its final answer
 };
 
 // Bytes of one read of a turn.

@@ -16,7 +16,7 @@ echo "== build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 echo "== tests"
-(cd build && ctest --output-on-failure -j"$jobs" --timeout 900) | tee build/ctest.log
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 1200) | tee build/ctest.log
 
 if [ "${ORVEX_QUICK:-0}" != 1 ]; then
   echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"

@@ -404,7 +404,7 @@ TEST_F(ReliabilityTest, EveryMessageOfMixedBurstsIsLoggedOnceWhileSendsRun) {
 TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   std::mt19937 random(SeedFor("kills"));
   ASSERT_TRUE(StartMonitor());
-  const std::vector<TMessage> messages = MakeMessages(random, 300, true);
+  const std::vector<TMessage> messages = MakeMessages(random, 500, true);
   int kills = 0;
   QElapsedTimer sinceStart;
   sinceStart.start();
@@ -428,7 +428,7 @@ TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   }
   std::printf("[ kills    ] %d\n", kills);
 
-  EXPECT_TRUE(WaitForAll(messages, 0, 600000)) << "not everything arrived in time";
+  EXPECT_TRUE(WaitForAll(messages, 0, 800000)) << "not everything arrived in time";
   // A stop that was not a kill: the start-up check has cut any torn tail by now.
   KillMonitor();
   ASSERT_TRUE(StartMonitor());

@@ -42,18 +42,6 @@ std::string FailureReason(uint8_t result) {
   }
 }
 
-// Owns the port mutex from a successful wait to the end of the scope.
-class TPortMutexHold {
- public:
-  explicit TPortMutexHold(TNamedMutex& mutex) : Mutex(mutex) {}
-  ~TPortMutexHold() { Mutex.Release(); }
-  TPortMutexHold(const TPortMutexHold&) = delete;
-  TPortMutexHold& operator=(const TPortMutexHold&) = delete;
-
- private:
-  TNamedMutex& Mutex;
-};
-
 }  // namespace
 
 TSmsSendThread::TSmsSendThread(TMonitorCore& core, const TSendWaits& waits) : Core(core), Waits(waits) {}
@@ -97,7 +85,7 @@ void TSmsSendThread::RunDialogue() {
     Result = kSendPortBusy;
     return;
   }
-  TPortMutexHold hold(*FtdiMutex);
+  TNamedMutexHold hold(*FtdiMutex);
   if (Terminated()) {
     Result = kSendIoError;
     return;
@@ -305,7 +293,7 @@ void TMonitorCore::ReadQueuedSms() {
   std::unique_ptr<TNamedMutex> portMutex = TNamedMutex::OpenExisting(kPortMutexName);
   // Without the port the pairs wait for the end of the next send.
   if (!portMutex || portMutex->Wait(SendWaits.FollowUpMutex) != TMutexWait::Obtained) return;
-  TPortMutexHold hold(*portMutex);
+  TNamedMutexHold hold(*portMutex);
   // The pairs queued by now; the queue is not added to while no send runs.
   for (const TReadQueue::TPair& pair : ReadQueue.Items()) {
     try {

@@ -11,22 +11,6 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-// Owns the port mutex for one turn: released on every way out of it.
-class TPortTurn {
- public:
-  explicit TPortTurn(TNamedMutex& mutex) : Mutex(mutex) {}
-  ~TPortTurn() { Mutex.Release(); }
-  TPortTurn(const TPortTurn&) = delete;
-  TPortTurn& operator=(const TPortTurn&) = delete;
-
- private:
-  TNamedMutex& Mutex;
-};
-
-}  // namespace
-
 TTermReader::TTermReader(TMonitorCore& core) : Core(core) {}
 
 TTermReader::~TTermReader() {
@@ -89,7 +73,7 @@ void TTermReader::Execute() {
 }
 
 void TTermReader::Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, bool& firstTurn) {
-  TPortTurn turn(portMutex);
+  TNamedMutexHold turn(portMutex);
   try {
     if (firstTurn) {
       // Parts of concatenated messages, and notices read in part, live as long as the reader.

@@ -63,3 +63,15 @@ private:
   std::string MutexName;
   std::shared_ptr<TState> State;
 };
+
+// Releases a mutex that a successful Wait obtained, on every way out of the scope.
+class TNamedMutexHold {
+ public:
+  explicit TNamedMutexHold(TNamedMutex& mutex) : Mutex(mutex) {}
+  ~TNamedMutexHold() { Mutex.Release(); }
+  TNamedMutexHold(const TNamedMutexHold&) = delete;
+  TNamedMutexHold& operator=(const TNamedMutexHold&) = delete;
+
+ private:
+  TNamedMutex& Mutex;
+};

@@ -2,7 +2,7 @@
 // icon, the one template window, and the event loop. No command line is read; the result is
 // 0 in every case.
 
-#include "composer/SmsTemplateForm.h"
+#include "app/WindowFactory.h"
 #include "platform/NamedMutex.h"
 #include "shell/ExeDir.h"
 #include "shell/OrvexMonitorForm.h"
@@ -26,8 +26,11 @@ int main(int argc, char** argv) {
   {
     TOrvexMonitorForm form(FindExeDir());
     QObject::connect(&form, &TOrvexMonitorForm::Closed, &application, &QApplication::quit, Qt::QueuedConnection);
+    form.SetWindowFactory(MakeProgramWindow);
     form.FormCreate();
-    TSmsTemplateForm templateForm(form);
+    // The one template window of the run is made at start, as the program's other windows
+    // expect it to exist.
+    form.TemplateWindow();
     QApplication::exec();
   }
   instance->Release();

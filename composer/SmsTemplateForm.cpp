@@ -1,8 +1,8 @@
 #include "composer/SmsTemplateForm.h"
 
-#include "shell/OrvexMonitorForm.h"
+#include "shell/MonitorServices.h"
 
-TSmsTemplateForm::TSmsTemplateForm(TOrvexMonitorForm& mainForm, QWidget* parent)
-    : QWidget(parent), LayoutText(mainForm.SmsTemplateFormLayout) {
+TSmsTemplateForm::TSmsTemplateForm(TMonitorServices& monitor, QWidget* parent)
+    : QWidget(parent), LayoutText(monitor.Settings().SmsTemplateFormLayout) {
   setObjectName("SmsTemplateForm");
 }

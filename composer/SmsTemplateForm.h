@@ -6,13 +6,13 @@
 
 #include <string>
 
-class TOrvexMonitorForm;
+class TMonitorServices;
 
 class TSmsTemplateForm : public QWidget {
   Q_OBJECT
 
 public:
-  explicit TSmsTemplateForm(TOrvexMonitorForm& mainForm, QWidget* parent = nullptr);
+  explicit TSmsTemplateForm(TMonitorServices& monitor, QWidget* parent = nullptr);
 
   // The layout string the window was created with.
   const std::string& Layout() const { return LayoutText; }

@@ -5,6 +5,7 @@
 #include "platform/DeviceMonitor.h"
 #include "platform/NamedMutex.h"
 #include "shell/DispatcherLink.h"
+#include "shell/FormServices.h"
 #include "shell/Settings.h"
 
 #include <QAction>
@@ -79,6 +80,7 @@ TOrvexMonitorForm::TOrvexMonitorForm(std::string exeDir, TTickSource tickCount, 
 
   Tray.SetPopupMenu(TrayPopup);
   Tray.SetBalloonClickHandler([this] { TrayBalloonClicked(); });
+  WindowServices = std::make_unique<TFormServices>(*this);
   DispatcherWindow = std::make_unique<TDispatcherLink>(*this);
 }
 
@@ -118,6 +120,9 @@ void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }
 void TOrvexMonitorForm::FormDestroy() {
   if (Destroyed) return;
   Destroyed = true;
+  // Open windows use the form's services: they go first, saving their layouts, and mark
+  // nothing read.
+  DestroyWindows();
   DeviceMonitor.reset();
   // The workers use the link and the log: they end first, while the form can still take
   // their calls.
@@ -204,7 +209,14 @@ void TOrvexMonitorForm::CloseModemClick() {
   ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
 }
 
-void TOrvexMonitorForm::SendSmsClick() { OpenWindow(SmsForm, "SmsForm", "Отправка СМС"); }
+void TOrvexMonitorForm::SendSmsClick() {
+  if (OpenWindow(TWindowKind::Sms, "smsForm", "Отправить СМС")) {
+    if (auto* window = dynamic_cast<TSendWindow*>(SmsForm.data())) window->FillDeviceList(Fleet);
+    SmsForm->show();
+  }
+  SmsForm->raise();
+  SmsForm->activateWindow();
+}
 
 void TOrvexMonitorForm::ChangeAutoModeClick() {
   // The mark before the click is the mirror's value, whether or not the menu already flipped it.
@@ -214,33 +226,96 @@ void TOrvexMonitorForm::ChangeAutoModeClick() {
   SaveShowNotify(ExeDir, ShowNotify);
 }
 
-void TOrvexMonitorForm::ViewLogClick() {
-  if (!OpenWindow(ShowSmsForm, "ShowSmsForm", "История операций")) RefreshMessageWindow();
+void TOrvexMonitorForm::ViewLogClick() { OpenMessageWindow(false); }
+
+void TOrvexMonitorForm::OpenMessageWindow(bool unreadView) {
+  if (ShowSmsForm) {
+    RefreshMessageWindow();
+  } else {
+    if (unreadView) {
+      ConfirmTimer->stop();
+      BalloonClick = nullptr;
+    }
+    OpenWindow(TWindowKind::ShowSms, "ShowSmsForm", unreadView ? "Непрочитанные сообщения" : "История операций");
+    if (auto* window = dynamic_cast<TMessageWindow*>(ShowSmsForm.data())) {
+      if (unreadView)
+        window->ShowUnreadMessages();
+      else
+        window->ShowOperationHistory();
+      window->RestoreLayout(ShowSmsFormLayout);
+    }
+    ShowSmsForm->show();
+  }
+  ShowSmsForm->raise();
+  ShowSmsForm->activateWindow();
 }
 
-void TOrvexMonitorForm::SettingsClick() { OpenWindow(ConfigForm, "ConfigForm", "Настройки"); }
+void TOrvexMonitorForm::SettingsClick() {
+  if (OpenWindow(TWindowKind::Config, "ConfigForm", "Параметры")) ConfigForm->show();
+  ConfigForm->raise();
+  ConfigForm->activateWindow();
+}
 
-void TOrvexMonitorForm::AboutClick() { OpenWindow(AboutForm, "AboutForm", "О программе"); }
+void TOrvexMonitorForm::AboutClick() {
+  if (OpenWindow(TWindowKind::About, "AboutForm", "О программе")) AboutForm->show();
+  AboutForm->raise();
+  AboutForm->activateWindow();
+}
 
 void TOrvexMonitorForm::ProgramExitClick() {
   CloseModemLink();
   close();
 }
 
-bool TOrvexMonitorForm::OpenWindow(QPointer<QWidget>& window, const char* objectName, const std::string& caption) {
-  bool created = false;
+QPointer<QWidget>& TOrvexMonitorForm::WindowSlot(TWindowKind kind) {
+  switch (kind) {
+    case TWindowKind::ShowSms: return ShowSmsForm;
+    case TWindowKind::Sms: return SmsForm;
+    case TWindowKind::Config: return ConfigForm;
+    case TWindowKind::About: return AboutForm;
+    case TWindowKind::SmsTemplate: break;
+  }
+  return SmsTemplateForm;
+}
+
+QWidget* TOrvexMonitorForm::Window(TWindowKind kind) { return WindowSlot(kind).data(); }
+
+bool TOrvexMonitorForm::OpenWindow(TWindowKind kind, const char* objectName, const std::string& caption) {
+  QPointer<QWidget>& window = WindowSlot(kind);
+  if (window) return false;
+  if (MakeWindow) window = MakeWindow(kind, *WindowServices);
   if (!window) {
-    // The window frees itself on close, which clears its instance pointer.
+    // No window of this kind is built into the program: an empty frame stands in.
     window = new QWidget(nullptr, Qt::Window);
-    window->setAttribute(Qt::WA_DeleteOnClose);
     window->setObjectName(objectName);
     window->setWindowTitle(QString::fromStdString(caption));
-    window->show();
-    created = true;
   }
-  window->raise();
-  window->activateWindow();
-  return created;
+  // The window frees itself on close, which clears its instance pointer.
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  if (auto* monitorWindow = dynamic_cast<TMonitorWindow*>(window.data())) {
+    if (kind == TWindowKind::Sms) monitorWindow->RestoreLayout(SmsFormLayout);
+  }
+  return true;
+}
+
+QWidget* TOrvexMonitorForm::TemplateWindow() {
+  if (!SmsTemplateForm && MakeWindow) SmsTemplateForm = MakeWindow(TWindowKind::SmsTemplate, *WindowServices);
+  return SmsTemplateForm.data();
+}
+
+void TOrvexMonitorForm::RefreshWindow(TWindowKind kind) {
+  QWidget* window = Window(kind);
+  if (!window) return;
+  if (auto* monitorWindow = dynamic_cast<TMonitorWindow*>(window))
+    monitorWindow->RefreshWindow();
+  else
+    window->update();
+}
+
+void TOrvexMonitorForm::DestroyWindows() {
+  for (TWindowKind kind : {TWindowKind::ShowSms, TWindowKind::Sms, TWindowKind::Config, TWindowKind::About,
+                           TWindowKind::SmsTemplate})
+    delete WindowSlot(kind).data();
 }
 
 void TOrvexMonitorForm::ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
@@ -256,9 +331,7 @@ void TOrvexMonitorForm::RefreshShowSmsForm() {
   ShowSmsForm->activateWindow();
 }
 
-void TOrvexMonitorForm::RefreshMessageWindow() {
-  if (ShowSmsForm) ShowSmsForm->update();
-}
+void TOrvexMonitorForm::RefreshMessageWindow() { RefreshWindow(TWindowKind::ShowSms); }
 
 void TOrvexMonitorForm::SetModemState(int state) {
   switch (state) {
@@ -309,17 +382,7 @@ void TOrvexMonitorForm::NotifyUnreadSms() {
   }
 }
 
-void TOrvexMonitorForm::UnreadNoticeClick() {
-  if (ShowSmsForm) {
-    RefreshMessageWindow();
-  } else {
-    ConfirmTimer->stop();
-    BalloonClick = nullptr;
-    OpenWindow(ShowSmsForm, "ShowSmsForm", "Непрочитанные сообщения");
-  }
-  ShowSmsForm->raise();
-  ShowSmsForm->activateWindow();
-}
+void TOrvexMonitorForm::UnreadNoticeClick() { OpenMessageWindow(true); }
 
 void TOrvexMonitorForm::ClearUnreadNotice() {
   UnreadPending = false;
@@ -435,6 +498,9 @@ void TOrvexMonitorForm::WMDeviceChange() {
 }
 
 void TOrvexMonitorForm::RefreshConfigDeviceLists() {
-  // The settings window offers RefreshDeviceLists as an invokable method.
-  if (ConfigForm) QMetaObject::invokeMethod(ConfigForm.data(), "RefreshDeviceLists", Qt::DirectConnection);
+  // The settings window lists its devices anew; an empty frame has nothing to list.
+  if (ConfigForm && dynamic_cast<TMonitorWindow*>(ConfigForm.data()))
+    RefreshWindow(TWindowKind::Config);
+  else if (ConfigForm)
+    QMetaObject::invokeMethod(ConfigForm.data(), "RefreshDeviceLists", Qt::DirectConnection);
 }

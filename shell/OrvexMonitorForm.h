@@ -7,6 +7,8 @@
 #include "gsm/MonitorCore.h"
 #include "platform/TickCount.h"
 #include "platform/TrayIcon.h"
+#include "shell/Fleet.h"
+#include "shell/MonitorServices.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -64,6 +66,23 @@ public:
   QPointer<QWidget> SmsForm;
   QPointer<QWidget> ConfigForm;
   QPointer<QWidget> AboutForm;
+  // The template window: one for the whole run, made on first use, ended with the form.
+  QPointer<QWidget> SmsTemplateForm;
+
+  // The dispatcher's vehicle groups, empty while none was lent.
+  TFleet Fleet;
+  // Where the settings window lists ports from; tests script it.
+  TPortSources PortSources = TPortSources::System();
+
+  // The windows are made by this factory, which the program installs; without one the form
+  // opens empty frames.
+  void SetWindowFactory(TWindowFactory factory) { MakeWindow = std::move(factory); }
+  // What the windows see of the monitor.
+  TMonitorServices& Services() { return *WindowServices; }
+  // The open window of a kind, null when none is open (the template window once made).
+  QWidget* Window(TWindowKind kind);
+  // The template window, made on first use.
+  QWidget* TemplateWindow();
 
   void FormCreate();
   void FormClose();
@@ -138,13 +157,23 @@ protected:
 private:
   // Creates a window of the tray into its instance pointer on first use and brings it to the
   // front; true when it was created now.
-  bool OpenWindow(QPointer<QWidget>& window, const char* objectName, const std::string& caption);
+  bool OpenWindow(TWindowKind kind, const char* objectName, const std::string& caption);
+  QPointer<QWidget>& WindowSlot(TWindowKind kind);
+  // Asks an open window of the kind to show what changed.
+  void RefreshWindow(TWindowKind kind);
   void RefreshMessageWindow();
+  // Opens the message window in one of its views: created when absent (the view filled, then
+  // the layout applied), else refreshed; brought forward either way.
+  void OpenMessageWindow(bool unreadView);
+  // Destroys every window still open (their layouts are saved as they go).
+  void DestroyWindows();
 
   // Asks an open settings window to list its devices anew.
   void RefreshConfigDeviceLists();
 
   TTickSource Ticks;
+  TWindowFactory MakeWindow;
+  std::unique_ptr<TMonitorServices> WindowServices;
   std::unique_ptr<TDispatcherLink> DispatcherWindow;
   std::unique_ptr<TDeviceMonitor> DeviceMonitor;
   bool InDeviceChange = false;

@@ -1,0 +1,16 @@
+#include "app/WindowFactory.h"
+
+#include "composer/SmsTemplateForm.h"
+
+QWidget* MakeProgramWindow(TWindowKind kind, TMonitorServices& monitor) {
+  switch (kind) {
+    case TWindowKind::SmsTemplate:
+      return new TSmsTemplateForm(monitor);
+    case TWindowKind::ShowSms:
+    case TWindowKind::Sms:
+    case TWindowKind::Config:
+    case TWindowKind::About:
+      break;
+  }
+  return nullptr;
+}

@@ -1,0 +1,28 @@
+#include "shell/FormServices.h"
+
+#include "shell/OrvexMonitorForm.h"
+
+#include <QTimer>
+
+const std::string& TFormServices::ExeDir() const { return Form.ExeDir; }
+TSettingsMirror& TFormServices::Settings() { return Form; }
+void TFormServices::LoadUnreadSms(TSmsInfoList& list) { Form.LoadUnreadSms(list); }
+void TFormServices::LoadSmsLog(TLogEntryList& list) { Form.LoadSmsLog(list); }
+void TFormServices::MarkAllSmsRead() { Form.MarkAllSmsRead(); }
+void TFormServices::ClearUnreadNotice() { Form.ClearUnreadNotice(); }
+void TFormServices::QueueSmsSend(const std::string& phone, const std::string& text) { Form.QueueSmsSend(phone, text); }
+bool TFormServices::IsModemOpen() const { return Form.IsModemOpen(); }
+bool TFormServices::ReopenModem() { return Form.ReopenModem(); }
+bool TFormServices::ReconnectEnabled() const { return Form.ConnectTimer->isActive(); }
+
+void TFormServices::SetReconnectEnabled(bool enabled) {
+  if (enabled)
+    Form.ConnectTimer->start();
+  else
+    Form.ConnectTimer->stop();
+}
+
+const TPortSources& TFormServices::PortSources() const { return Form.PortSources; }
+std::optional<std::vector<std::string>> TFormServices::ListUsbTerminals() { return Form.Modem.ListUsbTerminals(); }
+const TFleet& TFormServices::Fleet() const { return Form.Fleet; }
+QWidget* TFormServices::TemplateWindow() { return Form.TemplateWindow(); }

@@ -1,0 +1,31 @@
+#pragma once
+// The main form's side of the window seam: TMonitorServices answered from the form and its
+// GSM core.
+
+#include "shell/MonitorServices.h"
+
+class TOrvexMonitorForm;
+
+class TFormServices : public TMonitorServices {
+public:
+  explicit TFormServices(TOrvexMonitorForm& form) : Form(form) {}
+
+  const std::string& ExeDir() const override;
+  TSettingsMirror& Settings() override;
+  void LoadUnreadSms(TSmsInfoList& list) override;
+  void LoadSmsLog(TLogEntryList& list) override;
+  void MarkAllSmsRead() override;
+  void ClearUnreadNotice() override;
+  void QueueSmsSend(const std::string& phone, const std::string& text) override;
+  bool IsModemOpen() const override;
+  bool ReopenModem() override;
+  bool ReconnectEnabled() const override;
+  void SetReconnectEnabled(bool enabled) override;
+  const TPortSources& PortSources() const override;
+  std::optional<std::vector<std::string>> ListUsbTerminals() override;
+  const TFleet& Fleet() const override;
+  QWidget* TemplateWindow() override;
+
+private:
+  TOrvexMonitorForm& Form;
+};

@@ -1,0 +1,95 @@
+#pragma once
+// The one interface through which the windows (message, send, template, settings and About
+// windows) reach the monitor. The main form implements it; a window test gives a window a
+// small fake instead. Nothing here names the main form, so viewer/ and composer/ need no
+// more of shell/ than this header, the settings unit and the fleet.
+
+#include "common/SettingsMirror.h"
+#include "common/SmsInfo.h"
+#include "gsm/PortList.h"
+#include "gsm/SmsLog.h"
+#include "shell/Fleet.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+class TMonitorServices {
+public:
+  virtual ~TMonitorServices() = default;
+
+  // The program folder, with its trailing separator: settings, log, phone book, journal and
+  // the position file live there.
+  virtual const std::string& ExeDir() const = 0;
+  // The settings as the main form holds them (layouts among them); the savers of
+  // shell/Settings.h take it with ExeDir().
+  virtual TSettingsMirror& Settings() = 0;
+
+  // The SMS log.
+  virtual void LoadUnreadSms(TSmsInfoList& list) = 0;
+  virtual void LoadSmsLog(TLogEntryList& list) = 0;
+  virtual void MarkAllSmsRead() = 0;
+  // Ends the unread notice (tray, reminder, balloon) and marks the log read.
+  virtual void ClearUnreadNotice() = 0;
+
+  // Hands one message (phone and text in code page 1251) to the send queue.
+  virtual void QueueSmsSend(const std::string& phone, const std::string& text) = 0;
+
+  // The modem link.
+  virtual bool IsModemOpen() const = 0;
+  // Closes an open link (with its balloon) and opens it again.
+  virtual bool ReopenModem() = 0;
+  // The reconnect timer: running or not.
+  virtual bool ReconnectEnabled() const = 0;
+  virtual void SetReconnectEnabled(bool enabled) = 0;
+  // Where the port list comes from (the machine's own sources unless a test replaced them).
+  virtual const TPortSources& PortSources() const = 0;
+  // The descriptions of the USB terminals the D2XX library lists; nothing when it cannot.
+  virtual std::optional<std::vector<std::string>> ListUsbTerminals() = 0;
+
+  // The dispatcher's fleet; empty while no dispatcher lent it.
+  virtual const TFleet& Fleet() const = 0;
+
+  // The one template window of the run (created by the window factory on first use).
+  virtual QWidget* TemplateWindow() = 0;
+};
+
+// The windows the main form opens through the factory.
+enum class TWindowKind { ShowSms, Sms, Config, About, SmsTemplate };
+
+// What the main form asks of an open window. Every window the factory makes implements it;
+// what a window does not need it leaves as is.
+class TMonitorWindow {
+public:
+  virtual ~TMonitorWindow() = default;
+  // Before the window is shown (first opening and every later one): the layout string of the
+  // mirror, for the windows that keep one.
+  virtual void RestoreLayout(const std::string& layout) { (void)layout; }
+  // Something the window shows may have changed: the log (message window), the fleet (send
+  // window), the devices (settings window).
+  virtual void RefreshWindow() {}
+};
+
+// The message window's two views, which the tray menu and the unread balloon choose.
+class TMessageWindow : public TMonitorWindow {
+public:
+  virtual void ShowOperationHistory() = 0;
+  virtual void ShowUnreadMessages() = 0;
+};
+
+// Makes a window of a kind for the monitor; null for a kind it does not make. The window is a
+// top-level widget; the main form keeps one instance per kind and forgets it when the window
+// is destroyed.
+using TWindowFactory = std::function<QWidget*(TWindowKind kind, TMonitorServices& monitor)>;
+
+// The send window's fill from the fleet: on opening, and again when the dispatcher's fleet
+// was reloaded while it is open.
+class TSendWindow : public TMonitorWindow {
+public:
+  virtual void FillDeviceList(const TFleet& fleet) = 0;
+  virtual void RefillDeviceList(const TFleet& fleet) = 0;
+};

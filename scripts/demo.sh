@@ -110,6 +110,16 @@ shot 3-unread
 echo "   the SMS log holds $(( $(stat -c %s "$demo/OrvexMonitor.log" 2>/dev/null || echo 0) / 200 )) records;" \
   "the dispatcher got $(grep -c '^notice' "$demo/dispatcher.out" 2>/dev/null || echo 0) notices"
 
+# The windows' steps: each fragment in scripts/demo-steps/ (in name order) drives the running
+# monitor (its pid in $monitor, its folder in $demo, the modem through `modem`, the dispatcher
+# through fd 3) and saves its screenshots with `shot NAME`.
+shopt -s nullglob
+for step in scripts/demo-steps/*.sh; do
+  # shellcheck source=/dev/null
+  source "$step"
+done
+shopt -u nullglob
+
 if [ "$seconds" = 0 ]; then
   echo "the monitor runs in the tray; Ctrl-C ends it"
   wait "$monitor"

@@ -139,19 +139,6 @@ bool TModemPort::WriteModem(const uint8_t* buffer, uint32_t length) {
   return written;
 }
 
-bool TModemPort::WriteCommand(const std::string& command) {
-  return WriteModem(reinterpret_cast<const uint8_t*>(command.data()), static_cast<uint32_t>(command.size()));
-}
-
-bool TModemPort::ReadAnswer(uint32_t capacity, uint32_t waitMs, std::string& text) {
-  text.clear();
-  std::vector<uint8_t> buffer(capacity);
-  uint32_t count = 0;
-  if (ReadModem(buffer.data(), capacity, count, waitMs) != kReadData || count == 0) return false;
-  text = ReplyToText(buffer.data(), count);
-  return true;
-}
-
 std::string TModemPort::ReplyToText(const uint8_t* buffer, uint32_t count) {
   std::string text(reinterpret_cast<const char*>(buffer), count);
   for (char& c : text)

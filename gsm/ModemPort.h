@@ -81,12 +81,6 @@ class TModemPort {
   // into blanks, lower case (code page 1251), blanks and control characters trimmed at
   // both ends. Inner line breaks stay.
   static std::string ReplyToText(const uint8_t* buffer, uint32_t count);
-  // One AT command: its bytes written with one WriteModem, no terminating zero.
-  bool WriteCommand(const std::string& command);
-  // One answer: a read of up to `capacity` bytes within `waitMs`. True with the answer's
-  // ReplyToText form in `text` when bytes were read; a time-out, a failure or zero bytes is
-  // no answer (false, `text` empty).
-  bool ReadAnswer(uint32_t capacity, uint32_t waitMs, std::string& text);
   // Appends one trace record when WriteDebugLog is on. Trace errors never reach the caller.
   void AppendDebugLog(const uint8_t* buffer, uint32_t length, int direction);
 

@@ -12,32 +12,14 @@ namespace {
 
 constexpr uint32_t kStoreAnswerSize = 1000;
 constexpr uint32_t kListReadSize = 16384;
+// The listing of the store is given up on after this much read in all (notices included).
+constexpr size_t kMaxListBytes = 1 << 20;
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 // An error answer of the modem to a message command: no message was read.
 bool IsErrorAnswer(const std::string& text) {
   return text.rfind("+cms error", 0) == 0 || text.rfind("+cme error", 0) == 0 || text == "error";
-}
-
-// An answer is read until its final line; a modem that never sends one is given up on after
-// this much answer text, or this much read in all (notices included).
-constexpr size_t kMaxReplyBytes = 16384;
-constexpr size_t kMaxReadBytes = 1 << 20;
-
-// The end (past its line break) of the first final line of an answer in `raw`: "OK", "ERROR"
-// or a +CMS/+CME error; npos while none has come whole.
-size_t FinalAnswerEnd(const std::string& raw) {
-  size_t start = 0;
-  for (;;) {
-    const size_t end = raw.find_first_of("\r\n", start);
-    if (end == std::string::npos) return std::string::npos;
-    const std::string line = AnsiLowerCase(Trim(std::string_view(raw).substr(start, end - start)));
-    size_t next = end + 1;
-    if (raw[end] == '\r' && next < raw.size() && raw[next] == '\n') ++next;
-    if (line == "ok" || IsErrorAnswer(line)) return next;
-    start = next;
-  }
 }
 
 }  // namespace
@@ -164,10 +146,9 @@ void TMonitorCore::HandleCmti(const std::string& text) {
 
 bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& index) {
   std::string answer;
-  if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return false;
-  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return false;
-  if (!Modem.WriteCommand("AT+CMGR=" + index + "\r\n")) return false;
-  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) return false;
+  if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n", answer) || !Contains(answer, "ok"))
+    return false;
+  if (!ExchangeStore("AT+CMGR=" + index + "\r\n", answer)) return false;
   // An empty or unreadable slot is no message: nothing to log, nothing to delete.
   if (IsErrorAnswer(answer)) return false;
 
@@ -196,8 +177,8 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
     if (comma == std::string::npos) continue;  // a part that came inline, not from the store
     const std::string partStorage = partTag.substr(0, comma);
     if (partStorage != selected) {
-      if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n")) continue;
-      if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) continue;
+      if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n", answer) || !Contains(answer, "ok"))
+        continue;
       selected = partStorage;
     }
     DeleteStoredSms(partTag.substr(comma + 1));
@@ -208,7 +189,7 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
 
 void TMonitorCore::DeleteStoredSms(const std::string& index) {
   std::string answer;
-  if (Modem.WriteCommand("AT+CMGD=" + index + "\r\n")) ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer);
+  ExchangeStore("AT+CMGD=" + index + "\r\n", answer);
 }
 
 void TMonitorCore::QueueStoredNotice(const std::string& storage, const std::string& index) {
@@ -219,24 +200,23 @@ void TMonitorCore::QueueAllStoredSms() {
   // New messages go to the third storage that AT+CPMS? names; "sm" when it names none.
   std::string answer;
   std::string storage = "sm";
-  if (Modem.WriteCommand("AT+CPMS?\r\n") && ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) {
+  if (ExchangeStore("AT+CPMS?\r\n", answer)) {
     static thread_local TRegExpr usage("\\+cpms:\\s*\"(\\w+)\",\\d+,\\d+,\"(\\w+)\",\\d+,\\d+,\"(\\w+)\"");
     if (usage.Exec(answer)) storage = usage.Match(3);
   }
-  if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return;
-  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return;
+  if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n", answer) || !Contains(answer, "ok")) return;
 
   // The listing may take several reads: it ends with the final answer or when nothing more
   // comes. A full store lists tens of kilobytes, so the reads are larger than a notice read.
-  if (!Modem.WriteCommand("AT+CMGL=4\r\n")) return;
+  if (!Channel.Write("AT+CMGL=4\r\n")) return;
   std::string listing;
-  std::vector<uint8_t> buffer(kListReadSize);
   size_t read = 0;
-  while (read < kMaxReadBytes) {
+  while (read < kMaxListBytes) {
     uint32_t count = 0;
-    if (Modem.ReadModem(buffer.data(), kListReadSize, count, ReaderWaits.ListRead) != kReadData || count == 0) break;
+    std::string rest;
+    if (Channel.Read(kListReadSize, ReaderWaits.ListRead, rest, &count) != kReadData || count == 0) break;
     read += count;
-    listing += Unsolicited.Feed(buffer.data(), count);
+    listing += rest;
     const std::string text = Trim(listing);
     const size_t lastLine = text.find_last_of('\n');
     const std::string last = lastLine == std::string::npos ? text : text.substr(lastLine + 1);
@@ -255,22 +235,6 @@ void TMonitorCore::QueueAllStoredSms() {
   for (const std::string& index : indexes) QueueStoredNotice(storage, index);
 }
 
-bool TMonitorCore::ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text) {
-  // An answer may take several reads, with notices before, inside and after it. Reads go on
-  // until its final line, so that no tail of it is left for the next command to take as its
-  // own answer; they stop early only when nothing more comes. The notices go to the stream,
-  // what follows the final line is no part of this answer and is dropped.
-  std::string answer;
-  std::vector<uint8_t> buffer(capacity);
-  size_t answerEnd = std::string::npos;
-  size_t read = 0;
-  while (answerEnd == std::string::npos && answer.size() < kMaxReplyBytes && read < kMaxReadBytes) {
-    uint32_t count = 0;
-    if (Modem.ReadModem(buffer.data(), capacity, count, waitMs) != kReadData || count == 0) break;
-    read += count;
-    answer += Unsolicited.Feed(buffer.data(), count);
-    answerEnd = FinalAnswerEnd(answer);
-  }
-  text = Trim(std::string_view(answer).substr(0, answerEnd == std::string::npos ? answer.size() : answerEnd));
-  return read > 0;
+bool TMonitorCore::ExchangeStore(const std::string& command, std::string& answer) {
+  return Channel.Exchange(command, kStoreAnswerSize, ReaderWaits.StoreRead, TAnswerWait::EachRead, answer);
 }

@@ -7,9 +7,8 @@
 
 #include "common/SettingsMirror.h"
 #include "common/SmsInfo.h"
+#include "gsm/AtChannel.h"
 #include "gsm/ModemErrors.h"
-#include "gsm/ModemPort.h"
-#include "gsm/NoticeStream.h"
 #include "gsm/PduCodec.h"
 #include "gsm/PairQueue.h"
 #include "gsm/SmsLog.h"
@@ -83,7 +82,7 @@ public:
   void ReadQueuedSms();
 
   // The modem link that the dispatcher's modem check talks to; null while the link is closed.
-  virtual TModemPort* ModemPort() { return IsModemOpen() ? &Modem : nullptr; }
+  virtual TAtChannel* ModemChannel() { return IsModemOpen() ? &Channel : nullptr; }
   // Whether the modem link is open: the handle of the transport that the port setting
   // selects is open.
   virtual bool IsModemOpen() const { return ModemLinkOpen(); }
@@ -110,9 +109,11 @@ public:
   // brings it to the front.
   virtual void RefreshShowSmsForm() {}
 
-  // The modem link. Its settings are copied from the mirror by ApplyModemSettings after each
-  // load of the settings.
-  TModemPort Modem{ExeDir};
+  // The modem link: the one channel every exchange with the modem goes through, and its
+  // transport. Its settings are copied from the mirror by ApplyModemSettings after each load
+  // of the settings.
+  TAtChannel Channel{ExeDir};
+  TModemPort& Modem = Channel.Port;
   void ApplyModemSettings();
   // Open: the handle of the transport that the port setting selects is open.
   bool ModemLinkOpen() const;
@@ -143,12 +144,13 @@ public:
   // Lists the modem's store and queues a stored-message notice for every message in it: the
   // reader then reads them as it reads the messages the modem announces.
   void QueueAllStoredSms();
-  // Every read of the port, by any thread, passes through here: the notices (+CMT with its
-  // PDU line, +CMTI, RING) in it wait for the reader, or for a running send, to handle them.
-  TNoticeStream Unsolicited;
-  // One answer of the modem, read up to its final line, in ReplyToText form without the
-  // notices; true when anything was read.
-  bool ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text);
+  // Every read of the port, by any thread, passes through the channel's notice stream: the
+  // notices (+CMT with its PDU line, +CMTI, RING) in it wait for the reader, or for a running
+  // send, to handle them.
+  TNoticeStream& Unsolicited = Channel.Notices;
+  // One command and its answer, read up to its final line, without the notices; true when
+  // anything was read.
+  bool ExchangeStore(const std::string& command, std::string& answer);
 
   // Stored messages announced while they could not be read (during a send).
   TReadQueue ReadQueue;

@@ -3,9 +3,8 @@
 #include "common/ConvertError.h"
 #include "common/RegExpr.h"
 #include "common/Text.h"
-#include "gsm/ConfigureModem.h"
+#include "gsm/AtChannel.h"
 #include "gsm/DispatcherNotices.h"
-#include "gsm/ModemPort.h"
 #include "gsm/MonitorCore.h"
 #include "gsm/PduCodec.h"
 #include "platform/NamedMutex.h"
@@ -17,7 +16,7 @@
 namespace {
 
 constexpr uint32_t kSendReadSize = 1024;
-constexpr uint8_t kCtrlZ = 26;
+constexpr char kCtrlZ = 26;
 // Balloon icons: information and error.
 constexpr uint32_t kBalloonInfo = 1;
 constexpr uint32_t kBalloonError = 3;
@@ -51,7 +50,7 @@ TSmsSendThread::~TSmsSendThread() { WaitFor(); }
 
 void TSmsSendThread::Execute() {
   Pause(Waits.StartPause);
-  FtdiMutex = TNamedMutex::OpenExisting(kPortMutexName);
+  PortMutex = TAtChannel::OpenPortMutex();
   Pdu = BuildPdu(Phone, Text);
   if (Pdu.empty()) {
     // A number or a text that no PDU can carry: the modem is not bothered with it.
@@ -59,7 +58,7 @@ void TSmsSendThread::Execute() {
   } else {
     RunDialogue();
   }
-  FtdiMutex.reset();
+  PortMutex.reset();
   // Messages that arrived during the dialogue are signalled now that the port is free.
   Core.DeliverUnreadSignal();
   if (UndecodedLogged)
@@ -81,18 +80,18 @@ void TSmsSendThread::Pause(uint32_t ms) {
 
 void TSmsSendThread::RunDialogue() {
   // Without the mutex, because the modem was closed meanwhile, the port counts as busy.
-  if (!FtdiMutex || FtdiMutex->Wait(Waits.PortMutex) != TMutexWait::Obtained) {
+  if (!PortMutex || PortMutex->Wait(Waits.PortMutex) != TMutexWait::Obtained) {
     Result = kSendPortBusy;
     return;
   }
-  TNamedMutexHold hold(*FtdiMutex);
+  TNamedMutexHold hold(*PortMutex);
   if (Terminated()) {
     Result = kSendIoError;
     return;
   }
-  TModemPort* modem = &Core.Modem;
+  TAtChannel& channel = Core.Channel;
   const std::string command = "AT+CMGS=" + std::to_string(SubmitTpduLength(Pdu)) + "\r\n";
-  if (!modem->WriteCommand(command) || Terminated() || !ReadPrompt(*modem)) {
+  if (!channel.Write(command) || Terminated() || !ReadPrompt(channel)) {
     Result = kSendIoError;
     return;
   }
@@ -110,23 +109,23 @@ void TSmsSendThread::RunDialogue() {
     return;
   }
   // The message and Ctrl-Z; whether they went out shows in the answer.
-  modem->WriteModem(reinterpret_cast<const uint8_t*>(Pdu.data()), static_cast<uint32_t>(Pdu.size()));
-  modem->WriteModem(&kCtrlZ, 1);
-  WaitForSendAnswer(*modem);
+  channel.Write(Pdu);
+  channel.Write(std::string_view(&kCtrlZ, 1));
+  WaitForSendAnswer(channel);
 }
 
-bool TSmsSendThread::ReadPrompt(TModemPort& modem) {
+bool TSmsSendThread::ReadPrompt(TAtChannel& channel) {
   // Notices the modem sent before the prompt may fill the first reads: reads go on, within
   // the wait, while they bring notices only.
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Waits.PromptRead);
-  uint8_t buffer[kSendReadSize];
   uint32_t wait = Waits.PromptRead;
   bool answered = false;
   for (;;) {
     uint32_t count = 0;
-    if (modem.ReadModem(buffer, kSendReadSize, count, wait) != kReadData || count == 0) return answered;
+    std::string rest;
+    if (channel.Read(kSendReadSize, wait, rest, &count) != kReadData || count == 0) return answered;
     answered = true;
-    LastResponse = Trim(Core.Unsolicited.Feed(buffer, count));
+    LastResponse = Trim(rest);
     if (!LastResponse.empty() || Terminated()) return true;
     CheckUnsolicited();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
@@ -135,21 +134,20 @@ bool TSmsSendThread::ReadPrompt(TModemPort& modem) {
   }
 }
 
-void TSmsSendThread::WaitForSendAnswer(TModemPort& modem) {
+void TSmsSendThread::WaitForSendAnswer(TAtChannel& channel) {
   const auto start = std::chrono::steady_clock::now();
   const auto limit = std::chrono::milliseconds(Waits.Answer);
   bool decided = false;
-  uint8_t buffer[kSendReadSize];
   while (!decided && !Terminated() && std::chrono::steady_clock::now() - start < limit) {
-    uint32_t count = 0;
-    const uint8_t read = modem.ReadModem(buffer, kSendReadSize, count, Waits.AnswerRead);
+    std::string rest;
+    const uint8_t read = channel.Read(kSendReadSize, Waits.AnswerRead, rest);
     if (read == kReadFailed) {
       // A failed read returns at once: pace the turns as a time-out would.
       Pause(Waits.AnswerRead);
       continue;
     }
     if (read != kReadData) continue;
-    LastResponse = Trim(Core.Unsolicited.Feed(buffer, count));
+    LastResponse = Trim(rest);
     if (Core.ParseModemError(LastResponse)) {
       Result = kSendModemError;
       decided = true;
@@ -290,7 +288,7 @@ void TMonitorCore::ReadQueuedSms() {
     }
     return;
   }
-  std::unique_ptr<TNamedMutex> portMutex = TNamedMutex::OpenExisting(kPortMutexName);
+  std::unique_ptr<TNamedMutex> portMutex = TAtChannel::OpenPortMutex();
   // Without the port the pairs wait for the end of the next send.
   if (!portMutex || portMutex->Wait(SendWaits.FollowUpMutex) != TMutexWait::Obtained) return;
   TNamedMutexHold hold(*portMutex);

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-class TModemPort;
+class TAtChannel;
 class TMonitorCore;
 class TNamedMutex;
 
@@ -66,13 +66,13 @@ class TSmsSendThread : public TThread {
   // The dialogue under the port mutex.
   void RunDialogue();
   // The answer to "AT+CMGS=" into LastResponse; false when nothing could be read.
-  bool ReadPrompt(TModemPort& modem);
-  void WaitForSendAnswer(TModemPort& modem);
+  bool ReadPrompt(TAtChannel& channel);
+  void WaitForSendAnswer(TAtChannel& channel);
   // A +CMT notice inside an answer; the port mutex is held.
   void HandleCmt(const std::string& text);
 
   TMonitorCore& Core;
   const TSendWaits Waits;
-  std::unique_ptr<TNamedMutex> FtdiMutex;
+  std::unique_ptr<TNamedMutex> PortMutex;
   bool UndecodedLogged = false;
 };

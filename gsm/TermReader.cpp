@@ -2,7 +2,7 @@
 
 #include "common/ConvertError.h"
 #include "common/Text.h"
-#include "gsm/ConfigureModem.h"
+#include "gsm/AtChannel.h"
 #include "gsm/MonitorCore.h"
 #include "platform/NamedMutex.h"
 
@@ -23,12 +23,10 @@ void TTermReader::HandleCmt(const std::string& text) { Core.HandleCmt(text); }
 void TTermReader::HandleCmti(const std::string& text) { Core.HandleCmti(text); }
 
 void TTermReader::HangUp() {
-  Core.Modem.WriteCommand("ATH\r\n");
-  std::vector<uint8_t> buffer(kNoticeReadSize);
-  uint32_t count = 0;
-  // The answer is not looked at; a notice that came with it is kept.
-  if (Core.Modem.ReadModem(buffer.data(), kNoticeReadSize, count, Core.ReaderWaits.HangUpRead) == kReadData)
-    Core.Unsolicited.Feed(buffer.data(), count);
+  Core.Channel.Write("ATH\r\n");
+  // The answer is not looked at; a notice that came with it is kept in the stream.
+  std::string answer;
+  Core.Channel.Read(kNoticeReadSize, Core.ReaderWaits.HangUpRead, answer);
 }
 
 bool TTermReader::HandleUnsolicited(bool flush) {
@@ -59,20 +57,19 @@ bool TTermReader::HandleUnsolicited(bool flush) {
 
 void TTermReader::Execute() {
   std::unique_ptr<TNamedMutex> portMutex;
-  std::vector<uint8_t> buffer(kNoticeReadSize);
   bool firstTurn = true;
   while (!Terminated()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(Core.ReaderWaits.TurnPause));
     // The form creates the mutex before the set-up; a reader that finds none tries again.
-    if (!portMutex) portMutex = TNamedMutex::OpenExisting(kPortMutexName);
+    if (!portMutex) portMutex = TAtChannel::OpenPortMutex();
     if (!portMutex || portMutex->Wait(Core.ReaderWaits.PortMutex) != TMutexWait::Obtained) continue;
-    Turn(*portMutex, buffer, firstTurn);
+    Turn(*portMutex, firstTurn);
     Core.DeliverUnreadSignal();
   }
   Core.DeliverUnreadSignal();
 }
 
-void TTermReader::Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, bool& firstTurn) {
+void TTermReader::Turn(TNamedMutex& portMutex, bool& firstTurn) {
   TNamedMutexHold turn(portMutex);
   try {
     if (firstTurn) {
@@ -89,11 +86,11 @@ void TTermReader::Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, boo
       return;
     }
     uint32_t count = 0;
-    const uint8_t result = Core.Modem.ReadModem(buffer.data(), kNoticeReadSize, count, Core.ReaderWaits.NoticeRead);
+    std::string rest;
+    const uint8_t result = Core.Channel.Read(kNoticeReadSize, Core.ReaderWaits.NoticeRead, rest, &count);
     if (Terminated()) return;
     if (result == kReadData && count != 0) {
-      LastText = TModemPort::ReplyToText(buffer.data(), count);
-      Core.Unsolicited.Feed(buffer.data(), count);
+      // What is no notice has no command to belong to and is dropped.
       HandleUnsolicited(false);
     } else if (Core.Unsolicited.HasPending()) {
       // Nothing more came: an unfinished notice is all there is of it.

@@ -48,8 +48,6 @@ class TTermReader : public TThread {
   // first.
   ~TTermReader() override;
 
-  // The text of the last non-empty read, in its ReplyToText form.
-  std::string LastText;
   // Read the modem's store on the first turn that gets the port.
   bool ReadStoreFirst = false;
 
@@ -66,7 +64,7 @@ class TTermReader : public TThread {
 
  private:
   // One turn under the port mutex.
-  void Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, bool& firstTurn);
+  void Turn(TNamedMutex& portMutex, bool& firstTurn);
   // RING: hang up, and keep the answer's bytes so that a notice among them is not lost.
   void HangUp();
 

@@ -104,12 +104,11 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
 uint32_t TDispatcherLink::CheckModemCommand() {
   // The check talks to the modem, so it holds the port like every exchange; a port that
   // another exchange keeps busy answers 0 instead of blocking the program for long.
-  std::unique_ptr<TNamedMutex> port = TNamedMutex::Create(kPortMutexName);
+  std::unique_ptr<TNamedMutex> port = TAtChannel::CreatePortMutex();
   if (!port || port->Wait(kPortWaitMs) != TMutexWait::Obtained) return 0;
-  TModemPort* modem = Form.ModemPort();
-  const bool answered = modem != nullptr && CheckModem(*modem, TSetupWaits(), &Form.Unsolicited);
-  port->Release();
-  return answered ? 1 : 0;
+  TNamedMutexHold hold(*port);
+  TAtChannel* channel = Form.ModemChannel();
+  return channel != nullptr && CheckModem(*channel) ? 1 : 0;
 }
 
 void TDispatcherLink::StartPacker() {

@@ -129,7 +129,7 @@ void TOrvexMonitorForm::FormDestroy() {
   StopSmsSendThread();
   StopModemThreads();
   ActiveConfigureModem = nullptr;
-  FtdiMutex.reset();
+  PortMutex.reset();
   // The link's packers read the log: they end before the log mutex goes.
   DispatcherWindow.reset();
   CloseLogMutex();
@@ -401,8 +401,8 @@ void TOrvexMonitorForm::OpenModemLink() {
   ApplyModemSettings();
   SetModemState(kStateBusy);
   // The set-up, the reader and the sender open the same mutex by name.
-  FtdiMutex = TNamedMutex::Create(kPortMutexName);
-  auto setup = std::make_unique<TConfigureModem>(Modem, *this);
+  PortMutex = TAtChannel::CreatePortMutex();
+  auto setup = std::make_unique<TConfigureModem>(Channel, *this);
   setup->SetPriority(SetupPriority);
   setup->Waits = SetupWaits;
   setup->PinCode = PinCode;
@@ -457,7 +457,7 @@ void TOrvexMonitorForm::CloseModemLink() {
   } else {
     Modem.ComPort.Close();
   }
-  FtdiMutex.reset();
+  PortMutex.reset();
   StopTermReader();
   // A send in progress fails on the closed port; the queue drains one pair per attempt.
   TerminateSmsSendThread();

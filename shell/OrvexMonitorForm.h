@@ -136,7 +136,7 @@ public:
   TSetupWaits SetupWaits;
   TThreadPriority SetupPriority = TThreadPriority::Idle;
   // The form's own handle of the port mutex, from OpenModemLink to CloseModemLink.
-  std::unique_ptr<TNamedMutex> FtdiMutex;
+  std::unique_ptr<TNamedMutex> PortMutex;
   // The set-up's termination handler.
   void ConfigureModemTerminate(TThread& sender);
   // Closes an open link (with a balloon) and opens it again.

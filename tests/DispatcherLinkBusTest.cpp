@@ -64,7 +64,7 @@ public:
   int Closes = 0;
   bool ModemOpen = false;
   bool ClosedSeen = false;
-  TModemPort* Modem = nullptr;
+  TAtChannel* Link = nullptr;
 
   void OpenModemLink() override { ++Opens; }
   void CloseModemLink() override {
@@ -72,7 +72,7 @@ public:
     ModemOpen = false;
   }
   bool IsModemOpen() const override { return ModemOpen; }
-  TModemPort* ModemPort() override { return Modem; }
+  TAtChannel* ModemChannel() override { return Link; }
 };
 
 class DispatcherLinkTest : public ::testing::Test {
@@ -382,20 +382,20 @@ TEST_F(DispatcherLinkTest, QuitClosesTheModemAndTheFormAndStillAnswers) {
 class ModemCheckTest : public DispatcherLinkTest {
 protected:
   TPseudoTerminal Line;
-  std::unique_ptr<TModemPort> Modem;
+  std::unique_ptr<TAtChannel> Link;
 
   void OpenModem() {
     ASSERT_TRUE(Line.IsOpen());
-    Modem = std::make_unique<TModemPort>(ExeDir);
-    Modem->SetPhonePort(Line.SlavePath());
+    Link = std::make_unique<TAtChannel>(ExeDir);
+    Link->Port.SetPhonePort(Line.SlavePath());
     std::string message;
-    ASSERT_TRUE(Modem->OpenComPort(Line.SlavePath(), message)) << message;
-    Form->Modem = Modem.get();
+    ASSERT_TRUE(Link->Port.OpenComPort(Line.SlavePath(), message)) << message;
+    Form->Link = Link.get();
     Form->ModemOpen = true;
   }
 
   void TearDown() override {
-    if (Form) Form->Modem = nullptr;
+    if (Form) Form->Link = nullptr;
     DispatcherLinkTest::TearDown();
   }
 };

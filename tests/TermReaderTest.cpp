@@ -301,7 +301,7 @@ TEST_F(TermReaderTest, ReadingAFullStoreLetsThePortGoBetweenTurns) {
 // among it is kept and reaches the log through the reader.
 TEST_F(TermReaderTest, NoticeReadByACheckOfTheModemIsHandled) {
   Modem.Sim.InjectCmt(Message("12345 reset checked"));
-  ASSERT_TRUE(CheckModem(Core->Modem, FastSetupWaits(), &Core->Unsolicited));
+  ASSERT_TRUE(CheckModem(Core->Channel, FastSetupWaits()));
   EXPECT_TRUE(Records().empty());
   Core->StartTermReader();
   ASSERT_TRUE(WaitForRecords(1));

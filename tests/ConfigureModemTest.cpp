@@ -5,6 +5,7 @@
 #include "platform/NamedMutex.h"
 #include "support/ModemWaits.h"
 #include "support/PseudoTerminal.h"
+#include "support/SimModem.h"
 
 #include <QCoreApplication>
 
@@ -502,6 +503,86 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
     setup.WaitFor();
     EXPECT_EQ(setup.Result, kSetupTerminated);
   }
+}
+
+// Modems that are slow to answer after their echo, or that send status reports of their own
+// at any moment: every step of the set-up judges its own command's answer.
+TEST_F(ConfigureModemTest, SlowAnswersAndStatusReportsLeaveEachStepItsOwnAnswer) {
+  struct Case {
+    const char* name;
+    bool echo;
+    uint64_t answerDelayMs;  // after the echo, which comes at once
+    uint64_t reportEveryMs;  // 0: no reports
+    const char* report;
+    bool pinLocked;
+  };
+  const Case cases[] = {
+      {"echo, answer 100 ms later", true, 100, 0, "", false},
+      {"echo, answer 100 ms later, PIN entered", true, 100, 0, "", true},
+      {"signal report every 150 ms", false, 0, 150, "^RSSI:18", true},
+      {"registration report every 150 ms", false, 0, 150, "+CREG: 1", false},
+      {"echo, slow answers and boot reports", true, 60, 150, "^BOOT:12345678,0,0,0,75", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSimOnPty sim;
+    ASSERT_TRUE(sim.IsOpen());
+    sim.Sim.SetEcho(c.echo);
+    sim.Sim.SetAnswerDelay(c.answerDelayMs);
+    if (c.pinLocked) sim.Sim.SetSimCard({TSimCardState::Pin});
+    if (c.reportEveryMs > 0) sim.Sim.SetStatusReport(c.reportEveryMs, c.report);
+    TAtChannel channel;
+    channel.Port.SetPhonePort(sim.SlavePath());
+    TConfigureModem setup(channel, LastError);
+    Prepare(setup, sim.SlavePath());
+    setup.CheckPin = true;
+    setup.PinCode = "1234";
+    setup.Start();
+    setup.WaitFor();
+    EXPECT_EQ(setup.Result, kSetupReady) << setup.Message << " / " << setup.LastResponse;
+    EXPECT_FALSE(sim.Sim.Echo());
+    EXPECT_EQ(sim.Sim.CnmiSetting(), "2,1");
+    EXPECT_EQ(sim.Sim.SimCard().State, TSimCardState::Ready);
+    sim.Stop();
+  }
+}
+
+TEST(AtChannel, StatusReportsAreNoAnswer) {
+  struct Case {
+    const char* answer;
+    const char* command;
+    const char* kept;
+  };
+  const Case cases[] = {
+      {"^rssi:18\r\n\r\n+cpin: ready\r\n\r\nok", "AT+CPIN?\r\n", "+cpin: ready\r\n\r\nok"},
+      {"at+cpin?\r\r\n+creg: 1\r\n+cpin: sim pin\r\nok", "AT+CPIN?\r\n", "at+cpin?\r\r\n+cpin: sim pin\r\nok"},
+      {"^boot:1,0\r\n+cme error: 10", "AT+CPIN?\r\n", "+cme error: 10"},
+      {"+cnmi: (0-3),(0-3)\r\n\r\nok", "AT+CNMI=?\r\n", "+cnmi: (0-3),(0-3)\r\n\r\nok"},
+      {"+cops: 0,0,\"simnet\"\r\n^rssi:9\r\nok", "AT+COPS?\r\n", "+cops: 0,0,\"simnet\"\r\nok"},
+      {"^rssi:18\r\nat\r\r\nok", "AT\r\n", "at\r\r\nok"},
+      {"+creg: 1\r\nok", "AT\r\n", "ok"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TAtChannel::WithoutReports(c.answer, c.command), c.kept) << c.answer;
+}
+
+TEST(AtChannel, AnswerLinesAreFoundWhereverTheyStand) {
+  EXPECT_EQ(TAtChannel::AnswerLine("at+cpin?\r\r\n+cpin: ready\r\n\r\nok", "+cpin:"), "+cpin: ready");
+  EXPECT_EQ(TAtChannel::AnswerLine("ok", "+cpin:"), "");
+  EXPECT_EQ(TAtChannel::ErrorLine("at+cpin?\r\r\n+cme error: 10"), "+cme error: 10");
+  EXPECT_EQ(TAtChannel::ErrorLine("+cpin: ready\r\nok"), "");
+  struct Case {
+    const char* raw;
+    size_t end;
+  };
+  const Case cases[] = {
+      {"AT\r", std::string::npos},
+      {"AT\r\r\nOK\r\n", 9},
+      {"\r\n+CPIN: READY\r\n\r\nOK", std::string::npos},
+      {"\r\n+CMS ERROR: 321\r\nAT", 19},
+      {"\r\nERROR\r\n", 9},
+      {"\r\nOKAY\r\n", std::string::npos},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TAtChannel::FinalAnswerEnd(c.raw), c.end) << c.raw;
 }
 
 TEST_F(ConfigureModemTest, UsbTerminalWithoutItsLibraryFailsWithTheDriverMessage) {

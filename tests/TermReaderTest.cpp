@@ -457,3 +457,26 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
   }
 }
 
+// The network delivers what waited as soon as message indications are on: a message in the
+// notice and a stored one announced, right after the answer to "AT+CNMI=" and before the
+// reader runs. The set-up reads clean answers, and the reader handles both, once each.
+TEST_F(TermReaderTest, MessagesDeliveredDuringTheSetUpAreEachLoggedOnce) {
+  Modem.Sim.DeliverAfter("AT+CNMI=", Message("12345 reset inline"), false);
+  Modem.Sim.DeliverAfter("AT+CNMI=", Message("12345 reset stored"), true);
+  TConfigureModem setup(Core->Channel, *Core);
+  setup.Port = Modem.SlavePath();
+  setup.Waits = FastSetupWaits();
+  setup.SetPriority(TThreadPriority::Normal);
+  setup.Start();
+  setup.WaitFor();
+  ASSERT_EQ(setup.Result, kSetupReady) << setup.Message;
+  EXPECT_TRUE(Records().empty());
+
+  Core->StartTermReader(true);
+  ASSERT_TRUE(WaitForRecords(2));
+  RunFor(500);
+  std::vector<std::string> texts = Texts();
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"12345 reset inline", "12345 reset stored"}));
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
+}

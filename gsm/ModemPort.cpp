@@ -47,13 +47,14 @@ bool WriteAll(int fd, iovec* parts, int partCount) {
   return true;
 }
 
-// The read of both transports: poll the receive queue every tenth of the wait; once bytes
-// are seen, give the rest of the answer one more tenth to arrive and take what is queued
-// then with one read. `isOpen()`, `queued(count)` and `read(buffer, size, count)` are the
-// transport's.
-template <typename TIsOpen, typename TQueued, typename TRead>
+// The read of both transports: wait for the first bytes (`sleep(period, left)`: the serial port
+// sleeps on its descriptor until bytes come, the USB terminal polls its queue every tenth of
+// the wait); once bytes are seen, give the rest of the answer one more tenth to arrive and
+// take what is queued then with one read. `isOpen()`, `queued(count)` and
+// `read(buffer, size, count)` are the transport's.
+template <typename TIsOpen, typename TQueued, typename TRead, typename TSleep>
 uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs,
-                 TIsOpen isOpen, TQueued queued, TRead read) {
+                 TIsOpen isOpen, TQueued queued, TRead read, TSleep sleep) {
   uint8_t result = kReadFailed;
   count = 0;
   const auto start = TClock::now();
@@ -65,7 +66,9 @@ uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t w
     uint32_t waiting = 0;
     if (!queued(waiting)) break;
     if (waiting == 0) {
-      std::this_thread::sleep_for(period);
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - TClock::now());
+      if (left.count() < 0) continue;
+      sleep(period, left);
       continue;
     }
     std::this_thread::sleep_for(period);
@@ -212,7 +215,14 @@ uint8_t TModemPort::ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& co
   return PollRead(
       buffer, capacity, count, waitMs, [this] { return ComPort.IsOpen(); },
       [this](uint32_t& waiting) { return ComPort.QueuedBytes(waiting); },
-      [this](uint8_t* into, uint32_t size, uint32_t& got) { return ComPort.Read(into, size, got); });
+      [this](uint8_t* into, uint32_t size, uint32_t& got) { return ComPort.Read(into, size, got); },
+      [this](std::chrono::milliseconds period, std::chrono::milliseconds left) {
+        // Up to the end of the wait, plus a millisecond so that the loop sees it pass.
+        if (!ComPort.WaitReadable(static_cast<uint32_t>(left.count()) + 1)) return;
+        // A line that reports a hang-up or an error wakes at once without bytes: pace it.
+        uint32_t waiting = 0;
+        if (ComPort.QueuedBytes(waiting) && waiting == 0) std::this_thread::sleep_for(period);
+      });
 }
 
 bool TModemPort::WriteComPort(const uint8_t* buffer, uint32_t length) {
@@ -291,7 +301,8 @@ uint8_t TModemPort::ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& c
       [this, library](uint8_t* into, uint32_t size, uint32_t& got) {
         std::shared_lock<std::shared_mutex> lock(TerminalLock);
         return Terminal && library->Read(Terminal, into, size, &got) == FT_OK;
-      });
+      },
+      [](std::chrono::milliseconds period, std::chrono::milliseconds) { std::this_thread::sleep_for(period); });
 }
 
 bool TModemPort::WriteTerminal(const uint8_t* buffer, uint32_t length) {

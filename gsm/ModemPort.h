@@ -2,7 +2,7 @@
 // The byte transport to the one GSM modem: a modem on a serial port, or the maker's USB
 // terminal. The transport is chosen anew on every operation from the port setting: "direct"
 // (in any letter case, nothing trimmed) selects the USB terminal, anything else names a
-// serial port. Reads poll the receive queue and take what is queued in one read; writes go
+// serial port. Reads wait for the first bytes and take what is queued then in one read; writes go
 // out whole or fail. Every transfer can be traced into "OVM_debug.log" in the program folder.
 //
 // The operations run on whichever thread calls them and take no lock of the link: callers
@@ -70,7 +70,8 @@ class TModemPort {
   // Status of the last library call that records it; kept for inspection only.
   std::atomic<FT_STATUS> FtStatus{FT_OK};
 
-  // Waits up to `waitMs` for the modem to send something and reads it into `buffer`: one
+  // Waits up to `waitMs` for the modem to send something (the serial port sleeping on its
+  // descriptor, the USB terminal looking every tenth of the wait) and reads it into `buffer`: one
   // tenth of the wait after the first bytes are seen, everything then queued, up to
   // `capacity` bytes (more stays queued for the next read). The buffer's first `capacity`
   // bytes are zeroed first. kReadData with `count` bytes, kReadTimeOut, or kReadFailed.

@@ -68,7 +68,7 @@ bool TMonitorCore::ModemLinkOpen() const {
 }
 
 void TMonitorCore::StartTermReader(bool readStore) {
-  auto reader = std::make_unique<TTermReader>(*this);
+  auto reader = std::make_unique<TTermReader>(Channel, *this, ReaderWaits);
   reader->ReadStoreFirst = readStore;
   reader->SetPriority(TThreadPriority::Normal);
   TTermReader* started = reader.get();
@@ -129,14 +129,6 @@ void TMonitorCore::HandleCmt(const std::string& text) {
   std::vector<std::string> parts;
   Decoder.DecodeDeliverPdu(pattern.Match(2), parts);
   if (parts.size() == 3 && StoreReceivedSms(parts)) SignalUnreadSms();
-}
-
-bool TMonitorCore::ParseCmti(const std::string& text, std::string& storage, std::string& index) {
-  static thread_local TRegExpr pattern("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
-  if (!pattern.Exec(text)) return false;
-  storage = pattern.Match(1);
-  index = pattern.Match(2);
-  return true;
 }
 
 void TMonitorCore::HandleCmti(const std::string& text) {
@@ -237,4 +229,50 @@ void TMonitorCore::QueueAllStoredSms() {
 
 bool TMonitorCore::ExchangeStore(const std::string& command, std::string& answer) {
   return Channel.Exchange(command, kStoreAnswerSize, ReaderWaits.StoreRead, TAnswerWait::EachRead, answer);
+}
+
+void TMonitorCore::BeginReading(bool readStore) {
+  Decoder.ClearFragments();
+  if (readStore) QueueAllStoredSms();
+}
+
+void TMonitorCore::ReportSend(const TSmsSendThread& thread) {
+  // A send that ends after the modem was closed, or while the program ends, is reported to
+  // no one.
+  if (!IsModemOpen() || SendShutDown()) return;
+  TLogRecord record;
+  record.Direction = 1;
+  record.Read = 1;
+  record.Time = SmsLog().Clock();
+  record.Phone = thread.Phone;
+  record.Text = thread.Text;
+  record.Accepted = thread.Result == kSendDone ? 1 : 0;
+  WriteSmsLogRecord(LogPath, record);
+  SmsSendResult(thread.Result, LastErrorText);
+}
+
+void TMonitorCore::ReadQueuedSms() {
+  if (ReadQueue.Count() == 0) return;
+  if (ActiveTermReader) {
+    // The reader reads them in its own turns, a few at a time: many messages announced during
+    // a send would otherwise hold the port, and the windows, for as long as they all take.
+    for (const TReadQueue::TPair& pair : ReadQueue.Items()) {
+      QueueStoredNotice(pair.first, pair.second);
+      ReadQueue.DropFront();
+    }
+    return;
+  }
+  std::unique_ptr<TNamedMutex> portMutex = TAtChannel::OpenPortMutex();
+  // Without the port the pairs wait for the end of the next send.
+  if (!portMutex || portMutex->Wait(Sender.Waits.FollowUpMutex) != TMutexWait::Obtained) return;
+  TNamedMutexHold hold(*portMutex);
+  // The pairs queued by now; the queue is not added to while no send runs.
+  for (const TReadQueue::TPair& pair : ReadQueue.Items()) {
+    try {
+      ReadStoredSms(pair.first, pair.second);
+    } catch (const EConvertError&) {
+      // Not logged, so the message stays in the modem's store; the others are still read.
+    }
+    ReadQueue.DropFront();
+  }
 }

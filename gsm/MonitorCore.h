@@ -2,8 +2,8 @@
 // The GUI-free base of the main form: the state and operations of the GSM side that the
 // worker threads and the window messages use (settings mirror, program folder, SMS log and
 // its named mutex, unread flag, last modem error). What these operations need from the GUI
-// (the unread notice, balloons, dispatcher notices) goes through the virtual hooks, which the
-// main form overrides.
+// (the unread notice, the outcome of a send, dispatcher notices) goes through the virtual
+// hooks, which the main form overrides. It is the host of the reader and of the send threads.
 
 #include "common/SettingsMirror.h"
 #include "common/SmsInfo.h"
@@ -12,6 +12,7 @@
 #include "gsm/PduCodec.h"
 #include "gsm/PairQueue.h"
 #include "gsm/SmsLog.h"
+#include "gsm/SmsSender.h"
 #include "gsm/SmsSendThread.h"
 #include "gsm/TermReader.h"
 #include "platform/OwnedThreads.h"
@@ -27,7 +28,7 @@ class TNamedMutex;
 
 inline constexpr const char* kLogMutexName = "OrvexMonitorLogFileMutex";
 
-class TMonitorCore : public TSettingsMirror, public TModemError {
+class TMonitorCore : public TSettingsMirror, public TModemError, public TSendHost, public TReaderHost {
 public:
   // `exeDir` is the program folder with its trailing separator.
   explicit TMonitorCore(std::string exeDir);
@@ -37,6 +38,9 @@ public:
 
   const std::string ExeDir;
   const std::string LogPath;  // ExeDir + "OrvexMonitor.log"
+  // The one channel to the modem and its transport.
+  TAtChannel Channel{ExeDir};
+  TModemPort& Modem = Channel.Port;
   // True while unread messages wait; set and cleared on the main thread.
   std::atomic<bool> UnreadPending{false};
 
@@ -56,30 +60,22 @@ public:
   void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
 
-  // The send side: messages go out one at a time, each by a send thread of its own, head
-  // of the queue first. All of it runs on the main thread.
-  TSendQueue SendQueue;
-  TSendWaits SendWaits;
-  // The send thread of the head pair; null when none runs, or when the modem close has let
-  // it go (it then still ends, and its end starts the next send).
-  TSmsSendThread* ActiveSmsSendThread = nullptr;
+  // The send side: messages go out one at a time, each by a send thread of its own.
+  TSmsSender Sender{Channel, *this, *this};
   // Hands one message to the send queue and starts a send when none runs.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text);
-  // Starts the send thread for the head pair.
-  void StartSmsSendThread();
-  // The end of a send thread: reads the stored messages announced meanwhile, drops the sent
-  // pair (sent or not: a pair is never retried) and starts the next send.
-  void SendSmsTerminate(TSmsSendThread& thread);
+  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { Sender.Queue(phone, text); }
   // The modem close: asks the running send thread to stop and lets it go without waiting.
-  void TerminateSmsSendThread();
+  void TerminateSmsSendThread() { Sender.Terminate(); }
   // The end of the program: stops a send thread that still runs and waits for it, reporting
   // nothing more. The owner calls it while its hooks still work.
-  void StopSmsSendThread();
-  // True from StopSmsSendThread on: a send that ends now is reported to no one.
-  bool SendShutDown() const { return ShuttingDown; }
+  void StopSmsSendThread() { Sender.Stop(); }
+  bool SendShutDown() const override { return Sender.ShutDown(); }
+  // The end of a send: the sent record in the log, then the SmsSendResult hook; nothing when
+  // the modem was closed meanwhile or the program ends.
+  void ReportSend(const TSmsSendThread& thread) override;
 
   // Reads the stored messages queued during the send that just ended.
-  void ReadQueuedSms();
+  void ReadQueuedSms() override;
 
   // The modem link that the dispatcher's modem check talks to; null while the link is closed.
   virtual TAtChannel* ModemChannel() { return IsModemOpen() ? &Channel : nullptr; }
@@ -89,7 +85,12 @@ public:
 
   // GUI hooks.
   // A new unread message is stored, or the log holds unread records at start.
-  virtual void NotifyUnreadSms() = 0;
+  void NotifyUnreadSms() override = 0;
+  // A send has ended with `result` (kSendDone ...); `errorText` is the last modem error.
+  virtual void SmsSendResult(uint8_t result, const std::string& errorText) {
+    (void)result;
+    (void)errorText;
+  }
   // A notice to the dispatcher program; the dispatcher's answer, 0 when it was dropped
   // because none runs.
   virtual uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) {
@@ -107,13 +108,11 @@ public:
   }
   // The message list may have changed: refreshes the message window, when it is open, and
   // brings it to the front.
-  virtual void RefreshShowSmsForm() {}
+  void RefreshShowSmsForm() override {}
 
-  // The modem link: the one channel every exchange with the modem goes through, and its
-  // transport. Its settings are copied from the mirror by ApplyModemSettings after each load
-  // of the settings.
-  TAtChannel Channel{ExeDir};
-  TModemPort& Modem = Channel.Port;
+  // The modem link: the channel every exchange with the modem goes through (declared before the
+  // send side and the reader that use it). Its settings are copied from the mirror by
+  // ApplyModemSettings after each load of the settings.
   void ApplyModemSettings();
   // Open: the handle of the transport that the port setting selects is open.
   bool ModemLinkOpen() const;
@@ -126,11 +125,16 @@ public:
   TReaderWaits ReaderWaits;
   TPduDecoder Decoder;
   // One +CMT notice: "+cmt:" header, a line break and the PDU.
-  void HandleCmt(const std::string& text);
+  void HandleCmt(const std::string& text) override;
   // The storage (two letters, as read) and the index that a +CMTI notice names.
-  static bool ParseCmti(const std::string& text, std::string& storage, std::string& index);
+  static bool ParseCmti(const std::string& text, std::string& storage, std::string& index) {
+    return ::ParseCmti(text, storage, index);
+  }
   // One +CMTI notice: reads the stored message it names.
-  void HandleCmti(const std::string& text);
+  void HandleCmti(const std::string& text) override;
+  // The reader's first turn: the decoder's parts forgotten, the store listed when asked.
+  void BeginReading(bool readStore) override;
+  bool LogUndecodedSms(const std::string& text) override { return StoreUndecodedSms(text); }
   // Reads one stored message, logs it, deletes it from the store once it is logged, and
   // signals it; true when a record was logged.
   bool ReadStoredSms(const std::string& storage, const std::string& index);
@@ -138,7 +142,7 @@ public:
   // A worker that has handled messages under the port mutex calls this once it has let the
   // mutex go: the unread notice of those messages then runs on the main thread, and the
   // worker waits for it. (On the main thread the notice runs at once.)
-  void DeliverUnreadSignal();
+  void DeliverUnreadSignal() override;
   // Queues a stored-message notice for the reader, as if the modem had sent it.
   void QueueStoredNotice(const std::string& storage, const std::string& index);
   // Lists the modem's store and queues a stored-message notice for every message in it: the
@@ -154,7 +158,7 @@ public:
 
   // Stored messages announced while they could not be read (during a send).
   TReadQueue ReadQueue;
-  void QueueSmsRead(const std::string& storage, const std::string& index) { ReadQueue.Add(storage, index); }
+  void QueueSmsRead(const std::string& storage, const std::string& index) override { ReadQueue.Add(storage, index); }
 
   // The running reader, null when none runs; set and cleared on the main thread. Other threads
   // may test it but must not use the object, which ends on its own after a close: they use
@@ -179,11 +183,6 @@ private:
   private:
     TMonitorCore& Core;
   };
-
-  // The send thread that has not ended yet, whether active or let go by the modem close:
-  // a new send starts only after it, so that one send thread runs at a time.
-  TSmsSendThread* RunningSendThread = nullptr;
-  bool ShuttingDown = false;
 
   // Logs a decoded message (sender, time text, text); true when a record was written.
   bool StoreReceivedSms(std::vector<std::string>& parts);

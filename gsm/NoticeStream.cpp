@@ -1,5 +1,6 @@
 #include "gsm/NoticeStream.h"
 
+#include "common/RegExpr.h"
 #include "common/Text.h"
 
 namespace {
@@ -30,6 +31,14 @@ size_t SkipOneLineEnd(std::string_view text, size_t pos) {
 }
 
 }  // namespace
+
+bool ParseCmti(const std::string& text, std::string& storage, std::string& index) {
+  static thread_local TRegExpr pattern("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
+  if (!pattern.Exec(text)) return false;
+  storage = pattern.Match(1);
+  index = pattern.Match(2);
+  return true;
+}
 
 std::string TNoticeStream::Feed(std::string_view bytes) {
   std::lock_guard<std::mutex> lock(Lock);

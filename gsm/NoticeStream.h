@@ -22,6 +22,9 @@ struct TModemNotice {
   std::string Text;
 };
 
+// The storage (two letters, as read) and the index that a +CMTI notice names.
+bool ParseCmti(const std::string& text, std::string& storage, std::string& index);
+
 class TNoticeStream {
  public:
   // Takes the bytes of one read and returns what in them is not a notice, with its line

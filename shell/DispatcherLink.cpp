@@ -1,7 +1,7 @@
 #include "shell/DispatcherLink.h"
 
 #include "gsm/ConfigureModem.h"
-#include "gsm/DispatcherNotices.h"
+#include "shell/DispatcherNotices.h"
 #include "gsm/ModemPort.h"
 #include "gsm/ReadSmsFromLog.h"
 #include "platform/NamedMutex.h"

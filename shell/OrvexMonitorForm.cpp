@@ -1,12 +1,14 @@
 #include "shell/OrvexMonitorForm.h"
 
 #include "common/Text.h"
-#include "gsm/DispatcherNotices.h"
+#include "shell/DispatcherNotices.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/NamedMutex.h"
 #include "shell/DispatcherLink.h"
 #include "shell/FormServices.h"
+#include "shell/SendReport.h"
 #include "shell/Settings.h"
+#include "shell/TrayTexts.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -23,7 +25,6 @@ constexpr uint32_t kFirstConnectDelayMs = 25000;  // first attempt 60 - 25 = 35 
 constexpr uint32_t kConnectSpacingMs = 60000;
 constexpr uint32_t kReminderSpacingMs = 20000;
 
-const char* const kCaption = "Orvex монитор";
 const char* const kUnreadText = "Имеются непрочитанные сообщения";
 
 
@@ -141,6 +142,10 @@ void TOrvexMonitorForm::closeEvent(QCloseEvent* event) {
   emit Closed();
 }
 
+void TOrvexMonitorForm::SmsSendResult(uint8_t result, const std::string& errorText) {
+  ReportSendResult(*this, ShowNotify, result, errorText);
+}
+
 uint32_t TOrvexMonitorForm::NotifyDispatcher(uint32_t code, const std::string& payload) {
   return DispatcherWindow ? DispatcherWindow->NotifyDispatcher(code, payload) : 0;
 }
@@ -167,10 +172,10 @@ void TOrvexMonitorForm::ConfirmTimerTimer() {
   uint32_t now = Ticks();
   if (static_cast<uint32_t>(now - LastReminderTick) <= kReminderSpacingMs) return;
   LastReminderTick = now;
-  NotifyDispatcher(kNoticeUnread, std::string());
+  NotifyUnread(*this);
   if (!ShowNotify) return;
   BalloonClick = [this] { UnreadNoticeClick(); };
-  ShowTrayBalloon(Cp1251(kCaption), Cp1251(kUnreadText), 20000, TTrayIcon::kBalloonWarning);
+  ShowTrayBalloon(BalloonTitle(), Cp1251(kUnreadText), 20000, TTrayIcon::kBalloonWarning);
   Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
 }
 
@@ -206,7 +211,7 @@ void TOrvexMonitorForm::CloseModemClick() {
   SetModemState(kStateClosed);
   BalloonClick = nullptr;
   // Shown also when balloons are off.
-  ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
+  ShowTrayBalloon(BalloonTitle(), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
 }
 
 void TOrvexMonitorForm::SendSmsClick() {
@@ -363,17 +368,12 @@ void TOrvexMonitorForm::SetModemState(int state) {
 }
 
 void TOrvexMonitorForm::NotifyUnreadSms() {
-  // Reached from the reader thread too: the notice changes windows and timers, so it runs
-  // on the main thread, and the caller waits for it.
-  if (QThread::currentThread() != thread()) {
-    QMetaObject::invokeMethod(this, [this] { NotifyUnreadSms(); }, Qt::BlockingQueuedConnection);
-    return;
-  }
+  // Always on the main thread: the core delivers the notices of its workers there.
   UnreadPending = true;
   ConfirmTimer->setInterval(1000);
   ConfirmTimer->start();
   Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
-  NotifyDispatcher(kNoticeUnread, std::string());
+  NotifyUnread(*this);
   BalloonClick = [this] { UnreadNoticeClick(); };
   if (ShowSmsForm) {
     RefreshMessageWindow();
@@ -426,7 +426,7 @@ void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
       ConnectTimer->stop();
       if (ShowNotify) {
         BalloonClick = nullptr;
-        ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
+        ShowTrayBalloon(BalloonTitle(), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
       }
       break;
     case kSetupModemError:
@@ -438,7 +438,7 @@ void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
       SetModemState(kStateClosed);
       if (ShowNotify) {
         BalloonClick = nullptr;
-        ShowTrayBalloon(Cp1251(kCaption), Cp1251("Ошибка при открытии модема\r\n") + LastErrorText, 10000,
+        ShowTrayBalloon(BalloonTitle(), Cp1251("Ошибка при открытии модема\r\n") + LastErrorText, 10000,
                         TTrayIcon::kBalloonError);
       }
       // A refused PIN is not tried again by itself.
@@ -473,7 +473,7 @@ bool TOrvexMonitorForm::ReopenModem() {
     SetModemState(kStateClosed);
     BalloonClick = nullptr;
     // Shown also when balloons are off.
-    ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
+    ShowTrayBalloon(BalloonTitle(), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
   }
   OpenModemLink();
   return true;
@@ -488,7 +488,7 @@ void TOrvexMonitorForm::WMDeviceChange() {
     SetModemState(kStateClosed);
     if (ShowNotify) {
       BalloonClick = nullptr;
-      ShowTrayBalloon(Cp1251(kCaption), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
+      ShowTrayBalloon(BalloonTitle(), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
     } else {
       NotifyLinkLost(*this);
     }

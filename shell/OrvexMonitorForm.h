@@ -105,7 +105,10 @@ public:
   // The tray's balloon, taken down by BalloonTimer when its time-out ends.
   void ShowTrayBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t infoFlags);
   void HideTrayBalloon();
+  // The unread notice; on the main thread.
   void NotifyUnreadSms() override;
+  // The end of a send: its balloon and its notice to the dispatcher.
+  void SmsSendResult(uint8_t result, const std::string& errorText) override;
   // A balloon of a result: shown, and its click does nothing.
   void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
                          uint32_t icon) override;

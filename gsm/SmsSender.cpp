@@ -8,13 +8,13 @@ TSmsSender::TSmsSender(TAtChannel& channel, TModemError& lastError, TSendHost& h
 TSmsSender::~TSmsSender() { Stop(); }
 
 void TSmsSender::Queue(const std::string& phone, const std::string& text) {
-  Pending.Add(phone, text);
+  SendQueue.Add(phone, text);
   if (ActiveThread == nullptr && RunningThread == nullptr && !ShuttingDown) StartThread();
 }
 
 void TSmsSender::StartThread() {
   TSendQueue::TPair head;
-  if (!Pending.Front(head)) return;
+  if (!SendQueue.Front(head)) return;
   // The thread frees itself once its end has been handled here.
   auto* thread = new TSmsSendThread(Channel, LastError, Host, Waits);
   ActiveThread = thread;
@@ -30,8 +30,8 @@ void TSmsSender::StartThread() {
 void TSmsSender::ThreadEnded(TSmsSendThread& thread) {
   if (&thread == RunningThread) RunningThread = nullptr;
   Host.ReadQueuedSms();
-  Pending.DropFront();
-  if (Pending.Count() > 0)
+  SendQueue.DropFront();
+  if (SendQueue.Count() > 0)
     StartThread();
   else
     ActiveThread = nullptr;

@@ -34,9 +34,9 @@ class TSmsSender {
 
   // The send thread of the head pair; null when none runs, or when the modem close has let it
   // go.
-  TSmsSendThread* Active() const { return ActiveThread; }
+  TSmsSendThread* ActiveSmsSendThread() const { return ActiveThread; }
   // The messages waiting, the one being sent first.
-  TSendQueue Pending;
+  TSendQueue SendQueue;
   TSendWaits Waits;
 
  private:

@@ -175,13 +175,13 @@ TEST_F(DispatcherLinkTest, EveryCommandAnswersAndActs) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
     Form->Opens = Form->Closes = 0;
-    Form->Sender.Pending.Clear();
+    Form->Sender.SendQueue.Clear();
     Form->PhonePort = c.PhonePort;
     Form->ModemOpen = c.ModemOpen;
     EXPECT_EQ(Command(standin, c.Code, c.Payload), Result(c.Code, c.Answer));
     EXPECT_EQ(Form->Opens, c.Opens);
     EXPECT_EQ(Form->Closes, c.Closes);
-    EXPECT_EQ(Form->Sender.Pending.Items(), c.Queued);
+    EXPECT_EQ(Form->Sender.SendQueue.Items(), c.Queued);
   }
   EXPECT_FALSE(Form->ClosedSeen);
 }
@@ -212,9 +212,9 @@ TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
-    Form->Sender.Pending.Clear();
+    Form->Sender.SendQueue.Clear();
     EXPECT_EQ(Command(standin, kCommandSendSms, c.Payload), Result(kCommandSendSms, c.Answer));
-    EXPECT_EQ(Form->Sender.Pending.Items(), c.Queued);
+    EXPECT_EQ(Form->Sender.SendQueue.Items(), c.Queued);
   }
 }
 

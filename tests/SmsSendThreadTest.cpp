@@ -153,7 +153,7 @@ class SendTest : public ::testing::Test {
     return true;
   }
   bool RunUntilIdle(int totalMs = 10000) {
-    return RunUntil([this] { return Core->Sender.Active() == nullptr && Core->Sender.Pending.Count() == 0; },
+    return RunUntil([this] { return Core->Sender.ActiveSmsSendThread() == nullptr && Core->Sender.SendQueue.Count() == 0; },
                     totalMs);
   }
 
@@ -198,7 +198,7 @@ class ComSendTest : public SendTest {
 
 TEST_F(ComSendTest, HelloIsSentWithItsPduLoggedAndShown) {
   Core->QueueSmsSend("+79001234567", "hello");
-  ASSERT_NE(Core->Sender.Active(), nullptr);
+  ASSERT_NE(Core->Sender.ActiveSmsSendThread(), nullptr);
   ASSERT_TRUE(RunUntilIdle());
 
   const std::vector<std::string> wire = {"AT+CMGS=19", kHelloPdu};
@@ -459,10 +459,10 @@ TEST_F(ComSendTest, WhatIsReportedFollowsBalloonsAndTheModemState) {
 
 TEST_F(ComSendTest, QueuedPairsGoOneThreadAfterTheOther) {
   Core->QueueSmsSend("+79001234567", "first");
-  TSmsSendThread* first = Core->Sender.Active();
+  TSmsSendThread* first = Core->Sender.ActiveSmsSendThread();
   Core->QueueSmsSend("89001112233", "second");
-  EXPECT_EQ(Core->Sender.Active(), first);
-  EXPECT_EQ(Core->Sender.Pending.Count(), 2u);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), first);
+  EXPECT_EQ(Core->Sender.SendQueue.Count(), 2u);
   ASSERT_TRUE(RunUntilIdle());
   const auto sent = Modem.Sim.SentMessages();
   ASSERT_EQ(sent.size(), 2u);
@@ -492,12 +492,12 @@ TEST_F(ComSendTest, ClosingTheModemDrainsTheQueue) {
   Core->Modem.ComPort.Close();
   PortMutex.reset();
   Core->TerminateSmsSendThread();
-  EXPECT_EQ(Core->Sender.Active(), nullptr);
-  EXPECT_EQ(Core->Sender.Pending.Count(), 3u);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(Core->Sender.SendQueue.Count(), 3u);
   std::vector<size_t> counts;
   ASSERT_TRUE(RunUntil([&] {
-    if (counts.empty() || counts.back() != Core->Sender.Pending.Count()) counts.push_back(Core->Sender.Pending.Count());
-    return Core->Sender.Pending.Count() == 0 && Core->Sender.Active() == nullptr;
+    if (counts.empty() || counts.back() != Core->Sender.SendQueue.Count()) counts.push_back(Core->Sender.SendQueue.Count());
+    return Core->Sender.SendQueue.Count() == 0 && Core->Sender.ActiveSmsSendThread() == nullptr;
   }));
   const std::vector<size_t> drained = {3, 2, 1, 0};
   EXPECT_EQ(counts, drained);
@@ -517,9 +517,9 @@ TEST_F(ComSendTest, PairQueuedAfterTheCloseWaitsForTheLetGoSend) {
   PortMutex.reset();
   Core->TerminateSmsSendThread();
   Core->QueueSmsSend("+79001234567", "three");
-  EXPECT_EQ(Core->Sender.Active(), nullptr);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
   // The let-go send ends and drops its pair; the modem is opened again at once.
-  ASSERT_TRUE(RunUntil([&] { return Core->Sender.Pending.Count() == 2; }));
+  ASSERT_TRUE(RunUntil([&] { return Core->Sender.SendQueue.Count() == 2; }));
   PortMutex = TNamedMutex::Create(kPortMutexName);
   Core->ModemOpen = true;
   ASSERT_TRUE(RunUntilIdle());
@@ -536,12 +536,12 @@ TEST_F(ComSendTest, EndOfTheProgramStopsARunningSend) {
   const auto start = std::chrono::steady_clock::now();
   Core->StopSmsSendThread();
   EXPECT_LT(MsSince(start), 4000u);
-  EXPECT_EQ(Core->Sender.Active(), nullptr);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
   EXPECT_TRUE(Core->Notices.empty());
   EXPECT_TRUE(ReadLog(Core->LogPath).empty());
   // Nothing starts any more.
   Core->QueueSmsSend("+79001234567", "later");
-  EXPECT_EQ(Core->Sender.Active(), nullptr);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
 }
 
 // The main form shows the result in its tray and takes the balloon's click away; a send still
@@ -564,7 +564,7 @@ TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   ASSERT_TRUE(form->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
   form->BalloonClick = [] {};
   form->QueueSmsSend("+79001234567", "hello");
-  ASSERT_TRUE(RunUntil([&] { return form->Sender.Active() == nullptr; }));
+  ASSERT_TRUE(RunUntil([&] { return form->Sender.ActiveSmsSendThread() == nullptr; }));
   ASSERT_TRUE(form->Tray.IsBalloonShown());
   EXPECT_EQ(form->Tray.LastBalloon().Title, Cp1251("Orvex монитор"));
   EXPECT_EQ(form->Tray.LastBalloon().Text, Cp1251("Сообщение отправлено"));
@@ -607,9 +607,9 @@ TEST_F(ComSendTest, MainFormCloseDrainsTheQueueUnreported) {
   form->QueueSmsSend("+79001234567", "one");
   form->QueueSmsSend("+79001234567", "two");
   form->CloseModemLink();
-  EXPECT_EQ(form->Sender.Active(), nullptr);
-  EXPECT_EQ(form->Sender.Pending.Count(), 2u);
-  ASSERT_TRUE(RunUntil([&] { return form->Sender.Pending.Count() == 0 && form->Sender.Active() == nullptr; }));
+  EXPECT_EQ(form->Sender.ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(form->Sender.SendQueue.Count(), 2u);
+  ASSERT_TRUE(RunUntil([&] { return form->Sender.SendQueue.Count() == 0 && form->Sender.ActiveSmsSendThread() == nullptr; }));
   EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
   EXPECT_TRUE(ReadLog(form->LogPath).empty());
   EXPECT_TRUE(form->Codes.empty());

@@ -24,8 +24,8 @@ bool IsErrorAnswer(const std::string& text) {
 
 }  // namespace
 
-TMonitorCore::TMonitorCore(std::string exeDir)
-    : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {}
+TMonitorCore::TMonitorCore(std::string exeDir, TMonitorEvents& events)
+    : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Events(events), Log(ExeDir, LogLock) {}
 
 TMonitorCore::~TMonitorCore() {
   // Normally the owner has stopped the modem side already, while its hooks still worked.
@@ -248,7 +248,7 @@ void TMonitorCore::ReportSend(const TSmsSendThread& thread) {
   record.Text = thread.Text;
   record.Accepted = thread.Result == kSendDone ? 1 : 0;
   WriteSmsLogRecord(LogPath, record);
-  SmsSendResult(thread.Result, LastErrorText);
+  Events.SmsSendResult(thread.Result, LastErrorText);
 }
 
 void TMonitorCore::ReadQueuedSms() {

@@ -1,14 +1,16 @@
 #pragma once
-// The GUI-free base of the main form: the state and operations of the GSM side that the
-// worker threads and the window messages use (settings mirror, program folder, SMS log and
-// its named mutex, unread flag, last modem error). What these operations need from the GUI
-// (the unread notice, the outcome of a send, dispatcher notices) goes through the virtual
-// hooks, which the main form overrides. It is the host of the reader and of the send threads.
+// The GSM side of the monitor, owned by the main form: the state and operations that the
+// worker threads and the window messages use (settings mirror, program folder, the modem
+// channel, SMS log and its named mutex, unread flag, last modem error). What these operations
+// need from the GUI (the unread notice, the outcome of a send, dispatcher notices, the message
+// list) goes through the events interface that the owner gives it. It is the host of the
+// reader and of the send threads.
 
 #include "common/SettingsMirror.h"
 #include "common/SmsInfo.h"
 #include "gsm/AtChannel.h"
 #include "gsm/ModemErrors.h"
+#include "gsm/MonitorEvents.h"
 #include "gsm/PduCodec.h"
 #include "gsm/PairQueue.h"
 #include "gsm/SmsLog.h"
@@ -30,8 +32,9 @@ inline constexpr const char* kLogMutexName = "OrvexMonitorLogFileMutex";
 
 class TMonitorCore : public TSettingsMirror, public TModemError, public TSendHost, public TReaderHost {
 public:
-  // `exeDir` is the program folder with its trailing separator.
-  explicit TMonitorCore(std::string exeDir);
+  // `exeDir` is the program folder with its trailing separator; `events` hears what the GUI
+  // must know, and outlives the core.
+  TMonitorCore(std::string exeDir, TMonitorEvents& events);
   virtual ~TMonitorCore();
   TMonitorCore(const TMonitorCore&) = delete;
   TMonitorCore& operator=(const TMonitorCore&) = delete;
@@ -83,32 +86,10 @@ public:
   // selects is open.
   virtual bool IsModemOpen() const { return ModemLinkOpen(); }
 
-  // GUI hooks.
-  // A new unread message is stored, or the log holds unread records at start.
-  void NotifyUnreadSms() override = 0;
-  // A send has ended with `result` (kSendDone ...); `errorText` is the last modem error.
-  virtual void SmsSendResult(uint8_t result, const std::string& errorText) {
-    (void)result;
-    (void)errorText;
-  }
-  // A notice to the dispatcher program; the dispatcher's answer, 0 when it was dropped
-  // because none runs.
-  virtual uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) {
-    (void)code;
-    (void)payload;
-    return 0;
-  }
-  // A tray balloon whose click does nothing.
-  virtual void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
-                                 uint32_t icon) {
-    (void)title;
-    (void)text;
-    (void)timeoutMs;
-    (void)icon;
-  }
-  // The message list may have changed: refreshes the message window, when it is open, and
-  // brings it to the front.
-  void RefreshShowSmsForm() override {}
+  // The events of the GSM side, passed on to the owner's events interface.
+  void NotifyUnreadSms() override { Events.NotifyUnreadSms(); }
+  uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) { return Events.NotifyDispatcher(code, payload); }
+  void RefreshShowSmsForm() override { Events.RefreshShowSmsForm(); }
 
   // The modem link: the channel every exchange with the modem goes through (declared before the
   // send side and the reader that use it). Its settings are copied from the mirror by
@@ -190,6 +171,7 @@ private:
   bool StoreUndecodedSms(const std::string& text);
   void SignalUnreadSms();
 
+  TMonitorEvents& Events;
   std::atomic<bool> UnreadSignalDue{false};
   // Cleared when the core is going: the hooks are not called any more.
   std::atomic<bool> HooksLive{true};

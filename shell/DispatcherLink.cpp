@@ -72,7 +72,7 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
       return 1;
     case kCommandReleaseTerminal:
       // Only the USB terminal is given back; a modem on a serial port stays open.
-      if (TModemPort::SelectsTerminal(Form.PhonePort) && Form.IsModemOpen()) Form.CloseModemLink();
+      if (TModemPort::SelectsTerminal(Form.Core.PhonePort) && Form.IsModemOpen()) Form.CloseModemLink();
       return 1;
     case kCommandSendSms: {
       const std::optional<TSmsSendRequest> request =
@@ -113,7 +113,7 @@ uint32_t TDispatcherLink::CheckModemCommand() {
 
 void TDispatcherLink::StartPacker() {
   auto* packer = new TReadSmsFromLog(
-      [form = &Form](TSmsInfoList& list, std::vector<int32_t>& indexes) { form->LoadUnreadSms(list, &indexes); });
+      [form = &Form](TSmsInfoList& list, std::vector<int32_t>& indexes) { form->Core.LoadUnreadSms(list, &indexes); });
   packer->SetPriority(TThreadPriority::Normal);
   packer->FreeOnTerminate = true;
   packer->OnTerminate = [this](TThread& sender) { ReadSmsFromLogTerminate(sender); };
@@ -136,7 +136,7 @@ void TDispatcherLink::ReadSmsFromLogTerminate(TThread& sender) {
   // The block carried only the oldest of the unread messages: only those become read, and the
   // notice starts again for the others, so that the dispatcher asks for them too instead of
   // never seeing them.
-  Form.SmsLog().LastLogIndex = packer->LastPackedIndex;
+  Form.Core.SmsLog().LastLogIndex = packer->LastPackedIndex;
   Form.ClearUnreadNotice();
-  Form.CheckUnreadSms();
+  Form.Core.CheckUnreadSms();
 }

@@ -1,7 +1,6 @@
 #include "shell/SendReport.h"
 
 #include "common/Text.h"
-#include "gsm/MonitorCore.h"
 #include "gsm/SmsSendThread.h"
 #include "platform/TrayIcon.h"
 #include "shell/DispatcherNotices.h"
@@ -41,13 +40,14 @@ std::string SendResultNoticePayload(uint8_t result, const std::string& errorText
   return FailureReason(result) + '\0';
 }
 
-void ReportSendResult(TMonitorCore& monitor, bool showNotify, uint8_t result, const std::string& errorText) {
+void ReportSendResult(TMonitorEvents& events, const TNoticeBalloon& balloon, bool showNotify, uint8_t result,
+                      const std::string& errorText) {
   const bool sent = result == kSendDone;
-  if (showNotify)
-    monitor.ShowNoticeBalloon(BalloonTitle(), SendResultBalloonText(result, errorText),
-                              sent ? kSentBalloonTime : kErrorBalloonTime, sent ? TTrayIcon::kBalloonInfo : TTrayIcon::kBalloonError);
+  if (showNotify && balloon)
+    balloon(BalloonTitle(), SendResultBalloonText(result, errorText), sent ? kSentBalloonTime : kErrorBalloonTime,
+            sent ? TTrayIcon::kBalloonInfo : TTrayIcon::kBalloonError);
   if (sent)
-    NotifySmsSent(monitor);
+    NotifySmsSent(events);
   else
-    monitor.NotifyDispatcher(kNoticeError, SendResultNoticePayload(result, errorText));
+    events.NotifyDispatcher(kNoticeError, SendResultNoticePayload(result, errorText));
 }

@@ -66,10 +66,10 @@ struct TNotice {
   bool operator==(const TNotice&) const = default;
 };
 
-// The monitor without its windows: it records what it shows and tells.
-class TSendCore : public TMonitorCore {
+// The monitor without its windows: the core with events that record what it shows and tells.
+class TSendCore : public TMonitorEvents, public TMonitorCore {
  public:
-  explicit TSendCore(std::string exeDir) : TMonitorCore(std::move(exeDir)) {}
+  explicit TSendCore(std::string exeDir) : TMonitorCore(std::move(exeDir), static_cast<TMonitorEvents&>(*this)) {}
   ~TSendCore() override { StopSmsSendThread(); }
 
   bool IsModemOpen() const override { return ModemOpen; }
@@ -78,14 +78,18 @@ class TSendCore : public TMonitorCore {
     Notices.push_back({code, payload});
     return 1;
   }
-  void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
-                         uint32_t icon) override {
+  void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t icon) {
     Balloons.push_back({title, text, timeoutMs, icon});
   }
   void RefreshShowSmsForm() override { ++Refreshes; }
   // As the main form reports the end of a send.
   void SmsSendResult(uint8_t result, const std::string& errorText) override {
-    ReportSendResult(*this, ShowNotify, result, errorText);
+    ReportSendResult(
+        *this,
+        [this](const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t icon) {
+          ShowNoticeBalloon(title, text, timeoutMs, icon);
+        },
+        ShowNotify, result, errorText);
   }
 
   bool ModemOpen = true;
@@ -556,15 +560,15 @@ class TSendingForm : public TOrvexMonitorForm {
 TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   auto form = std::make_unique<TSendingForm>(ExeDir);
   form->FormCreate();
-  form->Sender.Waits = FastWaits();
-  form->PhonePort = Modem.SlavePath();
-  form->ApplyModemSettings();
+  form->Core.Sender.Waits = FastWaits();
+  form->Core.PhonePort = Modem.SlavePath();
+  form->Core.ApplyModemSettings();
   Core->Modem.ComPort.Close();  // the form is the modem's only user here
   std::string message;
-  ASSERT_TRUE(form->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  ASSERT_TRUE(form->Core.Modem.OpenComPort(Modem.SlavePath(), message)) << message;
   form->BalloonClick = [] {};
   form->QueueSmsSend("+79001234567", "hello");
-  ASSERT_TRUE(RunUntil([&] { return form->Sender.ActiveSmsSendThread() == nullptr; }));
+  ASSERT_TRUE(RunUntil([&] { return form->Core.Sender.ActiveSmsSendThread() == nullptr; }));
   ASSERT_TRUE(form->Tray.IsBalloonShown());
   EXPECT_EQ(form->Tray.LastBalloon().Title, Cp1251("Orvex монитор"));
   EXPECT_EQ(form->Tray.LastBalloon().Text, Cp1251("Сообщение отправлено"));
@@ -574,7 +578,7 @@ TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   EXPECT_FALSE(form->BalloonClick);
 
   // A send that still pauses when the form goes ends with it, reported to no one.
-  form->Sender.Waits.StartPause = 5000;
+  form->Core.Sender.Waits.StartPause = 5000;
   form->QueueSmsSend("+79001234567", "late");
   const auto start = std::chrono::steady_clock::now();
   form.reset();
@@ -596,22 +600,22 @@ TEST_F(ComSendTest, MainFormCloseDrainsTheQueueUnreported) {
   };
   auto form = std::make_unique<TQuietForm>(ExeDir);
   form->FormCreate();
-  form->Sender.Waits = FastWaits();
-  form->Sender.Waits.StartPause = 200;
-  form->PhonePort = Modem.SlavePath();
-  form->ApplyModemSettings();
+  form->Core.Sender.Waits = FastWaits();
+  form->Core.Sender.Waits.StartPause = 200;
+  form->Core.PhonePort = Modem.SlavePath();
+  form->Core.ApplyModemSettings();
   Core->Modem.ComPort.Close();
   std::string message;
-  ASSERT_TRUE(form->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  ASSERT_TRUE(form->Core.Modem.OpenComPort(Modem.SlavePath(), message)) << message;
   ASSERT_TRUE(form->IsModemOpen());
   form->QueueSmsSend("+79001234567", "one");
   form->QueueSmsSend("+79001234567", "two");
   form->CloseModemLink();
-  EXPECT_EQ(form->Sender.ActiveSmsSendThread(), nullptr);
-  EXPECT_EQ(form->Sender.SendQueue.Count(), 2u);
-  ASSERT_TRUE(RunUntil([&] { return form->Sender.SendQueue.Count() == 0 && form->Sender.ActiveSmsSendThread() == nullptr; }));
+  EXPECT_EQ(form->Core.Sender.ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(form->Core.Sender.SendQueue.Count(), 2u);
+  ASSERT_TRUE(RunUntil([&] { return form->Core.Sender.SendQueue.Count() == 0 && form->Core.Sender.ActiveSmsSendThread() == nullptr; }));
   EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
-  EXPECT_TRUE(ReadLog(form->LogPath).empty());
+  EXPECT_TRUE(ReadLog(form->Core.LogPath).empty());
   EXPECT_TRUE(form->Codes.empty());
   EXPECT_FALSE(form->Tray.IsBalloonShown());
 }

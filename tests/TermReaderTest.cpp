@@ -31,9 +31,12 @@ namespace {
 const char kSender[] = "+79001234567";
 
 // The GSM side with the unread notice counted on the main thread.
-class TTestCore : public TMonitorCore {
+class TTestCore : public TMonitorEvents, public TMonitorCore {
  public:
-  using TMonitorCore::TMonitorCore;
+  explicit TTestCore(std::string exeDir) : TMonitorCore(std::move(exeDir), static_cast<TMonitorEvents&>(*this)) {}
+  void SmsSendResult(uint8_t, const std::string&) override {}
+  uint32_t NotifyDispatcher(uint32_t, const std::string&) override { return 0; }
+  void RefreshShowSmsForm() override {}
   ~TTestCore() override { StopModemThreads(); }
   void NotifyUnreadSms() override {
     EXPECT_TRUE(TThread::IsMainThread());

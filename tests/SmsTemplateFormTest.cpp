@@ -232,6 +232,55 @@ TEST_F(SmsTemplateFormTest, ValueControlsHoldTheirItemsAndLengths) {
   const Length lengths[] = {{"edPassword", 8}, {"edCP1Latd", 2}, {"edCP2Lond", 3}, {"edCP3Latm", 2},
                             {"edCP1Lonm", 2},  {"edCP2Latmm", 5}, {"edCP3Lonmm", 5}};
   for (const Length& l : lengths) EXPECT_EQ(Edit(l.Edit)->maxLength(), l.Max) << l.Edit;
+  struct Caption {
+    const char* Control;
+    const char* Text;
+  };
+  const Caption captions[] = {
+      {"NumberBox", "Параметры запроса"},
+      {"BaseSettingsBox", "Настройки устройства"},
+      {"DigitalInBox", "Настройки цифровых входов"},
+      {"AnalogInBox", "Настройки аналоговых входов"},
+      {"ControlPiontBox", "Контрольные точки"},
+      {"VoiceSettingsBox", "Настройки голосовой связи"},
+      {"AddSettingsBox", "Дополнительные настройки"},
+      {"SetOutBox", "Установить состояние выхода"},
+      {"PulseOutBox", "Сгенерировать импульс на выходе"},
+      {"USSDBox", "Выполнить USSD запрос"},
+      {"In1Box", "Вход 1"},
+      {"In4Box", "Вход 4"},
+      {"GroupBox1", "Вход1"},
+      {"GroupBox2", "Вход2"},
+      {"GroupBox4", "Контрольная точка 1"},
+      {"GroupBox3", "Контрольная точка 2"},
+      {"GroupBox5", "Контрольная точка 3"},
+      {"cbStaticNav", "Статическая обработка"},
+      {"cbWideRecord", "Запись с вектором скорости"},
+      {"cbIn2Gprs", "Отсылать по GPRS"},
+      {"cbIn3Sms", "Отсылать по CMC"},
+      {"cbAIn2AsDigit", "Записывать как цифровой (5)"},
+      {"cbRingOut", "Индикация звонка на выходе"},
+      {"cbOnlyIbutton", "Разрешить работу с iButton"},
+      {"cbSetOut1", "Состояние выхода 1 (вкл-выкл)"},
+      {"cbSetOut2", "Состояние выхода 2 (вкл-выкл)"},
+      {"cbSetOut1Mem", "Запомнить состояние"},
+      {"cbSetOut2Mem", "Запомнить состояние"},
+      {"btnCP2FromGoogle", "Взять из Google Earth"},
+  };
+  for (const Caption& c : captions) {
+    QWidget* control = Find(c.Control);
+    ASSERT_NE(control, nullptr);
+    if (auto* box = qobject_cast<QGroupBox*>(control))
+      EXPECT_EQ(box->title(), U(c.Text)) << c.Control;
+    else
+      EXPECT_EQ(qobject_cast<QAbstractButton*>(control)->text(), U(c.Text)) << c.Control;
+  }
+  EXPECT_EQ(Find("btnCP3FromGoogle")->size(), QSize(125, 18));
+  // The nested boxes lie in their setting boxes.
+  EXPECT_EQ(Find("In3Box")->parentWidget(), Find("DigitalInBox"));
+  EXPECT_EQ(Find("GroupBox2")->parentWidget(), Find("AnalogInBox"));
+  EXPECT_EQ(Find("GroupBox5")->parentWidget(), Find("ControlPiontBox"));
+  EXPECT_EQ(Find("btnOK")->parentWidget(), Form.get());
   EXPECT_EQ(Find<QPushButton>("btnOK")->text(), U("ОК"));
   EXPECT_EQ(Find<QPushButton>("btnCancel")->text(), U("Отмена"));
 }

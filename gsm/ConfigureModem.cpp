@@ -119,6 +119,7 @@ bool TConfigureModem::OpenUsbTerminal() {
   if (Modem.FtHandle()) {
     // A terminal left open by an earlier set-up is used again; the set-up's own probe
     // decides whether it still answers.
+    Modem.ReuseTerminal();
     if (!CheckModem(Channel, Waits)) {
       Result = kSetupFailed;
       Message = Cp1251("Модем не отвечает");

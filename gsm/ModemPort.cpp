@@ -130,14 +130,24 @@ void TModemPort::SetPhoneDesc(const std::string& description) {
 bool TModemPort::SelectsTerminal(const std::string& port) { return AnsiLowerCase(port) == "direct"; }
 
 uint8_t TModemPort::ReadModem(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
-  const uint8_t result = UsesTerminal() ? ReadTerminal(buffer, capacity, count, waitMs)
-                                        : ReadComPort(buffer, capacity, count, waitMs);
+  uint8_t result = kReadFailed;
+  count = 0;
+  switch (Chosen.load()) {
+    case TTransport::SerialPort: result = ReadComPort(buffer, capacity, count, waitMs); break;
+    case TTransport::Terminal: result = ReadTerminal(buffer, capacity, count, waitMs); break;
+    case TTransport::None: break;
+  }
   if (result == kReadData) AppendDebugLog(buffer, count, kTraceRead);
   return result;
 }
 
 bool TModemPort::WriteModem(const uint8_t* buffer, uint32_t length) {
-  const bool written = UsesTerminal() ? WriteTerminal(buffer, length) : WriteComPort(buffer, length);
+  bool written = false;
+  switch (Chosen.load()) {
+    case TTransport::SerialPort: written = WriteComPort(buffer, length); break;
+    case TTransport::Terminal: written = WriteTerminal(buffer, length); break;
+    case TTransport::None: break;
+  }
   AppendDebugLog(buffer, length, kTraceWritten);
   return written;
 }
@@ -208,6 +218,7 @@ bool TModemPort::OpenComPort(const std::string& port, std::string& message) {
     ComPort.Close();
     return false;
   }
+  Chosen = TTransport::SerialPort;
   return true;
 }
 
@@ -258,6 +269,7 @@ bool TModemPort::OpenTerminal(const std::string& description, std::string& messa
     return false;
   }
   Terminal = handle;
+  Chosen = TTransport::Terminal;
   // Each step runs only while the ones before it succeeded.
   status = library->SetBaudRate(handle, 230400);
   if (status == FT_OK) status = library->SetTimeouts(handle, 200, 200);
@@ -272,6 +284,10 @@ bool TModemPort::OpenTerminal(const std::string& description, std::string& messa
   // Raising RTS is not judged: the terminal works once flow control is set.
   library->SetRts(handle);
   return true;
+}
+
+void TModemPort::ReuseTerminal() {
+  if (FtHandle()) Chosen = TTransport::Terminal;
 }
 
 void TModemPort::CloseTerminal() {

@@ -1,8 +1,9 @@
 #pragma once
 // The byte transport to the one GSM modem: a modem on a serial port, or the maker's USB
-// terminal. The transport is chosen anew on every operation from the port setting: "direct"
-// (in any letter case, nothing trimmed) selects the USB terminal, anything else names a
-// serial port. Reads wait for the first bytes and take what is queued then in one read; writes go
+// terminal. The port setting selects it: "direct" (in any letter case, nothing trimmed)
+// selects the USB terminal, anything else names a serial port. Reads and writes go to the
+// transport that was opened last, chosen once when it opened, whatever the setting says
+// meanwhile. Reads wait for the first bytes and take what is queued then in one read; writes go
 // out whole or fail. Every transfer can be traced into "OVM_debug.log" in the program folder.
 //
 // The operations run on whichever thread calls them and take no lock of the link: callers
@@ -54,6 +55,11 @@ class TModemPort {
   // True when `port` selects the USB terminal.
   static bool SelectsTerminal(const std::string& port);
   bool UsesTerminal() const { return SelectsTerminal(PhonePort()); }
+  // The transport that reads and writes use: the one opened last.
+  enum class TTransport { None, SerialPort, Terminal };
+  TTransport Transport() const { return Chosen.load(); }
+  // A USB terminal left open by an earlier set-up is used again.
+  void ReuseTerminal();
 
   // The open serial port of the modem; closed when none is open.
   TSerialPort ComPort;
@@ -113,6 +119,7 @@ class TModemPort {
   bool WriteTerminal(const uint8_t* buffer, uint32_t length);
 
   const std::string ProgramFolder;
+  std::atomic<TTransport> Chosen{TTransport::None};
   std::mutex LibraryLock;
   std::unique_ptr<TFtdiLibrary> Library;
   std::atomic<TFtdiLibrary*> LoadedLibrary{nullptr};

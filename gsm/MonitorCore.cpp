@@ -67,6 +67,18 @@ bool TMonitorCore::ModemLinkOpen() const {
   return Modem.UsesTerminal() ? Modem.FtHandle() != nullptr : Modem.ComPort.IsOpen();
 }
 
+void TMonitorCore::CloseModem() {
+  if (Modem.UsesTerminal()) {
+    if (Modem.FtHandle()) Modem.CloseTerminal();
+  } else {
+    Modem.ComPort.Close();
+  }
+  StopTermReader();
+  TerminateSmsSendThread();
+}
+
+bool TMonitorCore::IsModemLost() { return Modem.UsesTerminal() ? Modem.IsTerminalLost() : Modem.IsComPortLost(); }
+
 void TMonitorCore::StartTermReader(bool readStore) {
   auto reader = std::make_unique<TTermReader>(Channel, *this, ReaderWaits);
   reader->ReadStoreFirst = readStore;

@@ -73,9 +73,6 @@ public:
   // nothing more. The owner calls it while its hooks still work.
   void StopSmsSendThread() { Sender.Stop(); }
   bool SendShutDown() const override { return Sender.ShutDown(); }
-  // The end of a send: the sent record in the log, then the SmsSendResult hook; nothing when
-  // the modem was closed meanwhile or the program ends.
-  void ReportSend(const TSmsSendThread& thread) override;
 
   // Reads the stored messages queued during the send that just ended.
   void ReadQueuedSms() override;
@@ -104,7 +101,6 @@ public:
   // thread (a worker waits for it). A reply whose parsing raises a conversion error is logged
   // as an unparsed record (kind 0) with its sender and its text as received.
   TReaderWaits ReaderWaits;
-  TPduDecoder Decoder;
   // One +CMT notice: "+cmt:" header, a line break and the PDU.
   void HandleCmt(const std::string& text) override;
   // The storage (two letters, as read) and the index that a +CMTI notice names.
@@ -113,9 +109,6 @@ public:
   }
   // One +CMTI notice: reads the stored message it names.
   void HandleCmti(const std::string& text) override;
-  // The reader's first turn: the decoder's parts forgotten, the store listed when asked.
-  void BeginReading(bool readStore) override;
-  bool LogUndecodedSms(const std::string& text) override { return StoreUndecodedSms(text); }
   // Reads one stored message, logs it, deletes it from the store once it is logged, and
   // signals it; true when a record was logged.
   bool ReadStoredSms(const std::string& storage, const std::string& index);
@@ -124,18 +117,6 @@ public:
   // mutex go: the unread notice of those messages then runs on the main thread, and the
   // worker waits for it. (On the main thread the notice runs at once.)
   void DeliverUnreadSignal() override;
-  // Queues a stored-message notice for the reader, as if the modem had sent it.
-  void QueueStoredNotice(const std::string& storage, const std::string& index);
-  // Lists the modem's store and queues a stored-message notice for every message in it: the
-  // reader then reads them as it reads the messages the modem announces.
-  void QueueAllStoredSms();
-  // Every read of the port, by any thread, passes through the channel's notice stream: the
-  // notices (+CMT with its PDU line, +CMTI, RING) in it wait for the reader, or for a running
-  // send, to handle them.
-  TNoticeStream& Unsolicited = Channel.Notices;
-  // One command and its answer, read up to its final line, without the notices; true when
-  // anything was read.
-  bool ExchangeStore(const std::string& command, std::string& answer);
 
   // Stored messages announced while they could not be read (during a send).
   TReadQueue ReadQueue;
@@ -149,12 +130,38 @@ public:
   void StartTermReader(bool readStore = false);
   // Asks the running reader to end, without waiting.
   void StopTermReader();
+  // Closes the open transport, asks the reader to end and lets a running send go (it fails
+  // on the closed port; the queue drains one pair per attempt).
+  void CloseModem();
+  // A device came or went: true when the open link's device is gone.
+  bool IsModemLost();
+
   // The workers of the modem link; they end before the core does. A derived class stops them
   // in its own destructor (StopModemThreads), while its hooks still exist.
   TOwnedThreads ModemThreads;
   void StopModemThreads();
 
 private:
+  // The end of a send: the sent record in the log, then the SmsSendResult hook; nothing when
+  // the modem was closed meanwhile or the program ends.
+  void ReportSend(const TSmsSendThread& thread) override;
+  TPduDecoder Decoder;
+  // The reader's first turn: the decoder's parts forgotten, the store listed when asked.
+  void BeginReading(bool readStore) override;
+  bool LogUndecodedSms(const std::string& text) override { return StoreUndecodedSms(text); }
+  // Queues a stored-message notice for the reader, as if the modem had sent it.
+  void QueueStoredNotice(const std::string& storage, const std::string& index);
+  // Lists the modem's store and queues a stored-message notice for every message in it: the
+  // reader then reads them as it reads the messages the modem announces.
+  void QueueAllStoredSms();
+  // Every read of the port, by any thread, passes through the channel's notice stream: the
+  // notices (+CMT with its PDU line, +CMTI, RING) in it wait for the reader, or for a running
+  // send, to handle them.
+  TNoticeStream& Unsolicited = Channel.Notices;
+  // One command and its answer, read up to its final line, without the notices; true when
+  // anything was read.
+  bool ExchangeStore(const std::string& command, std::string& answer);
+
   class TLogMutexLock : public TLogLock {
   public:
     explicit TLogMutexLock(TMonitorCore& core) : Core(core) {}

@@ -457,15 +457,9 @@ void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
 }
 
 void TOrvexMonitorForm::CloseModemLink() {
-  if (Core.Modem.UsesTerminal()) {
-    if (Core.Modem.FtHandle()) Core.Modem.CloseTerminal();
-  } else {
-    Core.Modem.ComPort.Close();
-  }
+  // The port mutex goes with the transport; a send in progress fails on the closed port.
+  Core.CloseModem();
   PortMutex.reset();
-  Core.StopTermReader();
-  // A send in progress fails on the closed port; the queue drains one pair per attempt.
-  Core.TerminateSmsSendThread();
   if (Core.AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks();
@@ -487,7 +481,7 @@ bool TOrvexMonitorForm::ReopenModem() {
 void TOrvexMonitorForm::WMDeviceChange() {
   if (InDeviceChange) return;
   InDeviceChange = true;
-  const bool lost = Core.Modem.UsesTerminal() ? Core.Modem.IsTerminalLost() : Core.Modem.IsComPortLost();
+  const bool lost = Core.IsModemLost();
   if (lost) {
     CloseModemLink();
     SetModemState(kStateClosed);

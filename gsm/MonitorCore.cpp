@@ -34,7 +34,7 @@ TMonitorCore::~TMonitorCore() {
 }
 
 void TMonitorCore::StopModemThreads() {
-  // The hooks of a derived class may be gone already; a worker's last notice is dropped.
+  // The owner's events may be gone already; a worker's last notice is dropped.
   HooksLive = false;
   ActiveTermReader = nullptr;
   ModemThreads.StopAll();

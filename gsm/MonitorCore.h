@@ -136,8 +136,8 @@ public:
   // A device came or went: true when the open link's device is gone.
   bool IsModemLost();
 
-  // The workers of the modem link; they end before the core does. A derived class stops them
-  // in its own destructor (StopModemThreads), while its hooks still exist.
+  // The workers of the modem link; they end before the core does. The owner stops them
+  // (StopModemThreads) while its events still work.
   TOwnedThreads ModemThreads;
   void StopModemThreads();
 

@@ -19,7 +19,6 @@
 class QAction;
 class TDeviceMonitor;
 class TDispatcherLink;
-class TModemPort;
 class TNamedMutex;
 class QMenu;
 class QTimer;

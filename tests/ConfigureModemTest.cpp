@@ -547,44 +547,6 @@ TEST_F(ConfigureModemTest, SlowAnswersAndStatusReportsLeaveEachStepItsOwnAnswer)
   }
 }
 
-TEST(AtChannel, StatusReportsAreNoAnswer) {
-  struct Case {
-    const char* answer;
-    const char* command;
-    const char* kept;
-  };
-  const Case cases[] = {
-      {"^rssi:18\r\n\r\n+cpin: ready\r\n\r\nok", "AT+CPIN?\r\n", "+cpin: ready\r\n\r\nok"},
-      {"at+cpin?\r\r\n+creg: 1\r\n+cpin: sim pin\r\nok", "AT+CPIN?\r\n", "at+cpin?\r\r\n+cpin: sim pin\r\nok"},
-      {"^boot:1,0\r\n+cme error: 10", "AT+CPIN?\r\n", "+cme error: 10"},
-      {"+cnmi: (0-3),(0-3)\r\n\r\nok", "AT+CNMI=?\r\n", "+cnmi: (0-3),(0-3)\r\n\r\nok"},
-      {"+cops: 0,0,\"simnet\"\r\n^rssi:9\r\nok", "AT+COPS?\r\n", "+cops: 0,0,\"simnet\"\r\nok"},
-      {"^rssi:18\r\nat\r\r\nok", "AT\r\n", "at\r\r\nok"},
-      {"+creg: 1\r\nok", "AT\r\n", "ok"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(TAtChannel::WithoutReports(c.answer, c.command), c.kept) << c.answer;
-}
-
-TEST(AtChannel, AnswerLinesAreFoundWhereverTheyStand) {
-  EXPECT_EQ(TAtChannel::AnswerLine("at+cpin?\r\r\n+cpin: ready\r\n\r\nok", "+cpin:"), "+cpin: ready");
-  EXPECT_EQ(TAtChannel::AnswerLine("ok", "+cpin:"), "");
-  EXPECT_EQ(TAtChannel::ErrorLine("at+cpin?\r\r\n+cme error: 10"), "+cme error: 10");
-  EXPECT_EQ(TAtChannel::ErrorLine("+cpin: ready\r\nok"), "");
-  struct Case {
-    const char* raw;
-    size_t end;
-  };
-  const Case cases[] = {
-      {"AT\r", std::string::npos},
-      {"AT\r\r\nOK\r\n", 9},
-      {"\r\n+CPIN: READY\r\n\r\nOK", std::string::npos},
-      {"\r\n+CMS ERROR: 321\r\nAT", 19},
-      {"\r\nERROR\r\n", 9},
-      {"\r\nOKAY\r\n", std::string::npos},
-  };
-  for (const Case& c : cases) EXPECT_EQ(TAtChannel::FinalAnswerEnd(c.raw), c.end) << c.raw;
-}
-
 TEST_F(ConfigureModemTest, UsbTerminalWithoutItsLibraryFailsWithTheDriverMessage) {
   TConfigureModem setup(Channel, LastError);
   Prepare(setup, "DIRECT");

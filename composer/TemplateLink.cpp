@@ -1,28 +1,32 @@
 #include "composer/TemplateLink.h"
 
-#include <QDialog>
+#include "composer/SmsTemplateForm.h"
+
 #include <QLineEdit>
 
-TTemplateLink::TTemplateLink(QWidget* window) : Window(window) {}
+namespace {
 
-QLineEdit* TTemplateLink::Number() const {
-  return Window != nullptr ? Window->findChild<QLineEdit*>(QStringLiteral("edNumber")) : nullptr;
+TSmsTemplateForm* Form(QWidget* window) { return qobject_cast<TSmsTemplateForm*>(window); }
+
+}  // namespace
+
+TTemplateLink::TTemplateLink(QWidget* window) : Window(Form(window)) {}
+
+QLineEdit* TTemplateLink::Number() const { return Window != nullptr ? Form(Window)->edNumber : nullptr; }
+
+QLineEdit* TTemplateLink::Password() const { return Window != nullptr ? Form(Window)->edPassword : nullptr; }
+
+void TTemplateLink::AddDeviceVersion(uint8_t series) {
+  if (Window != nullptr) Form(Window)->AddDeviceVersion(series);
 }
 
-QLineEdit* TTemplateLink::Password() const {
-  return Window != nullptr ? Window->findChild<QLineEdit*>(QStringLiteral("edPassword")) : nullptr;
+void TTemplateLink::Prepare(int commandType) {
+  if (Window != nullptr) Form(Window)->PrepareCommand(commandType);
 }
 
-void TTemplateLink::AddDeviceVersion(uint8_t series) { (void)series; }
-
-void TTemplateLink::Prepare(int commandType) { (void)commandType; }
-
-int TTemplateLink::Exec() {
-  auto* dialog = qobject_cast<QDialog*>(Window);
-  return dialog != nullptr ? dialog->exec() : 0;
-}
+int TTemplateLink::Exec() { return Window != nullptr ? Form(Window)->exec() : 0; }
 
 const TCommandLists& TTemplateLink::CommandLists() const {
   static const TCommandLists kNone;
-  return kNone;
+  return Window != nullptr ? Form(Window)->CommandLists : kNone;
 }

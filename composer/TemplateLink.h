@@ -12,7 +12,8 @@ class QWidget;
 
 class TTemplateLink {
 public:
-  // `window` is the monitor's template window; null when the program has none.
+  // `window` is the monitor's template window; without one (or with another kind of
+  // window) nothing is prepared, the show gives 0 and the lists are empty.
   explicit TTemplateLink(QWidget* window);
 
   bool IsThere() const { return Window != nullptr; }

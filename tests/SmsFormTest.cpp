@@ -344,7 +344,9 @@ TEST_F(SmsFormTest, TypedNumberOfAVehicleIsKeptInThePhoneBook) {
     Type(QStringLiteral("x"));
     Send();
     const std::string ini = ReadWholeFile(Folder.Path() + "/OrvexMonitor.ini");
-    if (*c.Stored) EXPECT_NE(ini.find(c.Stored), std::string::npos) << ini;
+    if (*c.Stored) {
+      EXPECT_NE(ini.find(c.Stored), std::string::npos) << ini;
+    }
     EXPECT_EQ(ini.find("[TELNUMBERS]") != std::string::npos, *c.Stored != '\0') << ini;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }

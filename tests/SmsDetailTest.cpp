@@ -30,7 +30,9 @@ TDetailLine Whole(const char* value) { return {QString(), U(value)}; }
 // Expected texts follow the user's locale as the pane does: month names and separator.
 QString Sep(const char* number) { return U(number).replace('.', QLocale::system().decimalPoint()); }
 QString Time(int day, int month, int year, const char* clock) {
-  return QString::number(day) + " " + QLocale::system().monthName(month, QLocale::LongFormat) + " " +
+  // Dates are code page 1251 texts: a month name passes through it.
+  const QString monthName = QStringFromCp1251(Cp1251FromQString(QLocale::system().monthName(month, QLocale::LongFormat)));
+  return QString::number(day) + " " + monthName + " " +
          QString::number(year) + ", " + U(clock);
 }
 // 554512340 / 373756780: 55°45.1234' N, 37°37.5678' E.

@@ -68,6 +68,7 @@ TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(false);
+  header->setMinimumSectionSize(1);
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i) header->resizeSection(i, kColumnWidths[i]);
   // The selected row stays marked while the list has no focus.
   QPalette palette = ui->lvSmsList->palette();
@@ -165,13 +166,26 @@ void TShowSmsForm::RestoreLayout(const std::string& layout) {
   const int top = values[0] != 0 ? values[0] : frame.top();
   const int left = values[1] != 0 ? values[1] : frame.left();
   move(left, top);
-  const int extraWidth = frame.width() - width(), extraHeight = frame.height() - height();
-  const int outerWidth = values[2] != 0 ? values[2] : frame.width();
-  const int outerHeight = values[3] != 0 ? values[3] : frame.height();
-  resize(outerWidth - extraWidth, outerHeight - extraHeight);
+  OuterSize = QSize(values[2], values[3]);
+  if (isVisible()) ApplyOuterSize();
   QHeaderView* header = ui->lvSmsList->header();
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i)
     if (values[size_t(4 + i)] != 0) header->resizeSection(i, values[size_t(4 + i)]);
+}
+
+void TShowSmsForm::ApplyOuterSize() {
+  // The frame is known once the window is shown: the stored outer size less the frame.
+  const QSize frame = frameGeometry().size();
+  const QSize extra = frame - size();
+  const int outerWidth = OuterSize.width() != 0 ? OuterSize.width() : frame.width();
+  const int outerHeight = OuterSize.height() != 0 ? OuterSize.height() : frame.height();
+  resize(outerWidth - extra.width(), outerHeight - extra.height());
+  OuterSize = QSize();
+}
+
+void TShowSmsForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (OuterSize.isValid() && !OuterSize.isNull()) ApplyOuterSize();
 }
 
 std::string TShowSmsForm::LayoutText() const {

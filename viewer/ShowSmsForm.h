@@ -66,6 +66,7 @@ public slots:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   void FillRows();
@@ -75,6 +76,7 @@ private:
   void ShowMessageDetail(const TSmsInfo& record);
   void WriteDetail(const TSmsDetail& detail);
   int SelectedRow() const;
+  void ApplyOuterSize();
 
   TMonitorServices& Monitor;
   std::unique_ptr<Ui::TShowSmsForm> ui;
@@ -82,4 +84,7 @@ private:
   // The records of the current view, owned here; the rows borrow them.
   TSmsInfoList UnreadRecords;
   TLogEntryList HistoryRecords;
+  // The outer size of a restored layout (0 keeps the current value), applied once the frame
+  // is known.
+  QSize OuterSize;
 };

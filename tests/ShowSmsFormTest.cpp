@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -279,6 +280,36 @@ TEST_F(ShowSmsFormTest, ComparisonIsAStrictOrderOverEqualTimesAndBadRows) {
       }
     Form.reset();
   }
+}
+
+TEST_F(ShowSmsFormTest, ThousandsOfEqualAndUndatedRowsSortIntoAStrictOrder) {
+  // Few distinct values: long runs of equal times, phones and kinds, every third row Bad.
+  TSmsInfoList records;
+  for (int i = 0; i < 3000; ++i) {
+    auto info = std::make_unique<TSmsInfo>();
+    info->Kind = i % 3 == 0 ? kKindBad : i % 3 == 1 ? kKindGet : kKindUnknown;
+    info->Time = i % 3 == 0 ? 0 : 45000 + i % 4;
+    info->Phone = "+790" + std::to_string(i % 5);
+    info->DeviceNumber = 10000 + i % 7;
+    records.push_back(std::move(info));
+  }
+  TSmsListModel model;
+  for (int column = 0; column < TSmsListModel::kColumnCount; ++column)
+    for (bool ascending : {false, true}) {
+      std::vector<TSmsRow> rows;
+      for (size_t i = 0; i < records.size(); ++i) rows.push_back(MakeRow(*records[i], static_cast<int>(i)));
+      model.SetRows(std::move(rows));
+      model.SortRows(column, ascending);
+      const std::vector<TSmsRow>& sorted = model.AllRows();
+      ASSERT_EQ(sorted.size(), records.size());
+      std::vector<bool> seen(records.size());
+      for (size_t i = 0; i < sorted.size(); ++i) {
+        seen[size_t(sorted[i].LoadIndex)] = true;
+        if (i > 0) ASSERT_LT(CompareRows(sorted[i - 1], sorted[i], column, ascending), 0) << column << " " << i;
+      }
+      EXPECT_EQ(std::count(seen.begin(), seen.end(), true), static_cast<long>(records.size()));
+      if (column == 1 && !ascending) EXPECT_EQ(sorted.back().Image, kImageUndated);  // Bad rows are the oldest
+    }
 }
 
 TEST_F(ShowSmsFormTest, TextColumnsFoldOnlyLatinLetters) {

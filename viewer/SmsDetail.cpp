@@ -107,14 +107,14 @@ public:
   }
 
   // Returns false when the record has not the payload its kind needs.
-  bool Reply(const TSmsInfo& record);
-  bool ParamReply(const TSmsInfo& record);
+  bool ShowMessageDetail(const TSmsInfo& record);
+  bool ShowSettingReplyDetail(const TSmsInfo& record);
 
 private:
   int Offset;
 };
 
-bool TBuilder::Reply(const TSmsInfo& record) {
+bool TBuilder::ShowMessageDetail(const TSmsInfo& record) {
   switch (record.Kind) {
     case kKindGet: {
       auto* get = record.PayloadAs<TSmsGet>();
@@ -369,7 +369,7 @@ bool TBuilder::Reply(const TSmsInfo& record) {
   }
 }
 
-bool TBuilder::ParamReply(const TSmsInfo& record) {
+bool TBuilder::ShowSettingReplyDetail(const TSmsInfo& record) {
   const int kind = record.Kind;
   DeviceName(record);
   Labelled("Тип: ", Ansi(ParamCaption(kind - kFirstParamKind)));
@@ -461,7 +461,7 @@ bool TBuilder::ParamReply(const TSmsInfo& record) {
 TSmsDetail MessageDetail(const TSmsInfo& record, int utcOffsetHours) {
   TBuilder builder(utcOffsetHours);
   const bool written =
-      record.Kind >= kFirstParamKind ? builder.ParamReply(record) : builder.Reply(record);
+      record.Kind >= kFirstParamKind ? builder.ShowSettingReplyDetail(record) : builder.ShowMessageDetail(record);
   if (!written) {
     // A kind without a branch of its own, or a record that lacks the payload of its kind: the
     // text as received.

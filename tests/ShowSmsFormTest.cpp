@@ -529,6 +529,18 @@ TEST_F(ShowSmsFormTest, UndatedRowShowsImage2AndIsKept) {
   EXPECT_TRUE(Detail()->toPlainText().startsWith(QString::fromUtf8("Тип: Входящее сообщение.")));
 }
 
+TEST_F(ShowSmsFormTest, EntryOfAnUnknownDirectionShowsAsSent) {
+  Monitor.Add(7, At(5, 10, 0), "+7901", "12345 get", 0, 0);
+  Open(true);
+  ASSERT_EQ(Form->ListModel().rowCount(), 1);
+  EXPECT_EQ(Image(0), kImageOutgoing);
+  EXPECT_EQ(Cell(0, 4), "Out sms");
+  EXPECT_EQ(Detail()->toPlainText(),
+            QString::fromUtf8("Тип: исходящее сообщение\nТекст сообщения:\n12345 get\nСообщение не принято к доставке"));
+  EXPECT_EQ(Form->SelectedRecord(), nullptr);
+  EXPECT_FALSE(Export()->isEnabled());
+}
+
 TEST_F(ShowSmsFormTest, WindowHasItsDesignedControls) {
   Open(true);
   EXPECT_EQ(Form->objectName(), "ShowSmsForm");

@@ -255,7 +255,8 @@ void TShowSmsForm::ShowUnreadDetail(int row) {
 void TShowSmsForm::ShowHistoryDetail(int row) {
   const TSmsRow& item = Model->Row(row);
   if (!item.Entry) return;
-  if (item.Entry->Direction == 1)
+  // Every entry that is not a received one shows as sent, as its row does.
+  if (item.Entry->Direction != 0)
     WriteDetail(OutgoingDetail(*item.Entry));
   else if (item.Entry->Reply)
     ShowMessageDetail(*item.Entry->Reply);
@@ -304,7 +305,7 @@ const TSmsInfo* TShowSmsForm::SelectedRecord() const {
   const int row = SelectedRow();
   if (row < 0 || row >= Model->rowCount()) return nullptr;
   const TSmsRow& item = Model->Row(row);
-  if (item.Entry && item.Entry->Direction == 1) return nullptr;
+  if (item.Entry && item.Entry->Direction != 0) return nullptr;
   return item.Info;
 }
 

@@ -274,7 +274,9 @@ TEST_F(ShowSmsFormTest, ComparisonIsAStrictOrderOverEqualTimesAndBadRows) {
           for (int b = 0; b < rows; ++b) {
             const int ab = Form->lvSmsListCompare(a, b), ba = Form->lvSmsListCompare(b, a);
             EXPECT_EQ(ab < 0, ba > 0) << column << " " << a << " " << b;  // antisymmetric
-            if (a != b) EXPECT_NE(ab, 0) << column << " " << a << " " << b;
+            if (a != b) {
+              EXPECT_NE(ab, 0) << column << " " << a << " " << b;
+            }
           }
         }
       }
@@ -305,10 +307,14 @@ TEST_F(ShowSmsFormTest, ThousandsOfEqualAndUndatedRowsSortIntoAStrictOrder) {
       std::vector<bool> seen(records.size());
       for (size_t i = 0; i < sorted.size(); ++i) {
         seen[size_t(sorted[i].LoadIndex)] = true;
-        if (i > 0) ASSERT_LT(CompareRows(sorted[i - 1], sorted[i], column, ascending), 0) << column << " " << i;
+        if (i > 0) {
+          ASSERT_LT(CompareRows(sorted[i - 1], sorted[i], column, ascending), 0) << column << " " << i;
+        }
       }
       EXPECT_EQ(std::count(seen.begin(), seen.end(), true), static_cast<long>(records.size()));
-      if (column == 1 && !ascending) EXPECT_EQ(sorted.back().Image, kImageUndated);  // Bad rows are the oldest
+      if (column == 1 && !ascending) {
+        EXPECT_EQ(sorted.back().Image, kImageUndated);  // Bad rows are the oldest
+      }
     }
 }
 

@@ -1,21 +1,22 @@
 #include "composer/EditFilter.h"
 
-#include <QAction>
-#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QList>
 #include <QStringView>
 
+#include <algorithm>
+
 TEditFilter::TEditFilter(QLineEdit& edit, TKeyFilter filter, std::function<void()> cancel)
-    : QObject(&edit), Edit(edit), KeyFilter(filter), Cancel(std::move(cancel)) {
+    : QObject(&edit), Edit(edit), KeyFilter(filter), Cancel(std::move(cancel)), LastText(edit.text()) {
   edit.installEventFilter(this);
+  connect(&edit, &QLineEdit::textChanged, this, [this](const QString& text) { LastText = text; });
+  connect(&edit, &QLineEdit::textEdited, this, &TEditFilter::TextEdited);
 }
 
 void TEditFilter::PasteFiltered(QClipboard::Mode mode) {
@@ -31,7 +32,6 @@ bool TEditFilter::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress: return KeyPress(static_cast<QKeyEvent&>(*event));
     case QEvent::InputMethod: return InputMethod(static_cast<QInputMethodEvent&>(*event));
     case QEvent::Drop: return Drop(static_cast<QDropEvent&>(*event));
-    case QEvent::ContextMenu: return ContextMenu(static_cast<QContextMenuEvent&>(*event));
     case QEvent::MouseButtonRelease: {
       auto& mouse = static_cast<QMouseEvent&>(*event);
       if (mouse.button() != Qt::MiddleButton || !QGuiApplication::clipboard()->supportsSelection()) return false;
@@ -89,13 +89,17 @@ bool TEditFilter::Drop(QDropEvent& event) {
   return true;
 }
 
-bool TEditFilter::ContextMenu(QContextMenuEvent& event) {
-  QMenu* menu = Edit.createStandardContextMenu();
-  menu->setAttribute(Qt::WA_DeleteOnClose);
-  if (auto* paste = menu->findChild<QAction*>("edit-paste")) {
-    QObject::disconnect(paste, &QAction::triggered, nullptr, nullptr);
-    connect(paste, &QAction::triggered, this, [this] { PasteFiltered(); });
-  }
-  menu->popup(event.globalPos());
-  return true;
+void TEditFilter::TextEdited(const QString& text) {
+  // The user's change is one replaced stretch: what lies between the unchanged start and the
+  // unchanged end of the text.
+  const qsizetype shorter = std::min(text.size(), LastText.size());
+  qsizetype head = 0;
+  while (head < shorter && text[head] == LastText[head]) ++head;
+  qsizetype tail = 0;
+  while (tail < shorter - head && text[text.size() - 1 - tail] == LastText[LastText.size() - 1 - tail]) ++tail;
+  const QString inserted = text.mid(head, text.size() - head - tail);
+  const QString kept = FilterText(KeyFilter, inserted);
+  if (kept == inserted) return;
+  Edit.setText(text.left(head) + kept + text.right(tail));
+  Edit.setCursorPosition(static_cast<int>(head + kept.size()));
 }

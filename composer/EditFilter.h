@@ -1,13 +1,16 @@
 #pragma once
 // Keeps an edit to the characters its filter allows, however they arrive: typed keys, input
-// method commits, pasted text (Ctrl+V, Shift+Insert, the context menu, the middle button)
+// method commits, pasted text (Ctrl+V, Shift+Insert, the middle button, the context menu)
 // and dropped text. A typed character that is refused is discarded as a whole; pasted,
-// dropped and composed text loses only its refused characters. Esc in the edit cancels.
+// dropped and composed text loses only its refused characters. Whatever else the user
+// changes is looked at once it is in the edit and loses its refused characters then. Text
+// set by the program (a group's name) stays as it is. Esc in the edit cancels.
 
 #include "composer/KeyFilters.h"
 
 #include <QClipboard>
 #include <QObject>
+#include <QString>
 
 #include <functional>
 
@@ -30,11 +33,13 @@ private:
   bool KeyPress(class QKeyEvent& event);
   bool InputMethod(class QInputMethodEvent& event);
   bool Drop(class QDropEvent& event);
-  bool ContextMenu(class QContextMenuEvent& event);
+  void TextEdited(const QString& text);
 
   QLineEdit& Edit;
   TKeyFilter KeyFilter;
   std::function<void()> Cancel;
   // Set while a filtered copy of an event is handed to the edit itself.
   bool Forwarding = false;
+  // The text before the user's latest change.
+  QString LastText;
 };

@@ -43,7 +43,14 @@ size_t FinalAnswerEnd(const std::string& raw) {
 }  // namespace
 
 TMonitorCore::TMonitorCore(std::string exeDir)
-    : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {}
+    : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {
+  // A +CMT header whose PDU line never came is no message; the trace says it was dropped.
+  Unsolicited.DroppedNotice = [this](const std::string& header) {
+    const std::string note = "+CMT header dropped, its PDU line did not come: " + header + "\r\n";
+    Modem.AppendDebugLog(reinterpret_cast<const uint8_t*>(note.data()), static_cast<uint32_t>(note.size()),
+                         kTraceNote);
+  };
+}
 
 TMonitorCore::~TMonitorCore() {
   // Normally the owner has stopped the modem side already, while its hooks still worked.
@@ -147,6 +154,33 @@ void TMonitorCore::HandleCmt(const std::string& text) {
   std::vector<std::string> parts;
   Decoder.DecodeDeliverPdu(pattern.Match(2), parts);
   if (parts.size() == 3 && StoreReceivedSms(parts)) SignalUnreadSms();
+  StoreGivenUpSms();
+}
+
+void TMonitorCore::StoreGivenUpSms() {
+  // A message whose parts stopped coming is logged with the parts that came; its stored parts
+  // then leave the store, which would otherwise fill up with them.
+  for (TIncompleteSms& message : Decoder.TakeGivenUp()) {
+    std::vector<std::string> parts{message.Sender, message.Time, message.Text};
+    if (!StoreReceivedSms(parts)) continue;
+    DeleteStoredParts(message.Tags, std::string());
+    SignalUnreadSms();
+  }
+}
+
+void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags, std::string selected) {
+  std::string answer;
+  for (const std::string& partTag : tags) {
+    const size_t comma = partTag.find(',');
+    if (comma == std::string::npos) continue;  // a part that came inline, not from the store
+    const std::string partStorage = partTag.substr(0, comma);
+    if (partStorage != selected) {
+      if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n")) continue;
+      if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) continue;
+      selected = partStorage;
+    }
+    DeleteStoredSms(partTag.substr(comma + 1));
+  }
 }
 
 bool TMonitorCore::ParseCmti(const std::string& text, std::string& storage, std::string& index) {
@@ -188,22 +222,15 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
   std::vector<std::string> parts, partTags;
   const std::string tag = AnsiLowerCase(storage) + "," + index;
   Decoder.DecodeDeliverPdu(pdu, parts, tag, &partTags);
-  if (parts.size() != 3 || !StoreReceivedSms(parts)) return false;
-  if (partTags.empty()) partTags.push_back(tag);
-  std::string selected = AnsiLowerCase(storage);
-  for (const std::string& partTag : partTags) {
-    const size_t comma = partTag.find(',');
-    if (comma == std::string::npos) continue;  // a part that came inline, not from the store
-    const std::string partStorage = partTag.substr(0, comma);
-    if (partStorage != selected) {
-      if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n")) continue;
-      if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) continue;
-      selected = partStorage;
-    }
-    DeleteStoredSms(partTag.substr(comma + 1));
+  const bool logged = parts.size() == 3 && StoreReceivedSms(parts);
+  if (logged) {
+    if (partTags.empty()) partTags.push_back(tag);
+    // Every stored part and every stored copy of a part goes, wherever it was read from.
+    DeleteStoredParts(partTags, AnsiLowerCase(storage));
+    SignalUnreadSms();
   }
-  SignalUnreadSms();
-  return true;
+  StoreGivenUpSms();
+  return logged;
 }
 
 void TMonitorCore::DeleteStoredSms(const std::string& index) {

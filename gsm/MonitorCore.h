@@ -187,6 +187,11 @@ private:
   bool StoreReceivedSms(std::vector<std::string>& parts);
   // Logs a text that could not be decoded as a kind-0 record; true when it was written.
   bool StoreUndecodedSms(const std::string& text);
+  // Logs the messages the decoder gave up waiting for and deletes their stored parts.
+  void StoreGivenUpSms();
+  // Deletes the stored messages that the tags ("storage,index") name; `selected` is the
+  // storage the modem has selected now.
+  void DeleteStoredParts(const std::vector<std::string>& tags, std::string selected);
   void SignalUnreadSms();
 
   std::atomic<bool> UnreadSignalDue{false};

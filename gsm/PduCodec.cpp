@@ -463,14 +463,18 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   const bool ucs2 = (codingScheme & 0x08) != 0;
   const uint8_t* stamp = octets.Data() + stampAt;
   const int64_t stampSeconds = StampSeconds(stamp);
-  LatestStamp = std::max(LatestStamp, stampSeconds);
+  // A message waiting for parts since more than a day before this one was sent is given up.
+  // Each PDU's own stamp is the measure, so one stamp far off does not spoil later messages.
+  auto giveUpStale = [&] {
+    if (stampSeconds != 0) GiveUpStale(stampSeconds);
+  };
 
   if ((firstOctet & 0x40) == 0) {
     const uint8_t* body = octets.Data() + reader.Position();
     out.push_back(SenderText(address));
     out.push_back(TimeText(stamp));
     out.push_back(ucs2 ? Ucs2FromOctets(body, reader.Left()) : Unpack7Bit(body, reader.Left(), 0, userLength));
-    GiveUpStale(LatestStamp);
+    giveUpStale();
     return;
   }
 
@@ -490,7 +494,7 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
     out.push_back(std::move(sender));
     out.push_back(TimeText(stamp));
     out.push_back(std::move(text));
-    GiveUpStale(LatestStamp);
+    giveUpStale();
     return;
   }
   // Such a part can never complete a message consistently.
@@ -505,7 +509,7 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
 
   std::string joined;
   const bool complete = StorePart(sender, TimeText(stamp), stampSeconds, std::move(part), joined, partTags);
-  GiveUpStale(LatestStamp);
+  giveUpStale();
   if (!complete) return;
   out.push_back(std::move(sender));
   out.push_back(TimeText(stamp));

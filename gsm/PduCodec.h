@@ -89,7 +89,7 @@ class TPduDecoder {
   // older than kMaxPartAgeSeconds. The caller logs them with what they had.
   std::vector<TIncompleteSms> TakeGivenUp();
   // Gives up the messages whose first part is older than kMaxPartAgeSeconds at `nowUtc`
-  // (seconds since 1970); parts of every PDU decoded also move the time on.
+  // (seconds since 1970). Every PDU decoded does this with its own time stamp.
   void GiveUpStale(int64_t nowUtc);
 
   // The messages waiting for parts, oldest first.
@@ -107,7 +107,6 @@ class TPduDecoder {
   std::vector<TPendingSms> PendingList;
   std::vector<TIncompleteSms> GivenUp;
   size_t HeldBytes = 0;
-  int64_t LatestStamp = 0;
 };
 
 // Unpacks 7-bit user data given as hex, least significant bit first. With `afterHeader` the

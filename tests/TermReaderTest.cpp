@@ -259,13 +259,31 @@ TEST_F(TermReaderTest, NoticeSplitAcrossReadsIsJoined) {
   }
 }
 
-// A header whose PDU line never comes is still logged, raw, once nothing more arrives.
-TEST_F(TermReaderTest, UnfinishedNoticeIsHandledAsItStandsWhenNothingMoreComes) {
+// A +CMT header waits for its PDU line: a line that comes 0.7 s or 3 s later still makes the
+// message. A header whose line never comes is dropped, never logged, and the next message is
+// fine.
+TEST_F(TermReaderTest, CmtHeaderWaitsForItsPduLine) {
   Core->StartTermReader();
+  size_t expected = 0;
+  for (int delayMs : {700, 3000}) {
+    SCOPED_TRACE(delayMs);
+    const TSimPdu pdu = SimBuildDeliverPdus(Message("12345 reset late"))[0];
+    Modem.Sim.InjectRaw("\r\n+CMT: ," + std::to_string(pdu.TpduLength) + "\r\n");
+    RunFor(delayMs);
+    EXPECT_EQ(Records().size(), expected);
+    Modem.Sim.InjectRaw(pdu.Hex + "\r\n");
+    ASSERT_TRUE(WaitForRecords(++expected));
+    EXPECT_EQ(Records().back().Text, "12345 reset late");
+  }
   Modem.Sim.InjectRaw("\r\n+CMT: ,24 0791");
-  ASSERT_TRUE(WaitForRecords(1));
-  EXPECT_EQ(Records()[0].Text, "+cmt: ,24 0791");
-  EXPECT_TRUE(WaitUntil([&] { return Core->Notices == 1; }));
+  RunFor(static_cast<int>(TNoticeStream::kCmtPduWait.count()) + 1000);
+  EXPECT_EQ(Records().size(), expected);
+  EXPECT_TRUE(Core->Unsolicited.Unfinished().empty());
+  Modem.Sim.InjectCmt(Message("12345 reset next"));
+  ASSERT_TRUE(WaitForRecords(++expected));
+  RunFor(200);
+  ASSERT_EQ(Records().size(), expected);
+  EXPECT_EQ(Records().back().Text, "12345 reset next");
 }
 
 TEST_F(TermReaderTest, MessagesStoredBeforeTheReaderStartedAreReadLoggedAndDeleted) {
@@ -352,7 +370,8 @@ TEST_F(TermReaderTest, NoticesThatCannotBeReadAsMessages) {
     std::string logged;  // the record's text, "" when none
   };
   const Case cases[] = {
-      {"cmt without a line break before its pdu", "\r\n+CMT: ,24 07911234\r\n", "+cmt: ,24 07911234"},
+      // The header waits for a PDU line that never comes: no message.
+      {"cmt without a line break before its pdu", "\r\n+CMT: ,24 07911234\r\n", ""},
       {"cmt of length zero", "\r\n+CMT: ,0\r\n0791\r\n", ""},
       {"cmti of an empty slot", "\r\n+CMTI: \"SM\",17\r\n", ""},
       {"cmti without an index", "\r\n+CMTI: \"SM\"\r\n", ""},

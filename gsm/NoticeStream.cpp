@@ -183,6 +183,11 @@ void TNoticeStream::Add(TModemNotice notice) {
   Queue.push_back(std::move(notice));
 }
 
+void TNoticeStream::AddFirst(std::vector<TModemNotice> notices) {
+  std::lock_guard<std::mutex> lock(Lock);
+  Queue.insert(Queue.begin(), std::make_move_iterator(notices.begin()), std::make_move_iterator(notices.end()));
+}
+
 bool TNoticeStream::Next(TModemNotice& notice) {
   std::lock_guard<std::mutex> lock(Lock);
   if (Queue.empty()) return false;

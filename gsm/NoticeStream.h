@@ -16,11 +16,14 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct TModemNotice {
-  enum class TKind { Cmt, Cmti, Ring };
+  // Stored: a message of the store's listing, read with its PDU already (never from the port).
+  enum class TKind { Cmt, Cmti, Ring, Stored };
   TKind Kind = TKind::Cmti;
-  // The notice trimmed; a +CMT notice holds its header, the line break and its PDU line.
+  // The notice trimmed; a +CMT notice holds its header, the line break and its PDU line; a
+  // stored message "storage,index", a line feed and its PDU.
   std::string Text;
 };
 
@@ -49,6 +52,8 @@ class TNoticeStream {
   bool Flush();
   // Queues a notice that was not read as one (a message found in the store).
   void Add(TModemNotice notice);
+  // Puts notices before everything queued, in their order.
+  void AddFirst(std::vector<TModemNotice> notices);
   // Takes the oldest queued notice.
   bool Next(TModemNotice& notice);
   // Queued notices, or an unfinished one.

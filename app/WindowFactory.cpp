@@ -1,5 +1,6 @@
 #include "app/WindowFactory.h"
 
+#include "composer/SmsForm.h"
 #include "composer/SmsTemplateForm.h"
 #include "viewer/ShowSmsForm.h"
 
@@ -10,6 +11,7 @@ QWidget* MakeProgramWindow(TWindowKind kind, TMonitorServices& monitor) {
     case TWindowKind::ShowSms:
       return new TShowSmsForm(monitor);
     case TWindowKind::Sms:
+      return new TsmsForm(monitor);
     case TWindowKind::Config:
     case TWindowKind::About:
       break;

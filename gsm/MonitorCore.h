@@ -112,6 +112,12 @@ public:
   // Reads one stored message, logs it, deletes it from the store once it is logged, and
   // signals it; true when a record was logged.
   bool ReadStoredSms(const std::string& storage, const std::string& index);
+  // A message of the store's listing ("storage,index", a line feed, its PDU): logged as a read
+  // of it would log it, then deleted; true when a record was logged.
+  void HandleListedSms(const std::string& text) override;
+  static bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu) {
+    return ::ParseListedSms(text, storage, index, pdu);
+  }
   void DeleteStoredSms(const std::string& index);
   // A worker that has handled messages under the port mutex calls this once it has let the
   // mutex go: the unread notice of those messages then runs on the main thread, and the
@@ -176,6 +182,17 @@ private:
   bool StoreReceivedSms(std::vector<std::string>& parts);
   // Logs a text that could not be decoded as a kind-0 record; true when it was written.
   bool StoreUndecodedSms(const std::string& text);
+  // Decodes the PDU of a stored message, logs the message once it is whole and deletes every
+  // stored part of it; true when a record was logged.
+  bool StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu);
+  // Logs the messages the decoder gave up waiting for and deletes their stored parts.
+  void StoreGivenUpSms();
+  // Deletes the stored messages that the tags ("storage,index") name, selecting each storage
+  // first unless it is selected already.
+  void DeleteStoredParts(const std::vector<std::string>& tags);
+  // The storage that the last AT+CPMS= selected; empty when not known. Used under the port
+  // mutex only.
+  std::string SelectedStorage;
   void SignalUnreadSms();
 
   TMonitorEvents& Events;

@@ -150,6 +150,10 @@ void TSmsSendThread::CheckUnsolicited() {
     } else if (notice.Kind == TModemNotice::TKind::Cmti) {
       std::string storage, index;
       if (ParseCmti(notice.Text, storage, index)) Host.QueueSmsRead(storage, index);
+    } else if (notice.Kind == TModemNotice::TKind::Stored) {
+      // A message of the store's listing is read again once the send is over.
+      std::string storage, index, pdu;
+      if (ParseListedSms(notice.Text, storage, index, pdu)) Host.QueueSmsRead(storage, index);
     }
     // A call is not hung up in the middle of a send: the modem repeats RING, and the reader
     // hangs up the next one.

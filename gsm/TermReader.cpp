@@ -44,6 +44,10 @@ bool TTermReader::HandleUnsolicited(bool flush) {
         Host.HandleCmti(notice.Text);
         message = true;
         break;
+      case TModemNotice::TKind::Stored:
+        Host.HandleListedSms(notice.Text);
+        message = true;
+        break;
       case TModemNotice::TKind::Ring:
         HangUp();
         break;

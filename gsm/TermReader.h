@@ -53,6 +53,8 @@ class TReaderHost {
   // One +CMT notice (the text begins with "+cmt:"); one +CMTI notice.
   virtual void HandleCmt(const std::string& text) = 0;
   virtual void HandleCmti(const std::string& text) = 0;
+  // A message of the store's listing, queued with its PDU: logged and deleted.
+  virtual void HandleListedSms(const std::string& text) = 0;
   // Once the port is free: the unread notice of the messages handled meanwhile.
   virtual void DeliverUnreadSignal() = 0;
 };

@@ -24,8 +24,7 @@ const char* const kReopenText =
 constexpr int kStatusRole = Qt::UserRole;
 const QColor kAbsentColor(0x80, 0x80, 0x80);
 
-// Ports that the system lists but that are not there, and a configured port that it does not
-// list at all, draw grey (unless selected) and italic; ports that exist draw normally.
+// Draws the port items as their entries' status says.
 class TComPortDelegate : public QStyledItemDelegate {
 public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -33,15 +32,7 @@ public:
 protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
-    if (!IsAbsentPort(Cp1251FromQString(index.data(kStatusRole).toString()))) return;
-    option->font.setItalic(true);
-    option->font.setBold(false);
-    option->font.setUnderline(false);
-    option->font.setStrikeOut(false);
-    if (!(option->state & QStyle::State_Selected)) {
-      option->palette.setColor(QPalette::Text, kAbsentColor);
-      option->palette.setColor(QPalette::WindowText, kAbsentColor);
-    }
+    TConfigForm::cbComPortDrawItem(*option, Cp1251FromQString(index.data(kStatusRole).toString()));
   }
 };
 
@@ -78,6 +69,18 @@ TConfigForm::TConfigForm(TMonitorServices& monitor, QWidget* parent)
 }
 
 TConfigForm::~TConfigForm() = default;
+
+void TConfigForm::cbComPortDrawItem(QStyleOptionViewItem& option, const std::string& status) {
+  if (!IsAbsentPort(status)) return;
+  option.font.setItalic(true);
+  option.font.setBold(false);
+  option.font.setUnderline(false);
+  option.font.setStrikeOut(false);
+  if (!(option.state & QStyle::State_Selected)) {
+    option.palette.setColor(QPalette::Text, kAbsentColor);
+    option.palette.setColor(QPalette::WindowText, kAbsentColor);
+  }
+}
 
 void TConfigForm::showEvent(QShowEvent* event) {
   // Once when the window opens, not when the window system shows it again.

@@ -24,6 +24,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QStyleOptionViewItem;
 
 class TConfigForm : public QWidget, public TMonitorWindow {
   Q_OBJECT
@@ -43,6 +44,10 @@ public:
 
   // A device came or went: the window's device lists follow.
   void RefreshWindow() override { RefreshDeviceLists(); }
+
+  // How an item of the port list draws for its entry's status: ports that are not there grey
+  // (unless selected) and italic only; ports that are there as the list draws them.
+  static void cbComPortDrawItem(QStyleOptionViewItem& option, const std::string& status);
 
   // The entry behind each item of the port list, in item order.
   const std::vector<TComItem>& ComItems() const { return PortItems; }

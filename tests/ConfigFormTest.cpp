@@ -6,6 +6,7 @@
 
 #include "common/Text.h"
 #include "fakes/FakeFtd2xx.h"
+#include "support/MessageBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -75,37 +76,6 @@ public:
   std::optional<std::vector<std::string>> ListUsbTerminals() override { return ::ListUsbTerminals(Library, Dir); }
   const TFleet& Fleet() const override { return NoFleet; }
   QWidget* TemplateWindow() override { return nullptr; }
-};
-
-// A message box the test saw, and how it answered it.
-struct TBox {
-  QMessageBox::Icon Icon;
-  std::string Caption;
-  std::string Text;
-};
-
-// Answers every message box that comes up while it lives, with `answer` where the box has
-// that button and with its only button otherwise.
-class TBoxAnswerer {
-public:
-  explicit TBoxAnswerer(QMessageBox::StandardButton answer) : Answer(answer) {
-    Timer.setInterval(10);
-    QObject::connect(&Timer, &QTimer::timeout, [this] { AnswerOpenBox(); });
-    Timer.start();
-  }
-  std::vector<TBox> Seen;
-
-private:
-  void AnswerOpenBox() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return;
-    Seen.push_back(TBox{box->icon(), box->windowTitle().toStdString(), box->text().toStdString()});
-    QAbstractButton* button = box->button(Answer);
-    if (!button && !box->buttons().isEmpty()) button = box->buttons().front();
-    if (button) button->click();
-  }
-  QMessageBox::StandardButton Answer;
-  QTimer Timer;
 };
 
 TTtyDevice Port(const std::string& name, const std::string& model) {

@@ -41,7 +41,10 @@ protected:
 TConfigForm::TConfigForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Tool), Monitor(monitor), Form(std::make_unique<Ui::ConfigForm>()) {
   Form->setupUi(this);
-  QFont font("Tahoma");
+  // A narrow sans where the designed face is absent: the captions are laid out for its width.
+  QFont font;
+  font.setFamilies({"Tahoma", "DejaVu Sans Condensed"});
+  font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(11);
   setFont(font);
   setFixedSize(259, 307);

@@ -356,6 +356,9 @@ TEST(ConfigForm, FieldsComeFromTheFileNotFromTheMirror) {
   EXPECT_TRUE(window->windowFlags() & Qt::Tool);
   EXPECT_EQ(window->windowTitle(), "Параметры");
   EXPECT_EQ(window->size(), QSize(259, 307));
+  EXPECT_EQ(window->pos(), QPoint(850, 210));
+  EXPECT_EQ(window->font().pixelSize(), 11);
+  EXPECT_EQ(window->font().families().value(0), "Tahoma");
   delete window;
 }
 

@@ -1,8 +1,10 @@
 #include "app/WindowFactory.h"
 
+#include "composer/SmsForm.h"
 #include "composer/SmsTemplateForm.h"
 #include "shell/AboutForm.h"
 #include "shell/ConfigForm.h"
+#include "viewer/ShowSmsForm.h"
 
 QWidget* MakeProgramWindow(TWindowKind kind, TMonitorServices& monitor) {
   switch (kind) {
@@ -13,8 +15,9 @@ QWidget* MakeProgramWindow(TWindowKind kind, TMonitorServices& monitor) {
     case TWindowKind::About:
       return new TAboutForm();
     case TWindowKind::ShowSms:
+      return new TShowSmsForm(monitor);
     case TWindowKind::Sms:
-      break;
+      return new TsmsForm(monitor);
   }
   return nullptr;
 }

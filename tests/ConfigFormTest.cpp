@@ -335,7 +335,9 @@ TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
     EXPECT_EQ(monitor.Reconnect, c.reconnectAfter);
     // The two flags' savers set the mirror too.
     EXPECT_EQ(monitor.Mirror.AutoConnect, c.after.AutoConnect != 0);
-    if (c.after.CheckPin != c.before.CheckPin) EXPECT_EQ(monitor.Mirror.CheckPin, c.after.CheckPin != 0);
+    if (c.after.CheckPin != c.before.CheckPin) {
+      EXPECT_EQ(monitor.Mirror.CheckPin, c.after.CheckPin != 0);
+    }
   }
 }
 

@@ -47,7 +47,7 @@ monitor_window() {
 }
 
 if [ "${virtual:-0}" = 1 ]; then
-  echo "the settings window, opened from the tray menu"
+  echo "40. the settings window opens from the tray menu"
   if tray_menu_from_bottom 3 && settings=$(monitor_window "Параметры"); then
     sleep 0.5
     shot 40-settings
@@ -57,7 +57,7 @@ if [ "${virtual:-0}" = 1 ]; then
   fi
   sleep 0.5
 
-  echo "the About window, opened from the tray menu"
+  echo "40. the About window opens from the tray menu"
   if tray_menu_from_bottom 2 && about=$(monitor_window "О программе"); then
     sleep 0.5
     shot 40-about
@@ -67,5 +67,5 @@ if [ "${virtual:-0}" = 1 ]; then
   fi
   sleep 0.5
 else
-  echo "the settings and About windows open from the tray menu (\"Настройки\", \"О программе\")"
+  echo "40. the settings and About windows open from the tray menu (\"Настройки\", \"О программе\")"
 fi

@@ -71,7 +71,7 @@ class ConfigFormLinkTest : public ::testing::Test {
     Form->SetupWaits.PortMutex = 1000;
     Form->SetupWaits.Network = 800;
     Form->SetupPriority = TThreadPriority::Normal;
-    Form->ReaderWaits = FastReaderWaits();
+    Form->Core.ReaderWaits = FastReaderWaits();
     Form->PortSources = TPortSources{[this] { return Devices; }, {}, [](const std::string&) { return false; }};
     Form->SetWindowFactory(MakeProgramWindow);
     Form->FormCreate();
@@ -103,7 +103,7 @@ TEST_F(ConfigFormLinkTest, ConfirmedNewPortReopensTheOpenLinkOnIt) {
   Form->OpenModemLink();
   ASSERT_TRUE(SetUpEnded());
   ASSERT_TRUE(Form->IsModemOpen());
-  ASSERT_EQ(Form->PhonePort, First.SlavePath());
+  ASSERT_EQ(Form->Core.PhonePort, First.SlavePath());
 
   QPointer<TConfigForm> window = OpenSettings();
   ASSERT_TRUE(window);
@@ -129,8 +129,8 @@ TEST_F(ConfigFormLinkTest, ConfirmedNewPortReopensTheOpenLinkOnIt) {
   EXPECT_EQ(Form->Window(TWindowKind::Config), nullptr);
 
   EXPECT_TRUE(Form->IsModemOpen());
-  EXPECT_NE(Form->ActiveTermReader, nullptr);
-  EXPECT_EQ(Form->PhonePort, Second.SlavePath());
+  EXPECT_NE(Form->Core.ActiveTermReader, nullptr);
+  EXPECT_EQ(Form->Core.PhonePort, Second.SlavePath());
   EXPECT_GT(Second.Sim.Commands().size(), secondHeard);
   EXPECT_NE(ReadWholeFile(ExeDir + "OrvexMonitor.ini").find("PhonePort=" + Second.SlavePath() + "\n"),
             std::string::npos);

@@ -235,13 +235,15 @@ QByteArray WriteXml(const TXmlDocument& document) {
 
 bool SaveXmlFile(const QString& path, const TXmlDocument& document, QString& error) {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
+  // Unbuffered, so that a write cut short (a full disk, a size limit) shows in the count that
+  // write returns; a buffered write would count the bytes as written and commit a cut file.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
     error = file.errorString();
     return false;
   }
   QByteArray text = WriteXml(document);
   if (file.write(text) != text.size()) {
-    error = file.errorString();
+    error = file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("Не все данные записаны");
     file.cancelWriting();
     return false;
   }

@@ -30,7 +30,7 @@ struct TggWPListEntry {
   static constexpr int32_t kPlacemark = 1;
   static constexpr int32_t kFolder = 2;
   int32_t Kind = 0;
-  std::unique_ptr<TggWPEntry> Entry;        // Kind 1
+  std::unique_ptr<TggWPEntry> Entry;         // Kind 1
   std::unique_ptr<TggWPFolderEntry> Folder;  // Kind 2
 };
 

@@ -88,9 +88,8 @@ TXmlNode& TXmlDocument::SetRoot(const QString& name) {
 namespace {
 
 bool IsBlank(const QString& text) {
-  return std::all_of(text.begin(), text.end(), [](QChar c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-  });
+  return std::all_of(text.begin(), text.end(),
+                     [](QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; });
 }
 
 // Text between child elements is layout, not content: it goes when the element has children.

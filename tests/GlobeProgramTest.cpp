@@ -48,8 +48,9 @@ protected:
   // logs its arguments.
   void StandIn(const std::string& filetype, const std::string& fallback) {
     const std::string script = Temp.Path() + "/xdg-mime";
-    WriteWholeFile(script, "#!/bin/sh\necho \"$@\" >> '" + Log + "'\n"
-                           "case \"$2\" in\n  filetype) " + filetype + " ;;\n  default) " + fallback + " ;;\nesac\n");
+    const std::string log = "echo \"$@\" >> '" + Log + "'\n";
+    const std::string answers = "case \"$2\" in\n  filetype) " + filetype + " ;;\n  default) " + fallback + " ;;\nesac\n";
+    WriteWholeFile(script, "#!/bin/sh\n" + log + answers);
     QFile::setPermissions(QString::fromStdString(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
 

@@ -63,7 +63,8 @@ public:
         edit->setObjectName(QStringLiteral("edCP%1%2").arg(point).arg(QLatin1String(suffix)));
         layout->addWidget(edit);
       }
-      for (const auto& [suffix, items] : {std::pair{"ns", QStringList{"N", "S"}}, std::pair{"ew", QStringList{"E", "W"}}}) {
+      for (const auto& [suffix, items] :
+           {std::pair{"ns", QStringList{"N", "S"}}, std::pair{"ew", QStringList{"E", "W"}}}) {
         auto* combo = new QComboBox(this);
         combo->setObjectName(QStringLiteral("cbCP%1%2").arg(point).arg(QLatin1String(suffix)));
         combo->addItems(items);

@@ -22,8 +22,9 @@ void Outline(const TggWPList& list, int depth, std::vector<std::string>& lines) 
   for (const auto& item : list) {
     std::string line(static_cast<size_t>(depth), ' ');
     if (item->Kind == TggWPListEntry::kPlacemark) {
-      line += "P " + item->Entry->Name.toStdString() + " " + QString::number(item->Entry->Latitude, 'g', 10).toStdString() +
-              " " + QString::number(item->Entry->Longitude, 'g', 10).toStdString();
+      line += "P " + item->Entry->Name.toStdString() + " " +
+              QString::number(item->Entry->Latitude, 'g', 10).toStdString() + " " +
+              QString::number(item->Entry->Longitude, 'g', 10).toStdString();
       lines.push_back(line);
     } else {
       lines.push_back(line + "F " + item->Folder->Name.toStdString());
@@ -57,11 +58,7 @@ const std::string kPlaces =
     "</kml>\n";
 
 const std::vector<std::string> kPlacesTree = {
-    "P Склад 55.7520567 37.62613",
-    "F Рейсы & точки",
-    " P Порт -33.8688 151.2093",
-    " F Пустая",
-    "P Склад 59.9 30.3",
+    "P Склад 55.7520567 37.62613", "F Рейсы & точки", " P Порт -33.8688 151.2093", " F Пустая", "P Склад 59.9 30.3",
 };
 
 class PlacemarkTreeTest : public ::testing::Test {
@@ -88,14 +85,19 @@ TEST_F(PlacemarkTreeTest, MissingDamagedAndForeignFiles) {
   const std::string cut = kPlaces.substr(0, kPlaces.find("<Folder><name>Пустая"));
   const Case cases[] = {
       {"missing", nullptr, TPlacesRead::TStatus::Missing, {}},
-      {"cut inside a folder", cut.c_str(), TPlacesRead::TStatus::Read,
+      {"cut inside a folder",
+       cut.c_str(),
+       TPlacesRead::TStatus::Read,
        {"P Склад 55.7520567 37.62613", "F Рейсы & точки", " P Порт -33.8688 151.2093"}},
       {"not XML", "GIF89a", TPlacesRead::TStatus::Unreadable, {}},
       {"empty file", "", TPlacesRead::TStatus::Unreadable, {}},
       {"root folder without a document",
        "<kml><Folder><Placemark><name>A</name><Point><coordinates>1,2</coordinates></Point></Placemark></Folder></kml>",
-       TPlacesRead::TStatus::Read, {"P A 2 1"}},
-      {"neither document nor folder", "<kml><Placemark><name>A</name></Placemark></kml>", TPlacesRead::TStatus::Read,
+       TPlacesRead::TStatus::Read,
+       {"P A 2 1"}},
+      {"neither document nor folder",
+       "<kml><Placemark><name>A</name></Placemark></kml>",
+       TPlacesRead::TStatus::Read,
        {}},
   };
   for (const Case& c : cases) {
@@ -169,7 +171,8 @@ TEST(ControlPointPick, PointTextsAndHemispheres) {
   };
   for (const Case& c : cases) {
     TControlPointTexts t = ControlPointTextsOf(c.latitude, c.longitude);
-    QString joined = QStringList({t.Latd, t.Latm, t.Latmm, t.NorthSouth, t.Lond, t.Lonm, t.Lonmm, t.EastWest}).join(QLatin1Char(' '));
+    QString joined = QStringList({t.Latd, t.Latm, t.Latmm, t.NorthSouth, t.Lond, t.Lonm, t.Lonmm, t.EastWest})
+                         .join(QLatin1Char(' '));
     EXPECT_EQ(joined.toStdString(), c.texts);
   }
   EXPECT_EQ(ControlPointOfButton(QStringLiteral("btnCP1FromGoogle")), 1);

@@ -21,9 +21,7 @@
 namespace {
 
 // 9 December 2026, in the device's UTC.
-TDateTime At(int hour, int minute, int second) {
-  return EncodeDate(2026, 12, 9) + EncodeTime(hour, minute, second, 0);
-}
+TDateTime At(int hour, int minute, int second) { return EncodeDate(2026, 12, 9) + EncodeTime(hour, minute, second, 0); }
 
 TSmsInfo Get(int32_t device, TDateTime fixTime, int32_t latitude, int32_t longitude, uint8_t valid = 1) {
   TSmsInfo info;
@@ -225,12 +223,12 @@ TEST_F(PositionKmlTest, HandEditedFileIsSearchedByNumericNamesAndGetsMissingChil
                  "<Folder><name>12345</name><Placemark><name>old</name><styleUrl>#s</styleUrl></Placemark></Folder>"
                  "</Document></kml>");
   Export(Get(12345, At(11, 5, 33), 554512340, 373756780));
-  EXPECT_EQ(File(), Join({{"kml", " Document", "  name=Orvex"},
-                          {"  Folder", "   name=Мои машины",
-                           "   Placemark", "    name=x", "    visibility=0", "   open=0"},
-                          {"  Folder", "   name=12345",
-                           "   Placemark", "    name=old", "    styleUrl=#s", "    visibility=0", "   open=1"},
-                          Placemark("09-12-26 14:05:33", "1", kValidGet, kMoscow)}));
+  EXPECT_EQ(File(),
+            Join({{"kml", " Document", "  name=Orvex"},
+                  {"  Folder", "   name=Мои машины", "   Placemark", "    name=x", "    visibility=0", "   open=0"},
+                  {"  Folder", "   name=12345", "   Placemark", "    name=old", "    styleUrl=#s", "    visibility=0",
+                   "   open=1"},
+                  Placemark("09-12-26 14:05:33", "1", kValidGet, kMoscow)}));
 
   // No folder of the device: a new one after the one whose name is no number.
   WriteWholeFile(Path.toStdString(), "<kml><Document><Folder><name>Мои машины</name></Folder></Document></kml>");
@@ -251,8 +249,7 @@ TEST_F(PositionKmlTest, DeviceTextsThatXmlOrHtmlCannotHoldStillGiveAReadableFile
   TSmsInfo exit = IOPoint(1, 0, Cp1251("Склад\f"));
   exit.PayloadAs<TSmsIOPoint>()->Time = At(10, 0, 1);
   Export(exit);
-  EXPECT_EQ(File()[File().size() - 4],
-            "    description=[CDATA]Прибор 12345<br>Выход из контрольной точки Склад.");
+  EXPECT_EQ(File()[File().size() - 4], "    description=[CDATA]Прибор 12345<br>Выход из контрольной точки Склад.");
 }
 
 TEST_F(PositionKmlTest, FileThatCannotBeReadOrWrittenIsLeftByteForByte) {
@@ -279,9 +276,8 @@ TEST_F(PositionKmlTest, FileThatCannotBeReadOrWrittenIsLeftByteForByte) {
   Export(Get(12345, At(11, 5, 33), 1, 1));
   const std::string before = ReadWholeFile(Path.toStdString());
   TKmlExportResult result;
-  WithFileSizeLimit(before.size() + 16, [&] {
-    result = ExportPositionToKml(Path, Get(777, At(12, 0, 0), 1, 1), 3, At(20, 0, 0));
-  });
+  WithFileSizeLimit(before.size() + 16,
+                    [&] { result = ExportPositionToKml(Path, Get(777, At(12, 0, 0), 1, 1), 3, At(20, 0, 0)); });
   EXPECT_FALSE(result.Ok);
   EXPECT_EQ(ReadWholeFile(Path.toStdString()), before);
 
@@ -334,12 +330,9 @@ TEST(PositionKmlTexts, StoredCoordinatesInDecimalDegrees) {
     const char* degrees;
   };
   const Case cases[] = {
-      {554512340, "55.752057"},
-      {-373756780, "-37.626130"},
-      {0, "0.000000"},
-      {95999999, "10.000000"},  // 9 degrees 59.99999 minutes
-      {-1, "-0.000000"},
-      {INT32_MIN, "-215.247275"},  // no overflow of the magnitude
+      {554512340, "55.752057"}, {-373756780, "-37.626130"},
+      {0, "0.000000"},          {95999999, "10.000000"},     // 9 degrees 59.99999 minutes
+      {-1, "-0.000000"},        {INT32_MIN, "-215.247275"},  // no overflow of the magnitude
   };
   QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));  // a comma for decimals
   for (const Case& c : cases) {

@@ -27,8 +27,7 @@ TEST(XmlTreeTest, ReadAndWrittenTextKeepsWhatTheFileHeld) {
   const Case cases[] = {
       {"attributes in file order", "<a><hotSpot x=\"19\" y=\"16\" xunits=\"pixels\" yunits=\"pixels\"/></a>",
        "<a>\n  <hotSpot x=\"19\" y=\"16\" xunits=\"pixels\" yunits=\"pixels\"/>\n</a>\n"},
-      {"CDATA holding the end mark", "<d><![CDATA[a]]]]><![CDATA[>b]]></d>",
-       "<d><![CDATA[a]]]]><![CDATA[>b]]></d>\n"},
+      {"CDATA holding the end mark", "<d><![CDATA[a]]]]><![CDATA[>b]]></d>", "<d><![CDATA[a]]]]><![CDATA[>b]]></d>\n"},
       {"text escaped", "<n>a &amp; b &lt;c&gt;</n>", "<n>a &amp; b &lt;c&gt;</n>\n"},
       {"layout between elements replaced, blank leaf text kept", "<a>\n   <b> </b>\n\t<c/>\n</a>",
        "<a>\n  <b> </b>\n  <c/>\n</a>\n"},
@@ -47,7 +46,9 @@ TEST(XmlTreeTest, ReadAndWrittenTextKeepsWhatTheFileHeld) {
 }
 
 TEST(XmlTreeTest, ForbiddenCharactersNeverReachTheFile) {
-  const QString formFeed = QStringLiteral("a\fb\x01" "c\tc");
+  const QString formFeed = QStringLiteral(
+      "a\fb\x01"
+      "c\tc");
   TXmlDocument document;
   TXmlNode& root = document.SetRoot(QStringLiteral("kml"));
   root.AppendTextElement(QStringLiteral("t"), formFeed);

@@ -31,9 +31,7 @@ void FindOrAdd(TXmlNode& element, const QString& name, const QString& text) {
   }
 }
 
-QString Validity(uint8_t valid) {
-  return valid != 0 ? QStringLiteral("верные") : QStringLiteral("неверные");
-}
+QString Validity(uint8_t valid) { return valid != 0 ? QStringLiteral("верные") : QStringLiteral("неверные"); }
 
 // A device's own text (code page 1251) inside the HTML description.
 QString DeviceText(const std::string& cp1251) { return QStringFromCp1251(cp1251).toHtmlEscaped(); }
@@ -151,7 +149,8 @@ bool CreateKmlDocument(const QString& path, QString& error) {
   style.SetAttribute(QStringLiteral("id"), kStyleId);
   TXmlNode& iconStyle = style.AppendElement(QStringLiteral("IconStyle"));
   iconStyle.AppendTextElement(QStringLiteral("scale"), QStringLiteral("1.3"));
-  iconStyle.AppendElement(QStringLiteral("Icon")).AppendTextElement(QStringLiteral("href"), QString::fromLatin1(kCarIconName));
+  iconStyle.AppendElement(QStringLiteral("Icon"))
+      .AppendTextElement(QStringLiteral("href"), QString::fromLatin1(kCarIconName));
   TXmlNode& hotSpot = iconStyle.AppendElement(QStringLiteral("hotSpot"));
   hotSpot.SetAttribute(QStringLiteral("x"), QStringLiteral("19"));
   hotSpot.SetAttribute(QStringLiteral("y"), QStringLiteral("16"));

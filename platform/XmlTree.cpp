@@ -6,6 +6,8 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 TXmlNode::TXmlNode(TType type, QString name, QString value)
     : Type(type), Name(std::move(name)), Value(std::move(value)) {}
@@ -212,6 +214,12 @@ TXmlReadResult ParseXml(const QByteArray& text, TXmlDocument& document) {
 
 TXmlReadResult LoadXmlFile(const QString& path, TXmlDocument& document) {
   document.Nodes.clear();
+  // Opening a named pipe or a device would wait for a writer that may never come.
+  const std::filesystem::path native(QFile::encodeName(path).toStdString());
+  std::error_code status;
+  if (std::filesystem::exists(native, status) && !std::filesystem::is_regular_file(native, status)) {
+    return {false, QStringLiteral("Это не обычный файл")};
+  }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {false, file.errorString()};
   if (file.size() > kMaxXmlFileBytes) return {false, QStringLiteral("Файл слишком велик")};

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray RoundTrip(const QByteArray& text) {
@@ -136,6 +138,15 @@ TEST(XmlTreeTest, FilesAreReplacedWholeOrNotAtAll) {
   EXPECT_FALSE(saved);
   EXPECT_FALSE(error.isEmpty());
   EXPECT_EQ(ReadWholeFile(path.toStdString()), before);
+
+  // A named pipe, or a folder, is refused at once instead of waiting for a writer.
+  const std::string pipe = temp.Path() + "/pipe.kml";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& odd : {pipe, temp.Path()}) {
+    TXmlReadResult read = LoadXmlFile(QString::fromStdString(odd), loaded);
+    EXPECT_FALSE(read.Ok) << odd;
+    EXPECT_EQ(loaded.Root(), nullptr) << odd;
+  }
 
   // A folder that is not there: an error, no file.
   const QString nowhere = QString::fromStdString(temp.Path() + "/gone/a.kml");

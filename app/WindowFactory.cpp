@@ -1,12 +1,14 @@
 #include "app/WindowFactory.h"
 
 #include "composer/SmsTemplateForm.h"
+#include "viewer/ShowSmsForm.h"
 
 QWidget* MakeProgramWindow(TWindowKind kind, TMonitorServices& monitor) {
   switch (kind) {
     case TWindowKind::SmsTemplate:
       return new TSmsTemplateForm(monitor);
     case TWindowKind::ShowSms:
+      return new TShowSmsForm(monitor);
     case TWindowKind::Sms:
     case TWindowKind::Config:
     case TWindowKind::About:

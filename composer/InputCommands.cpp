@@ -122,16 +122,16 @@ QString PadFraction(const QString& text) {
 // Pads the six coordinate edits of a point, hands the padded texts back to the window and
 // gives "DDMMfffff,ns,DDDMMfffff,ew".
 std::string PointCoordinates(TCommandWriter& out, int point) {
-  struct TPart {
+  struct TCoordinateEdit {
     const char* Tail;
     int Width;  // 0 for a fraction
   };
-  static const TPart parts[] = {{"Latd", 2}, {"Latm", 2}, {"Latmm", 0}, {"Lond", 3}, {"Lonm", 2}, {"Lonmm", 0}};
+  static const TCoordinateEdit edits[] = {{"Latd", 2}, {"Latm", 2}, {"Latmm", 0}, {"Lond", 3}, {"Lonm", 2}, {"Lonmm", 0}};
   std::string padded[6];
   for (int i = 0; i < 6; ++i) {
-    std::string name = Name("edCP", point, parts[i].Tail);
+    std::string name = Name("edCP", point, edits[i].Tail);
     const QString& text = out.Context.Snapshot[name].Text;
-    QString value = parts[i].Width == 0 ? PadFraction(text) : PadFront(text, parts[i].Width);
+    QString value = edits[i].Width == 0 ? PadFraction(text) : PadFront(text, edits[i].Width);
     out.Context.WriteBack[name] = value;
     padded[i] = Cp1251FromQString(value);
   }

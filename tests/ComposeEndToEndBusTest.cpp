@@ -113,6 +113,8 @@ protected:
   // Runs a command of the send window's menu; `fill` works the modal template window, which
   // is then closed with OK. A message box on the way is a failure and is answered; a window
   // still open after OK is cancelled, so that a failed step never leaves the test waiting.
+  QPointer<QWidget> Template;
+
   void ComposeInTemplate(QWidget* sendWindow, const char* command, const std::function<void(QWidget&)>& fill) {
     QAction* action = sendWindow->findChild<QAction*>(QString::fromLatin1(command));
     ASSERT_NE(action, nullptr) << command;
@@ -130,6 +132,7 @@ protected:
     QTimer::singleShot(0, [&] {
       QPointer<QWidget> window = QApplication::activeModalWidget();
       if (window == nullptr) return;
+      Template = window;
       fill(*window);
       filled = true;
       if (auto* ok = window->findChild<QPushButton*>(QStringLiteral("btnOK"))) QTest::mouseClick(ok, Qt::LeftButton);
@@ -234,6 +237,35 @@ TEST_F(ComposeEndToEndTest, BaseSettingsForAVehicleAndAGroupReachTheModemWithEac
                 "SMS_V5.0\r\n47125093 PERIODWR=30;\r\n47125093 PERIODSEND=600;\r\n47125093 MODE1=0;\r\n"
                 "47125093 MODEWIDE=0;\r\n" +
                 closing);
+}
+
+TEST_F(ComposeEndToEndTest, ControlPointIsSentWithPaddedCoordinatesThatTheWindowKeeps) {
+  QWidget* window = OpenSendWindowOn(QStringLiteral("(32600)"));
+  ASSERT_NE(window, nullptr);
+  ComposeInTemplate(window, "cmdControlPointPrm", [](QWidget& tmpl) {
+    Tick(tmpl, "selCP1");
+    Type(tmpl, "edCP1Latd", QStringLiteral("5"));
+    Type(tmpl, "edCP1Latm", QStringLiteral("7"));
+    Type(tmpl, "edCP1Latmm", QStringLiteral("5"));
+    Choose(tmpl, "cbCP1ns", 0);
+    Type(tmpl, "edCP1Lond", QStringLiteral("37"));
+    Type(tmpl, "edCP1Lonm", QStringLiteral("3"));
+    Type(tmpl, "edCP1Lonmm", QStringLiteral("12"));
+    Choose(tmpl, "cbCP1ew", 0);
+  });
+  ASSERT_NE(Template, nullptr);
+  // The next showing of the box shows the coordinates as they were sent.
+  const std::pair<const char*, const char*> padded[] = {{"edCP1Latd", "05"},  {"edCP1Latm", "07"},
+                                                        {"edCP1Latmm", "50000"}, {"edCP1Lond", "037"},
+                                                        {"edCP1Lonm", "03"},  {"edCP1Lonmm", "12000"}};
+  for (const auto& [name, text] : padded) {
+    auto* edit = Template->findChild<QLineEdit*>(QString::fromLatin1(name));
+    ASSERT_NE(edit, nullptr) << name;
+    EXPECT_EQ(edit->text(), QString::fromLatin1(text)) << name;
+  }
+  QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnSend")), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return Sent().size() == 1; }, 20000));
+  EXPECT_EQ(Sent(), (TPairs{{"79001110009", "pw5      CONTROLPOINT1=050750000,N,0370312000,E;"}}));
 }
 
 }  // namespace

@@ -2,14 +2,16 @@
 
 #include "composer/SmsForm.h"
 #include "composer/SmsTemplateForm.h"
+#include "viewer/ShowSmsForm.h"
 
 QWidget* MakeProgramWindow(TWindowKind kind, TMonitorServices& monitor) {
   switch (kind) {
     case TWindowKind::SmsTemplate:
       return new TSmsTemplateForm(monitor);
+    case TWindowKind::ShowSms:
+      return new TShowSmsForm(monitor);
     case TWindowKind::Sms:
       return new TsmsForm(monitor);
-    case TWindowKind::ShowSms:
     case TWindowKind::Config:
     case TWindowKind::About:
       break;

@@ -91,21 +91,24 @@ QDBusPendingCall TDispatcherAutomation::Send(const char* method, const QVariantL
   return Connection_.asyncCall(MethodCall(method, arguments), kCallTimeoutMs);
 }
 
+void TDispatcherAutomation::Wait(const QDBusPendingCall& call) {
+  if (call.isFinished()) return;
+  if (DBusWaitMode() == QDBus::BlockWithGui) {
+    // The answer comes within the call's own time-out (an error reply then); the timer only
+    // bounds the wait should the bus never finish the call.
+    QEventLoop loop;
+    QDBusPendingCallWatcher watcher(call);
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kCallTimeoutMs + 1000, &loop, &QEventLoop::quit);
+    if (!watcher.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  } else {
+    QDBusPendingCall(call).waitForFinished();
+  }
+}
+
 bool TDispatcherAutomation::Take(const QDBusPendingCall& call, const char* method,
                                  const char* replySignature, QVariant* value) {
-  if (!call.isFinished()) {
-    if (DBusWaitMode() == QDBus::BlockWithGui) {
-      // The answer comes within the call's own time-out (an error reply then); the timer only
-      // bounds the wait should the bus never finish the call.
-      QEventLoop loop;
-      QDBusPendingCallWatcher watcher(call);
-      QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-      QTimer::singleShot(kCallTimeoutMs + 1000, &loop, &QEventLoop::quit);
-      if (!watcher.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    } else {
-      QDBusPendingCall(call).waitForFinished();
-    }
-  }
+  Wait(call);
   if (!call.isFinished()) return Fail(QStringLiteral("%1 got no answer").arg(QLatin1String(method)));
   return CheckReply(call.reply(), method, replySignature, value);
 }

@@ -64,6 +64,9 @@ public:
   // handles the calls of one link in the order they were sent, so a getter sent after a
   // selection answers for that selection. A call sent while not linked fails when taken.
   QDBusPendingCall Send(const char* method, const QVariantList& arguments = {});
+  // Waits for the answer of a call without taking it. As answers come in the order the calls
+  // went out, waiting for the last of several lets the others be taken without a wait.
+  void Wait(const QDBusPendingCall& call);
   bool TakeVoid(const QDBusPendingCall& call, const char* method);
   bool TakeInt(const QDBusPendingCall& call, const char* method, int32_t& value);
   bool TakeText(const QDBusPendingCall& call, const char* method, QString& value);

@@ -140,6 +140,7 @@ bool TDispatcherFleet::ReadGroup(int32_t index, TFleet& fleet) {
   const QDBusPendingCall select = d.Send("SelectGroup", {QVariant::fromValue(static_cast<int>(index))});
   const QDBusPendingCall nameCall = d.Send("get_GroupName");
   const QDBusPendingCall countCall = d.Send("get_GroupCarsNum");
+  d.Wait(countCall);
   d.TakeVoid(select, "SelectGroup");  // a failed selection shows in the getters after it
   QString name;
   if (!d.TakeText(nameCall, "get_GroupName", name)) return false;
@@ -169,6 +170,7 @@ bool TDispatcherFleet::ReadGroup(int32_t index, TFleet& fleet) {
       carSelect = selectCar(c + 1);
       aliasCall = d.Send("get_CarAlias");
     }
+    d.Wait(c < cars ? aliasCall : deviceCall);
     QString handle;
     QString phone;
     int32_t device = 0;

@@ -181,6 +181,27 @@ TEST_F(DispatcherFleetTest, EventDuringALoadGivesOneMoreLoadAfterIt) {
   EXPECT_EQ(Replaced, replaced);
 }
 
+// The sink keeps a source it could not subscribe to: the link stands without events.
+TEST_F(DispatcherFleetTest, SinkKeepsASourceWhoseEventsItCannotHear) {
+  TDispatcherAutomation source;
+  {
+    TStandinProcess standin(kStandin);
+    ASSERT_TRUE(standin.Ready());
+    ASSERT_TRUE(source.Connect());
+    EXPECT_EQ(standin.Quit(), 0);
+  }
+  Link->Events.Connect(&source);
+  EXPECT_EQ(Link->Events.Source, &source);
+  EXPECT_FALSE(source.IsAdvised());
+  // Ids other than the two events do nothing; 201 without a link empties the fleet.
+  Link->Events.Invoke(7);
+  EXPECT_EQ(Replaced, 0);
+  Link->Events.Invoke(201);
+  EXPECT_EQ(Replaced, 1);
+  Link->Events.Disconnect();
+  EXPECT_EQ(Link->Events.Source, nullptr);
+}
+
 TEST_F(DispatcherFleetTest, NoDispatcherAndNoServiceFileGiveNoLinkAndNoFleet) {
   EXPECT_FALSE(Link->ConnectDispatcher());
   EXPECT_FALSE(Link->IsLinked());

@@ -344,7 +344,9 @@ TEST_F(SmsFormTest, TypedNumberOfAVehicleIsKeptInThePhoneBook) {
     Type(QStringLiteral("x"));
     Send();
     const std::string ini = ReadWholeFile(Folder.Path() + "/OrvexMonitor.ini");
-    if (*c.Stored) EXPECT_NE(ini.find(c.Stored), std::string::npos) << ini;
+    if (*c.Stored) {
+      EXPECT_NE(ini.find(c.Stored), std::string::npos) << ini;
+    }
     EXPECT_EQ(ini.find("[TELNUMBERS]") != std::string::npos, *c.Stored != '\0') << ini;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
@@ -397,6 +399,55 @@ TEST_F(SmsFormTest, EachCommandPreparesTheTemplateWindowForTheTarget) {
     EXPECT_EQ(Text()->toPlainText(), QStringLiteral("free text"));
     EXPECT_FALSE(Text()->isReadOnly());
   }
+}
+
+TEST_F(SmsFormTest, EveryMenuCommandOpensTheTemplateWindowInItsMode) {
+  Open();
+  Pick(4);  // series 5: every command is offered
+  struct Case {
+    const char* Action;
+    int CommandType;
+    bool QueryMode;
+  };
+  const Case cases[] = {
+      {"cmdGet", 1, false},           {"cmdBasePrm", 2, false},          {"cmdDigitInPrm", 3, false},
+      {"cmdAnalogInPrm", 4, false},   {"cmdControlPointPrm", 5, false},  {"cmdVoicePrm", 6, false},
+      {"cmdAdditionPrm", 7, false},   {"cmdGetSettinsgChange", 8, false}, {"cmdExexuteUSSD", 9, false},
+      {"cmdSetOutput", 10, false},    {"cmdPulseOutput", 11, false},     {"cmdResetDevice", 12, false},
+      {"getBasePrm", 13, true},       {"getDigitInPrm", 14, true},       {"getAnalogInPrm", 15, true},
+      {"getControlPointPrm", 16, true}, {"getVoicePrm", 17, true},       {"getAdditionPrm", 18, true},
+      {"getGconf1", 19, true},        {"getGconf2", 20, true},           {"getGconf3", 21, true},
+      {"getGconf4", 22, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Action);
+    int type = 0;
+    bool query = false;
+    WhenModal([&](QWidget* modal) {
+      auto* form = qobject_cast<TSmsTemplateForm*>(modal);
+      ASSERT_NE(form, nullptr);
+      type = form->CommandType;
+      query = form->QueryMode;
+      form->reject();
+    });
+    QAction* action = Child<QAction>(c.Action);
+    ASSERT_NE(action, nullptr);
+    EXPECT_TRUE(action->isEnabled());
+    action->trigger();
+    EXPECT_EQ(type, c.CommandType);
+    EXPECT_EQ(query, c.QueryMode);
+  }
+}
+
+TEST_F(SmsFormTest, CountFollowsTheTextAfterASecondOfQuiet) {
+  Open();
+  Pick(kBuses);
+  Text()->setFocus();
+  QTest::keyClicks(Text(), QStringLiteral("abc"));
+  EXPECT_TRUE(Window->reChangeTimer->isActive());
+  EXPECT_EQ(CountText(), QStringLiteral("Всего 0 сообщений на 3 устройства"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return CountText() == QStringLiteral("Всего 3 сообщения на 3 устройства"); }, 5000));
+  EXPECT_FALSE(Window->reChangeTimer->isActive());
 }
 
 TEST_F(SmsFormTest, ApprovedTemplateIsJournalledShownAndSentVehicleByVehicle) {

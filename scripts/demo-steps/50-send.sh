@@ -16,22 +16,25 @@ echo "event 201" >&3
 sleep 1
 
 if [ "${virtual:-0}" = 1 ]; then
-  # The tray icon is the monitor's smallest window; its menu's first enabled item is
-  # "Закрыть модем", the next "Отправить СМС".
-  tray=""
-  for w in $(xdotool search --pid "$monitor" 2>/dev/null); do
-    size=$(xdotool getwindowgeometry "$w" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-    if [ -n "$size" ] && [ "$size" -le 48 ]; then tray=$w; fi
+  # A click on the icon while a balloon shows counts as a click on the balloon: an open balloon
+  # is closed first with its own close button.
+  for window in $(xdotool search --onlyvisible --classname orvex-monitor); do
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    if [ "$WIDTH" -gt 100 ] && [ "$HEIGHT" -lt 150 ]; then
+      xdotool mousemove --window "$window" $((WIDTH - 15)) 34 click 1
+      sleep 0.3
+    fi
   done
-  if [ -n "$tray" ]; then
-    # A click on the icon while the unread balloon shows is a click on the balloon (it opens
-    # the unread messages); the next one opens the menu.
-    xdotool mousemove --window "$tray" 10 10 click 3
+  tray=$(xdotool search --onlyvisible --class trayer | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$tray")"
+  # The tray menu's enabled items start with "Закрыть модем", then "Отправить СМС".
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+  sleep 0.5
+  xdotool key Down Down Return
+  send=$(timeout 5 xdotool search --sync --onlyvisible --name "Отправить СМС" | head -1 || true)
+  if [ -n "$send" ]; then
     sleep 0.5
-    xdotool mousemove --window "$tray" 10 10 click 3
-    sleep 0.5
-    xdotool key Down Down Return
-    sleep 1
+    xdotool windowfocus --sync "$send" 2>/dev/null || true
     # The target list has the focus: seven entries down is the series-5 bus.
     xdotool key Down Down Down Down Down Down Down
     sleep 0.5
@@ -48,6 +51,6 @@ if [ "${virtual:-0}" = 1 ]; then
     xdotool key Escape
     sleep 0.3
   else
-    echo "   no tray icon of the monitor found: no send window screenshots"
+    echo "   the send window did not open"
   fi
 fi

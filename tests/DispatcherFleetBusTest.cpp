@@ -181,6 +181,39 @@ TEST_F(DispatcherFleetTest, EventDuringALoadGivesOneMoreLoadAfterIt) {
   EXPECT_EQ(Replaced, replaced);
 }
 
+// The stand-in's scripted failures and events: malformed control lines are refused, N = 0
+// cancels a plan, and a plan is played once.
+TEST_F(DispatcherFleetTest, StandinPlaysTheCallPlansItIsGiven) {
+  TStandinProcess standin(kStandin, {QStringLiteral("--fleet"), FleetFile(kFleetA)});
+  ASSERT_TRUE(standin.Ready());
+  struct Case {
+    const char* Line;
+    bool Accepted;
+  };
+  const Case cases[] = {
+      {"fail get_CarAlias 1", true},     {"fail get_CarAlias 0", true},    {"fail Nothing 1", false},
+      {"fail get_CarAlias", false},      {"fail get_CarAlias -1", false},  {"eventin SelectCar 1 201", true},
+      {"eventin SelectCar 0 201", true}, {"eventin SelectCar 1", false},   {"eventin SelectCar x 201", false},
+      {"eventin nothing 1 201", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Line);
+    EXPECT_EQ(standin.Ask(QString::fromLatin1(c.Line)).startsWith(QStringLiteral("ok")), c.Accepted);
+  }
+  // Both plans were cancelled: the load is whole and no reload follows.
+  ASSERT_TRUE(Link->ConnectDispatcher());
+  Link->LoadFleet();
+  SpinUntil([] { return false; }, 300);  // time for an event that would come
+  EXPECT_EQ(Describe(Fleet), kFleetALines);
+  EXPECT_EQ(Replaced, 1);
+  // A plan is played once.
+  ASSERT_EQ(standin.Ask(QStringLiteral("fail get_CarHandle 1")), QStringLiteral("ok"));
+  Link->ReloadFleet();
+  EXPECT_EQ(Describe(Fleet), (std::vector<std::string>{"group 1 Автобусы"}));
+  Link->ReloadFleet();
+  EXPECT_EQ(Describe(Fleet), kFleetALines);
+}
+
 // The sink keeps a source it could not subscribe to: the link stands without events.
 TEST_F(DispatcherFleetTest, SinkKeepsASourceWhoseEventsItCannotHear) {
   TDispatcherAutomation source;

@@ -79,8 +79,8 @@ protected:
     Form = std::make_unique<TOrvexMonitorForm>(ExeDir);
     Form->SetupWaits = FastSetupWaits();
     Form->SetupPriority = TThreadPriority::Normal;
-    Form->ReaderWaits = FastReaderWaits();
-    Form->SendWaits.StartPause = 200;
+    Form->Core.ReaderWaits = FastReaderWaits();
+    Form->Core.Sender.Waits.StartPause = 200;
     Form->SetWindowFactory(MakeProgramWindow);
     Form->FormCreate();
     ASSERT_EQ(Form->Fleet.size(), 2u);

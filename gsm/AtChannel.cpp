@@ -47,11 +47,12 @@ bool TAtChannel::Write(std::string_view bytes) {
   return Port.WriteModem(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
 }
 
-uint8_t TAtChannel::Read(uint32_t capacity, uint32_t waitMs, std::string& rest, uint32_t* count) {
+uint8_t TAtChannel::Read(uint32_t capacity, uint32_t waitMs, std::string& rest, uint32_t* count, bool settle) {
   rest.clear();
   std::vector<uint8_t> buffer(capacity);
   uint32_t got = 0;
-  const uint8_t result = Port.ReadModem(buffer.data(), capacity, got, waitMs);
+  const uint8_t result = settle ? Port.ReadModem(buffer.data(), capacity, got, waitMs)
+                                : Port.ReadModemAsItComes(buffer.data(), capacity, got, waitMs);
   if (count) *count = result == kReadData ? got : 0;
   if (result == kReadData && got > 0) rest = Notices.Feed(buffer.data(), got);
   return result;
@@ -70,7 +71,7 @@ bool TAtChannel::ReadAnswer(uint32_t capacity, uint32_t waitMs, TAnswerWait wait
   while (answerEnd == std::string::npos && text.size() < kMaxAnswerBytes && total < kMaxReadBytes) {
     std::string rest;
     uint32_t count = 0;
-    const uint8_t result = Read(capacity, readWait, rest, &count);
+    const uint8_t result = Read(capacity, readWait, rest, &count, wait != TAnswerWait::AsItComes);
     if (result == kReadFailed) break;
     if (result == kReadData && count > 0) {
       total += count;
@@ -79,7 +80,7 @@ bool TAtChannel::ReadAnswer(uint32_t capacity, uint32_t waitMs, TAnswerWait wait
     } else if (wait == TAnswerWait::EachRead) {
       break;
     }
-    if (wait == TAnswerWait::Whole) {
+    if (wait != TAnswerWait::EachRead) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - TClock::now()).count();
       if (left <= 0) break;
       readWait = static_cast<uint32_t>(left);

@@ -32,6 +32,9 @@ enum class TAnswerWait {
   EachRead,
   // The whole answer within the wait: reading ends at the final line or when the wait is over.
   Whole,
+  // As Whole, each piece taken as soon as it comes, without the settling pause of a read: for
+  // the exchanges of the store sweep, which end at their final line anyway.
+  AsItComes,
 };
 
 class TAtChannel {
@@ -50,7 +53,7 @@ class TAtChannel {
   // One read of up to `capacity` bytes within `waitMs`, through the notice stream: `rest` is
   // what in it is no notice, line ends as they came. The result is the transport's; `count`
   // the bytes read, notices included.
-  uint8_t Read(uint32_t capacity, uint32_t waitMs, std::string& rest, uint32_t* count = nullptr);
+  uint8_t Read(uint32_t capacity, uint32_t waitMs, std::string& rest, uint32_t* count = nullptr, bool settle = true);
   // Reads one answer up to its final line ("OK", "ERROR", a +CME or +CMS error); true when
   // anything was read, notices included. `read` receives the bytes read in all.
   bool ReadAnswer(uint32_t capacity, uint32_t waitMs, TAnswerWait wait, std::string& answer,

@@ -54,7 +54,7 @@ bool WriteAll(int fd, iovec* parts, int partCount) {
 // take what is queued then with one read. `isOpen()`, `queued(count)` and
 // `read(buffer, size, count)` are the transport's.
 template <typename TIsOpen, typename TQueued, typename TRead, typename TSleep>
-uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs,
+uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle,
                  TIsOpen isOpen, TQueued queued, TRead read, TSleep sleep) {
   uint8_t result = kReadFailed;
   count = 0;
@@ -72,8 +72,10 @@ uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t w
       sleep(period, left);
       continue;
     }
-    std::this_thread::sleep_for(period);
-    if (!queued(waiting) || waiting == 0) break;
+    if (settle) {
+      std::this_thread::sleep_for(period);
+      if (!queued(waiting) || waiting == 0) break;
+    }
     // More than fits is read in pieces: what fits now, the rest at the next read.
     const uint32_t take = waiting < capacity ? waiting : capacity;
     if (take > 0 && read(buffer, take, count) && count > 0) result = kReadData;
@@ -131,11 +133,19 @@ void TModemPort::SetPhoneDesc(const std::string& description) {
 bool TModemPort::SelectsTerminal(const std::string& port) { return AnsiLowerCase(port) == "direct"; }
 
 uint8_t TModemPort::ReadModem(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
+  return ReadChosen(buffer, capacity, count, waitMs, true);
+}
+
+uint8_t TModemPort::ReadModemAsItComes(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
+  return ReadChosen(buffer, capacity, count, waitMs, false);
+}
+
+uint8_t TModemPort::ReadChosen(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle) {
   uint8_t result = kReadFailed;
   count = 0;
   switch (Chosen.load()) {
-    case TTransport::SerialPort: result = ReadComPort(buffer, capacity, count, waitMs); break;
-    case TTransport::Terminal: result = ReadTerminal(buffer, capacity, count, waitMs); break;
+    case TTransport::SerialPort: result = ReadComPort(buffer, capacity, count, waitMs, settle); break;
+    case TTransport::Terminal: result = ReadTerminal(buffer, capacity, count, waitMs, settle); break;
     case TTransport::None: break;
   }
   if (result == kReadData) AppendDebugLog(buffer, count, kTraceRead);
@@ -225,9 +235,9 @@ bool TModemPort::OpenComPort(const std::string& port, std::string& message) {
   return true;
 }
 
-uint8_t TModemPort::ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
+uint8_t TModemPort::ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle) {
   return PollRead(
-      buffer, capacity, count, waitMs, [this] { return ComPort.IsOpen(); },
+      buffer, capacity, count, waitMs, settle, [this] { return ComPort.IsOpen(); },
       [this](uint32_t& waiting) { return ComPort.QueuedBytes(waiting); },
       [this](uint8_t* into, uint32_t size, uint32_t& got) { return ComPort.Read(into, size, got); },
       [this](std::chrono::milliseconds period, std::chrono::milliseconds left) {
@@ -304,10 +314,10 @@ void TModemPort::CloseTerminal() {
   Terminal = nullptr;
 }
 
-uint8_t TModemPort::ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
+uint8_t TModemPort::ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle) {
   TFtdiLibrary* library = LoadedLibrary.load();
   return PollRead(
-      buffer, capacity, count, waitMs, [this, library] { return library && FtHandle(); },
+      buffer, capacity, count, waitMs, settle, [this, library] { return library && FtHandle(); },
       [this, library](uint32_t& waiting) {
         std::shared_lock<std::shared_mutex> lock(TerminalLock);
         if (!Terminal) return false;

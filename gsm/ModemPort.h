@@ -84,6 +84,9 @@ class TModemPort {
   // `capacity` bytes (more stays queued for the next read). The buffer's first `capacity`
   // bytes are zeroed first. kReadData with `count` bytes, kReadTimeOut, or kReadFailed.
   uint8_t ReadModem(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
+  // The same read, taking what has come as soon as anything has, without the settling pause
+  // of a tenth of the wait that the read above allows an answer to arrive whole in.
+  uint8_t ReadModemAsItComes(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
   // Writes all `length` bytes; true only when every byte went out. Traced whatever the outcome.
   bool WriteModem(const uint8_t* buffer, uint32_t length);
   // The text on which every AT decision is taken: the first `count` bytes with NUL turned
@@ -115,8 +118,9 @@ class TModemPort {
   virtual bool ComPortPresent(const std::string& port);
 
  private:
-  uint8_t ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
-  uint8_t ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
+  uint8_t ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle);
+  uint8_t ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle);
+  uint8_t ReadChosen(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle);
   bool WriteComPort(const uint8_t* buffer, uint32_t length);
   bool WriteTerminal(const uint8_t* buffer, uint32_t length);
 

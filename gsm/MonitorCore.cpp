@@ -164,7 +164,7 @@ void TMonitorCore::StoreGivenUpSms() {
   }
 }
 
-void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags) {
+void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags, TAnswerWait wait) {
   std::string answer;
   for (const std::string& partTag : tags) {
     const size_t comma = partTag.find(',');
@@ -172,11 +172,12 @@ void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags) {
     const std::string partStorage = partTag.substr(0, comma);
     if (partStorage != SelectedStorage) {
       SelectedStorage.clear();
-      if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n", answer) || !Contains(answer, "ok"))
+      if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n", answer, wait) ||
+          !Contains(answer, "ok"))
         continue;
       SelectedStorage = partStorage;
     }
-    DeleteStoredSms(partTag.substr(comma + 1));
+    DeleteStoredSms(partTag.substr(comma + 1), wait);
   }
 }
 
@@ -212,10 +213,12 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
 
 void TMonitorCore::HandleListedSms(const std::string& text) {
   std::string storage, index, pdu;
-  if (ParseListedSms(text, storage, index, pdu)) StoreStoredPdu(storage, index, pdu);
+  // The sweep is the monitor's own: its deletes take their answers as they come.
+  if (ParseListedSms(text, storage, index, pdu)) StoreStoredPdu(storage, index, pdu, TAnswerWait::AsItComes);
 }
 
-bool TMonitorCore::StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu) {
+bool TMonitorCore::StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu,
+                                  TAnswerWait wait) {
   // A stored part of a longer message stays in the store until the whole message is logged;
   // then every stored part of it goes, wherever it was read from.
   std::vector<std::string> parts, partTags;
@@ -225,16 +228,16 @@ bool TMonitorCore::StoreStoredPdu(const std::string& storage, const std::string&
   if (logged) {
     if (partTags.empty()) partTags.push_back(tag);
     // Every stored part and every stored copy of a part goes, wherever it was read from.
-    DeleteStoredParts(partTags);
+    DeleteStoredParts(partTags, wait);
     SignalUnreadSms();
   }
   StoreGivenUpSms();
   return logged;
 }
 
-void TMonitorCore::DeleteStoredSms(const std::string& index) {
+void TMonitorCore::DeleteStoredSms(const std::string& index, TAnswerWait wait) {
   std::string answer;
-  ExchangeStore("AT+CMGD=" + index + "\r\n", answer);
+  ExchangeStore("AT+CMGD=" + index + "\r\n", answer, wait);
 }
 
 void TMonitorCore::QueueStoredNotice(const std::string& storage, const std::string& index) {
@@ -303,8 +306,8 @@ void TMonitorCore::QueueAllStoredSms() {
   Unsolicited.AddFirst(std::move(listed));
 }
 
-bool TMonitorCore::ExchangeStore(const std::string& command, std::string& answer) {
-  return Channel.Exchange(command, kStoreAnswerSize, ReaderWaits.StoreRead, TAnswerWait::EachRead, answer);
+bool TMonitorCore::ExchangeStore(const std::string& command, std::string& answer, TAnswerWait wait) {
+  return Channel.Exchange(command, kStoreAnswerSize, ReaderWaits.StoreRead, wait, answer);
 }
 
 void TMonitorCore::BeginReading(bool readStore) {

@@ -118,7 +118,7 @@ public:
   static bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu) {
     return ::ParseListedSms(text, storage, index, pdu);
   }
-  void DeleteStoredSms(const std::string& index);
+  void DeleteStoredSms(const std::string& index, TAnswerWait wait = TAnswerWait::EachRead);
   // A worker that has handled messages under the port mutex calls this once it has let the
   // mutex go: the unread notice of those messages then runs on the main thread, and the
   // worker waits for it. (On the main thread the notice runs at once.)
@@ -166,7 +166,7 @@ private:
   TNoticeStream& Unsolicited = Channel.Notices;
   // One command and its answer, read up to its final line, without the notices; true when
   // anything was read.
-  bool ExchangeStore(const std::string& command, std::string& answer);
+  bool ExchangeStore(const std::string& command, std::string& answer, TAnswerWait wait = TAnswerWait::EachRead);
 
   class TLogMutexLock : public TLogLock {
   public:
@@ -184,12 +184,13 @@ private:
   bool StoreUndecodedSms(const std::string& text);
   // Decodes the PDU of a stored message, logs the message once it is whole and deletes every
   // stored part of it; true when a record was logged.
-  bool StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu);
+  bool StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu,
+                      TAnswerWait wait = TAnswerWait::EachRead);
   // Logs the messages the decoder gave up waiting for and deletes their stored parts.
   void StoreGivenUpSms();
   // Deletes the stored messages that the tags ("storage,index") name, selecting each storage
   // first unless it is selected already.
-  void DeleteStoredParts(const std::vector<std::string>& tags);
+  void DeleteStoredParts(const std::vector<std::string>& tags, TAnswerWait wait = TAnswerWait::EachRead);
   // The storage that the last AT+CPMS= selected; empty when not known. Used under the port
   // mutex only.
   std::string SelectedStorage;

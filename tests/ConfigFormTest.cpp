@@ -6,7 +6,7 @@
 
 #include "common/Text.h"
 #include "fakes/FakeFtd2xx.h"
-#include "support/MessageBoxes.h"
+#include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -171,11 +171,13 @@ public:
 
 TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
   enum TClose { Ok, Cancel, CloseBox };
-  const TBox kReopenBox{QMessageBox::Warning, "Orvex монитор",
-                        "Внимание!\r\nМодем в данный момент используется.\r\nВы хотите отключить модем и "
-                        "подключить с новыми настройками?"};
-  const TBox kNoTerminalBox{QMessageBox::Critical, "Orvex монитор",
-                            "Не обнаружено ни одного совместимого устройства!"};
+  const TSeenBox kReopenBox{QStringLiteral("Orvex монитор"),
+                            QStringLiteral("Внимание!\r\nМодем в данный момент используется.\r\nВы хотите "
+                                           "отключить модем и подключить с новыми настройками?"),
+                            QMessageBox::Warning};
+  const TSeenBox kNoTerminalBox{QStringLiteral("Orvex монитор"),
+                                QStringLiteral("Не обнаружено ни одного совместимого устройства!"),
+                                QMessageBox::Critical};
   struct Case {
     const char* what;
     TIni before;
@@ -189,7 +191,7 @@ TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
     std::function<void(QWidget*)> edit;
     TClose close;
     QMessageBox::StandardButton answer;
-    std::vector<TBox> boxes;
+    std::vector<TSeenBox> boxes;
     TIni after;        // the file, byte for byte
     bool rewritten;    // whether the file was replaced at all
     int reopens;
@@ -302,7 +304,7 @@ TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
     monitor.Open = c.modemOpen;
     monitor.Reconnect = c.reconnect;
 
-    TBoxAnswerer boxes(c.answer);
+    TModalAnswerer boxes(c.answer);
     QPointer<TConfigForm> window = scene.Open();
     auto* onTerminal = qobject_cast<QRadioButton*>(Child(window, "rbUsbTerminal"));
     EXPECT_EQ(onTerminal->isChecked(), c.shownOnTerminal);

@@ -5,6 +5,7 @@
 #include "viewer/ShowSmsForm.h"
 
 #include "shell/MonitorServices.h"
+#include "support/FakeMonitor.h"
 #include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
@@ -61,11 +62,10 @@ std::unique_ptr<TSmsInfo> Set(int32_t device) {
   return info;
 }
 
-class TFakeMonitor : public TMonitorServices {
+// The monitor whose log gives the two views below.
+class TExportMonitor : public TFakeMonitor {
 public:
-  explicit TFakeMonitor(std::string exeDir) : Dir(std::move(exeDir)) {}
-  const std::string& ExeDir() const override { return Dir; }
-  TSettingsMirror& Settings() override { return Mirror; }
+  using TFakeMonitor::TFakeMonitor;
   // The unread view: a position report of 12345 and a settings answer of 777.
   void LoadUnreadSms(TSmsInfoList& list) override {
     list.push_back(Get(12345));
@@ -84,22 +84,6 @@ public:
     received->Reply = Get(555);
     list.push_back(std::move(received));
   }
-  void MarkAllSmsRead() override {}
-  void ClearUnreadNotice() override {}
-  void QueueSmsSend(const std::string&, const std::string&) override {}
-  bool IsModemOpen() const override { return false; }
-  bool ReopenModem() override { return false; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Sources; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return FleetValue; }
-  QWidget* TemplateWindow() override { return nullptr; }
-
-  std::string Dir;
-  TSettingsMirror Mirror;
-  TPortSources Sources;
-  TFleet FleetValue;
 };
 
 class PositionExportTest : public ::testing::Test {
@@ -153,7 +137,7 @@ protected:
   std::string Kml() const { return ReadWholeFile(Temp.Path() + "/OrvexMonitor.kml"); }
 
   TTempFolder Temp{"orvex-export"};
-  TFakeMonitor Monitor{Temp.Path() + "/"};
+  TExportMonitor Monitor{Temp.Path() + "/"};
   std::string OldPath;
   TUrlCatcher Catcher;
   std::unique_ptr<TShowSmsForm> Window;

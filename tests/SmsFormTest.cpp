@@ -4,6 +4,7 @@
 #include "common/Text.h"
 #include "composer/SmsForm.h"
 #include "composer/SmsTemplateForm.h"
+#include "support/FakeMonitor.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -29,39 +30,6 @@
 namespace {
 
 using TPairs = std::vector<TSmsPair>;
-
-class TFakeMonitor : public TMonitorServices {
-public:
-  explicit TFakeMonitor(std::string exeDir) : Dir(std::move(exeDir)) {}
-  ~TFakeMonitor() override { delete Template.data(); }
-  std::string Dir;
-  TSettingsMirror Mirror;
-  TFleet FleetList;
-  TPairs Queued;
-  QPointer<QWidget> Template;
-
-  const std::string& ExeDir() const override { return Dir; }
-  TSettingsMirror& Settings() override { return Mirror; }
-  void LoadUnreadSms(TSmsInfoList&) override {}
-  void LoadSmsLog(TLogEntryList&) override {}
-  void MarkAllSmsRead() override {}
-  void ClearUnreadNotice() override {}
-  void QueueSmsSend(const std::string& phone, const std::string& text) override { Queued.push_back({phone, text}); }
-  bool IsModemOpen() const override { return true; }
-  bool ReopenModem() override { return true; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Sources; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return FleetList; }
-  QWidget* TemplateWindow() override {
-    if (!Template) Template = new TSmsTemplateForm(*this);
-    return Template.data();
-  }
-
-private:
-  TPortSources Sources = TPortSources::System();
-};
 
 std::unique_ptr<TCarEntry> Car(int32_t device, const char* caption, const char* phone, const char* handle) {
   return MakeCarEntry(device, QString::fromUtf8(caption), QString::fromUtf8(phone), QString::fromUtf8(handle));
@@ -114,6 +82,8 @@ protected:
     TestApplication();
     ASSERT_TRUE(Folder.IsCreated());
     Monitor = std::make_unique<TFakeMonitor>(Folder.Path() + "/");
+    Monitor->Open = true;
+    Monitor->MakeTemplateWindow = [](TMonitorServices& monitor) { return new TSmsTemplateForm(monitor); };
     Monitor->FleetList = SampleFleet();
   }
   void TearDown() override {

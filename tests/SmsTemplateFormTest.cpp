@@ -8,6 +8,7 @@
 #include "composer/TemplateModes.h"
 #include "shell/MonitorServices.h"
 #include "shell/Settings.h"
+#include "support/FakeMonitor.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -38,31 +39,6 @@
 #include <vector>
 
 namespace {
-
-class TFakeMonitor : public TMonitorServices {
-public:
-  explicit TFakeMonitor(std::string exeDir) : Folder(std::move(exeDir)) {}
-  const std::string& ExeDir() const override { return Folder; }
-  TSettingsMirror& Settings() override { return Mirror; }
-  void LoadUnreadSms(TSmsInfoList&) override {}
-  void LoadSmsLog(TLogEntryList&) override {}
-  void MarkAllSmsRead() override {}
-  void ClearUnreadNotice() override {}
-  void QueueSmsSend(const std::string&, const std::string&) override {}
-  bool IsModemOpen() const override { return false; }
-  bool ReopenModem() override { return false; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Sources; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return NoFleet; }
-  QWidget* TemplateWindow() override { return nullptr; }
-
-  std::string Folder;
-  TSettingsMirror Mirror;
-  TPortSources Sources;
-  TFleet NoFleet;
-};
 
 using TEntry = void (TSmsTemplateForm::*)();
 
@@ -774,7 +750,7 @@ TEST_F(SmsTemplateFormTest, LayoutIsRestoredOnCreationAndSavedOnDestruction) {
   Form->move(33, 44);
   Form.reset();
   EXPECT_EQ(Monitor->Mirror.SmsTemplateFormLayout, "44,33");
-  EXPECT_NE(ReadWholeFile(SettingsFileName(Monitor->Folder)).find("SmsTemplateForm=44,33"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(SettingsFileName(Monitor->Dir)).find("SmsTemplateForm=44,33"), std::string::npos);
 }
 
 TEST_F(SmsTemplateFormTest, TheProgramsFactoryMakesTheTemplateWindow) {

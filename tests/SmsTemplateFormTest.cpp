@@ -9,6 +9,7 @@
 #include "shell/MonitorServices.h"
 #include "shell/Settings.h"
 #include "support/FakeMonitor.h"
+#include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -116,19 +117,16 @@ protected:
   // Runs `action` while a message box may come up; the box is answered and what it showed is
   // returned.
   TShownMessage WithMessageAnswered(const std::function<void()>& action) {
-    auto shown = std::make_shared<TShownMessage>();
-    QTimer::singleShot(0, [shown] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        shown->Shown = true;
-        shown->Text = box->text();
-        shown->Title = box->windowTitle();
-        shown->Icon = box->icon();
-        box->accept();
-      }
-    });
-    action();
+    const std::vector<TSeenBox> boxes = AnswerModals(action, {}, QMessageBox::Ok);
     QCoreApplication::processEvents();
-    return *shown;
+    EXPECT_LE(boxes.size(), 1u);
+    TShownMessage shown;
+    if (boxes.empty()) return shown;
+    shown.Shown = true;
+    shown.Text = boxes[0].Text;
+    shown.Title = boxes[0].Caption;
+    shown.Icon = boxes[0].Icon;
+    return shown;
   }
   TShownMessage PressOk() {
     return WithMessageAnswered([this] { QTest::mouseClick(Find<QPushButton>("btnOK"), Qt::LeftButton); });

@@ -17,10 +17,21 @@ void TModalAnswerer::AnswerOpenModal() {
   if (!modal || !modal->isVisible()) return;
   auto* box = qobject_cast<QMessageBox*>(modal);
   if (!box) {
-    if (Other)
-      Other(modal);
-    else
-      modal->close();
+    // The widget is handed over from a call of its own, not from this timer's: a timer does
+    // not fire again while its slot runs, and the boxes that the widget opens while `Other`
+    // works it must still be answered.
+    if (std::find(Handed.begin(), Handed.end(), modal) != Handed.end()) return;
+    Handed.push_back(modal);
+    QPointer<QWidget> widget = modal;
+    QTimer::singleShot(0, &Poll, [this, widget, modal] {
+      if (widget && widget->isVisible()) {
+        if (Other)
+          Other(widget);
+        else
+          widget->close();
+      }
+      Handed.erase(std::remove(Handed.begin(), Handed.end(), modal), Handed.end());
+    });
     return;
   }
   // A box that is still up at the next poll (one answered while it was still being shown) is

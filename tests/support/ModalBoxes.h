@@ -22,7 +22,8 @@ struct TSeenBox {
 // While it lives, every message box that opens is recorded once and answered: with `answer`
 // where the box has that button (else with its first button), or, with NoButton, closed as with
 // its escape button. Every other modal widget (a file dialog, a window shown modally) is given
-// to `other`, which must close it; without `other` it is closed.
+// to `other`, which must close it; without `other` it is closed. Boxes that come up while
+// `other` works a widget are answered too.
 class TModalAnswerer {
  public:
   explicit TModalAnswerer(QMessageBox::StandardButton answer = QMessageBox::NoButton,
@@ -34,6 +35,8 @@ class TModalAnswerer {
   QMessageBox::StandardButton Answer;
   std::function<void(QWidget*)> Other;
   std::vector<QPointer<QWidget>> Recorded;
+  // The modal widgets whose `Other` call has not ended yet (compared, never used).
+  std::vector<QWidget*> Handed;
   QTimer Poll;
 };
 

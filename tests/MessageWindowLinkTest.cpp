@@ -8,6 +8,7 @@
 #include "gsm/ParamReply.h"
 #include "gsm/SmsLog.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/LogFile.h"
 #include "support/ModemWaits.h"
 #include "support/SimModem.h"
 #include "support/TestApp.h"
@@ -76,12 +77,7 @@ protected:
     Form->FormCreate();
   }
   std::vector<TLogRecord> Records() const {
-    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<TLogRecord> records;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    return records;
+    return ReadFolderLog(ExeDir);
   }
   TShowSmsForm* Window() { return dynamic_cast<TShowSmsForm*>(Form->Window(TWindowKind::ShowSms)); }
   // The detail pane's text for a row of the open window.

@@ -6,6 +6,7 @@
 #include "gsm/SmsLog.h"
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/LogFile.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
@@ -118,18 +119,9 @@ class ModemLinkTest : public ::testing::Test {
   }
 
   std::vector<TLogRecord> Records() const {
-    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<TLogRecord> records;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    return records;
+    return ReadFolderLog(ExeDir);
   }
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> texts;
-    for (const TLogRecord& record : Records()) texts.push_back(record.Text);
-    return texts;
-  }
+  std::vector<std::string> Texts() const { return ReadFolderLogTexts(ExeDir); }
   bool Contains(const std::vector<std::string>& texts, const std::string& text) const {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
   }

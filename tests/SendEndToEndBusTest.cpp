@@ -5,6 +5,7 @@
 #include "app/WindowFactory.h"
 #include "gsm/SmsLog.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/LogFile.h"
 #include "support/ModemWaits.h"
 #include "support/SimModem.h"
 #include "support/StandinProcess.h"
@@ -44,12 +45,7 @@ protected:
   }
 
   std::vector<TLogRecord> Records() const {
-    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<TLogRecord> records;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    return records;
+    return ReadFolderLog(ExeDir);
   }
 };
 

@@ -8,6 +8,7 @@
 #include "gsm/ParamReply.h"
 #include "gsm/SmsLog.h"
 #include "support/FakeMonitor.h"
+#include "support/LogFile.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -71,10 +72,8 @@ public:
   }
   // The read byte of every record in the file.
   std::string ReadFlags() const {
-    const std::string bytes = ReadWholeFile(Log()->LogPath());
     std::string flags;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      flags += char('0' + DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data() + at)).Read);
+    for (const TLogRecord& record : ReadLogRecords(Log()->LogPath())) flags += char('0' + record.Read);
     return flags;
   }
 };

@@ -7,6 +7,7 @@
 #include "gsm/MonitorCore.h"
 #include "gsm/PduCodec.h"
 #include "platform/NamedMutex.h"
+#include "support/LogFile.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
@@ -82,18 +83,9 @@ class TermReaderTest : public ::testing::Test {
 
   // The SMS log's records as stored, without parsing them again.
   std::vector<TLogRecord> Records() const {
-    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<TLogRecord> records;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    return records;
+    return ReadFolderLog(ExeDir);
   }
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> texts;
-    for (const TLogRecord& record : Records()) texts.push_back(record.Text);
-    return texts;
-  }
+  std::vector<std::string> Texts() const { return ReadFolderLogTexts(ExeDir); }
   bool WaitForRecords(size_t count, int ms = 5000) {
     return WaitUntil([&] { return Records().size() >= count; }, ms);
   }

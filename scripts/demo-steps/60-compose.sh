@@ -26,7 +26,7 @@ if [ "${virtual:-0}" = 1 ] && [ -n "${tray:-}" ]; then
       shot 60-template-device-name
       # Enter is OK: the line is composed and the send window shows it.
       xdotool key Return
-      sleep 1
+      sleep 1.5  # the count follows the text after a second of quiet
       shot 60-send-composed
       # "Отправить" fills the bottom right corner of the send window.
       size=$(xdotool getwindowgeometry "$send" 2>/dev/null | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p')

@@ -8,6 +8,7 @@
 #include "shell/OrvexMonitorForm.h"
 #include "support/ModalBoxes.h"
 #include "support/ModemWaits.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/StandinProcess.h"
 #include "support/TestApp.h"
@@ -51,20 +52,15 @@ const char kFleet[] =
 
 using TPairs = std::vector<std::pair<std::string, std::string>>;
 
-class ComposeEndToEndTest : public ::testing::Test {
+class ComposeEndToEndTest : public ::testing::Test, protected TProgramFolders {
 protected:
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   std::unique_ptr<TStandinProcess> Standin;
   std::unique_ptr<TSimOnPty> Modem;
   std::unique_ptr<TOrvexMonitorForm> Form;
 
   void SetUp() override {
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
+    ASSERT_TRUE(EnterProgramFolders());
     TestApplication();
-    ExeDir = Dir.path().toStdString() + "/";
     const QString fleet = Dir.filePath(QStringLiteral("fleet.txt"));
     QFile file(fleet);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -10,6 +10,7 @@
 #include "shell/OrvexMonitorForm.h"
 #include "support/LogFile.h"
 #include "support/ModemWaits.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/TestApp.h"
 #include "viewer/ShowSmsForm.h"
@@ -52,13 +53,11 @@ TSimDeliver Message(const std::string& text) {
   return message;
 }
 
-class MessageWindowLinkTest : public ::testing::Test {
+class MessageWindowLinkTest : public ::testing::Test, protected TProgramFolders {
 protected:
   void SetUp() override {
     TestApplication();
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    ::setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
-    ExeDir = Dir.path().toStdString() + "/";
+    ASSERT_TRUE(EnterProgramFolders());
   }
   void TearDown() override { Form.reset(); }
 
@@ -87,9 +86,6 @@ protected:
     return Window()->findChild<QTextEdit*>("reSmsDetail")->toPlainText();
   }
 
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   uint32_t Ticks = 5000000;
   std::unique_ptr<TLinkForm> Form;
 };

@@ -7,6 +7,7 @@
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
 #include "support/LogFile.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
@@ -81,13 +82,11 @@ TSimDeliver Message(const std::string& text, int parts = 0) {
   return message;
 }
 
-class ModemLinkTest : public ::testing::Test {
+class ModemLinkTest : public ::testing::Test, protected TProgramFolders {
  protected:
   void SetUp() override {
     TestApplication();
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    ::setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
-    ExeDir = Dir.path().toStdString() + "/";
+    ASSERT_TRUE(EnterProgramFolders());
   }
   void TearDown() override { Form.reset(); }
 
@@ -156,9 +155,6 @@ class ModemLinkTest : public ::testing::Test {
     EXPECT_EQ(Records().size(), before + 3);
   }
 
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   uint32_t Ticks = 5000000;
   std::unique_ptr<TLinkForm> Form;
 };

@@ -7,6 +7,7 @@
 #include "shell/OrvexMonitorForm.h"
 #include "support/LogFile.h"
 #include "support/ModemWaits.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/StandinProcess.h"
 #include "support/TestApp.h"
@@ -31,17 +32,12 @@ namespace {
 
 const QString kStandin = QStringLiteral(ORVEX_BINARY_DIR "/tools/dispatcher/orvex-dispatcher-standin");
 
-class SendEndToEndTest : public ::testing::Test {
+class SendEndToEndTest : public ::testing::Test, protected TProgramFolders {
 protected:
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
 
   void SetUp() override {
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
+    ASSERT_TRUE(EnterProgramFolders());
     TestApplication();
-    ExeDir = Dir.path().toStdString() + "/";
   }
 
   std::vector<TLogRecord> Records() const {

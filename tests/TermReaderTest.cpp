@@ -8,6 +8,7 @@
 #include "gsm/PduCodec.h"
 #include "platform/NamedMutex.h"
 #include "support/LogFile.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
@@ -57,13 +58,11 @@ TSimDeliver Message(const std::string& text, int parts = 0, bool reverse = false
   return message;
 }
 
-class TermReaderTest : public ::testing::Test {
+class TermReaderTest : public ::testing::Test, protected TProgramFolders {
  protected:
   void SetUp() override {
     TestApplication();
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    ::setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
-    ExeDir = Dir.path().toStdString() + "/";
+    ASSERT_TRUE(EnterProgramFolders());
     ASSERT_TRUE(Modem.IsOpen());
     Modem.Sim.SetEcho(false);
     PortMutex = TNamedMutex::Create(kPortMutexName);
@@ -94,9 +93,6 @@ class TermReaderTest : public ::testing::Test {
     return std::find(commands.begin(), commands.end(), command) != commands.end();
   }
 
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   TSimOnPty Modem;
   std::unique_ptr<TNamedMutex> PortMutex;
   std::unique_ptr<TTestCore> Core;

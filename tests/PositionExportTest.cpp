@@ -5,6 +5,7 @@
 #include "viewer/ShowSmsForm.h"
 
 #include "shell/MonitorServices.h"
+#include "support/DesktopStandIn.h"
 #include "support/FakeMonitor.h"
 #include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
@@ -23,14 +24,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-
-class TUrlCatcher : public QObject {
-  Q_OBJECT
-public:
-  QList<QUrl> Urls;
-public slots:
-  void Open(const QUrl& url) { Urls.push_back(url); }
-};
 
 namespace {
 
@@ -91,26 +84,18 @@ protected:
   void SetUp() override {
     TestApplication();
     ASSERT_TRUE(Temp.IsCreated());
-    OldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    setenv("PATH", (Temp.Path() + ":" + OldPath).c_str(), 1);
+    Desk = std::make_unique<TDesktopStandIn>(Temp.Path());
     Desktop("echo globe.desktop");
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &Catcher, "Open");
     Window = std::make_unique<TShowSmsForm>(Monitor);
     Window->UtcOffsetHours = 3;
   }
   void TearDown() override {
     Window.reset();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    setenv("PATH", OldPath.c_str(), 1);
+    Desk.reset();
   }
 
   // The stand-in xdg-mime: text/xml, and this shell line for the program of that type.
-  void Desktop(const std::string& fallback) {
-    const std::string script = Temp.Path() + "/xdg-mime";
-    WriteWholeFile(script, "#!/bin/sh\ncase \"$2\" in\n  filetype) echo text/xml ;;\n  default) " + fallback +
-                               " ;;\nesac\n");
-    QFile::setPermissions(QString::fromStdString(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  }
+  void Desktop(const std::string& fallback) { Desk->WriteXdgMime("echo text/xml", fallback); }
 
   QToolButton* ExportButton() const { return Window->findChild<QToolButton*>(QStringLiteral("btnGoogleExport")); }
 
@@ -138,8 +123,7 @@ protected:
 
   TTempFolder Temp{"orvex-export"};
   TExportMonitor Monitor{Temp.Path() + "/"};
-  std::string OldPath;
-  TUrlCatcher Catcher;
+  std::unique_ptr<TDesktopStandIn> Desk;
   std::unique_ptr<TShowSmsForm> Window;
 };
 
@@ -155,8 +139,8 @@ TEST_F(PositionExportTest, UnreadViewExportsTheSelectedReplyAndOpensTheFile) {
   EXPECT_NE(kml.find("<name>12345</name>"), std::string::npos);
   EXPECT_NE(kml.find("<name>09-12-26 14:05:33</name>"), std::string::npos) << "the window's offset of 3 hours";
   EXPECT_NE(kml.find("<coordinates>37.626130,55.752057,0</coordinates>"), std::string::npos);
-  ASSERT_EQ(Catcher.Urls.size(), 1);
-  EXPECT_EQ(Catcher.Urls.front(), QUrl::fromLocalFile(QString::fromStdString(Temp.Path() + "/OrvexMonitor.kml")));
+  ASSERT_EQ(Desk->Urls.size(), 1);
+  EXPECT_EQ(Desk->Urls.front(), QUrl::fromLocalFile(QString::fromStdString(Temp.Path() + "/OrvexMonitor.kml")));
 }
 
 TEST_F(PositionExportTest, HistoryViewExportsTheReplyOfTheSelectedEntry) {
@@ -168,7 +152,7 @@ TEST_F(PositionExportTest, HistoryViewExportsTheReplyOfTheSelectedEntry) {
 
   EXPECT_TRUE(ClickExport().empty());
   EXPECT_NE(Kml().find("<name>555</name>"), std::string::npos);
-  EXPECT_EQ(Catcher.Urls.size(), 1);
+  EXPECT_EQ(Desk->Urls.size(), 1);
 }
 
 TEST_F(PositionExportTest, NoProgramStillUpdatesTheFileAndSaysSo) {
@@ -181,7 +165,7 @@ TEST_F(PositionExportTest, NoProgramStillUpdatesTheFileAndSaysSo) {
   EXPECT_EQ(boxes[0].Text, QStringLiteral("Программное обеспечение Google Earth не установлено"));
   EXPECT_EQ(boxes[0].Icon, QMessageBox::Critical);
   EXPECT_NE(Kml().find("<name>12345</name>"), std::string::npos);
-  EXPECT_TRUE(Catcher.Urls.empty());
+  EXPECT_TRUE(Desk->Urls.empty());
 }
 
 TEST_F(PositionExportTest, DamagedFileIsLeftAsItIsAndTheBoxSaysWhy) {
@@ -198,9 +182,7 @@ TEST_F(PositionExportTest, DamagedFileIsLeftAsItIsAndTheBoxSaysWhy) {
     EXPECT_EQ(boxes[0].Icon, QMessageBox::Critical);
     EXPECT_EQ(Kml(), damaged);
   }
-  EXPECT_TRUE(Catcher.Urls.empty());
+  EXPECT_TRUE(Desk->Urls.empty());
 }
 
 }  // namespace
-
-#include "PositionExportTest.moc"

@@ -1,9 +1,7 @@
 #include "platform/DispatcherAutomation.h"
-#include "platform/DBusWaitMode.h"
+#include "platform/DBusCall.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
 
 namespace {
 
@@ -23,16 +21,21 @@ bool TDispatcherAutomation::Connect() {
   if (Connected_) return true;
   if (!Connection_.isConnected()) return Fail(QStringLiteral("no session bus"));
   const QString service = QString::fromLatin1(kServiceName);
-  const QDBusReply<bool> present = Connection_.interface()->isServiceRegistered(service);
-  if (!present.isValid())
-    return Fail(present.error().name() + QLatin1String(": ") + present.error().message());
-  if (!present.value()) {
+  QDBusMessage ownerQuery = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
+                                                           QStringLiteral("NameHasOwner"));
+  ownerQuery << service;
+  const QDBusMessage present = CallAndWait(Connection_, ownerQuery, kCallTimeoutMs);
+  if (present.type() != QDBusMessage::ReplyMessage)
+    return Fail(present.errorName() + QLatin1String(": ") + present.errorMessage());
+  if (present.signature() != QLatin1String("b"))
+    return Fail(QStringLiteral("NameHasOwner answered \"%1\"").arg(present.signature()));
+  if (!present.arguments().at(0).toBool()) {
     // The bus starts the server from its service file and answers once the server owns its
     // name (1), or at once when someone took the name meanwhile (2).
     QDBusMessage start = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
                                                         QStringLiteral("StartServiceByName"));
     start << service << QVariant::fromValue(0u);
-    const QDBusMessage reply = Connection_.call(start, DBusWaitMode(), kStartTimeoutMs);
+    const QDBusMessage reply = CallAndWait(Connection_, start, kStartTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage)
       return Fail(reply.errorName() + QLatin1String(": ") + reply.errorMessage());
   }
@@ -60,7 +63,7 @@ bool TDispatcherAutomation::Call(const char* method, const QVariantList& argumen
   // A dispatcher that went away is not started again behind the link's back.
   call.setAutoStartService(false);
   call.setArguments(arguments);
-  const QDBusMessage reply = Connection_.call(call, DBusWaitMode(), kCallTimeoutMs);
+  const QDBusMessage reply = CallAndWait(Connection_, call, kCallTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage)
     return Fail(reply.errorName() + QLatin1String(": ") + reply.errorMessage());
   if (reply.signature() != QLatin1String(replySignature))
@@ -138,9 +141,7 @@ bool TDispatcherAutomation::Advise(TEventHandler handler) {
   }
   // The bus handles our messages in order: once it has answered this, the subscription is in
   // force, and an event sent after Advise returns is not missed.
-  const QDBusReply<bool> present =
-      Connection_.interface()->isServiceRegistered(QString::fromLatin1(kServiceName));
-  if (!present.isValid() || !present.value()) {
+  if (!NameHasOwner(Connection_, QString::fromLatin1(kServiceName), kCallTimeoutMs)) {
     Unadvise();
     return Fail(QStringLiteral("the dispatcher is not running"));
   }

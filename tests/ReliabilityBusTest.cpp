@@ -9,9 +9,12 @@
 // the files of a failed run (the log, the settings, the outputs).
 
 #include "gsm/SmsLog.h"
+#include "platform/DBusWindow.h"
 #include "support/StandinProcess.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
+#include "support/TestWaits.h"
+#include "tools/dispatcher/StandinConsole.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -40,6 +43,7 @@ namespace {
 const char* const kMonitorBinary = ORVEX_BINARY_DIR "/app/orvex-monitor";
 const char* const kSimBinary = ORVEX_BINARY_DIR "/tools/modemsim/orvex-modemsim";
 const QString kStandin = QStringLiteral(ORVEX_BINARY_DIR "/tools/dispatcher/orvex-dispatcher-standin");
+const QString kMonitorClass = QStringLiteral("TOrvexMonitorForm");
 
 // A lock folder of the test's own for the named mutexes, inherited by every child, and the
 // application the stand-in's output is collected in.
@@ -279,12 +283,21 @@ protected:
   // Starts the monitor and has the dispatcher open the modem; true once it reports it open.
   bool StartMonitor() {
     Monitor = std::make_unique<TChild>(std::vector<std::string>{Program}, Folder.Path() + "/monitor.out");
-    // The monitor's window is there only once it has started: until then the command is
-    // undelivered.
-    const bool delivered = SpinUntil(
-        [&] { return Dispatcher->Ask(QStringLiteral("command 0"), 2000).startsWith(QStringLiteral("result 0 1")); },
-        15000);
-    return delivered && Dispatcher->Next(QStringLiteral("notice 1 "), 15000).has_value();
+    // Until the monitor's window is on the bus the command is undelivered, at once; the window
+    // of a monitor just killed may still be listed for a moment.
+    QElapsedTimer clock;
+    clock.start();
+    bool delivered = false;
+    while (!delivered && clock.elapsed() < Scaled(kProgramStartMs)) {
+      if (!TDBusWindow::FindWindow(kMonitorClass)) {
+        SpinFor(50);
+        continue;
+      }
+      delivered = Dispatcher->Ask(QStringLiteral("command 0"), TStandinConsole::kCommandTimeoutMs + Scaled(1000))
+                      .startsWith(QStringLiteral("result 0 1"));
+    }
+    // The modem is open once the set-up has run with the program's own waits.
+    return delivered && Dispatcher->Next(QStringLiteral("notice 1 "), SetupBoundMs() + Scaled(2000)).has_value();
   }
 
   void KillMonitor() { Monitor->Stop(SIGKILL); }

@@ -52,6 +52,8 @@ cmake --install "$build" --prefix ~/.local > "$work/install.out" || { cat "$work
 folder=~/.local/lib/orvex-monitor
 [ -x "$folder/orvex-monitor" ] || fail "no program in $folder"
 [ -x ~/.local/bin/orvex-monitor ] || fail "no ~/.local/bin/orvex-monitor"
+# The D2XX library is looked for in the program's folder first, wherever its files live.
+readelf -d "$folder/orvex-monitor" | grep -q 'RUNPATH.*\[\$ORIGIN\]' || fail "the program does not search its own folder for libraries"
 entry=~/.local/share/applications/orvex-monitor.desktop
 [ -f "$entry" ] || fail "no desktop entry"
 cp "$entry" ~/.config/autostart/

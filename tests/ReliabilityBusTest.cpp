@@ -17,6 +17,7 @@
 #include "tools/dispatcher/StandinConsole.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -140,7 +141,8 @@ public:
   }
   bool Connected() const { return Socket >= 0; }
 
-  // The reply lines; the last is the status line, "(closed)" when the simulator went away.
+  // The reply lines; the last is the status line, "(closed)" when the simulator went away,
+  // "(no answer)" when it said nothing within the bound.
   std::vector<std::string> Ask(const std::string& line) {
     const std::string out = line + "\n";
     if (write(Socket, out.data(), out.size()) != static_cast<ssize_t>(out.size())) return {"(closed)"};
@@ -152,6 +154,12 @@ public:
         Buffer.erase(0, end + 1);
         if (lines.back() == "ok" || lines.back().rfind("error", 0) == 0) return lines;
         continue;
+      }
+      // The simulator answers its control lines at once.
+      pollfd ready{Socket, POLLIN, 0};
+      if (poll(&ready, 1, Scaled(10000)) <= 0) {
+        lines.push_back("(no answer)");
+        return lines;
       }
       char chunk[4096];
       const ssize_t got = read(Socket, chunk, sizeof chunk);

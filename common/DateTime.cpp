@@ -14,22 +14,23 @@ namespace {
 
 constexpr double kMsecPerDay = 86400000.0;
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+constexpr bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
-int DaysInMonth(int year, int month) {
-  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+constexpr int DaysInMonth(int year, int month) {
+  constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
 
 // Days from 0001-01-01 to the given date (proleptic Gregorian calendar).
-long DaysFromCivil(int year, int month, int day) {
+constexpr long DaysFromCivil(int year, int month, int day) {
   long y = year - 1;
   long days = y * 365 + y / 4 - y / 100 + y / 400;
   for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
   return days + day - 1;
 }
 
-const long kEpochDays = DaysFromCivil(1899, 12, 30);
+// A compile-time constant, so that dates encoded by other files' static initialisers are right.
+constexpr long kEpochDays = DaysFromCivil(1899, 12, 30);
 
 // Splits a value into whole days from 0001-01-01 and milliseconds of the day, rounding to
 // the nearest millisecond so that encoded times read back exactly.

@@ -15,6 +15,7 @@
 const char kDebugLogName[] = "OVM_debug.log";
 const char kTraceWrittenMarker[10] = "-->>>--\r\n";
 const char kTraceReadMarker[10] = "--<<<--\r\n";
+const char kTraceNoteMarker[10] = "--!!!--\r\n";
 
 namespace {
 
@@ -161,7 +162,9 @@ std::string TModemPort::ReplyToText(const uint8_t* buffer, uint32_t count) {
 
 void TModemPort::AppendDebugLog(const uint8_t* buffer, uint32_t length, int direction) {
   if (!WriteDebugLog.load()) return;
-  const char* marker = direction == kTraceWritten ? kTraceWrittenMarker : kTraceReadMarker;
+  const char* marker = direction == kTraceWritten ? kTraceWrittenMarker
+                       : direction == kTraceNote  ? kTraceNoteMarker
+                                                  : kTraceReadMarker;
   std::string path = ProgramFolder;
   if (!path.empty() && path.back() != '/') path += '/';
   path += kDebugLogName;

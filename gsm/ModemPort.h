@@ -29,11 +29,13 @@ constexpr uint8_t kReadFailed = 2;    // no open link, or the read itself failed
 // Directions of a trace record.
 constexpr int kTraceWritten = 1;
 constexpr int kTraceRead = 2;
+constexpr int kTraceNote = 3;  // a line of the monitor's own about the traffic
 
 // The trace file and its record markers.
 extern const char kDebugLogName[];           // "OVM_debug.log"
 extern const char kTraceWrittenMarker[10];   // "-->>>--\r\n"
 extern const char kTraceReadMarker[10];      // "--<<<--\r\n"
+extern const char kTraceNoteMarker[10];      // "--!!!--\r\n"
 
 class TModemPort {
  public:

@@ -43,7 +43,14 @@ size_t FinalAnswerEnd(const std::string& raw) {
 }  // namespace
 
 TMonitorCore::TMonitorCore(std::string exeDir)
-    : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {}
+    : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {
+  // A +CMT header whose PDU line never came is no message; the trace says it was dropped.
+  Unsolicited.DroppedNotice = [this](const std::string& header) {
+    const std::string note = "+CMT header dropped, its PDU line did not come: " + header + "\r\n";
+    Modem.AppendDebugLog(reinterpret_cast<const uint8_t*>(note.data()), static_cast<uint32_t>(note.size()),
+                         kTraceNote);
+  };
+}
 
 TMonitorCore::~TMonitorCore() {
   // Normally the owner has stopped the modem side already, while its hooks still worked.
@@ -86,6 +93,8 @@ bool TMonitorCore::ModemLinkOpen() const {
 }
 
 void TMonitorCore::StartTermReader(bool readStore) {
+  // A new link: which storage the modem has selected is not known.
+  SelectedStorage.clear();
   auto reader = std::make_unique<TTermReader>(*this);
   reader->ReadStoreFirst = readStore;
   reader->SetPriority(TThreadPriority::Normal);
@@ -147,6 +156,34 @@ void TMonitorCore::HandleCmt(const std::string& text) {
   std::vector<std::string> parts;
   Decoder.DecodeDeliverPdu(pattern.Match(2), parts);
   if (parts.size() == 3 && StoreReceivedSms(parts)) SignalUnreadSms();
+  StoreGivenUpSms();
+}
+
+void TMonitorCore::StoreGivenUpSms() {
+  // A message whose parts stopped coming is logged with the parts that came; its stored parts
+  // then leave the store, which would otherwise fill up with them.
+  for (TIncompleteSms& message : Decoder.TakeGivenUp()) {
+    std::vector<std::string> parts{message.Sender, message.Time, message.Text};
+    if (!StoreReceivedSms(parts)) continue;
+    DeleteStoredParts(message.Tags);
+    SignalUnreadSms();
+  }
+}
+
+void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags) {
+  std::string answer;
+  for (const std::string& partTag : tags) {
+    const size_t comma = partTag.find(',');
+    if (comma == std::string::npos) continue;  // a part that came inline, not from the store
+    const std::string partStorage = partTag.substr(0, comma);
+    if (partStorage != SelectedStorage) {
+      SelectedStorage.clear();
+      if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n")) continue;
+      if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) continue;
+      SelectedStorage = partStorage;
+    }
+    DeleteStoredSms(partTag.substr(comma + 1));
+  }
 }
 
 bool TMonitorCore::ParseCmti(const std::string& text, std::string& storage, std::string& index) {
@@ -164,8 +201,10 @@ void TMonitorCore::HandleCmti(const std::string& text) {
 
 bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& index) {
   std::string answer;
+  SelectedStorage.clear();
   if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return false;
   if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return false;
+  SelectedStorage = AnsiLowerCase(storage);
   if (!Modem.WriteCommand("AT+CMGR=" + index + "\r\n")) return false;
   if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) return false;
   // An empty or unreadable slot is no message: nothing to log, nothing to delete.
@@ -183,27 +222,41 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
   const size_t first = answer.find("\r\n");
   const size_t second = answer.find("\r\n", first + 2);
   if (second != std::string::npos) pdu = answer.substr(first + 2, second - first - 2);
+  return StoreStoredPdu(storage, index, pdu);
+}
+
+bool TMonitorCore::ParseListedSms(const std::string& text, std::string& storage, std::string& index,
+                                  std::string& pdu) {
+  const size_t comma = text.find(',');
+  const size_t lineFeed = text.find('\n');
+  if (comma == std::string::npos || lineFeed == std::string::npos || comma > lineFeed) return false;
+  storage = text.substr(0, comma);
+  index = text.substr(comma + 1, lineFeed - comma - 1);
+  pdu = text.substr(lineFeed + 1);
+  return !storage.empty() && !index.empty();
+}
+
+bool TMonitorCore::HandleListedSms(const std::string& text) {
+  std::string storage, index, pdu;
+  if (!ParseListedSms(text, storage, index, pdu)) return false;
+  return StoreStoredPdu(storage, index, pdu);
+}
+
+bool TMonitorCore::StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu) {
   // A stored part of a longer message stays in the store until the whole message is logged;
   // then every stored part of it goes, wherever it was read from.
   std::vector<std::string> parts, partTags;
   const std::string tag = AnsiLowerCase(storage) + "," + index;
   Decoder.DecodeDeliverPdu(pdu, parts, tag, &partTags);
-  if (parts.size() != 3 || !StoreReceivedSms(parts)) return false;
-  if (partTags.empty()) partTags.push_back(tag);
-  std::string selected = AnsiLowerCase(storage);
-  for (const std::string& partTag : partTags) {
-    const size_t comma = partTag.find(',');
-    if (comma == std::string::npos) continue;  // a part that came inline, not from the store
-    const std::string partStorage = partTag.substr(0, comma);
-    if (partStorage != selected) {
-      if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n")) continue;
-      if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) continue;
-      selected = partStorage;
-    }
-    DeleteStoredSms(partTag.substr(comma + 1));
+  const bool logged = parts.size() == 3 && StoreReceivedSms(parts);
+  if (logged) {
+    if (partTags.empty()) partTags.push_back(tag);
+    // Every stored part and every stored copy of a part goes, wherever it was read from.
+    DeleteStoredParts(partTags);
+    SignalUnreadSms();
   }
-  SignalUnreadSms();
-  return true;
+  StoreGivenUpSms();
+  return logged;
 }
 
 void TMonitorCore::DeleteStoredSms(const std::string& index) {
@@ -223,8 +276,10 @@ void TMonitorCore::QueueAllStoredSms() {
     static thread_local TRegExpr usage("\\+cpms:\\s*\"(\\w+)\",\\d+,\\d+,\"(\\w+)\",\\d+,\\d+,\"(\\w+)\"");
     if (usage.Exec(answer)) storage = usage.Match(3);
   }
+  SelectedStorage.clear();
   if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return;
   if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return;
+  SelectedStorage = AnsiLowerCase(storage);
 
   // The listing may take several reads: it ends with the final answer or when nothing more
   // comes. A full store lists tens of kilobytes, so the reads are larger than a notice read.
@@ -242,17 +297,38 @@ void TMonitorCore::QueueAllStoredSms() {
     const std::string last = lastLine == std::string::npos ? text : text.substr(lastLine + 1);
     if (last == "ok" || Contains(last, "error")) break;
   }
+  // Each entry is its head line "+cmgl: index,stat,[alpha],length" and its PDU line: the
+  // message is taken from the listing itself, without reading it again.
   const std::string text = Trim(listing);
-  std::vector<std::string> indexes;
-  static thread_local TRegExpr entry("^\\+cmgl:\\s*(\\d+),");
-  size_t start = 0;
-  while (start < text.size()) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    if (entry.Exec(Trim(std::string_view(text).substr(start, end - start)))) indexes.push_back(entry.Match(1));
+    lines.push_back(Trim(std::string_view(text).substr(start, end - start)));
     start = end + 1;
   }
-  for (const std::string& index : indexes) QueueStoredNotice(storage, index);
+  static thread_local TRegExpr entry("^\\+cmgl:\\s*(\\d+),[^,]*,[^,]*,(\\d+)");
+  static thread_local TRegExpr indexOnly("^\\+cmgl:\\s*(\\d+),");
+  const std::string lowerStorage = AnsiLowerCase(storage);
+  // The listed messages go before the notices that came meanwhile: a +CMTI of a message the
+  // listing holds then finds its slot empty, and the message is logged once.
+  std::vector<TModemNotice> listed;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (entry.Exec(lines[i])) {
+      const std::string index = entry.Match(1);
+      const std::string pdu = i + 1 < lines.size() ? lines[i + 1] : std::string();
+      const bool hex = !pdu.empty() && pdu.find_first_not_of("0123456789abcdef") == std::string::npos;
+      if (StrToIntDef(entry.Match(2), 0) != 0 && hex) {
+        listed.push_back({TModemNotice::TKind::Stored, lowerStorage + "," + index + "\n" + pdu});
+        ++i;
+      } else {
+        listed.push_back({TModemNotice::TKind::Cmti, "+cmti: \"" + lowerStorage + "\"," + index});
+      }
+    } else if (indexOnly.Exec(lines[i])) {
+      listed.push_back({TModemNotice::TKind::Cmti, "+cmti: \"" + lowerStorage + "\"," + indexOnly.Match(1)});
+    }
+  }
+  Unsolicited.AddFirst(std::move(listed));
 }
 
 bool TMonitorCore::ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text) {

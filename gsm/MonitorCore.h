@@ -133,6 +133,10 @@ public:
   // Reads one stored message, logs it, deletes it from the store once it is logged, and
   // signals it; true when a record was logged.
   bool ReadStoredSms(const std::string& storage, const std::string& index);
+  // A message of the store's listing ("storage,index", a line feed, its PDU): logged as a read
+  // of it would log it, then deleted; true when a record was logged.
+  bool HandleListedSms(const std::string& text);
+  static bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu);
   void DeleteStoredSms(const std::string& index);
   // A worker that has handled messages under the port mutex calls this once it has let the
   // mutex go: the unread notice of those messages then runs on the main thread, and the
@@ -140,8 +144,9 @@ public:
   void DeliverUnreadSignal();
   // Queues a stored-message notice for the reader, as if the modem had sent it.
   void QueueStoredNotice(const std::string& storage, const std::string& index);
-  // Lists the modem's store and queues a stored-message notice for every message in it: the
-  // reader then reads them as it reads the messages the modem announces.
+  // Lists the modem's store and queues every message in it, with the PDU the listing carries,
+  // for the reader, which logs and deletes them turn by turn; an entry without its PDU line
+  // is queued as a stored-message notice, read as the messages the modem announces.
   void QueueAllStoredSms();
   // Every read of the port, by any thread, passes through here: the notices (+CMT with its
   // PDU line, +CMTI, RING) in it wait for the reader, or for a running send, to handle them.
@@ -187,6 +192,17 @@ private:
   bool StoreReceivedSms(std::vector<std::string>& parts);
   // Logs a text that could not be decoded as a kind-0 record; true when it was written.
   bool StoreUndecodedSms(const std::string& text);
+  // Decodes the PDU of a stored message, logs the message once it is whole and deletes every
+  // stored part of it; true when a record was logged.
+  bool StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu);
+  // Logs the messages the decoder gave up waiting for and deletes their stored parts.
+  void StoreGivenUpSms();
+  // Deletes the stored messages that the tags ("storage,index") name, selecting each storage
+  // first unless it is selected already.
+  void DeleteStoredParts(const std::vector<std::string>& tags);
+  // The storage that the last AT+CPMS= selected; empty when not known. Used under the port
+  // mutex only.
+  std::string SelectedStorage;
   void SignalUnreadSms();
 
   std::atomic<bool> UnreadSignalDue{false};

@@ -2,6 +2,8 @@
 
 #include "common/Text.h"
 
+#include <vector>
+
 namespace {
 
 // An unfinished notice is kept at most this long; more is taken as it stands.
@@ -32,7 +34,9 @@ size_t SkipOneLineEnd(std::string_view text, size_t pos) {
 }  // namespace
 
 std::string TNoticeStream::Feed(std::string_view bytes) {
-  std::lock_guard<std::mutex> lock(Lock);
+  std::unique_lock<std::mutex> lock(Lock);
+  std::vector<std::string> droppedHeaders;
+  const bool carried = !Carry.empty();
   std::string text;
   text.swap(Carry);
   text += AnsiLowerCase(bytes);
@@ -93,10 +97,15 @@ std::string TNoticeStream::Feed(std::string_view bytes) {
         Carry = all.substr(pos);
         break;
       }
-      // A header without a PDU line goes alone; what follows it is read on its own.
-      const size_t end = pduEnd == pduStart ? line : pduEnd;
-      Queue.push_back({TModemNotice::TKind::Cmt, Trim(all.substr(start, end - start))});
-      pos = lineEndOfNotice(end);
+      if (pduEnd == pduStart) {
+        // Something else came where the PDU line belongs: the header is no message. What
+        // follows it is read on its own.
+        droppedHeaders.push_back(Trim(all.substr(start, line - start)));
+        pos = lineEndOfNotice(line);
+        continue;
+      }
+      Queue.push_back({TModemNotice::TKind::Cmt, Trim(all.substr(start, pduEnd - start))});
+      pos = lineEndOfNotice(pduEnd);
     } else if (StartsWith(content, "ring")) {
       if (lineEnd == std::string_view::npos) {
         Carry = all.substr(pos);
@@ -114,14 +123,37 @@ std::string TNoticeStream::Feed(std::string_view bytes) {
       InLine = lineEnd == std::string_view::npos;
     }
   }
+  // The unfinished notice's wait runs from the read that began it.
+  if (!Carry.empty() && !(carried && pos == 0)) CarrySince = Clock();
   // No notice is that long: what has come is all there will be of it.
   if (Carry.size() > kMaxUnfinishedBytes) QueueUnfinished();
+  lock.unlock();
+  if (DroppedNotice)
+    for (const std::string& header : droppedHeaders) DroppedNotice(header);
   return rest;
 }
 
+bool TNoticeStream::CarryIsCmt() const {
+  size_t start = 0;
+  while (start < Carry.size() && static_cast<unsigned char>(Carry[start]) <= ' ') ++start;
+  return StartsWith(std::string_view(Carry).substr(start), "+cmt:");
+}
+
 bool TNoticeStream::Flush() {
-  std::lock_guard<std::mutex> lock(Lock);
-  return QueueUnfinished();
+  std::string dropped;
+  bool queued = false;
+  {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (!Carry.empty() && CarryIsCmt()) {
+      if (Clock() - CarrySince < kCmtPduWait) return false;
+      dropped = Trim(Carry);
+      Carry.clear();
+    } else {
+      queued = QueueUnfinished();
+    }
+  }
+  if (!dropped.empty() && DroppedNotice) DroppedNotice(dropped);
+  return queued;
 }
 
 bool TNoticeStream::QueueUnfinished() {
@@ -149,6 +181,11 @@ bool TNoticeStream::QueueUnfinished() {
 void TNoticeStream::Add(TModemNotice notice) {
   std::lock_guard<std::mutex> lock(Lock);
   Queue.push_back(std::move(notice));
+}
+
+void TNoticeStream::AddFirst(std::vector<TModemNotice> notices) {
+  std::lock_guard<std::mutex> lock(Lock);
+  Queue.insert(Queue.begin(), std::make_move_iterator(notices.begin()), std::make_move_iterator(notices.end()));
 }
 
 bool TNoticeStream::Next(TModemNotice& notice) {

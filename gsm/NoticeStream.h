@@ -9,32 +9,51 @@
 // Texts are lower case with NUL bytes as blanks, as the modem's answers are compared
 // everywhere.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct TModemNotice {
-  enum class TKind { Cmt, Cmti, Ring };
+  // Stored: a message of the store's listing, read with its PDU already (never from the port).
+  enum class TKind { Cmt, Cmti, Ring, Stored };
   TKind Kind = TKind::Cmti;
-  // The notice trimmed; a +CMT notice holds its header, the line break and its PDU line.
+  // The notice trimmed; a +CMT notice holds its header, the line break and its PDU line; a
+  // stored message "storage,index", a line feed and its PDU.
   std::string Text;
 };
 
 class TNoticeStream {
  public:
+  using TClock = std::function<std::chrono::steady_clock::time_point()>;
+  // How long a +CMT header waits for its PDU line: a modem may send the line a good while
+  // after the header. A header still without its line then is dropped, never taken for a
+  // message.
+  static constexpr std::chrono::milliseconds kCmtPduWait{5000};
+
+  explicit TNoticeStream(TClock clock = std::chrono::steady_clock::now) : Clock(std::move(clock)) {}
+
+  // Told of each +CMT header dropped because its PDU line never came (for the port trace).
+  std::function<void(const std::string&)> DroppedNotice;
+
   // Takes the bytes of one read and returns what in them is not a notice, with its line
   // ends as they came.
   std::string Feed(std::string_view bytes);
   std::string Feed(const uint8_t* bytes, uint32_t count) {
     return Feed(std::string_view(reinterpret_cast<const char*>(bytes), count));
   }
-  // Nothing more came: an unfinished notice is queued as it stands (a +CMT header whose PDU
-  // line never arrived, or the part of the line that did). True when one was.
+  // Nothing more came: an unfinished +CMTI or RING is queued as it stands. An unfinished +CMT
+  // (its header, or its header and the start of its PDU line) waits for the rest until
+  // kCmtPduWait after it began, and is dropped then. True when a notice was queued.
   bool Flush();
   // Queues a notice that was not read as one (a message found in the store).
   void Add(TModemNotice notice);
+  // Puts notices before everything queued, in their order.
+  void AddFirst(std::vector<TModemNotice> notices);
   // Takes the oldest queued notice.
   bool Next(TModemNotice& notice);
   // Queued notices, or an unfinished one.
@@ -50,8 +69,13 @@ class TNoticeStream {
   // Flush with the lock held.
   bool QueueUnfinished();
 
+  // Whether the unfinished notice is a +CMT.
+  bool CarryIsCmt() const;
+
+  TClock Clock;
   mutable std::mutex Lock;
   std::string Carry;
+  std::chrono::steady_clock::time_point CarrySince;
   std::deque<TModemNotice> Queue;
   bool LineFeedDue = false;  // a notice's CR ended the last read: its LF is no answer
   bool InLine = false;       // the last read ended inside a line that is no notice

@@ -26,6 +26,8 @@ constexpr std::array<uint8_t, 256> kNibble = [] {
 }();
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
+// The characters one UCS2 message holds (140 octets).
+constexpr size_t kMaxUcs2Units = 70;
 
 unsigned Nibble(char c) { return kNibble[static_cast<unsigned char>(c)]; }
 
@@ -180,13 +182,16 @@ std::string TimeText(const uint8_t* stamp) {
 
 // 7-bit unpacking after `fillBits` leading fill bits (0 to 6), least significant bit first.
 // `octets[count]` must be readable. Septets are character codes as they are; a septet 0 is
-// "@". Only the last septet may stay a character of code 0: when the data ends on a septet
-// boundary, its last seven bits are either a final "@" or the fill bits of the last octet, and
-// they are kept as code 0.
-std::string Unpack7Bit(const uint8_t* octets, size_t count, unsigned fillBits) {
+// "@". With a `limit` the data holds, the text is that many septets. Without one, only the
+// last septet may stay a character of code 0: when the data ends on a septet boundary, its
+// last seven bits are either a final "@" or the fill bits of the last octet, and they are kept
+// as code 0.
+constexpr size_t kNoLimit = SIZE_MAX;
+std::string Unpack7Bit(const uint8_t* octets, size_t count, unsigned fillBits, size_t limit = kNoLimit) {
   if (count * 8 <= fillBits) return {};
   const size_t bits = count * 8 - fillBits;
-  const size_t septets = bits / 7;
+  const bool bounded = limit <= bits / 7;
+  const size_t septets = bounded ? limit : bits / 7;
   std::string text(septets, '\0');
   char* out = text.data();
   size_t i = 0;
@@ -210,7 +215,7 @@ std::string Unpack7Bit(const uint8_t* octets, size_t count, unsigned fillBits) {
     out[i] = static_cast<char>(code | unsigned{code == 0} << 6);  // 0 becomes '@' (64)
   }
   // The last septet is then the top seven bits of the last octet.
-  if (bits % 7 == 0 && septets > 1 && (octets[count - 1] >> 1) == 0) text.back() = '\0';
+  if (!bounded && bits % 7 == 0 && septets > 1 && (octets[count - 1] >> 1) == 0) text.back() = '\0';
   return text;
 }
 
@@ -245,6 +250,63 @@ unsigned HeaderFillBits(unsigned headerLength) {
   return static_cast<unsigned>((7 - ((headerLength + 1) * 8) % 7) % 7);
 }
 
+// The septets that a user-data header of `headerLength` octets (with its length octet and the
+// fill bits) takes of the user-data length.
+size_t HeaderSeptets(unsigned headerLength) { return ((headerLength + 1) * 8 + 6) / 7; }
+
+// The concatenation element of a user-data header, wherever it stands among the elements.
+struct TConcatenation {
+  bool Found = false;
+  unsigned Reference = 0, Total = 0, Sequence = 0;
+};
+
+TConcatenation FindConcatenation(const uint8_t* header, size_t length) {
+  TConcatenation found;
+  for (size_t at = 0; at + 2 <= length;) {
+    const unsigned id = header[at], size = header[at + 1];
+    const uint8_t* data = header + at + 2;
+    if (at + 2 + size > length) break;  // an element that runs past the header ends the scan
+    if (id == 0x00 && size >= 3) {
+      found = {true, data[0], data[1], data[2]};
+      break;
+    }
+    if (id == 0x08 && size >= 4) {
+      found = {true, unsigned{data[0]} << 8 | data[1], data[2], data[3]};
+      break;
+    }
+    at += 2 + size;
+  }
+  return found;
+}
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+// The service-centre time stamp in seconds since 1970 (UTC); 0 when a field does not read as
+// a date and time.
+int64_t StampSeconds(const uint8_t* stamp) {
+  unsigned fields[6];
+  for (size_t i = 0; i < 6; ++i) {
+    const unsigned low = stamp[i] & 0x0F, high = stamp[i] >> 4;
+    if (low > 9 || high > 9) return 0;
+    fields[i] = low * 10 + high;
+  }
+  const unsigned month = fields[1], day = fields[2];
+  if (month < 1 || month > 12 || day < 1 || day > 31 || fields[3] > 23 || fields[4] > 59 || fields[5] > 59) return 0;
+  const unsigned zoneLow = stamp[6] & 0x07, zoneHigh = stamp[6] >> 4;
+  const int64_t quarters = zoneHigh > 9 ? 0 : zoneLow * 10 + zoneHigh;
+  const int64_t zone = (stamp[6] & 0x08) ? -quarters : quarters;
+  return DaysFromCivil(2000 + fields[0], month, day) * 86400 + fields[3] * 3600 + fields[4] * 60 + fields[5] -
+         zone * 15 * 60;
+}
+
 void AppendHexOctet(std::string& out, unsigned value) {
   out.push_back(kUpperHex[(value >> 4) & 0x0F]);
   out.push_back(kUpperHex[value & 0x0F]);
@@ -261,6 +323,15 @@ std::string TPendingSms::JoinFragments() const {
   return joined;
 }
 
+std::vector<std::string> TPendingSms::FragmentTags() const {
+  std::vector<std::string> tags;
+  for (const TFragmentSms& part : Fragments) {
+    tags.push_back(part.Tag);
+    tags.insert(tags.end(), part.EarlierTags.begin(), part.EarlierTags.end());
+  }
+  return tags;
+}
+
 void TPduDecoder::ClearFragments() {
   PendingList.clear();
   HeldBytes = 0;
@@ -271,8 +342,31 @@ void TPduDecoder::DiscardPending(size_t index) {
   PendingList.erase(PendingList.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::string& joined,
-                            std::vector<std::string>* tags) {
+void TPduDecoder::GiveUp(size_t index) {
+  const TPendingSms& pending = PendingList[index];
+  if (!pending.Fragments.empty())
+    GivenUp.push_back({pending.Sender, pending.Time, pending.JoinFragments(), pending.FragmentTags()});
+  DiscardPending(index);
+}
+
+std::vector<TIncompleteSms> TPduDecoder::TakeGivenUp() {
+  std::vector<TIncompleteSms> taken;
+  taken.swap(GivenUp);
+  return taken;
+}
+
+void TPduDecoder::GiveUpStale(int64_t nowUtc) {
+  for (size_t i = 0; i < PendingList.size();) {
+    const int64_t first = PendingList[i].FirstStamp;
+    if (first != 0 && nowUtc - first > kMaxPartAgeSeconds)
+      GiveUp(i);
+    else
+      ++i;
+  }
+}
+
+bool TPduDecoder::StorePart(std::string_view sender, const std::string& time, int64_t stamp, TFragmentSms&& part,
+                            std::string& joined, std::vector<std::string>* tags) {
   auto sameMessage = [&](const TPendingSms& pending) {
     return pending.Reference == part.Reference && pending.Total == part.Total &&
            pending.Sender == sender;
@@ -282,15 +376,20 @@ bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::s
 
   if (found == PendingList.end()) {
     if (part.Total == 1) {  // a message of one part needs no place in the list
-      if (tags) tags->push_back(part.Tag);
+      if (tags) {
+        tags->push_back(part.Tag);
+        tags->insert(tags->end(), part.EarlierTags.begin(), part.EarlierTags.end());
+      }
       joined = std::move(part.Text);
       return true;
     }
-    if (PendingList.size() >= kMaxPendingMessages) DiscardPending(0);
+    if (PendingList.size() >= kMaxPendingMessages) GiveUp(0);
     TPendingSms pending;
     pending.Sender = std::string(sender);
     pending.Reference = part.Reference;
     pending.Total = part.Total;
+    pending.Time = time;
+    pending.FirstStamp = stamp;
     PendingList.push_back(std::move(pending));
     index = PendingList.size() - 1;
   }
@@ -303,6 +402,10 @@ bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::s
                                  return held.Sequence < sequence;
                                });
   if (slot != parts.end() && slot->Sequence == part.Sequence) {
+    // The earlier copy's marks stay with the part: that copy is stored too.
+    for (std::string& earlier : slot->EarlierTags)
+      if (earlier != part.Tag) part.EarlierTags.push_back(std::move(earlier));
+    if (slot->Tag != part.Tag) part.EarlierTags.push_back(std::move(slot->Tag));
     HeldBytes -= slot->Text.size();
     parts.erase(slot);
   }
@@ -311,11 +414,11 @@ bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::s
   // even alone is dropped with this part.
   while (HeldBytes + part.Text.size() > kMaxHeldTextBytes && PendingList.size() > 1) {
     size_t oldest = index == 0 ? 1 : 0;
-    DiscardPending(oldest);
+    GiveUp(oldest);
     if (oldest < index) --index;
   }
   if (HeldBytes + part.Text.size() > kMaxHeldTextBytes) {
-    DiscardPending(index);
+    GiveUp(index);
     return false;
   }
 
@@ -329,8 +432,10 @@ bool TPduDecoder::StorePart(std::string_view sender, TFragmentSms&& part, std::s
 
   if (!PendingList[index].FragmentsComplete()) return false;
   joined = PendingList[index].JoinFragments();
-  if (tags)
-    for (const TFragmentSms& held : PendingList[index].Fragments) tags->push_back(held.Tag);
+  if (tags) {
+    std::vector<std::string> held = PendingList[index].FragmentTags();
+    tags->insert(tags->end(), held.begin(), held.end());
+  }
   DiscardPending(index);
   return true;
 }
@@ -350,48 +455,64 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   if (!reader.Read(addressDigits) || !reader.Skip(1) ||
       !reader.Skip((addressDigits + 1) / 2, addressAt))
     return;
-  unsigned codingScheme = 0;
+  unsigned codingScheme = 0, userLength = 0;
   size_t stampAt = 0;
-  if (!reader.Skip(1) || !reader.Read(codingScheme) || !reader.Skip(7, stampAt) ||
-      !reader.Skip(1))  // the user-data length: the text is all that follows
+  if (!reader.Skip(1) || !reader.Read(codingScheme) || !reader.Skip(7, stampAt) || !reader.Read(userLength))
     return;
   const std::string_view address = pdu.substr(2 * addressAt, 2 * ((addressDigits + 1) / 2));
   const bool ucs2 = (codingScheme & 0x08) != 0;
+  const uint8_t* stamp = octets.Data() + stampAt;
+  const int64_t stampSeconds = StampSeconds(stamp);
+  // A message waiting for parts since more than a day before this one was sent is given up.
+  // Each PDU's own stamp is the measure, so one stamp far off does not spoil later messages.
+  auto giveUpStale = [&] {
+    if (stampSeconds != 0) GiveUpStale(stampSeconds);
+  };
 
   if ((firstOctet & 0x40) == 0) {
     const uint8_t* body = octets.Data() + reader.Position();
     out.push_back(SenderText(address));
-    out.push_back(TimeText(octets.Data() + stampAt));
-    out.push_back(ucs2 ? Ucs2FromOctets(body, reader.Left()) : Unpack7Bit(body, reader.Left(), 0));
+    out.push_back(TimeText(stamp));
+    out.push_back(ucs2 ? Ucs2FromOctets(body, reader.Left()) : Unpack7Bit(body, reader.Left(), 0, userLength));
+    giveUpStale();
     return;
   }
 
-  // Only a header that begins with the concatenation element with an 8-bit reference is
-  // understood: identifier 00, element length (not looked at), reference, total, sequence.
   unsigned headerLength = 0;
   size_t headerAt = 0;
   if (!reader.Read(headerLength) || !reader.Skip(headerLength, headerAt)) return;
-  if (headerLength < 5) return;
-  const uint8_t* element = octets.Data() + headerAt;
-  if (element[0] != 0) return;
-  const unsigned reference = element[2], total = element[3], sequence = element[4];
-  // Such a part can never complete a message consistently.
-  if (total == 0 || sequence == 0 || sequence > total) return;
-
+  const TConcatenation element = FindConcatenation(octets.Data() + headerAt, headerLength);
   const uint8_t* body = octets.Data() + reader.Position();
-  TFragmentSms part;
-  part.Total = total;
-  part.Sequence = sequence;
-  part.Reference = static_cast<uint16_t>(reference);
-  part.Tag = tag;
-  part.Text = ucs2 ? Ucs2FromOctets(body, reader.Left())
-                   : Unpack7Bit(body, reader.Left(), HeaderFillBits(headerLength));
-
+  const size_t headerSeptets = HeaderSeptets(headerLength);
+  const size_t textSeptets = userLength > headerSeptets ? userLength - headerSeptets : 0;
+  std::string text = ucs2 ? Ucs2FromOctets(body, reader.Left())
+                          : Unpack7Bit(body, reader.Left(), HeaderFillBits(headerLength), textSeptets);
   std::string sender = SenderText(address);
+
+  if (!element.Found) {
+    // Port addressing, a language shift and the like: a message of its own.
+    out.push_back(std::move(sender));
+    out.push_back(TimeText(stamp));
+    out.push_back(std::move(text));
+    giveUpStale();
+    return;
+  }
+  // Such a part can never complete a message consistently.
+  if (element.Total == 0 || element.Sequence == 0 || element.Sequence > element.Total) return;
+
+  TFragmentSms part;
+  part.Total = element.Total;
+  part.Sequence = element.Sequence;
+  part.Reference = static_cast<uint16_t>(element.Reference);
+  part.Tag = tag;
+  part.Text = std::move(text);
+
   std::string joined;
-  if (!StorePart(sender, std::move(part), joined, partTags)) return;
+  const bool complete = StorePart(sender, TimeText(stamp), stampSeconds, std::move(part), joined, partTags);
+  giveUpStale();
+  if (!complete) return;
   out.push_back(std::move(sender));
-  out.push_back(TimeText(octets.Data() + stampAt));
+  out.push_back(TimeText(stamp));
   out.push_back(std::move(joined));
 }
 
@@ -445,15 +566,27 @@ std::string Encode7Bit(std::string_view text) {
 }
 
 std::string BuildPdu(std::string& phone, std::string_view text) {
+  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const std::u16string units = ascii ? std::u16string() : Utf16FromCp1251(text);
+  if (ascii ? text.size() >= 160 : units.size() > kMaxUcs2Units) return {};
   std::string address = EncodePhoneNumber(phone);
-  if (address.empty() || phone.empty() || text.size() >= 160) return {};
+  if (address.empty() || phone.empty()) return {};
 
   std::string pdu = "001100";  // default centre; SMS-SUBMIT, relative validity; reference 0
   AppendHexOctet(pdu, static_cast<unsigned>(phone.size()));
   pdu += address;
-  pdu += "000002";  // protocol identifier, 7-bit coding, valid for (2 + 1) x 5 minutes
-  AppendHexOctet(pdu, static_cast<unsigned>(text.size()));
-  pdu += Encode7Bit(text);
+  // Protocol identifier, data coding (7-bit or UCS2), valid for (2 + 1) x 5 minutes.
+  pdu += ascii ? "000002" : "000802";
+  if (ascii) {
+    AppendHexOctet(pdu, static_cast<unsigned>(text.size()));
+    pdu += Encode7Bit(text);
+  } else {
+    AppendHexOctet(pdu, static_cast<unsigned>(2 * units.size()));
+    for (char16_t unit : units) {
+      AppendHexOctet(pdu, unit >> 8);
+      AppendHexOctet(pdu, unit & 0xFF);
+    }
+  }
   return pdu;
 }
 

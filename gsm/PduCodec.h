@@ -18,9 +18,20 @@
 struct TFragmentSms {
   uint32_t Total = 0;      // number of parts of the message, from the concatenation element
   uint32_t Sequence = 0;   // this part's number, 1-based as sent
-  uint16_t Reference = 0;  // the element's 8-bit reference number
+  uint16_t Reference = 0;  // the element's reference number (8 or 16 bits)
   std::string Text;        // the decoded text of this part
   std::string Tag;         // the caller's mark for the part (where it is stored), if any
+  // The marks of earlier copies of this part (a part the network delivered twice is stored
+  // twice), so that every copy can be deleted once the message is logged.
+  std::vector<std::string> EarlierTags;
+};
+
+// A message the decoder gave up waiting for: its parts that came, joined in sequence.
+struct TIncompleteSms {
+  std::string Sender;
+  std::string Time;  // the time text of its first part
+  std::string Text;
+  std::vector<std::string> Tags;  // the marks of every part and copy that came
 };
 
 // The parts received so far of one concatenated message. A message is known by its sender,
@@ -29,12 +40,16 @@ struct TPendingSms {
   std::string Sender;
   uint16_t Reference = 0;
   uint32_t Total = 0;
+  std::string Time;         // the time text of the first part that came
+  int64_t FirstStamp = 0;   // its service-centre time stamp in seconds (UTC), 0 when unreadable
   std::vector<TFragmentSms> Fragments;  // ascending sequence, each sequence at most once
 
   // True when every part of the message is held.
   bool FragmentsComplete() const { return Fragments.size() == Total; }
   // The parts' texts in ascending sequence.
   std::string JoinFragments() const;
+  // The marks of every part and copy held, in ascending sequence.
+  std::vector<std::string> FragmentTags() const;
 };
 
 class TPduDecoder {
@@ -46,14 +61,21 @@ class TPduDecoder {
   // by itself.
   static constexpr size_t kMaxPendingMessages = 8;
   static constexpr size_t kMaxHeldTextBytes = 64 * 1024;
+  // A message still incomplete this long after its first part (by the service-centre time
+  // stamps of the parts, so that it holds across restarts, which read the stored parts
+  // again) is given up.
+  static constexpr int64_t kMaxPartAgeSeconds = 24 * 60 * 60;
 
   // Appends the sender, the time text ("yy/mm/dd,hh:nn:ss+20") and the message text, in this
   // order, when the PDU completes a message; appends nothing for a part that leaves its
-  // message incomplete, for a PDU that is not an SMS-DELIVER, for an unsupported user-data
-  // header and for malformed text (odd length, a character that is no hex digit, a length
-  // that runs past the end of the PDU). The user-data length is not used: the text is all the
-  // data that follows, so a PDU cut short inside its user data gives the text that arrived.
-  // 7-bit text after a header starts after the fill bits that the header's length leaves.
+  // message incomplete, for a PDU that is not an SMS-DELIVER and for malformed text (odd
+  // length, a character that is no hex digit, a length that runs past the end of the PDU).
+  // A concatenation element (8-bit or 16-bit reference) anywhere in the user-data header makes
+  // the PDU a part; a header without one leaves a message of its own whose text follows the
+  // header. 7-bit text after a header starts after the fill bits that the header's length
+  // leaves, and ends after as many septets as the user-data length counts when the data holds
+  // that many (the fill bits of the last octet are no character); a PDU cut short inside its
+  // user data gives the text that arrived.
   // With `partTags`, a completed message also gives the tags that its parts came with (`tag`
   // for this part, the earlier parts' own tags for the others), so a caller can delete every
   // stored part of a message once it has it whole.
@@ -63,16 +85,27 @@ class TPduDecoder {
   // Drops every part held.
   void ClearFragments();
 
+  // The messages given up since the last call: pushed out of the part list by its bounds, or
+  // older than kMaxPartAgeSeconds. The caller logs them with what they had.
+  std::vector<TIncompleteSms> TakeGivenUp();
+  // Gives up the messages whose first part is older than kMaxPartAgeSeconds at `nowUtc`
+  // (seconds since 1970). Every PDU decoded does this with its own time stamp.
+  void GiveUpStale(int64_t nowUtc);
+
   // The messages waiting for parts, oldest first.
   const std::vector<TPendingSms>& Pending() const { return PendingList; }
   size_t HeldTextBytes() const { return HeldBytes; }
 
  private:
   // Files the part; true when it completed its message, whose text is then in `joined`.
-  bool StorePart(std::string_view sender, TFragmentSms&& part, std::string& joined, std::vector<std::string>* tags);
+  bool StorePart(std::string_view sender, const std::string& time, int64_t stamp, TFragmentSms&& part,
+                 std::string& joined, std::vector<std::string>* tags);
   void DiscardPending(size_t index);
+  // Moves a pending message to the given-up list.
+  void GiveUp(size_t index);
 
   std::vector<TPendingSms> PendingList;
+  std::vector<TIncompleteSms> GivenUp;
   size_t HeldBytes = 0;
 };
 
@@ -100,9 +133,12 @@ std::string EncodePhoneNumber(std::string& phone);
 std::string Encode7Bit(std::string_view text);
 
 // The hex SMS-SUBMIT PDU for `text` to `phone` (default service centre, relative validity of
-// 15 minutes, 7-bit data). Removes a leading "+" from `phone`. Gives an empty text when the
-// number is rejected (empty, longer than 12 characters, or nothing left after the "+") or the
-// text has 160 characters or more: such a message cannot be sent.
+// 15 minutes). A text of ASCII only (every device command) goes as 7-bit data; a text with
+// any byte above 0x7F (Russian free text) goes as UCS2, each code page 1251 character one
+// code unit, with the user-data length in octets. Removes a leading "+" from `phone`. Gives
+// an empty text when the number is rejected (empty, longer than 12 characters, or nothing
+// left after the "+") or the text is longer than one message holds (159 characters as 7-bit,
+// 70 as UCS2): such a message cannot be sent.
 std::string BuildPdu(std::string& phone, std::string_view text);
 
 // The octet count that "AT+CMGS=" announces for a PDU from BuildPdu: its octets without the

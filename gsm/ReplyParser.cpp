@@ -34,13 +34,18 @@ void ParseDeviceReply(TSmsInfo& record, std::vector<std::string>& parts) {
   record.Phone = parts[0];
 
   static thread_local TRegExpr stampPattern(R"re((\d{2})\/(\d{2})\/(\d{2}),(\d{2}):(\d{2}):(\d{2})\+\d+)re");
-  if (!stampPattern.Exec(parts[1])) return;
-  auto number = [](int group) { return StrToIntDef(stampPattern.Match(group), 0); };
-  // Both halves are encoded before the record changes, so an impossible date or time
-  // leaves it with the sender only.
-  TDateTime date = EncodeDate(2000 + number(1), number(2), number(3));
-  TDateTime time = EncodeTime(number(4), number(5), number(6), 0);
-  record.Time = date + time;
+  if (stampPattern.Exec(parts[1])) {
+    auto number = [](int group) { return StrToIntDef(stampPattern.Match(group), 0); };
+    // Both halves are encoded before the record changes, so an impossible date or time
+    // leaves it with the sender only.
+    TDateTime date = EncodeDate(2000 + number(1), number(2), number(3));
+    TDateTime time = EncodeTime(number(4), number(5), number(6), 0);
+    record.Time = date + time;
+  } else {
+    // A stamp that does not read (a digit outside 0 to 9) gives no time: the message is
+    // still read, with the time it was received.
+    record.Time = Now();
+  }
 
   record.Text = parts[2];
   parts[2] = Trim(AnsiLowerCase(parts[2]));

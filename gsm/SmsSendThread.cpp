@@ -172,6 +172,10 @@ void TSmsSendThread::CheckUnsolicited() {
     } else if (notice.Kind == TModemNotice::TKind::Cmti) {
       std::string storage, index;
       if (TMonitorCore::ParseCmti(notice.Text, storage, index)) Core.QueueSmsRead(storage, index);
+    } else if (notice.Kind == TModemNotice::TKind::Stored) {
+      // A message of the store's listing is read again once the send is over.
+      std::string storage, index, pdu;
+      if (TMonitorCore::ParseListedSms(notice.Text, storage, index, pdu)) Core.QueueSmsRead(storage, index);
     }
     // A call is not hung up in the middle of a send: the modem repeats RING, and the reader
     // hangs up the next one.

@@ -49,6 +49,10 @@ bool TTermReader::HandleUnsolicited(bool flush) {
         HandleCmti(notice.Text);
         message = true;
         break;
+      case TModemNotice::TKind::Stored:
+        Core.HandleListedSms(notice.Text);
+        message = true;
+        break;
       case TModemNotice::TKind::Ring:
         HangUp();
         break;

@@ -27,8 +27,7 @@ bool OnMainThread() {
 
 }  // namespace
 
-QDBusMessage CallAndWait(const QDBusConnection& bus, const QDBusMessage& call, int timeoutMs) {
-  QDBusPendingCall pending = bus.asyncCall(call, timeoutMs);
+bool WaitForCall(const QDBusPendingCall& pending, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs + kGraceMs);
   if (OnMainThread()) {
     QEventLoop loop;
@@ -47,7 +46,12 @@ QDBusMessage CallAndWait(const QDBusConnection& bus, const QDBusMessage& call, i
   } else {
     while (!pending.isFinished() && !deadline.hasExpired()) QThread::msleep(kWorkerPollMs);
   }
-  if (!pending.isFinished())
+  return pending.isFinished();
+}
+
+QDBusMessage CallAndWait(const QDBusConnection& bus, const QDBusMessage& call, int timeoutMs) {
+  QDBusPendingCall pending = bus.asyncCall(call, timeoutMs);
+  if (!WaitForCall(pending, timeoutMs))
     return call.createErrorReply(QDBusError::NoReply,
                                  QStringLiteral("no answer within %1 ms").arg(timeoutMs + kGraceMs));
   return pending.reply();

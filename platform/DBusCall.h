@@ -12,11 +12,15 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QString>
 
 // The answer to `call` (a method call), or an error message: the peer's error, the bus's, or
 // "org.freedesktop.DBus.Error.NoReply" when nothing came within timeoutMs (plus the grace).
 QDBusMessage CallAndWait(const QDBusConnection& bus, const QDBusMessage& call, int timeoutMs);
+
+// Waits for a call sent with asyncCall(call, timeoutMs) in the same way; true when it finished.
+bool WaitForCall(const QDBusPendingCall& pending, int timeoutMs);
 
 // Whether the bus name has an owner right now; false too when the bus does not answer within
 // timeoutMs.

@@ -54,22 +54,70 @@ bool TDispatcherAutomation::Fail(const QString& error) {
   return false;
 }
 
-bool TDispatcherAutomation::Call(const char* method, const QVariantList& arguments,
-                                 const char* replySignature, QVariant* value) {
-  if (!Connected_) return Fail(QStringLiteral("not linked to the dispatcher"));
+QDBusMessage TDispatcherAutomation::MethodCall(const char* method,
+                                              const QVariantList& arguments) const {
   QDBusMessage call = QDBusMessage::createMethodCall(
       QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
       QString::fromLatin1(kInterface), QString::fromLatin1(method));
   // A dispatcher that went away is not started again behind the link's back.
   call.setAutoStartService(false);
   call.setArguments(arguments);
-  const QDBusMessage reply = CallAndWait(Connection_, call, kCallTimeoutMs);
+  return call;
+}
+
+bool TDispatcherAutomation::CheckReply(const QDBusMessage& reply, const char* method,
+                                       const char* replySignature, QVariant* value) {
   if (reply.type() != QDBusMessage::ReplyMessage)
     return Fail(reply.errorName() + QLatin1String(": ") + reply.errorMessage());
   if (reply.signature() != QLatin1String(replySignature))
     return Fail(QStringLiteral("%1 answered \"%2\" where \"%3\" was expected")
                     .arg(QLatin1String(method), reply.signature(), QLatin1String(replySignature)));
   if (value != nullptr) *value = reply.arguments().value(0);
+  return true;
+}
+
+bool TDispatcherAutomation::Call(const char* method, const QVariantList& arguments,
+                                 const char* replySignature, QVariant* value) {
+  if (!Connected_) return Fail(QStringLiteral("not linked to the dispatcher"));
+  const QDBusMessage reply = CallAndWait(Connection_, MethodCall(method, arguments), kCallTimeoutMs);
+  return CheckReply(reply, method, replySignature, value);
+}
+
+QDBusPendingCall TDispatcherAutomation::Send(const char* method, const QVariantList& arguments) {
+  if (!Connected_)
+    return QDBusPendingCall::fromError(
+        QDBusError(QDBusError::Disconnected, QStringLiteral("not linked to the dispatcher")));
+  return Connection_.asyncCall(MethodCall(method, arguments), kCallTimeoutMs);
+}
+
+void TDispatcherAutomation::Wait(const QDBusPendingCall& call) {
+  WaitForCall(call, kCallTimeoutMs);
+}
+
+bool TDispatcherAutomation::Take(const QDBusPendingCall& call, const char* method,
+                                 const char* replySignature, QVariant* value) {
+  Wait(call);
+  if (!call.isFinished()) return Fail(QStringLiteral("%1 got no answer").arg(QLatin1String(method)));
+  return CheckReply(call.reply(), method, replySignature, value);
+}
+
+bool TDispatcherAutomation::TakeVoid(const QDBusPendingCall& call, const char* method) {
+  return Take(call, method, "", nullptr);
+}
+
+bool TDispatcherAutomation::TakeInt(const QDBusPendingCall& call, const char* method,
+                                    int32_t& value) {
+  QVariant answer;
+  if (!Take(call, method, "i", &answer)) return false;
+  value = answer.toInt();
+  return true;
+}
+
+bool TDispatcherAutomation::TakeText(const QDBusPendingCall& call, const char* method,
+                                     QString& value) {
+  QVariant answer;
+  if (!Take(call, method, "s", &answer)) return false;
+  value = answer.toString();
   return true;
 }
 

@@ -10,6 +10,7 @@
 // start one (service activation), as creating the automation class starts the dispatcher.
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QObject>
 #include <QString>
 
@@ -57,6 +58,19 @@ public:
   bool get_CarTelNum(QString& phone);
   bool get_CarHandle(QString& handle);
 
+  // The same operations with several calls in flight together: Send* sends a call without
+  // waiting, Take* waits for its answer (bounded by kCallTimeoutMs, serving incoming calls on
+  // the main thread as the operations above do) and checks it as they do. The dispatcher
+  // handles the calls of one link in the order they were sent, so a getter sent after a
+  // selection answers for that selection. A call sent while not linked fails when taken.
+  QDBusPendingCall Send(const char* method, const QVariantList& arguments = {});
+  // Waits for the answer of a call without taking it. As answers come in the order the calls
+  // went out, waiting for the last of several lets the others be taken without a wait.
+  void Wait(const QDBusPendingCall& call);
+  bool TakeVoid(const QDBusPendingCall& call, const char* method);
+  bool TakeInt(const QDBusPendingCall& call, const char* method, int32_t& value);
+  bool TakeText(const QDBusPendingCall& call, const char* method, QString& value);
+
   // The error of the last failing call: the D-Bus error name, ": " and its message.
   const QString& LastError() const { return LastError_; }
 
@@ -77,6 +91,11 @@ private:
   bool GetInt(const char* method, int32_t& value);
   bool GetText(const char* method, QString& value);
   bool Fail(const QString& error);
+  bool Take(const QDBusPendingCall& call, const char* method, const char* replySignature,
+            QVariant* value);
+  bool CheckReply(const QDBusMessage& reply, const char* method, const char* replySignature,
+                  QVariant* value);
+  QDBusMessage MethodCall(const char* method, const QVariantList& arguments) const;
 
   QDBusConnection Connection_;
   bool Connected_ = false;

@@ -30,3 +30,10 @@ struct TGroupEntry {
 };
 
 using TFleet = std::vector<std::unique_ptr<TGroupEntry>>;
+
+// A vehicle as the dispatcher describes it: `aliasOrModel` is the alias, or the model when the
+// alias is empty; the password is the first 8 characters of `handle`.
+std::unique_ptr<TCarEntry> MakeCarEntry(int32_t device, const QString& aliasOrModel,
+                                        const QString& phone, const QString& handle);
+// The stored password as text: the bytes up to the first zero byte, at most 8.
+std::string StoredPassword(const TCarEntry& car);

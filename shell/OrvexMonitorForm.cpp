@@ -4,6 +4,7 @@
 #include "gsm/DispatcherNotices.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/NamedMutex.h"
+#include "shell/DispatcherFleet.h"
 #include "shell/DispatcherLink.h"
 #include "shell/FormServices.h"
 #include "shell/Settings.h"
@@ -82,7 +83,15 @@ TOrvexMonitorForm::TOrvexMonitorForm(std::string exeDir, TTickSource tickCount, 
   Tray.SetBalloonClickHandler([this] { TrayBalloonClicked(); });
   WindowServices = std::make_unique<TFormServices>(*this);
   DispatcherWindow = std::make_unique<TDispatcherLink>(*this);
+  // A reloaded fleet refills an open send window in the same step.
+  FleetLink = std::make_unique<TDispatcherFleet>(Fleet, [this] {
+    if (auto* window = dynamic_cast<TSendWindow*>(SmsForm.data())) window->RefillDeviceList(Fleet);
+  });
 }
+
+bool TOrvexMonitorForm::ConnectDispatcher() { return FleetLink->ConnectDispatcher(); }
+void TOrvexMonitorForm::LoadFleet() { FleetLink->LoadFleet(); }
+void TOrvexMonitorForm::DisconnectDispatcher() { FleetLink->DisconnectDispatcher(); }
 
 TOrvexMonitorForm::~TOrvexMonitorForm() { FormDestroy(); }
 
@@ -123,6 +132,7 @@ void TOrvexMonitorForm::FormDestroy() {
   // Open windows use the form's services: they go first, saving their layouts, and mark
   // nothing read.
   DestroyWindows();
+  FleetLink.reset();
   DeviceMonitor.reset();
   // The workers use the link and the log: they end first, while the form can still take
   // their calls.

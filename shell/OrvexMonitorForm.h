@@ -18,6 +18,7 @@
 
 class QAction;
 class TDeviceMonitor;
+class TDispatcherFleet;
 class TDispatcherLink;
 class TModemPort;
 class TNamedMutex;
@@ -143,9 +144,11 @@ public:
   bool ReopenModem();
   // A device came or went: closes the link when its device is gone.
   void WMDeviceChange();
-  virtual bool ConnectDispatcher() { return false; }
-  virtual void LoadFleet() {}
-  virtual void DisconnectDispatcher() {}
+  // The automation link with the dispatcher and its fleet (shell/DispatcherFleet.h).
+  virtual bool ConnectDispatcher();
+  virtual void LoadFleet();
+  virtual void DisconnectDispatcher();
+  TDispatcherFleet& DispatcherFleet() { return *FleetLink; }
 
 signals:
   // The main form has closed: the program ends.
@@ -175,6 +178,7 @@ private:
   TWindowFactory MakeWindow;
   std::unique_ptr<TMonitorServices> WindowServices;
   std::unique_ptr<TDispatcherLink> DispatcherWindow;
+  std::unique_ptr<TDispatcherFleet> FleetLink;
   std::unique_ptr<TDeviceMonitor> DeviceMonitor;
   bool InDeviceChange = false;
   bool Destroyed = false;

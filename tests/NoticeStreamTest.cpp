@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ const TCase kCases[] = {
      "\r\n\r\n+cmgr: 0,,24\r\n0791cd\r\n\r\nok\r\n", {kCmtNotice}},
     {"notices of every kind in order", "\r\nRING\r\n" + Cmt() + "\r\n+CMTI: \"ME\",12\r\n",
      "\r\n\r\n\r\n", {"ring ring", kCmtNotice, "cmti +cmti: \"me\",12"}},
-    {"header without a pdu line", "\r\n+CMT: ,24\r\nOK\r\n", "\r\nok\r\n", {"cmt +cmt: ,24"}},
+    // Something else where the PDU line belongs: the header is no message.
+    {"header without a pdu line", "\r\n+CMT: ,24\r\nOK\r\n", "\r\nok\r\n", {}},
     {"nul bytes read as blanks", std::string("\r\n+CMTI:\0\"SM\",7\r\n", 17), "\r\n", {"cmti +cmti: \"sm\",7"}},
     {"a line that only begins like a notice", "\r\n+CMGS: 12\r\n\r\nOK\r\n", "\r\n+cmgs: 12\r\n\r\nok\r\n", {}},
     // A read that begins inside a line does not begin a line: "ring" here is an operator.
@@ -83,9 +85,6 @@ TEST(NoticeStream, WhatIsUnfinishedWaitsAndIsTakenAsItStandsOnFlush) {
     std::vector<std::string> flushed;
   };
   const Case cases[] = {
-      {"pdu line cut", "\r\n+CMT: ,50\r\n0791970000", {"cmt +cmt: ,50\r\n0791970000"}},
-      {"header cut", "\r\n+CMT: ,5", {"cmt +cmt: ,5"}},
-      {"header waiting for its pdu line", "\r\n+CMT: ,50\r\n", {"cmt +cmt: ,50"}},
       {"stored notice without its line end", "\r\n+CMTI: \"SM\",3", {"cmti +cmti: \"sm\",3"}},
       {"ring without its line end", "\r\nRING", {"ring ring"}},
       {"the start of a line that never became a notice", "\r\nOK\r\n+CM", {}},
@@ -99,6 +98,59 @@ TEST(NoticeStream, WhatIsUnfinishedWaitsAndIsTakenAsItStandsOnFlush) {
     EXPECT_EQ(stream.Flush(), !c.flushed.empty());
     EXPECT_EQ(Drain(stream), c.flushed);
     EXPECT_FALSE(stream.HasPending());
+  }
+}
+
+// A +CMT header waits for its PDU line across reads and flushes for a while, and is dropped,
+// never taken for a message, when the line does not come in that time.
+TEST(NoticeStream, ACmtHeaderWaitsForItsPduLineThenIsDropped) {
+  struct Case {
+    const char* name;
+    std::string first;
+    std::string rest;  // what comes later, if anything
+    std::chrono::milliseconds later;
+    std::vector<std::string> notices;
+    std::vector<std::string> dropped;
+  };
+  const Case cases[] = {
+      {"pdu line 0.7 s later", "\r\n+CMT: ,50\r\n", std::string(kPdu) + "\r\n", std::chrono::milliseconds(700),
+       {kCmtNotice}, {}},
+      {"pdu line 3 s later", "\r\n+CMT: ,50\r\n", std::string(kPdu) + "\r\n", std::chrono::milliseconds(3000),
+       {kCmtNotice}, {}},
+      {"rest of the pdu line 3 s later", "\r\n+CMT: ,50\r\n07919700", std::string(kPdu).substr(8) + "\r\n",
+       std::chrono::milliseconds(3000), {kCmtNotice}, {}},
+      {"pdu line never comes", "\r\n+CMT: ,50\r\n", "", std::chrono::milliseconds(0), {}, {"+cmt: ,50"}},
+      {"header cut and never finished", "\r\n+CMT: ,5", "", std::chrono::milliseconds(0), {}, {"+cmt: ,5"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    TNoticeStream stream([&now] { return now; });
+    std::vector<std::string> dropped;
+    stream.DroppedNotice = [&dropped](const std::string& header) { dropped.push_back(header); };
+    stream.Feed(c.first);
+    // Reads that bring nothing, each followed by a flush, until the rest comes.
+    for (auto waited = std::chrono::milliseconds(0); waited < c.later; waited += std::chrono::milliseconds(100)) {
+      now += std::chrono::milliseconds(100);
+      EXPECT_EQ(stream.Feed(""), "");
+      EXPECT_FALSE(stream.Flush());
+      EXPECT_TRUE(Drain(stream).empty());
+    }
+    if (!c.rest.empty()) {
+      stream.Feed(c.rest);
+    } else {
+      now += TNoticeStream::kCmtPduWait - std::chrono::milliseconds(1);
+      EXPECT_FALSE(stream.Flush());
+      EXPECT_TRUE(stream.HasPending()) << "still waiting just before its time";
+      now += std::chrono::milliseconds(1);
+      EXPECT_FALSE(stream.Flush());
+    }
+    EXPECT_EQ(Drain(stream), c.notices);
+    EXPECT_EQ(dropped, c.dropped);
+    EXPECT_FALSE(stream.HasPending());
+    // The next message is fine.
+    stream.Feed(Cmt());
+    EXPECT_EQ(Drain(stream), std::vector<std::string>{kCmtNotice});
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,28 @@ constexpr const char* kHelloPdu =
 constexpr const char* kSender = "0B919700214365F7";  // 79001234567, international
 constexpr const char* kStamp = "21103041520321";     // 12/01/03 14:25:30, zone not decoded
 
-// An SMS-DELIVER PDU without a service-centre address, assembled from its fields as hex.
+// An SMS-DELIVER PDU without a service-centre address, assembled from its fields as hex. The
+// user-data length counts octets for UCS2 and, for 7-bit data, every septet the octets hold
+// unless `septets` says otherwise.
 std::string Deliver(const std::string& firstOctet, const std::string& coding,
                     const std::string& userData, const std::string& sender = kSender,
-                    const std::string& stamp = kStamp) {
+                    const std::string& stamp = kStamp, int septets = -1) {
+  const unsigned octets = static_cast<unsigned>(userData.size() / 2);
+  const unsigned count = septets >= 0 ? static_cast<unsigned>(septets) : coding == "08" ? octets : octets * 8 / 7;
   char length[3];
-  std::snprintf(length, sizeof length, "%02X", static_cast<unsigned>(userData.size() / 2));
+  std::snprintf(length, sizeof length, "%02X", count);
   return "00" + firstOctet + sender + "00" + coding + stamp + length + userData;
+}
+
+// 7-bit user data of a header (hex, its length octet first) and a text, as a sender packs
+// them: the text starts on the first septet boundary behind the header. Gives the data and
+// its user-data length in septets.
+std::pair<std::string, int> HeaderAndText(const std::string& header, const std::string& text) {
+  const size_t headerOctets = header.size() / 2;
+  const size_t headerSeptets = (headerOctets * 8 + 6) / 7;
+  std::string packed = Encode7Bit(std::string(headerSeptets, '\0') + text);
+  packed.replace(0, header.size(), header);
+  return {packed, static_cast<int>(headerSeptets + text.size())};
 }
 
 // One part of a concatenated message: the 8-bit-reference element and the part's body.
@@ -80,9 +96,6 @@ TEST(PduDecoder, IgnoresWhatIsNoDelivery) {
       {"submit report", Deliver("01", "00", "C8329BFD06")},
       {"status report", Deliver("02", "00", "C8329BFD06")},
       {"reserved type", Deliver("03", "00", "C8329BFD06")},
-      {"16-bit reference concatenation", Deliver("44", "00", "06080400050201C8329BFD06")},
-      {"port addressing first", Deliver("44", "00", "0605040B8423F0C8329BFD06")},
-      {"header without elements", Deliver("44", "00", "00C8329BFD06")},
   };
   for (const Case& c : cases) EXPECT_TRUE(Decode(c.pdu).empty()) << c.what;
 }
@@ -99,7 +112,6 @@ TEST(PduDecoder, RejectsMalformedText) {
       {"centre length past the end", "FF91970000"},
       {"sender length past the end", "0004FF91970021"},
       {"header length past the end", Deliver("44", "00", "FF00030502")},
-      {"header too short for the element", Deliver("44", "00", "03000305C8329BFD06")},
   };
   for (const Case& c : cases) EXPECT_TRUE(Decode(c.pdu).empty()) << c.what;
 }
@@ -272,23 +284,40 @@ TEST_F(PduConcatenation, EndlessFirstPartsKeepTheListBounded) {
   EXPECT_TRUE(Feed(Part("000202", "EE6F399B0C")).empty());
 }
 
-TEST_F(PduConcatenation, HeldTextStaysWithinItsBound) {
-  // Parts far longer than any real SMS: seven of them pass the byte bound.
-  const std::string body(2 * 9000, '1');
-  for (int sequence = 1; sequence <= 7; ++sequence) {
-    char refTotalSeq[7];
-    std::snprintf(refTotalSeq, sizeof refTotalSeq, "%02X0201", sequence);
-    EXPECT_TRUE(Feed(Part(refTotalSeq, body)).empty());
+// One UCS2 part of 500 characters "1" (1000 octets: the most text a part can carry).
+std::string LongPart(unsigned reference, unsigned total, unsigned sequence) {
+  char refTotalSeq[7];
+  std::snprintf(refTotalSeq, sizeof refTotalSeq, "%02X%02X%02X", reference, total, sequence);
+  std::string body;
+  for (int i = 0; i < 494; ++i) body += "0031";
+  return Part(refTotalSeq, body, "08");
+}
+
+TEST_F(PduConcatenation, HeldTextStaysWithinItsBoundAndWhatIsPushedOutIsGivenUp) {
+  // Seven messages of twenty long parts each pass the byte bound together.
+  for (unsigned reference = 1; reference <= 7; ++reference)
+    for (unsigned sequence = 1; sequence <= 20; ++sequence) {
+      EXPECT_TRUE(Feed(LongPart(reference, 21, sequence)).empty());
+      ASSERT_LE(Decoder.HeldTextBytes(), TPduDecoder::kMaxHeldTextBytes);
+    }
+  EXPECT_LT(Decoder.Pending().size(), 7u);
+  // The oldest messages were given up with all the text they had, never dropped.
+  std::vector<TIncompleteSms> givenUp = Decoder.TakeGivenUp();
+  ASSERT_FALSE(givenUp.empty());
+  EXPECT_EQ(givenUp[0].Sender, "79001234567");
+  EXPECT_EQ(givenUp[0].Text, std::string(20 * 494, '1'));
+  EXPECT_TRUE(Decoder.TakeGivenUp().empty());
+  EXPECT_EQ(Feed(LongPart(7, 21, 21)).size(), 3u);  // the newest survived
+
+  // A message that cannot fit even alone is given up as it passes the bound.
+  Decoder.ClearFragments();
+  for (unsigned sequence = 1; sequence <= 140; ++sequence) {
+    EXPECT_TRUE(Feed(LongPart(9, 255, sequence)).empty());
     ASSERT_LE(Decoder.HeldTextBytes(), TPduDecoder::kMaxHeldTextBytes);
   }
-  EXPECT_LT(Decoder.Pending().size(), 7u);
-  EXPECT_EQ(Feed(Part("070202", "9069")).size(), 3u);  // the newest survived
-
-  // A part that cannot fit even alone is dropped with its message.
-  Decoder.ClearFragments();
-  EXPECT_TRUE(Feed(Part("010201", std::string(2 * 80000, '1'))).empty());
-  EXPECT_TRUE(Decoder.Pending().empty());
-  EXPECT_EQ(Decoder.HeldTextBytes(), 0u);
+  givenUp = Decoder.TakeGivenUp();
+  ASSERT_EQ(givenUp.size(), 1u);
+  EXPECT_GT(givenUp[0].Text.size(), TPduDecoder::kMaxHeldTextBytes - 494);
 }
 
 TEST_F(PduConcatenation, TextStartsAfterTheFillBitsOfAnyHeaderLength) {
@@ -389,4 +418,143 @@ TEST(PduEncoder, RefusesWhatCannotBeSent) {
     std::string phone = c.phone;
     EXPECT_EQ(BuildPdu(phone, c.text), "") << c.what;
   }
+}
+
+// A 7-bit part whose septets leave seven fill bits in its last octet ends after the septets
+// that its user-data length counts: the fill is no character, so nothing cuts the joined text.
+TEST_F(PduConcatenation, FillBitsAtTheEndOfAPartAreNoCharacter) {
+  const std::string first(40, 'a'), second = "the rest";
+  auto [firstData, firstSeptets] = HeaderAndText("050003420201", first);
+  auto [secondData, secondSeptets] = HeaderAndText("050003420202", second);
+  ASSERT_EQ(firstData.size() / 2, 42u);  // 47 septets in 42 octets: seven fill bits
+  const std::string one = Deliver("44", "00", firstData, kSender, kStamp, firstSeptets);
+  const std::string two = Deliver("44", "00", secondData, kSender, kStamp, secondSeptets);
+  struct Case { const char* what; std::vector<std::string> parts; };
+  const Case cases[] = {{"in order", {one, two}}, {"last part first", {two, one}}};
+  for (const Case& c : cases) {
+    Decoder.ClearFragments();
+    EXPECT_TRUE(Feed(c.parts[0]).empty()) << c.what;
+    EXPECT_EQ(Feed(c.parts[1]), (TStrings{"79001234567", "12/01/03,14:25:30+20", first + second})) << c.what;
+  }
+  // A single message of seven characters fills seven octets with seven fill bits too.
+  EXPECT_EQ(Feed(Deliver("04", "00", Encode7Bit("1234567"), kSender, kStamp, 7))[2], "1234567");
+  // A real "@" at the end stays (its septet is counted).
+  EXPECT_EQ(Feed(Deliver("04", "00", Encode7Bit(std::string("123456") + '\0'), kSender, kStamp, 7))[2], "123456@");
+}
+
+TEST_F(PduConcatenation, ConcatenationIsFoundAmongOtherHeaderElements) {
+  struct Case { const char* what; std::vector<std::pair<std::string, std::string>> parts; std::string text; };
+  const Case cases[] = {
+      {"16-bit reference", {{"06080412340201", "Hello"}, {"06080412340202", "world"}}, "Helloworld"},
+      {"16-bit reference, last part first", {{"06080412340202", "world"}, {"06080412340201", "Hello"}},
+       "Helloworld"},
+      {"concatenation after port addressing",
+       {{"0B05040B8423F0000342 0201", "Hello"}, {"0B05040B8423F00003420202", "world"}}, "Helloworld"},
+  };
+  for (const Case& c : cases) {
+    Decoder.ClearFragments();
+    TStrings out;
+    for (const auto& [header, text] : c.parts) {
+      std::string compact = header;
+      std::erase(compact, ' ');
+      auto [data, septets] = HeaderAndText(compact, text);
+      out = Feed(Deliver("44", "00", data, kSender, kStamp, septets));
+    }
+    EXPECT_EQ(out, (TStrings{"79001234567", "12/01/03,14:25:30+20", c.text})) << c.what;
+  }
+  // 8-bit and 16-bit parts of the same number do not mix with another sender's.
+  EXPECT_TRUE(Decoder.Pending().empty());
+}
+
+TEST(PduDecoder, HeaderWithoutConcatenationIsAMessageOfItsOwn) {
+  struct Case { const char* what; std::string header; };
+  const Case cases[] = {
+      {"application port addressing", "0605040B8423F0"},
+      {"national language locking shift", "03250101"},
+      {"national language single shift", "03240101"},
+      {"empty header", "00"},
+      {"element running past the header", "03000305"},
+  };
+  for (const Case& c : cases) {
+    auto [data, septets] = HeaderAndText(c.header, "Hello");
+    EXPECT_EQ(Decode(Deliver("44", "00", data, kSender, kStamp, septets)),
+              (TStrings{"79001234567", "12/01/03,14:25:30+20", "Hello"}))
+        << c.what;
+  }
+}
+
+// Service-centre time stamps: 12/01/03 14:25:30 and a day and an hour later, zone 0.
+constexpr const char* kDayLater = "21103151520300";
+
+TEST_F(PduConcatenation, IncompleteMessagesAreGivenUpWithWhatTheyHad) {
+  auto part = [](const std::string& refTotalSeq, const std::string& text, const std::string& stamp) {
+    auto [data, septets] = HeaderAndText("050003" + refTotalSeq, text);
+    return Deliver("44", "00", data, kSender, stamp, septets);
+  };
+  std::vector<std::string> tags;
+  TStrings out;
+  Decoder.DecodeDeliverPdu(part("110301", "first ", "21103041520300"), out, "sm,1", &tags);
+  Decoder.DecodeDeliverPdu(part("110303", "third", "21103041520300"), out, "sm,3", &tags);
+  EXPECT_TRUE(Decoder.TakeGivenUp().empty());
+  // A part of another message a day and an hour later: the first message is past its time.
+  Decoder.DecodeDeliverPdu(part("120201", "x", kDayLater), out, "sm,4", &tags);
+  std::vector<TIncompleteSms> givenUp = Decoder.TakeGivenUp();
+  ASSERT_EQ(givenUp.size(), 1u);
+  EXPECT_EQ(givenUp[0].Sender, "79001234567");
+  EXPECT_EQ(givenUp[0].Time, "12/01/03,14:25:30+20");
+  EXPECT_EQ(givenUp[0].Text, "first third");
+  EXPECT_EQ(givenUp[0].Tags, (std::vector<std::string>{"sm,1", "sm,3"}));
+  ASSERT_EQ(Decoder.Pending().size(), 1u);
+
+  // The clock moves the time on too.
+  Decoder.GiveUpStale(Decoder.Pending()[0].FirstStamp + TPduDecoder::kMaxPartAgeSeconds);
+  EXPECT_TRUE(Decoder.TakeGivenUp().empty());
+  Decoder.GiveUpStale(Decoder.Pending()[0].FirstStamp + TPduDecoder::kMaxPartAgeSeconds + 1);
+  EXPECT_EQ(Decoder.TakeGivenUp().size(), 1u);
+  EXPECT_TRUE(Decoder.Pending().empty());
+
+  // A ninth waiting message pushes the oldest out: it is given up, not dropped.
+  for (unsigned reference = 1; reference <= 9; ++reference) {
+    char refTotalSeq[7];
+    std::snprintf(refTotalSeq, sizeof refTotalSeq, "%02X0201", reference);
+    Decoder.DecodeDeliverPdu(part(refTotalSeq, "part" + std::to_string(reference), kDayLater), out,
+                             "sm," + std::to_string(reference), &tags);
+  }
+  givenUp = Decoder.TakeGivenUp();
+  ASSERT_EQ(givenUp.size(), 1u);
+  EXPECT_EQ(givenUp[0].Text, "part1");
+  EXPECT_EQ(givenUp[0].Tags, (std::vector<std::string>{"sm,1"}));
+}
+
+TEST_F(PduConcatenation, EveryStoredCopyOfAPartIsNamedWhenTheMessageCompletes) {
+  std::vector<std::string> tags;
+  TStrings out;
+  Decoder.DecodeDeliverPdu(Part("050201", "906536FB0D"), out, "sm,1", &tags);
+  Decoder.DecodeDeliverPdu(Part("050201", "906536FB0D"), out, "sm,2", &tags);  // resent by the network
+  Decoder.DecodeDeliverPdu(Part("050201", "906536FB0D"), out, "sm,2", &tags);  // the same copy read again
+  EXPECT_TRUE(out.empty());
+  Decoder.DecodeDeliverPdu(Part("050202", "EE6F399B0C"), out, "sm,3", &tags);
+  EXPECT_EQ(out, (TStrings{"79001234567", "12/01/03,14:25:30+20", "Helloworld"}));
+  std::sort(tags.begin(), tags.end());
+  EXPECT_EQ(tags, (std::vector<std::string>{"sm,1", "sm,2", "sm,3"}));
+}
+
+TEST(PduEncoder, TextBeyondAsciiGoesAsUcs2) {
+  struct Case { const char* what; std::string phone; std::string text; std::string pdu; };
+  const Case cases[] = {
+      {"Russian free text", "+79001234567", Cp1251("Привет"),
+       "0011000B919700214365F70008020C041F04400438043204350442"},
+      {"mixed text, Ё and the numero sign", "79001234567", Cp1251("Ё №1"),
+       "0011000B919700214365F700080208040100202116" "0031"},
+      {"ASCII stays 7-bit", "+79001234567", "hello", "0011000B919700214365F700000205E8329BFD06"},
+  };
+  for (const Case& c : cases) {
+    std::string phone = c.phone;
+    EXPECT_EQ(BuildPdu(phone, c.text), c.pdu) << c.what;
+  }
+  std::string phone = "79001234567";
+  std::string seventy;
+  for (int i = 0; i < 70; ++i) seventy += Cp1251("ж");
+  EXPECT_EQ(BuildPdu(phone, seventy).size(), 30u + 280u);
+  EXPECT_EQ(BuildPdu(phone, seventy + Cp1251("ж")), "");  // 71 characters: too long for one message
 }

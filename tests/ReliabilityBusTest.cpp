@@ -188,12 +188,14 @@ struct TMessage {
   bool Stored = false;  // +CMTI, else +CMT
   int Parts = 1;
   bool Reverse = false;
+  bool WideReference = false;  // a 16-bit concatenation reference
 };
 
 std::string SimLine(const TMessage& message) {
   std::string line = message.Stored ? "cmti" : "cmt";
   if (message.Parts > 1) line += " --parts " + std::to_string(message.Parts);
   if (message.Reverse) line += " --reverse";
+  if (message.WideReference) line += " --ref16";
   return line + " " + message.Sender + " " + message.Text;
 }
 
@@ -209,6 +211,13 @@ std::vector<TMessage> MakeMessages(std::mt19937& random, int count, bool storedO
       message.Parts = 2 + static_cast<int>(random() % 2);
       message.Reverse = random() % 2 == 0;
       message.Text += " speed 12.5 course 270.0 date 050324 inputs 0101 sat 9";
+      message.WideReference = random() % 3 == 0;
+      if (random() % 2 == 0) {
+        // Parts whose septets leave seven fill bits in their last octet: a multiple of eight
+        // septets behind the 8-bit header, seven more than one behind the 16-bit header.
+        const size_t perPart = message.WideReference ? 47 : 48;
+        message.Text.resize(perPart * static_cast<size_t>(message.Parts), 'x');
+      }
     }
     messages.push_back(message);
   }

@@ -79,20 +79,26 @@ TEST(ReplyParser, TimeStampGivesTheRecordTimeWhateverTheZone) {
   }
 }
 
-TEST(ReplyParser, UnreadableTimeStampLeavesABadRecordWithThePhoneOnly) {
+// A stamp that does not read (as a service-centre stamp with a digit outside 0 to 9 prints)
+// gives no time, but the message is read all the same, with the time it was received.
+TEST(ReplyParser, UnreadableTimeStampKeepsTheTextWithTheTimeOfReceipt) {
   const char* stamps[] = {"24/03/05,14:07:09-12", "24/03/05 14:07:09+12", "24/3/05,14:07:09+12",
-                          "24/03/05,14:07:09+", ""};
+                          "24/03/05,14:07:09+", "", "1A/01/01,01:01:01+20"};
   for (const char* stamp : stamps) {
     SCOPED_TRACE(stamp);
+    const TDateTime before = Now();
     TParsed parsed = Parse("  12345 RESET  ", stamp);
-    EXPECT_EQ(parsed.Record.Kind, kKindBad);
-    EXPECT_EQ(KindName(parsed.Record.Kind), "Bad");
+    EXPECT_EQ(KindName(parsed.Record.Kind), KindName(Parse("  12345 RESET  ").Record.Kind));
+    EXPECT_NE(parsed.Record.Kind, kKindBad);
     EXPECT_EQ(parsed.Record.Phone, kPhone);
-    EXPECT_EQ(parsed.Record.Time, 0);
-    EXPECT_TRUE(parsed.Record.Text.empty());
-    EXPECT_EQ(parsed.Record.DeviceNumber, 0);
-    EXPECT_EQ(parsed.Record.Payload, nullptr);
-    EXPECT_EQ(parsed.Parts[2], "  12345 RESET  ");  // the caller's text is not normalised
+    EXPECT_EQ(parsed.Record.Text, "  12345 RESET  ");
+    EXPECT_EQ(parsed.Record.DeviceNumber, 12345);
+    EXPECT_GE(parsed.Record.Time, before);
+    EXPECT_LE(parsed.Record.Time, Now());
+
+    TParsed unknown = Parse("no grammar takes this", stamp);
+    EXPECT_EQ(unknown.Record.Kind, kKindUnknown);
+    EXPECT_EQ(unknown.Record.Text, "no grammar takes this");
   }
 }
 
@@ -237,7 +243,8 @@ TEST(ReplyParser, ShortPartListReadsAsEmptyEntries) {
     TSmsInfo record;
     std::vector<std::string> parts = {kPhone};
     ParseDeviceReply(record, parts);
-    EXPECT_EQ(record.Kind, kKindBad);
+    // No stamp is no reason to drop what came: an empty text that no grammar takes.
+    EXPECT_EQ(record.Kind, kKindUnknown);
     EXPECT_EQ(record.Phone, kPhone);
   }
   {
@@ -252,7 +259,7 @@ TEST(ReplyParser, ShortPartListReadsAsEmptyEntries) {
     TSmsInfo record;
     std::vector<std::string> parts;
     ParseDeviceReply(record, parts);
-    EXPECT_EQ(record.Kind, kKindBad);
+    EXPECT_EQ(record.Kind, kKindUnknown);
     EXPECT_TRUE(record.Phone.empty());
   }
 }

@@ -5,6 +5,7 @@
 #include "common/Text.h"
 #include "gsm/ConfigureModem.h"
 #include "gsm/MonitorCore.h"
+#include "gsm/PduCodec.h"
 #include "platform/NamedMutex.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -259,13 +261,31 @@ TEST_F(TermReaderTest, NoticeSplitAcrossReadsIsJoined) {
   }
 }
 
-// A header whose PDU line never comes is still logged, raw, once nothing more arrives.
-TEST_F(TermReaderTest, UnfinishedNoticeIsHandledAsItStandsWhenNothingMoreComes) {
+// A +CMT header waits for its PDU line: a line that comes 0.7 s or 3 s later still makes the
+// message. A header whose line never comes is dropped, never logged, and the next message is
+// fine.
+TEST_F(TermReaderTest, CmtHeaderWaitsForItsPduLine) {
   Core->StartTermReader();
+  size_t expected = 0;
+  for (int delayMs : {700, 3000}) {
+    SCOPED_TRACE(delayMs);
+    const TSimPdu pdu = SimBuildDeliverPdus(Message("12345 reset late"))[0];
+    Modem.Sim.InjectRaw("\r\n+CMT: ," + std::to_string(pdu.TpduLength) + "\r\n");
+    RunFor(delayMs);
+    EXPECT_EQ(Records().size(), expected);
+    Modem.Sim.InjectRaw(pdu.Hex + "\r\n");
+    ASSERT_TRUE(WaitForRecords(++expected));
+    EXPECT_EQ(Records().back().Text, "12345 reset late");
+  }
   Modem.Sim.InjectRaw("\r\n+CMT: ,24 0791");
-  ASSERT_TRUE(WaitForRecords(1));
-  EXPECT_EQ(Records()[0].Text, "+cmt: ,24 0791");
-  EXPECT_TRUE(WaitUntil([&] { return Core->Notices == 1; }));
+  RunFor(static_cast<int>(TNoticeStream::kCmtPduWait.count()) + 1000);
+  EXPECT_EQ(Records().size(), expected);
+  EXPECT_TRUE(Core->Unsolicited.Unfinished().empty());
+  Modem.Sim.InjectCmt(Message("12345 reset next"));
+  ASSERT_TRUE(WaitForRecords(++expected));
+  RunFor(200);
+  ASSERT_EQ(Records().size(), expected);
+  EXPECT_EQ(Records().back().Text, "12345 reset next");
 }
 
 TEST_F(TermReaderTest, MessagesStoredBeforeTheReaderStartedAreReadLoggedAndDeleted) {
@@ -277,6 +297,34 @@ TEST_F(TermReaderTest, MessagesStoredBeforeTheReaderStartedAreReadLoggedAndDelet
   EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
   // Messages handled in one turn share one notice.
   EXPECT_TRUE(WaitUntil([&] { return Core->Notices >= 1; }));
+  // The listing carries the messages: none is read again.
+  const auto commands = Modem.Sim.Commands();
+  EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                          [](const std::string& command) { return command.rfind("AT+CMGR=", 0) == 0; }),
+            0);
+}
+
+// The sweep and the modem's own notices of the same stored messages log each message once;
+// a stored part left twice (a network resend) and the rest of its message leave the store empty.
+TEST_F(TermReaderTest, ListedMessagesAreLoggedOnceAndEveryCopyIsDeleted) {
+  TSimDeliver twoParts = Message("12345 reset first part and the second part", 2);
+  twoParts.Reference = 77;
+  const std::vector<TSimPdu> pdus = SimBuildDeliverPdus(twoParts);
+  ASSERT_EQ(pdus.size(), 2u);
+  ASSERT_EQ(Modem.Sim.StoreSms(Message("12345 reset single")).size(), 1u);
+  // The first part stored twice, then the +CMTI of the single message arrives during the sweep.
+  ASSERT_EQ(Modem.Sim.StorePdu(pdus[0]), 2);
+  ASSERT_EQ(Modem.Sim.StorePdu(pdus[0]), 3);
+  Core->StartTermReader(true);
+  Modem.Sim.InjectRaw("\r\n+CMTI: \"SM\",1\r\n");
+  ASSERT_TRUE(WaitForRecords(1));
+  const int last = Modem.Sim.StorePdu(pdus[1]);
+  ASSERT_GT(last, 0);
+  Modem.Sim.InjectRaw("\r\n+CMTI: \"SM\"," + std::to_string(last) + "\r\n");
+  ASSERT_TRUE(WaitForRecords(2));
+  RunFor(1000);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"12345 reset single", "12345 reset first part and the second part"}));
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
 }
 
 // A full store is read over several turns, and the port is free between them: a send or a
@@ -352,7 +400,8 @@ TEST_F(TermReaderTest, NoticesThatCannotBeReadAsMessages) {
     std::string logged;  // the record's text, "" when none
   };
   const Case cases[] = {
-      {"cmt without a line break before its pdu", "\r\n+CMT: ,24 07911234\r\n", "+cmt: ,24 07911234"},
+      // The header waits for a PDU line that never comes: no message.
+      {"cmt without a line break before its pdu", "\r\n+CMT: ,24 07911234\r\n", ""},
       {"cmt of length zero", "\r\n+CMT: ,0\r\n0791\r\n", ""},
       {"cmti of an empty slot", "\r\n+CMTI: \"SM\",17\r\n", ""},
       {"cmti without an index", "\r\n+CMTI: \"SM\"\r\n", ""},
@@ -465,3 +514,21 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
   }
 }
 
+
+// A message whose service-centre stamp does not read as a date keeps its text (with the time
+// it was received); one with an impossible date is kept raw as before.
+TEST_F(TermReaderTest, MessageWithAnUnreadableStampKeepsItsText) {
+  struct Case { const char* stamp; std::string text; };
+  const Case cases[] = {{"a1101010101000", "12345 reset stamp"}, {"21311010101000", "12345 reset month 13"}};
+  Core->StartTermReader();
+  size_t expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stamp);
+    char length[3];
+    std::snprintf(length, sizeof length, "%02X", static_cast<unsigned>(c.text.size()));
+    const std::string pdu = std::string("00040B919700214365F70000") + c.stamp + length + Encode7Bit(c.text);
+    Modem.Sim.InjectRaw("\r\n+CMT: ," + std::to_string(pdu.size() / 2 - 1) + "\r\n" + pdu + "\r\n");
+    ASSERT_TRUE(WaitForRecords(++expected));
+    EXPECT_EQ(Records().back().Text, c.text);
+  }
+}

@@ -1,9 +1,10 @@
 // Arbitrary modem output cut into reads at arbitrary places: however the reads fall, the
 // notice stream gives the same notices and the same answer text as one read of all the bytes,
-// and after a flush nothing is left pending.
+// and after a flush once an unfinished +CMT's wait is over nothing is left pending.
 
 #include "gsm/NoticeStream.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,14 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<size_t> sizes(data + 1, data + 1 + cuts);
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1 + cuts), size - 1 - cuts);
 
-  TNoticeStream whole;
+  // The reads come at once; the flush comes after the wait of a +CMT header for its PDU line.
+  auto now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+  auto clock = [&now] { return now; };
+  TNoticeStream whole(clock);
   TOutcome once;
   once.Rest = whole.Feed(bytes);
+  now += TNoticeStream::kCmtPduWait;
   whole.Flush();
   Drain(whole, once);
   if (whole.HasPending()) __builtin_trap();
 
-  TNoticeStream pieces;
+  now -= TNoticeStream::kCmtPduWait;
+  TNoticeStream pieces(clock);
   TOutcome split;
   size_t at = 0;
   for (size_t piece : sizes) {
@@ -51,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     at += take;
   }
   split.Rest += pieces.Feed(bytes.substr(at));
+  now += TNoticeStream::kCmtPduWait;
   pieces.Flush();
   Drain(pieces, split);
   if (pieces.HasPending()) __builtin_trap();

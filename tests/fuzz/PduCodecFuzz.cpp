@@ -1,7 +1,10 @@
 // Arbitrary bytes as the hex text of a received PDU. One decoder lives across inputs, so the
 // part list sees long runs of parts; its bounds and the shape of the result are checked. The
 // encoder gets the same bytes as number and text.
+#include "common/Text.h"
 #include "gsm/PduCodec.h"
+
+#include <algorithm>
 
 #include <cstddef>
 #include <cstdint>
@@ -63,7 +66,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pdu.size() % 2 != 0 || pdu.compare(0, 6, "001100") != 0) std::abort();
     if (SubmitTpduLength(pdu) < 9) std::abort();
     std::string_view back = pdu;
-    if (back.substr(back.size() - Encode7Bit(text).size()) != Encode7Bit(text)) std::abort();
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+      if (back.substr(back.size() - Encode7Bit(text).size()) != Encode7Bit(text)) std::abort();
+    } else {
+      // UCS2: the length in octets, then each character as one code unit.
+      static const char kUpper[] = "0123456789ABCDEF";
+      const std::u16string units = Utf16FromCp1251(text);
+      std::string body;
+      const unsigned octets = 2 * static_cast<unsigned>(units.size());
+      body.push_back(kUpper[(octets >> 4) & 0x0F]);
+      body.push_back(kUpper[octets & 0x0F]);
+      for (char16_t unit : units)
+        for (int shift = 12; shift >= 0; shift -= 4) body.push_back(kUpper[(unit >> shift) & 0x0F]);
+      if (units.size() > 70 || back.substr(back.size() - body.size()) != body) std::abort();
+    }
   }
   return 0;
 }

@@ -20,6 +20,55 @@ void TAutomationServer::Emit(int dispId) {
   emit Events_->Invoke(dispId);
 }
 
+namespace {
+
+const char* const kOperations[] = {"get_GroupsNum", "SelectGroup",   "get_GroupCarsNum", "SelectCar",
+                                   "get_GroupName", "get_CarDevice", "get_CarModel",     "get_CarAlias",
+                                   "get_CarTelNum", "get_CarHandle"};
+
+bool IsOperation(const QString& name) {
+  for (const char* operation : kOperations)
+    if (name == QLatin1String(operation)) return true;
+  return false;
+}
+
+}  // namespace
+
+bool TAutomationServer::FailCall(const QString& operation, int n) {
+  if (!IsOperation(operation) || n < 0) return false;
+  TCallPlan& plan = Plans_[operation];
+  plan.Calls = 0;
+  plan.FailAt = n;
+  return true;
+}
+
+bool TAutomationServer::EventInCall(const QString& operation, int n, int dispId) {
+  if (!IsOperation(operation) || n < 0) return false;
+  TCallPlan& plan = Plans_[operation];
+  plan.Calls = 0;
+  plan.EventAt = n;
+  plan.EventId = dispId;
+  return true;
+}
+
+bool TAutomationServer::Enter(const char* operation) {
+  auto it = Plans_.find(QLatin1String(operation));
+  if (it == Plans_.end()) return true;
+  TCallPlan& plan = it->second;
+  ++plan.Calls;
+  if (plan.Calls == plan.EventAt) {
+    plan.EventAt = 0;
+    Emit(plan.EventId);
+  }
+  if (plan.Calls == plan.FailAt) {
+    plan.FailAt = 0;
+    sendErrorReply(QString::fromLatin1(kErrorFailed),
+                   QStringLiteral("%1 fails as told").arg(QLatin1String(operation)));
+    return false;
+  }
+  return true;
+}
+
 const TStandinGroup* TAutomationServer::CurrentGroup() {
   if (Group_ == 0) {
     sendErrorReply(QString::fromLatin1(kErrorNothingSelected), QStringLiteral("no group selected"));
@@ -38,10 +87,12 @@ const TStandinCar* TAutomationServer::CurrentCar() {
 }
 
 int TAutomationServer::get_GroupsNum() {
+  if (!Enter("get_GroupsNum")) return 0;
   return static_cast<int>(Fleet_.size());
 }
 
 void TAutomationServer::SelectGroup(int group) {
+  if (!Enter("SelectGroup")) return;
   Car_ = 0;
   if (group < 1 || group > static_cast<int>(Fleet_.size())) {
     Group_ = 0;
@@ -53,11 +104,13 @@ void TAutomationServer::SelectGroup(int group) {
 }
 
 int TAutomationServer::get_GroupCarsNum() {
+  if (!Enter("get_GroupCarsNum")) return 0;
   const TStandinGroup* group = CurrentGroup();
   return group != nullptr ? static_cast<int>(group->Cars.size()) : 0;
 }
 
 void TAutomationServer::SelectCar(int car) {
+  if (!Enter("SelectCar")) return;
   const TStandinGroup* group = CurrentGroup();
   Car_ = 0;
   if (group == nullptr) return;
@@ -73,31 +126,37 @@ void TAutomationServer::SelectCar(int car) {
 }
 
 QString TAutomationServer::get_GroupName() {
+  if (!Enter("get_GroupName")) return QString();
   const TStandinGroup* group = CurrentGroup();
   return group != nullptr ? group->Name : QString();
 }
 
 int TAutomationServer::get_CarDevice() {
+  if (!Enter("get_CarDevice")) return 0;
   const TStandinCar* car = CurrentCar();
   return car != nullptr ? car->Device : 0;
 }
 
 QString TAutomationServer::get_CarModel() {
+  if (!Enter("get_CarModel")) return QString();
   const TStandinCar* car = CurrentCar();
   return car != nullptr ? car->Model : QString();
 }
 
 QString TAutomationServer::get_CarAlias() {
+  if (!Enter("get_CarAlias")) return QString();
   const TStandinCar* car = CurrentCar();
   return car != nullptr ? car->Alias : QString();
 }
 
 QString TAutomationServer::get_CarTelNum() {
+  if (!Enter("get_CarTelNum")) return QString();
   const TStandinCar* car = CurrentCar();
   return car != nullptr ? car->Phone : QString();
 }
 
 QString TAutomationServer::get_CarHandle() {
+  if (!Enter("get_CarHandle")) return QString();
   const TStandinCar* car = CurrentCar();
   return car != nullptr ? car->Handle : QString();
 }

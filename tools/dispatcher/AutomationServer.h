@@ -13,6 +13,9 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
+#include <QString>
+
+#include <map>
 
 class TEvents;
 
@@ -23,6 +26,7 @@ class TAutomationServer : public QObject, protected QDBusContext {
 public:
   static constexpr const char* kErrorOutOfRange = "org.orvex.Error.OutOfRange";
   static constexpr const char* kErrorNothingSelected = "org.orvex.Error.NothingSelected";
+  static constexpr const char* kErrorFailed = "org.orvex.Error.Failed";
 
   TAutomationServer();
 
@@ -32,6 +36,11 @@ public:
   bool Register(QDBusConnection bus);
   // Sends the event Invoke(dispId) to every subscriber.
   void Emit(int dispId);
+  // Scripted calls of one operation, counted from now: the n-th call answers the error
+  // kErrorFailed; the n-th call sends Invoke(dispId) before it answers. False for a name that
+  // is not an operation. n = 0 clears the plan of that operation.
+  bool FailCall(const QString& operation, int n);
+  bool EventInCall(const QString& operation, int n, int dispId);
 
 public slots:
   int get_GroupsNum();
@@ -46,6 +55,15 @@ public slots:
   QString get_CarHandle();
 
 private:
+  struct TCallPlan {
+    int Calls = 0;
+    int FailAt = 0;
+    int EventAt = 0;
+    int EventId = 0;
+  };
+  // Counts a call of the operation and plays its plan; false when the call is to fail (the
+  // error reply is sent).
+  bool Enter(const char* operation);
   const TStandinGroup* CurrentGroup();
   const TStandinCar* CurrentCar();
 
@@ -53,6 +71,7 @@ private:
   int Group_ = 0;  // 1-based, 0 when none
   int Car_ = 0;    // 1-based within the group, 0 when none
   TEvents* Events_ = nullptr;
+  std::map<QString, TCallPlan> Plans_;
 };
 
 // The events interface of the same object, next to the operations.

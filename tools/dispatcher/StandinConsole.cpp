@@ -96,6 +96,17 @@ void TStandinConsole::Execute(const QString& line) {
   } else if (verb == u"event" && words.size() == 2 && ParseUInt(words[1], number)) {
     Server_.Emit(static_cast<int>(number));
     Say(QStringLiteral("ok"));
+  } else if (verb == u"fail" && words.size() == 3 && ParseUInt(words[2], number)) {
+    if (Server_.FailCall(words[1], static_cast<int>(number)))
+      Say(QStringLiteral("ok"));
+    else
+      Say(QLatin1String("error no such operation: ") + words[1]);
+  } else if (verb == u"eventin" && words.size() == 4 && ParseUInt(words[2], number)) {
+    uint32_t dispId = 0;
+    if (ParseUInt(words[3], dispId) && Server_.EventInCall(words[1], static_cast<int>(number), static_cast<int>(dispId)))
+      Say(QStringLiteral("ok"));
+    else
+      Say(QLatin1String("error no such operation or event: ") + line.trimmed());
   } else if (verb == u"fleet" && words.size() >= 2) {
     // The file name is the rest of the line, blanks included.
     const QString path = line.trimmed().mid(verb.size()).trimmed();

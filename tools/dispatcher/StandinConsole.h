@@ -11,6 +11,10 @@
 //                        monitor before answering (once)                  -> ok
 //   event ID             send the automation event Invoke(ID)             -> ok
 //   fleet FILE           replace the automation fleet by the file's       -> ok
+//   fail OP N            the N-th call of the operation OP from now on
+//                        answers the error org.orvex.Error.Failed (once)  -> ok
+//   eventin OP N ID      the N-th call of OP from now on sends Invoke(ID)
+//                        before it answers (once)                         -> ok
 //   quit                 end the program                                  -> ok
 // A line that is none of these gets "error <why>". HEX is the payload as pairs of hexadecimal
 // digits, absent for an empty payload.

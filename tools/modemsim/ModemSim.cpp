@@ -290,6 +290,12 @@ std::vector<int> TModemSim::StoreSms(const TSimDeliver& message, std::string_vie
   return StoreParts(message, storage);
 }
 
+int TModemSim::StorePdu(const TSimPdu& pdu, std::string_view storage) {
+  std::lock_guard guard(Lock_);
+  if (!Store_.HasStorage(storage) || Store_.Used(storage) >= Store_.Capacity(storage)) return -1;
+  return Store_.Add(storage, {0, pdu.Hex, pdu.TpduLength});
+}
+
 void TModemSim::InjectRing(int count, uint64_t intervalMs) {
   std::lock_guard guard(Lock_);
   if (count < 1) return;

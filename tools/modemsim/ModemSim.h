@@ -93,6 +93,9 @@ public:
   std::vector<int> InjectCmti(const TSimDeliver& message, std::string_view storage = "SM");
   // Stores the parts without a notice.
   std::vector<int> StoreSms(const TSimDeliver& message, std::string_view storage = "SM");
+  // Stores one PDU as it is (a part the network delivered twice, say); its index, or -1 when
+  // the storage is full or unknown.
+  int StorePdu(const TSimPdu& pdu, std::string_view storage = "SM");
   // RING now and `count - 1` more times `intervalMs` apart, until ATH. At most kMaxRings
   // rings, at least 1 ms apart.
   static constexpr int kMaxRings = 1000;

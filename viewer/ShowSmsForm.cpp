@@ -1,0 +1,316 @@
+#include "viewer/ShowSmsForm.h"
+
+#include "shell/Settings.h"
+#include "ui_ShowSmsForm.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTextCursor>
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+constexpr int kColumnWidths[TSmsListModel::kColumnCount] = {60, 120, 130, 125, 50};
+
+// Reads up to nine integers written as "%d,%d,...": reading stops at the first mismatch and
+// the values not read stay 0.
+std::array<int, 9> ParseLayout(const std::string& text) {
+  std::array<int, 9> values{};
+  size_t at = 0;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) {
+      if (at >= text.size() || text[at] != ',') break;
+      ++at;
+    }
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    size_t start = at;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+    size_t digits = at;
+    long long value = 0;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) && at - digits < 10)
+      value = value * 10 + (text[at++] - '0');
+    if (at == digits) break;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+    if (text[start] == '-') value = -value;
+    values[i] = static_cast<int>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+  }
+  return values;
+}
+
+QFont FormFont() {
+  QFont font("Tahoma");
+  font.setPixelSize(11);
+  if (QFontInfo(font).family() != "Tahoma") {
+    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(11);
+  }
+  return font;
+}
+
+}  // namespace
+
+TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
+    : QWidget(parent, Qt::Window), Monitor(monitor), ui(std::make_unique<Ui::TShowSmsForm>()) {
+  LoadViewerImages();
+  ui->setupUi(this);
+  setFont(FormFont());
+  move(500, 263);
+
+  Model = new TSmsListModel(this);
+  ui->lvSmsList->setModel(Model);
+  QHeaderView* header = ui->lvSmsList->header();
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(false);
+  header->setStretchLastSection(false);
+  header->setMinimumSectionSize(1);
+  for (int i = 0; i < TSmsListModel::kColumnCount; ++i) header->resizeSection(i, kColumnWidths[i]);
+  // The selected row stays marked while the list has no focus.
+  QPalette palette = ui->lvSmsList->palette();
+  palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.color(QPalette::Active, QPalette::HighlightedText));
+  ui->lvSmsList->setPalette(palette);
+  ui->btnGoogleExport->setIcon(QIcon(":/viewer/globe.png"));
+
+  connect(header, &QHeaderView::sectionClicked, this, &TShowSmsForm::lvSmsListColumnClick);
+  connect(ui->lvSmsList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& selected, const QItemSelection& deselected) {
+            // Every notification counts; on a change the last one is for the new row.
+            for (const QItemSelectionRange& range : deselected) lvSmsListSelectItem(range.top());
+            for (const QItemSelectionRange& range : selected) lvSmsListSelectItem(range.top());
+          });
+  connect(ui->btnClose, &QPushButton::clicked, this, &TShowSmsForm::btnCloseClick);
+  connect(ui->btnGoogleExport, &QToolButton::clicked, this, &TShowSmsForm::btnGoogleExportClick);
+
+  UtcOffsetHours = GetUtcOffsetHours();
+  ShowTimer.setObjectName("ShowTimer");
+  ShowTimer.setInterval(1);
+  connect(&ShowTimer, &QTimer::timeout, this, &TShowSmsForm::ShowTimerTimer);
+  ShowTimer.start();
+}
+
+TShowSmsForm::~TShowSmsForm() {
+  SaveShowSmsFormLayout(Monitor.ExeDir(), Monitor.Settings(), LayoutText());
+  // The rows go before the records they point to; nothing is marked read here.
+  Model->Clear();
+  ReleaseRecords();
+}
+
+void TShowSmsForm::ShowUnreadMessages() {
+  ViewMode = 1;
+  setWindowTitle(QString::fromUtf8("Непрочитанные сообщения"));
+  Monitor.LoadUnreadSms(UnreadRecords);
+  FillRows();
+}
+
+void TShowSmsForm::ShowOperationHistory() {
+  ViewMode = 2;
+  setWindowTitle(QString::fromUtf8("История операций"));
+  Monitor.LoadSmsLog(HistoryRecords);
+  FillRows();
+}
+
+void TShowSmsForm::FillRows() {
+  std::vector<TSmsRow> rows;
+  // Newest (last loaded) first.
+  if (ViewMode == 1) {
+    rows.reserve(UnreadRecords.size());
+    for (size_t i = UnreadRecords.size(); i-- > 0;) rows.push_back(MakeRow(*UnreadRecords[i], static_cast<int>(i)));
+  } else {
+    rows.reserve(HistoryRecords.size());
+    for (size_t i = HistoryRecords.size(); i-- > 0;) rows.push_back(MakeRow(*HistoryRecords[i], static_cast<int>(i)));
+  }
+  Model->SetRows(std::move(rows));
+  if (Model->rowCount() > 0) {
+    const QModelIndex first = Model->index(0, 0);
+    ui->lvSmsList->selectionModel()->setCurrentIndex(
+        first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ui->lvSmsList->setFocus();
+  }
+}
+
+void TShowSmsForm::ReleaseRecords() {
+  UnreadRecords.clear();
+  HistoryRecords.clear();
+}
+
+void TShowSmsForm::ReloadUnreadMessages() {
+  // Rows first: they point into the records.
+  Model->Clear();
+  ReleaseRecords();
+  ShowUnreadMessages();
+}
+
+void TShowSmsForm::ReloadOperationHistory() {
+  Model->Clear();
+  ReleaseRecords();
+  ShowOperationHistory();
+}
+
+void TShowSmsForm::RefreshList() {
+  if (ViewMode == 1)
+    ReloadUnreadMessages();
+  else if (ViewMode == 2)
+    ReloadOperationHistory();
+}
+
+void TShowSmsForm::RestoreLayout(const std::string& layout) {
+  const std::array<int, 9> values = ParseLayout(layout);
+  const QRect frame = frameGeometry();
+  const int top = values[0] != 0 ? values[0] : frame.top();
+  const int left = values[1] != 0 ? values[1] : frame.left();
+  move(left, top);
+  OuterSize = QSize(values[2], values[3]);
+  if (isVisible()) ApplyOuterSize();
+  QHeaderView* header = ui->lvSmsList->header();
+  for (int i = 0; i < TSmsListModel::kColumnCount; ++i)
+    if (values[size_t(4 + i)] != 0) header->resizeSection(i, values[size_t(4 + i)]);
+}
+
+void TShowSmsForm::ApplyOuterSize() {
+  // The frame is known once the window is shown: the stored outer size less the frame.
+  const QSize frame = frameGeometry().size();
+  const QSize extra = frame - size();
+  const int outerWidth = OuterSize.width() != 0 ? OuterSize.width() : frame.width();
+  const int outerHeight = OuterSize.height() != 0 ? OuterSize.height() : frame.height();
+  resize(outerWidth - extra.width(), outerHeight - extra.height());
+  OuterSize = QSize();
+}
+
+void TShowSmsForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (OuterSize.isValid() && !OuterSize.isNull()) ApplyOuterSize();
+}
+
+std::string TShowSmsForm::LayoutText() const {
+  const QRect frame = frameGeometry();
+  const QHeaderView* header = ui->lvSmsList->header();
+  char text[160];
+  std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d,%d,%d,%d", frame.top(), frame.left(), frame.width(),
+                frame.height(), header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
+                header->sectionSize(3), header->sectionSize(4));
+  return text;
+}
+
+void TShowSmsForm::closeEvent(QCloseEvent* event) {
+  // Closing ends the notice in both views and marks what was loaded read.
+  Model->Clear();
+  ReleaseRecords();
+  Monitor.ClearUnreadNotice();
+  event->accept();
+}
+
+void TShowSmsForm::btnCloseClick() { close(); }
+
+void TShowSmsForm::btnGoogleExportClick() {
+  // The position export connects here.
+}
+
+void TShowSmsForm::ShowTimerTimer() {
+  ShowTimer.stop();
+  lvSmsListColumnClick(1);
+}
+
+void TShowSmsForm::lvSmsListColumnClick(int column) {
+  if (column == SortColumn) {
+    SortFlag = !SortFlag;
+  } else {
+    SortColumn = column;
+    SortFlag = false;
+  }
+  Model->SetArrow(column, SortFlag ? 1 : 0);
+  if (Model->rowCount() == 0) return;
+  Model->SortRows(SortColumn, SortFlag);
+  const QModelIndex current = ui->lvSmsList->currentIndex();
+  if (current.isValid()) ui->lvSmsList->scrollTo(current);
+}
+
+int TShowSmsForm::lvSmsListCompare(int row1, int row2) const {
+  return CompareRows(Model->Row(row1), Model->Row(row2), SortColumn, SortFlag);
+}
+
+void TShowSmsForm::lvSmsListSelectItem(int row) {
+  ui->btnGoogleExport->setEnabled(false);
+  if (Model->rowCount() == 0 || row < 0 || row >= Model->rowCount()) return;
+  if (ViewMode == 1)
+    ShowUnreadDetail(row);
+  else if (ViewMode == 2)
+    ShowHistoryDetail(row);
+}
+
+void TShowSmsForm::ShowUnreadDetail(int row) {
+  const TSmsRow& item = Model->Row(row);
+  if (item.Info)
+    ShowMessageDetail(*item.Info);
+  else
+    WriteDetail({});
+}
+
+void TShowSmsForm::ShowHistoryDetail(int row) {
+  const TSmsRow& item = Model->Row(row);
+  if (!item.Entry) return;
+  // Every entry that is not a received one shows as sent, as its row does.
+  if (item.Entry->Direction != 0)
+    WriteDetail(OutgoingDetail(*item.Entry));
+  else if (item.Entry->Reply)
+    ShowMessageDetail(*item.Entry->Reply);
+  else
+    WriteDetail({});
+}
+
+void TShowSmsForm::ShowMessageDetail(const TSmsInfo& record) {
+  const TSmsDetail detail = MessageDetail(record, UtcOffsetHours);
+  WriteDetail(detail);
+  if (detail.Export) ui->btnGoogleExport->setEnabled(true);
+}
+
+void TShowSmsForm::WriteDetail(const TSmsDetail& detail) {
+  // All lines in one update of the pane.
+  QTextEdit* pane = ui->reSmsDetail;
+  pane->setUpdatesEnabled(false);
+  pane->clear();
+  QTextCharFormat plain = pane->currentCharFormat();
+  plain.setFontWeight(QFont::Normal);
+  plain.clearForeground();
+  QTextCharFormat value = plain;
+  value.setForeground(pane->palette().color(QPalette::Active, QPalette::Highlight));
+  value.setFontWeight(QFont::Bold);
+  QTextCursor cursor(pane->document());
+  cursor.beginEditBlock();
+  for (size_t i = 0; i < detail.Lines.size(); ++i) {
+    QString label = detail.Lines[i].Label, text = detail.Lines[i].Value;
+    label.replace("\r\n", "\n");
+    text.replace("\r\n", "\n");
+    if (i > 0) cursor.insertText("\n", plain);
+    cursor.insertText(label, plain);
+    if (!text.isEmpty()) cursor.insertText(text, value);
+  }
+  cursor.endEditBlock();
+  pane->moveCursor(QTextCursor::Start);
+  pane->setUpdatesEnabled(true);
+}
+
+int TShowSmsForm::SelectedRow() const {
+  const QModelIndexList rows = ui->lvSmsList->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+const TSmsInfo* TShowSmsForm::SelectedRecord() const {
+  const int row = SelectedRow();
+  if (row < 0 || row >= Model->rowCount()) return nullptr;
+  const TSmsRow& item = Model->Row(row);
+  if (item.Entry && item.Entry->Direction != 0) return nullptr;
+  return item.Info;
+}
+
+const TLogEntry* TShowSmsForm::SelectedEntry() const {
+  const int row = SelectedRow();
+  if (row < 0 || row >= Model->rowCount()) return nullptr;
+  return Model->Row(row).Entry;
+}

@@ -21,11 +21,14 @@
 
 namespace {
 
-class TSweepCore : public TMonitorCore {
+class TSweepCore : public TMonitorEvents, public TMonitorCore {
 public:
-  using TMonitorCore::TMonitorCore;
+  explicit TSweepCore(const std::string& exeDir) : TMonitorCore(exeDir, static_cast<TMonitorEvents&>(*this)) {}
   ~TSweepCore() override { StopModemThreads(); }
   void NotifyUnreadSms() override {}
+  void SmsSendResult(uint8_t, const std::string&) override {}
+  uint32_t NotifyDispatcher(uint32_t, const std::string&) override { return 0; }
+  void RefreshShowSmsForm() override {}
 };
 
 size_t LoggedRecords(const std::string& exeDir) {

@@ -2,7 +2,6 @@
 
 #include "common/RegExpr.h"
 #include "common/Text.h"
-#include "gsm/NoticeStream.h"
 #include "platform/NamedMutex.h"
 
 #include <chrono>
@@ -10,13 +9,10 @@
 #include <thread>
 #include <vector>
 
-const char kPortMutexName[] = "OrvexMonitorFTDIMutex";
-
 namespace {
 
-// Capacities of the reads: single answers of the set-up, and the probe.
-constexpr uint32_t kShortAnswer = 50;
-constexpr uint32_t kLongAnswer = 1024;
+// Capacity of each read of the set-up and the probe.
+constexpr uint32_t kAnswerRead = 1024;
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
@@ -24,36 +20,36 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-}  // namespace
-
-bool CheckModem(TModemPort& modem, const TSetupWaits& waits, TNoticeStream* notices) {
-  std::vector<uint8_t> buffer(kLongAnswer);
-  uint32_t count = 0;
-  // One read; what it holds besides notices, in ReplyToText form.
-  auto read = [&](uint32_t waitMs, std::string* text) {
-    const uint8_t result = modem.ReadModem(buffer.data(), kLongAnswer, count, waitMs);
-    if (result != kReadData) return result;
-    const std::string rest = notices ? notices->Feed(buffer.data(), count) : std::string();
-    if (text) *text = notices ? Trim(rest) : TModemPort::ReplyToText(buffer.data(), count);
-    return result;
-  };
-  modem.WriteCommand("AT\r\n");
-  read(waits.FirstProbeRead, nullptr);  // whatever comes
-  SleepMs(waits.ProbePause);
-
-  std::string text;
-  if (!modem.WriteCommand("AT\r\n")) return false;
-  if (read(waits.SecondProbeRead, &text) != kReadData || count < 2) return false;
-  if (!StartsWith(text, "at")) return Contains(text, "ok");
-
-  // The modem echoes commands: switch the echo off; any answer will do.
-  modem.WriteCommand("ATE0\r\n");
-  read(waits.EchoOffRead, nullptr);
+// The whole answer to `command`, status reports left out; `read` the bytes read in all.
+bool ProbeExchange(TAtChannel& channel, const char* command, uint32_t waitMs, std::string& answer, size_t& read) {
+  answer.clear();
+  read = 0;
+  if (!channel.Write(command)) return false;
+  std::string raw;
+  channel.ReadAnswer(kAnswerRead, waitMs, TAnswerWait::Whole, raw, &read);
+  answer = TAtChannel::WithoutReports(raw, command);
   return true;
 }
 
-TConfigureModem::TConfigureModem(TModemPort& modem, TModemError& lastError)
-    : Modem(modem), LastError(lastError) {
+}  // namespace
+
+bool CheckModem(TAtChannel& channel, const TSetupWaits& waits) {
+  std::string text;
+  size_t read = 0;
+  ProbeExchange(channel, "AT\r\n", waits.FirstProbeRead, text, read);  // whatever comes
+  SleepMs(waits.ProbePause);
+
+  if (!ProbeExchange(channel, "AT\r\n", waits.SecondProbeRead, text, read)) return false;
+  if (read < 2) return false;
+  if (!StartsWith(text, "at")) return Contains(text, "ok");
+
+  // The modem echoes commands: switch the echo off; any answer will do.
+  ProbeExchange(channel, "ATE0\r\n", waits.EchoOffRead, text, read);
+  return true;
+}
+
+TConfigureModem::TConfigureModem(TAtChannel& channel, TModemError& lastError)
+    : Channel(channel), Modem(channel.Port), LastError(lastError) {
   SetPriority(TThreadPriority::Idle);
 }
 
@@ -63,23 +59,27 @@ TConfigureModem::~TConfigureModem() {
   WaitFor();
 }
 
-bool TConfigureModem::Exchange(const std::string& command, uint32_t capacity, uint32_t waitMs) {
-  Modem.WriteCommand(command);
-  std::string text;
-  if (!Modem.ReadAnswer(capacity, waitMs, text)) return false;
-  LastResponse = text;
+bool TConfigureModem::Exchange(const std::string& command, uint32_t waitMs) {
+  std::string raw;
+  if (!Channel.Exchange(command, kAnswerRead, waitMs, TAnswerWait::Whole, raw)) return false;
+  LastResponse = TAtChannel::WithoutReports(raw, command);
   return true;
+}
+
+bool TConfigureModem::ModemErrorIn(const std::string& answer) {
+  const std::string line = TAtChannel::ErrorLine(answer);
+  return !line.empty() && LastError.ParseModemError(line);
 }
 
 bool TConfigureModem::Accepted(bool answered) {
   if (!answered) return true;
-  if (LastError.ParseModemError(LastResponse)) return false;
+  if (ModemErrorIn(LastResponse)) return false;
   return Contains(LastResponse, "ok");
 }
 
 void TConfigureModem::Execute() {
   Result = kSetupReady;
-  std::unique_ptr<TNamedMutex> portMutex = TNamedMutex::OpenExisting(kPortMutexName);
+  std::unique_ptr<TNamedMutex> portMutex = TAtChannel::OpenPortMutex();
   if (!portMutex || portMutex->Wait(Waits.PortMutex) != TMutexWait::Obtained) {
     Result = kSetupFailed;
     Message = Cp1251("Модем занят");
@@ -89,7 +89,7 @@ void TConfigureModem::Execute() {
   const bool opened = TModemPort::SelectsTerminal(Port) ? OpenUsbTerminal() : OpenComPort();
   if (!opened) {
     Result = kSetupFailed;
-  } else if (Terminated() || !CheckModem(Modem, Waits)) {
+  } else if (Terminated() || !CheckModem(Channel, Waits)) {
     Result = kSetupFailed;
     Message = Cp1251("Модем не отвечает");
   } else {
@@ -119,7 +119,8 @@ bool TConfigureModem::OpenUsbTerminal() {
   if (Modem.FtHandle()) {
     // A terminal left open by an earlier set-up is used again; the set-up's own probe
     // decides whether it still answers.
-    if (!CheckModem(Modem, Waits)) {
+    Modem.ReuseTerminal();
+    if (!CheckModem(Channel, Waits)) {
       Result = kSetupFailed;
       Message = Cp1251("Модем не отвечает");
     }
@@ -134,28 +135,30 @@ bool TConfigureModem::OpenUsbTerminal() {
 
 bool TConfigureModem::EnterPin() {
   Result = kSetupFailed;
-  if (!Exchange("AT+CPIN?\r\n", kShortAnswer, Waits.PinQueryRead)) {
+  if (!Exchange("AT+CPIN?\r\n", Waits.PinQueryRead)) {
     Message = Cp1251("Модем не отвечает");
     return false;
   }
   if (Terminated()) return false;
-  if (LastError.ParseModemError(LastResponse)) {
+  if (ModemErrorIn(LastResponse)) {
     Result = kSetupModemError;
     return false;
   }
-  if (!StartsWith(LastResponse, "+cpin:")) {
+  // The SIM state is judged on the command's own line, wherever it stands in the answer.
+  const std::string state = TAtChannel::AnswerLine(LastResponse, "+cpin:");
+  if (state.empty()) {
     Message = Cp1251("Неверный ответ модема при вводе пин кода");
     return false;
   }
-  if (Contains(LastResponse, "sim pin2")) {
+  if (Contains(state, "sim pin2")) {
     Message = Cp1251("Необходим ввод PIN2 кода");
     return false;
   }
-  if (!Contains(LastResponse, "sim pin")) {
-    if (Contains(LastResponse, "ready")) return true;  // Result stays until Execute sets it
-    if (Contains(LastResponse, "sim puk2"))
+  if (!Contains(state, "sim pin")) {
+    if (Contains(state, "ready")) return true;  // Result stays until Execute sets it
+    if (Contains(state, "sim puk2"))
       Message = Cp1251("Необходим ввод PUK2 кода");
-    else if (Contains(LastResponse, "sim puk"))
+    else if (Contains(state, "sim puk"))
       Message = Cp1251("Необходим ввод PUK кода");
     else
       Message = Cp1251("Неверный ответ модема");
@@ -166,15 +169,12 @@ bool TConfigureModem::EnterPin() {
     Message = Cp1251("Не указан пин код");
     return false;
   }
-  Modem.WriteCommand("AT+CPIN=\"" + PinCode + "\"\r\n");
   if (Terminated()) return false;
-  std::string text;
-  if (!Modem.ReadAnswer(kShortAnswer, Waits.PinEntryRead, text)) {
+  if (!Exchange("AT+CPIN=\"" + PinCode + "\"\r\n", Waits.PinEntryRead)) {
     Message = Cp1251("Модем не отвечает");
     return false;
   }
-  LastResponse = text;
-  if (LastError.ParseModemError(LastResponse)) {
+  if (ModemErrorIn(LastResponse)) {
     Result = kSetupModemError;
     return false;
   }
@@ -193,27 +193,25 @@ bool TConfigureModem::ConfigureSms() {
   if (value.empty()) {
     Message = Cp1251("Ошибка при настройке модема\r\nВыбраный модем не поддерживается");
   } else {
-    ok = Accepted(Exchange("AT+CNMI=" + value + "\r\n", kShortAnswer, Waits.CnmiSetRead));
+    ok = Accepted(Exchange("AT+CNMI=" + value + "\r\n", Waits.CnmiSetRead));
   }
   // The later commands go out even after a refusal; their answers then stay in the port.
-  Modem.WriteCommand("AT+CMGF=0\r\n");
-  if (ok) {
-    std::string text;
-    const bool answered = Modem.ReadAnswer(kShortAnswer, Waits.PduModeRead, text);
-    if (answered) LastResponse = text;
-    ok = Accepted(answered);
-  }
-  Modem.WriteCommand("AT+CSCS=\"GSM\"\r\n");
-  if (ok) {
-    std::string text;
-    const bool answered = Modem.ReadAnswer(kShortAnswer, Waits.CharacterSetRead, text);
-    if (answered) LastResponse = text;
-    ok = Accepted(answered);
-  }
-  Modem.WriteCommand("AT+COLP=1\r\n");
-  if (ok) {
-    std::string text;
-    if (Modem.ReadAnswer(kShortAnswer, Waits.LinePresentationRead, text)) LastResponse = text;
+  const struct {
+    const char* Command;
+    uint32_t Wait;
+    bool Judged;
+  } steps[] = {
+      {"AT+CMGF=0\r\n", Waits.PduModeRead, true},
+      {"AT+CSCS=\"GSM\"\r\n", Waits.CharacterSetRead, true},
+      {"AT+COLP=1\r\n", Waits.LinePresentationRead, false},
+  };
+  for (const auto& step : steps) {
+    if (!ok) {
+      Channel.Write(step.Command);
+      continue;
+    }
+    const bool answered = Exchange(step.Command, step.Wait);
+    if (step.Judged) ok = Accepted(answered);
   }
   if (!ok) {
     if (Message.empty()) Message = Cp1251("Ошибка при настройке модема\r\nВозможно выбраный модем не поддерживается");
@@ -223,8 +221,8 @@ bool TConfigureModem::ConfigureSms() {
 }
 
 std::string TConfigureModem::NegotiateCnmi() {
-  if (!Exchange("AT+CNMI=?\r\n", kShortAnswer, Waits.CnmiQueryRead)) return std::string();
-  if (LastError.ParseModemError(LastResponse)) return std::string();
+  if (!Exchange("AT+CNMI=?\r\n", Waits.CnmiQueryRead)) return std::string();
+  if (ModemErrorIn(LastResponse)) return std::string();
   TRegExpr lists("\\+cnmi:\\s+\\(([^\\)]+)\\),\\(([^\\)]+)\\)");
   if (!lists.Exec(LastResponse)) return std::string();
   const std::string mode = PickCnmiValue(lists.Match(1), TCnmiKind::Mode);
@@ -264,8 +262,8 @@ bool TConfigureModem::WaitForNetwork() {
       Result = kSetupTerminated;
       return false;
     }
-    if (!Exchange("AT+COPS?\r\n", kShortAnswer, Waits.OperatorRead)) continue;
-    if (LastError.ParseModemError(LastResponse)) continue;
+    if (!Exchange("AT+COPS?\r\n", Waits.OperatorRead)) continue;
+    if (ModemErrorIn(LastResponse)) continue;
     if (!cops.Exec(LastResponse)) continue;
     if (!cops.Match(3).empty()) return true;
   }

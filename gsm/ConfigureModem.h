@@ -8,17 +8,12 @@
 //
 // Also the modem probe CheckModem, which the set-up uses and the dispatcher may request.
 
+#include "gsm/AtChannel.h"
 #include "gsm/ModemErrors.h"
-#include "gsm/ModemPort.h"
 #include "platform/Thread.h"
 
 #include <cstdint>
 #include <string>
-
-class TNoticeStream;
-
-// The name of the mutex that serialises every exchange with the modem.
-extern const char kPortMutexName[];  // "OrvexMonitorFTDIMutex"
 
 // Results of the set-up.
 constexpr uint8_t kSetupReady = 0;        // modem answered, configured and registered
@@ -52,19 +47,21 @@ struct TSetupWaits {
 enum class TCnmiKind { Mode, Mt };
 
 // The modem probe: "AT" twice (the first answer ignored); a modem that echoes commands is
-// told "ATE0". True when the modem answers.
-// With `notices`, on an open link, the notices in its reads are kept there for the reader.
-bool CheckModem(TModemPort& modem, const TSetupWaits& waits = TSetupWaits(), TNoticeStream* notices = nullptr);
+// told "ATE0". True when the modem answers. Each answer is read up to its final line within
+// its wait, so that an echo that comes before the answer is judged with it; status reports
+// are no answer. The notices in its reads wait in the channel's stream for the reader.
+bool CheckModem(TAtChannel& channel, const TSetupWaits& waits = TSetupWaits());
 
 class TConfigureModem : public TThread {
  public:
-  // `modem` is the link to set up; `lastError` receives a +CME/+CMS error of the dialogue.
-  // Both belong to the creator and outlive the thread.
-  TConfigureModem(TModemPort& modem, TModemError& lastError);
+  // `channel` is the link to set up; `lastError` receives a +CME/+CMS error of the dialogue.
+  // Both belong to the creator and outlive the thread. The notices that arrive during the
+  // set-up wait in the channel's stream for the reader that starts after it.
+  TConfigureModem(TAtChannel& channel, TModemError& lastError);
   ~TConfigureModem() override;
 
   std::string Message;       // failure text for kSetupFailed
-  std::string LastResponse;  // normalised text of the last answer read
+  std::string LastResponse;  // normalised text of the last answer read, status reports left out
   std::string PinCode;       // PIN to enter
   std::string Port;          // the port setting: "direct" or a serial port
   std::string Description;   // the USB terminal's description prefix
@@ -84,12 +81,16 @@ class TConfigureModem : public TThread {
   void Execute() override;
 
  private:
-  // One command and its answer, kept in LastResponse; false when no answer came.
-  bool Exchange(const std::string& command, uint32_t capacity, uint32_t waitMs);
+  // One command and its whole answer (up to its final line, within `waitMs`), kept in
+  // LastResponse without status reports; false when no answer came.
+  bool Exchange(const std::string& command, uint32_t waitMs);
   // Judges the answer of a configuration command: no answer counts as accepted, an error
   // report or an answer without "ok" as refused.
   bool Accepted(bool answered);
+  // A +CME/+CMS error line of the last answer, recorded as the last modem error.
+  bool ModemErrorIn(const std::string& answer);
 
+  TAtChannel& Channel;
   TModemPort& Modem;
   TModemError& LastError;
 };

@@ -48,13 +48,14 @@ bool WriteAll(int fd, iovec* parts, int partCount) {
   return true;
 }
 
-// The read of both transports: poll the receive queue every tenth of the wait; once bytes
-// are seen, give the rest of the answer one more tenth to arrive and take what is queued
-// then with one read. `isOpen()`, `queued(count)` and `read(buffer, size, count)` are the
-// transport's.
-template <typename TIsOpen, typename TQueued, typename TRead>
-uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs,
-                 TIsOpen isOpen, TQueued queued, TRead read) {
+// The read of both transports: wait for the first bytes (`sleep(period, left)`: the serial port
+// sleeps on its descriptor until bytes come, the USB terminal polls its queue every tenth of
+// the wait); once bytes are seen, give the rest of the answer one more tenth to arrive and
+// take what is queued then with one read. `isOpen()`, `queued(count)` and
+// `read(buffer, size, count)` are the transport's.
+template <typename TIsOpen, typename TQueued, typename TRead, typename TSleep>
+uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle,
+                 TIsOpen isOpen, TQueued queued, TRead read, TSleep sleep) {
   uint8_t result = kReadFailed;
   count = 0;
   const auto start = TClock::now();
@@ -66,11 +67,15 @@ uint8_t PollRead(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t w
     uint32_t waiting = 0;
     if (!queued(waiting)) break;
     if (waiting == 0) {
-      std::this_thread::sleep_for(period);
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - TClock::now());
+      if (left.count() < 0) continue;
+      sleep(period, left);
       continue;
     }
-    std::this_thread::sleep_for(period);
-    if (!queued(waiting) || waiting == 0) break;
+    if (settle) {
+      std::this_thread::sleep_for(period);
+      if (!queued(waiting) || waiting == 0) break;
+    }
     // More than fits is read in pieces: what fits now, the rest at the next read.
     const uint32_t take = waiting < capacity ? waiting : capacity;
     if (take > 0 && read(buffer, take, count) && count > 0) result = kReadData;
@@ -128,29 +133,34 @@ void TModemPort::SetPhoneDesc(const std::string& description) {
 bool TModemPort::SelectsTerminal(const std::string& port) { return AnsiLowerCase(port) == "direct"; }
 
 uint8_t TModemPort::ReadModem(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
-  const uint8_t result = UsesTerminal() ? ReadTerminal(buffer, capacity, count, waitMs)
-                                        : ReadComPort(buffer, capacity, count, waitMs);
+  return ReadChosen(buffer, capacity, count, waitMs, true);
+}
+
+uint8_t TModemPort::ReadModemAsItComes(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
+  return ReadChosen(buffer, capacity, count, waitMs, false);
+}
+
+uint8_t TModemPort::ReadChosen(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle) {
+  uint8_t result = kReadFailed;
+  count = 0;
+  switch (Chosen.load()) {
+    case TTransport::SerialPort: result = ReadComPort(buffer, capacity, count, waitMs, settle); break;
+    case TTransport::Terminal: result = ReadTerminal(buffer, capacity, count, waitMs, settle); break;
+    case TTransport::None: break;
+  }
   if (result == kReadData) AppendDebugLog(buffer, count, kTraceRead);
   return result;
 }
 
 bool TModemPort::WriteModem(const uint8_t* buffer, uint32_t length) {
-  const bool written = UsesTerminal() ? WriteTerminal(buffer, length) : WriteComPort(buffer, length);
+  bool written = false;
+  switch (Chosen.load()) {
+    case TTransport::SerialPort: written = WriteComPort(buffer, length); break;
+    case TTransport::Terminal: written = WriteTerminal(buffer, length); break;
+    case TTransport::None: break;
+  }
   AppendDebugLog(buffer, length, kTraceWritten);
   return written;
-}
-
-bool TModemPort::WriteCommand(const std::string& command) {
-  return WriteModem(reinterpret_cast<const uint8_t*>(command.data()), static_cast<uint32_t>(command.size()));
-}
-
-bool TModemPort::ReadAnswer(uint32_t capacity, uint32_t waitMs, std::string& text) {
-  text.clear();
-  std::vector<uint8_t> buffer(capacity);
-  uint32_t count = 0;
-  if (ReadModem(buffer.data(), capacity, count, waitMs) != kReadData || count == 0) return false;
-  text = ReplyToText(buffer.data(), count);
-  return true;
 }
 
 std::string TModemPort::ReplyToText(const uint8_t* buffer, uint32_t count) {
@@ -221,14 +231,22 @@ bool TModemPort::OpenComPort(const std::string& port, std::string& message) {
     ComPort.Close();
     return false;
   }
+  Chosen = TTransport::SerialPort;
   return true;
 }
 
-uint8_t TModemPort::ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
+uint8_t TModemPort::ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle) {
   return PollRead(
-      buffer, capacity, count, waitMs, [this] { return ComPort.IsOpen(); },
+      buffer, capacity, count, waitMs, settle, [this] { return ComPort.IsOpen(); },
       [this](uint32_t& waiting) { return ComPort.QueuedBytes(waiting); },
-      [this](uint8_t* into, uint32_t size, uint32_t& got) { return ComPort.Read(into, size, got); });
+      [this](uint8_t* into, uint32_t size, uint32_t& got) { return ComPort.Read(into, size, got); },
+      [this](std::chrono::milliseconds period, std::chrono::milliseconds left) {
+        // Up to the end of the wait, plus a millisecond so that the loop sees it pass.
+        if (!ComPort.WaitReadable(static_cast<uint32_t>(left.count()) + 1)) return;
+        // A line that reports a hang-up or an error wakes at once without bytes: pace it.
+        uint32_t waiting = 0;
+        if (ComPort.QueuedBytes(waiting) && waiting == 0) std::this_thread::sleep_for(period);
+      });
 }
 
 bool TModemPort::WriteComPort(const uint8_t* buffer, uint32_t length) {
@@ -264,6 +282,7 @@ bool TModemPort::OpenTerminal(const std::string& description, std::string& messa
     return false;
   }
   Terminal = handle;
+  Chosen = TTransport::Terminal;
   // Each step runs only while the ones before it succeeded.
   status = library->SetBaudRate(handle, 230400);
   if (status == FT_OK) status = library->SetTimeouts(handle, 200, 200);
@@ -280,6 +299,10 @@ bool TModemPort::OpenTerminal(const std::string& description, std::string& messa
   return true;
 }
 
+void TModemPort::ReuseTerminal() {
+  if (FtHandle()) Chosen = TTransport::Terminal;
+}
+
 void TModemPort::CloseTerminal() {
   std::unique_lock<std::shared_mutex> lock(TerminalLock);
   TFtdiLibrary* library = LoadedLibrary.load();
@@ -291,10 +314,10 @@ void TModemPort::CloseTerminal() {
   Terminal = nullptr;
 }
 
-uint8_t TModemPort::ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs) {
+uint8_t TModemPort::ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle) {
   TFtdiLibrary* library = LoadedLibrary.load();
   return PollRead(
-      buffer, capacity, count, waitMs, [this, library] { return library && FtHandle(); },
+      buffer, capacity, count, waitMs, settle, [this, library] { return library && FtHandle(); },
       [this, library](uint32_t& waiting) {
         std::shared_lock<std::shared_mutex> lock(TerminalLock);
         if (!Terminal) return false;
@@ -307,7 +330,8 @@ uint8_t TModemPort::ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& c
       [this, library](uint8_t* into, uint32_t size, uint32_t& got) {
         std::shared_lock<std::shared_mutex> lock(TerminalLock);
         return Terminal && library->Read(Terminal, into, size, &got) == FT_OK;
-      });
+      },
+      [](std::chrono::milliseconds period, std::chrono::milliseconds) { std::this_thread::sleep_for(period); });
 }
 
 bool TModemPort::WriteTerminal(const uint8_t* buffer, uint32_t length) {

@@ -1,8 +1,9 @@
 #pragma once
 // The byte transport to the one GSM modem: a modem on a serial port, or the maker's USB
-// terminal. The transport is chosen anew on every operation from the port setting: "direct"
-// (in any letter case, nothing trimmed) selects the USB terminal, anything else names a
-// serial port. Reads poll the receive queue and take what is queued in one read; writes go
+// terminal. The port setting selects it: "direct" (in any letter case, nothing trimmed)
+// selects the USB terminal, anything else names a serial port. Reads and writes go to the
+// transport that was opened last, chosen once when it opened, whatever the setting says
+// meanwhile. Reads wait for the first bytes and take what is queued then in one read; writes go
 // out whole or fail. Every transfer can be traced into "OVM_debug.log" in the program folder.
 //
 // The operations run on whichever thread calls them and take no lock of the link: callers
@@ -56,6 +57,11 @@ class TModemPort {
   // True when `port` selects the USB terminal.
   static bool SelectsTerminal(const std::string& port);
   bool UsesTerminal() const { return SelectsTerminal(PhonePort()); }
+  // The transport that reads and writes use: the one opened last.
+  enum class TTransport { None, SerialPort, Terminal };
+  TTransport Transport() const { return Chosen.load(); }
+  // A USB terminal left open by an earlier set-up is used again.
+  void ReuseTerminal();
 
   // The open serial port of the modem; closed when none is open.
   TSerialPort ComPort;
@@ -72,23 +78,21 @@ class TModemPort {
   // Status of the last library call that records it; kept for inspection only.
   std::atomic<FT_STATUS> FtStatus{FT_OK};
 
-  // Waits up to `waitMs` for the modem to send something and reads it into `buffer`: one
+  // Waits up to `waitMs` for the modem to send something (the serial port sleeping on its
+  // descriptor, the USB terminal looking every tenth of the wait) and reads it into `buffer`: one
   // tenth of the wait after the first bytes are seen, everything then queued, up to
   // `capacity` bytes (more stays queued for the next read). The buffer's first `capacity`
   // bytes are zeroed first. kReadData with `count` bytes, kReadTimeOut, or kReadFailed.
   uint8_t ReadModem(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
+  // The same read, taking what has come as soon as anything has, without the settling pause
+  // of a tenth of the wait that the read above allows an answer to arrive whole in.
+  uint8_t ReadModemAsItComes(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
   // Writes all `length` bytes; true only when every byte went out. Traced whatever the outcome.
   bool WriteModem(const uint8_t* buffer, uint32_t length);
   // The text on which every AT decision is taken: the first `count` bytes with NUL turned
   // into blanks, lower case (code page 1251), blanks and control characters trimmed at
   // both ends. Inner line breaks stay.
   static std::string ReplyToText(const uint8_t* buffer, uint32_t count);
-  // One AT command: its bytes written with one WriteModem, no terminating zero.
-  bool WriteCommand(const std::string& command);
-  // One answer: a read of up to `capacity` bytes within `waitMs`. True with the answer's
-  // ReplyToText form in `text` when bytes were read; a time-out, a failure or zero bytes is
-  // no answer (false, `text` empty).
-  bool ReadAnswer(uint32_t capacity, uint32_t waitMs, std::string& text);
   // Appends one trace record when WriteDebugLog is on. Trace errors never reach the caller.
   void AppendDebugLog(const uint8_t* buffer, uint32_t length, int direction);
 
@@ -114,12 +118,14 @@ class TModemPort {
   virtual bool ComPortPresent(const std::string& port);
 
  private:
-  uint8_t ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
-  uint8_t ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs);
+  uint8_t ReadComPort(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle);
+  uint8_t ReadTerminal(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle);
+  uint8_t ReadChosen(uint8_t* buffer, uint32_t capacity, uint32_t& count, uint32_t waitMs, bool settle);
   bool WriteComPort(const uint8_t* buffer, uint32_t length);
   bool WriteTerminal(const uint8_t* buffer, uint32_t length);
 
   const std::string ProgramFolder;
+  std::atomic<TTransport> Chosen{TTransport::None};
   std::mutex LibraryLock;
   std::unique_ptr<TFtdiLibrary> Library;
   std::atomic<TFtdiLibrary*> LoadedLibrary{nullptr};

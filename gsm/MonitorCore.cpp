@@ -12,6 +12,8 @@ namespace {
 
 constexpr uint32_t kStoreAnswerSize = 1000;
 constexpr uint32_t kListReadSize = 16384;
+// The listing of the store is given up on after this much read in all (notices included).
+constexpr size_t kMaxListBytes = 1 << 20;
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
@@ -20,30 +22,10 @@ bool IsErrorAnswer(const std::string& text) {
   return text.rfind("+cms error", 0) == 0 || text.rfind("+cme error", 0) == 0 || text == "error";
 }
 
-// An answer is read until its final line; a modem that never sends one is given up on after
-// this much answer text, or this much read in all (notices included).
-constexpr size_t kMaxReplyBytes = 16384;
-constexpr size_t kMaxReadBytes = 1 << 20;
-
-// The end (past its line break) of the first final line of an answer in `raw`: "OK", "ERROR"
-// or a +CMS/+CME error; npos while none has come whole.
-size_t FinalAnswerEnd(const std::string& raw) {
-  size_t start = 0;
-  for (;;) {
-    const size_t end = raw.find_first_of("\r\n", start);
-    if (end == std::string::npos) return std::string::npos;
-    const std::string line = AnsiLowerCase(Trim(std::string_view(raw).substr(start, end - start)));
-    size_t next = end + 1;
-    if (raw[end] == '\r' && next < raw.size() && raw[next] == '\n') ++next;
-    if (line == "ok" || IsErrorAnswer(line)) return next;
-    start = next;
-  }
-}
-
 }  // namespace
 
-TMonitorCore::TMonitorCore(std::string exeDir)
-    : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Log(ExeDir, LogLock) {
+TMonitorCore::TMonitorCore(std::string exeDir, TMonitorEvents& events)
+    : ExeDir(std::move(exeDir)), LogPath(ExeDir + "OrvexMonitor.log"), Events(events), Log(ExeDir, LogLock) {
   // A +CMT header whose PDU line never came is no message; the trace says it was dropped.
   Unsolicited.DroppedNotice = [this](const std::string& header) {
     const std::string note = "+CMT header dropped, its PDU line did not come: " + header + "\r\n";
@@ -59,7 +41,7 @@ TMonitorCore::~TMonitorCore() {
 }
 
 void TMonitorCore::StopModemThreads() {
-  // The hooks of a derived class may be gone already; a worker's last notice is dropped.
+  // The owner's events may be gone already; a worker's last notice is dropped.
   HooksLive = false;
   ActiveTermReader = nullptr;
   ModemThreads.StopAll();
@@ -92,10 +74,22 @@ bool TMonitorCore::ModemLinkOpen() const {
   return Modem.UsesTerminal() ? Modem.FtHandle() != nullptr : Modem.ComPort.IsOpen();
 }
 
+void TMonitorCore::CloseModem() {
+  if (Modem.UsesTerminal()) {
+    if (Modem.FtHandle()) Modem.CloseTerminal();
+  } else {
+    Modem.ComPort.Close();
+  }
+  StopTermReader();
+  TerminateSmsSendThread();
+}
+
+bool TMonitorCore::IsModemLost() { return Modem.UsesTerminal() ? Modem.IsTerminalLost() : Modem.IsComPortLost(); }
+
 void TMonitorCore::StartTermReader(bool readStore) {
   // A new link: which storage the modem has selected is not known.
   SelectedStorage.clear();
-  auto reader = std::make_unique<TTermReader>(*this);
+  auto reader = std::make_unique<TTermReader>(Channel, *this, ReaderWaits);
   reader->ReadStoreFirst = readStore;
   reader->SetPriority(TThreadPriority::Normal);
   TTermReader* started = reader.get();
@@ -170,7 +164,7 @@ void TMonitorCore::StoreGivenUpSms() {
   }
 }
 
-void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags) {
+void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags, TAnswerWait wait) {
   std::string answer;
   for (const std::string& partTag : tags) {
     const size_t comma = partTag.find(',');
@@ -178,20 +172,13 @@ void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags) {
     const std::string partStorage = partTag.substr(0, comma);
     if (partStorage != SelectedStorage) {
       SelectedStorage.clear();
-      if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n")) continue;
-      if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) continue;
+      if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n", answer, wait) ||
+          !Contains(answer, "ok"))
+        continue;
       SelectedStorage = partStorage;
     }
-    DeleteStoredSms(partTag.substr(comma + 1));
+    DeleteStoredSms(partTag.substr(comma + 1), wait);
   }
-}
-
-bool TMonitorCore::ParseCmti(const std::string& text, std::string& storage, std::string& index) {
-  static thread_local TRegExpr pattern("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
-  if (!pattern.Exec(text)) return false;
-  storage = pattern.Match(1);
-  index = pattern.Match(2);
-  return true;
 }
 
 void TMonitorCore::HandleCmti(const std::string& text) {
@@ -202,11 +189,10 @@ void TMonitorCore::HandleCmti(const std::string& text) {
 bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& index) {
   std::string answer;
   SelectedStorage.clear();
-  if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return false;
-  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return false;
+  if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n", answer) || !Contains(answer, "ok"))
+    return false;
   SelectedStorage = AnsiLowerCase(storage);
-  if (!Modem.WriteCommand("AT+CMGR=" + index + "\r\n")) return false;
-  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) return false;
+  if (!ExchangeStore("AT+CMGR=" + index + "\r\n", answer)) return false;
   // An empty or unreadable slot is no message: nothing to log, nothing to delete.
   if (IsErrorAnswer(answer)) return false;
 
@@ -225,24 +211,14 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
   return StoreStoredPdu(storage, index, pdu);
 }
 
-bool TMonitorCore::ParseListedSms(const std::string& text, std::string& storage, std::string& index,
-                                  std::string& pdu) {
-  const size_t comma = text.find(',');
-  const size_t lineFeed = text.find('\n');
-  if (comma == std::string::npos || lineFeed == std::string::npos || comma > lineFeed) return false;
-  storage = text.substr(0, comma);
-  index = text.substr(comma + 1, lineFeed - comma - 1);
-  pdu = text.substr(lineFeed + 1);
-  return !storage.empty() && !index.empty();
-}
-
-bool TMonitorCore::HandleListedSms(const std::string& text) {
+void TMonitorCore::HandleListedSms(const std::string& text) {
   std::string storage, index, pdu;
-  if (!ParseListedSms(text, storage, index, pdu)) return false;
-  return StoreStoredPdu(storage, index, pdu);
+  // The sweep is the monitor's own: its deletes take their answers as they come.
+  if (ParseListedSms(text, storage, index, pdu)) StoreStoredPdu(storage, index, pdu, TAnswerWait::AsItComes);
 }
 
-bool TMonitorCore::StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu) {
+bool TMonitorCore::StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu,
+                                  TAnswerWait wait) {
   // A stored part of a longer message stays in the store until the whole message is logged;
   // then every stored part of it goes, wherever it was read from.
   std::vector<std::string> parts, partTags;
@@ -252,16 +228,16 @@ bool TMonitorCore::StoreStoredPdu(const std::string& storage, const std::string&
   if (logged) {
     if (partTags.empty()) partTags.push_back(tag);
     // Every stored part and every stored copy of a part goes, wherever it was read from.
-    DeleteStoredParts(partTags);
+    DeleteStoredParts(partTags, wait);
     SignalUnreadSms();
   }
   StoreGivenUpSms();
   return logged;
 }
 
-void TMonitorCore::DeleteStoredSms(const std::string& index) {
+void TMonitorCore::DeleteStoredSms(const std::string& index, TAnswerWait wait) {
   std::string answer;
-  if (Modem.WriteCommand("AT+CMGD=" + index + "\r\n")) ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer);
+  ExchangeStore("AT+CMGD=" + index + "\r\n", answer, wait);
 }
 
 void TMonitorCore::QueueStoredNotice(const std::string& storage, const std::string& index) {
@@ -272,26 +248,25 @@ void TMonitorCore::QueueAllStoredSms() {
   // New messages go to the third storage that AT+CPMS? names; "sm" when it names none.
   std::string answer;
   std::string storage = "sm";
-  if (Modem.WriteCommand("AT+CPMS?\r\n") && ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer)) {
+  if (ExchangeStore("AT+CPMS?\r\n", answer)) {
     static thread_local TRegExpr usage("\\+cpms:\\s*\"(\\w+)\",\\d+,\\d+,\"(\\w+)\",\\d+,\\d+,\"(\\w+)\"");
     if (usage.Exec(answer)) storage = usage.Match(3);
   }
   SelectedStorage.clear();
-  if (!Modem.WriteCommand("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n")) return;
-  if (!ReadReply(kStoreAnswerSize, ReaderWaits.StoreRead, answer) || !Contains(answer, "ok")) return;
+  if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n", answer) || !Contains(answer, "ok")) return;
   SelectedStorage = AnsiLowerCase(storage);
 
   // The listing may take several reads: it ends with the final answer or when nothing more
   // comes. A full store lists tens of kilobytes, so the reads are larger than a notice read.
-  if (!Modem.WriteCommand("AT+CMGL=4\r\n")) return;
+  if (!Channel.Write("AT+CMGL=4\r\n")) return;
   std::string listing;
-  std::vector<uint8_t> buffer(kListReadSize);
   size_t read = 0;
-  while (read < kMaxReadBytes) {
+  while (read < kMaxListBytes) {
     uint32_t count = 0;
-    if (Modem.ReadModem(buffer.data(), kListReadSize, count, ReaderWaits.ListRead) != kReadData || count == 0) break;
+    std::string rest;
+    if (Channel.Read(kListReadSize, ReaderWaits.ListRead, rest, &count) != kReadData || count == 0) break;
     read += count;
-    listing += Unsolicited.Feed(buffer.data(), count);
+    listing += rest;
     const std::string text = Trim(listing);
     const size_t lastLine = text.find_last_of('\n');
     const std::string last = lastLine == std::string::npos ? text : text.substr(lastLine + 1);
@@ -331,22 +306,52 @@ void TMonitorCore::QueueAllStoredSms() {
   Unsolicited.AddFirst(std::move(listed));
 }
 
-bool TMonitorCore::ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text) {
-  // An answer may take several reads, with notices before, inside and after it. Reads go on
-  // until its final line, so that no tail of it is left for the next command to take as its
-  // own answer; they stop early only when nothing more comes. The notices go to the stream,
-  // what follows the final line is no part of this answer and is dropped.
-  std::string answer;
-  std::vector<uint8_t> buffer(capacity);
-  size_t answerEnd = std::string::npos;
-  size_t read = 0;
-  while (answerEnd == std::string::npos && answer.size() < kMaxReplyBytes && read < kMaxReadBytes) {
-    uint32_t count = 0;
-    if (Modem.ReadModem(buffer.data(), capacity, count, waitMs) != kReadData || count == 0) break;
-    read += count;
-    answer += Unsolicited.Feed(buffer.data(), count);
-    answerEnd = FinalAnswerEnd(answer);
+bool TMonitorCore::ExchangeStore(const std::string& command, std::string& answer, TAnswerWait wait) {
+  return Channel.Exchange(command, kStoreAnswerSize, ReaderWaits.StoreRead, wait, answer);
+}
+
+void TMonitorCore::BeginReading(bool readStore) {
+  Decoder.ClearFragments();
+  if (readStore) QueueAllStoredSms();
+}
+
+void TMonitorCore::ReportSend(const TSmsSendThread& thread) {
+  // A send that ends after the modem was closed, or while the program ends, is reported to
+  // no one.
+  if (!IsModemOpen() || SendShutDown()) return;
+  TLogRecord record;
+  record.Direction = 1;
+  record.Read = 1;
+  record.Time = SmsLog().Clock();
+  record.Phone = thread.Phone;
+  record.Text = thread.Text;
+  record.Accepted = thread.Result == kSendDone ? 1 : 0;
+  WriteSmsLogRecord(LogPath, record);
+  Events.SmsSendResult(thread.Result, LastErrorText);
+}
+
+void TMonitorCore::ReadQueuedSms() {
+  if (ReadQueue.Count() == 0) return;
+  if (ActiveTermReader) {
+    // The reader reads them in its own turns, a few at a time: many messages announced during
+    // a send would otherwise hold the port, and the windows, for as long as they all take.
+    for (const TReadQueue::TPair& pair : ReadQueue.Items()) {
+      QueueStoredNotice(pair.first, pair.second);
+      ReadQueue.DropFront();
+    }
+    return;
   }
-  text = Trim(std::string_view(answer).substr(0, answerEnd == std::string::npos ? answer.size() : answerEnd));
-  return read > 0;
+  std::unique_ptr<TNamedMutex> portMutex = TAtChannel::OpenPortMutex();
+  // Without the port the pairs wait for the end of the next send.
+  if (!portMutex || portMutex->Wait(Sender.Waits.FollowUpMutex) != TMutexWait::Obtained) return;
+  TNamedMutexHold hold(*portMutex);
+  // The pairs queued by now; the queue is not added to while no send runs.
+  for (const TReadQueue::TPair& pair : ReadQueue.Items()) {
+    try {
+      ReadStoredSms(pair.first, pair.second);
+    } catch (const EConvertError&) {
+      // Not logged, so the message stays in the modem's store; the others are still read.
+    }
+    ReadQueue.DropFront();
+  }
 }

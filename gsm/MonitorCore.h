@@ -1,18 +1,20 @@
 #pragma once
-// The GUI-free base of the main form: the state and operations of the GSM side that the
-// worker threads and the window messages use (settings mirror, program folder, SMS log and
-// its named mutex, unread flag, last modem error). What these operations need from the GUI
-// (the unread notice, balloons, dispatcher notices) goes through the virtual hooks, which the
-// main form overrides.
+// The GSM side of the monitor, owned by the main form: the state and operations that the
+// worker threads and the window messages use (settings mirror, program folder, the modem
+// channel, SMS log and its named mutex, unread flag, last modem error). What these operations
+// need from the GUI (the unread notice, the outcome of a send, dispatcher notices, the message
+// list) goes through the events interface that the owner gives it. It is the host of the
+// reader and of the send threads.
 
 #include "common/SettingsMirror.h"
 #include "common/SmsInfo.h"
+#include "gsm/AtChannel.h"
 #include "gsm/ModemErrors.h"
-#include "gsm/ModemPort.h"
-#include "gsm/NoticeStream.h"
+#include "gsm/MonitorEvents.h"
 #include "gsm/PduCodec.h"
 #include "gsm/PairQueue.h"
 #include "gsm/SmsLog.h"
+#include "gsm/SmsSender.h"
 #include "gsm/SmsSendThread.h"
 #include "gsm/TermReader.h"
 #include "platform/OwnedThreads.h"
@@ -28,16 +30,20 @@ class TNamedMutex;
 
 inline constexpr const char* kLogMutexName = "OrvexMonitorLogFileMutex";
 
-class TMonitorCore : public TSettingsMirror, public TModemError {
+class TMonitorCore : public TSettingsMirror, public TModemError, public TSendHost, public TReaderHost {
 public:
-  // `exeDir` is the program folder with its trailing separator.
-  explicit TMonitorCore(std::string exeDir);
+  // `exeDir` is the program folder with its trailing separator; `events` hears what the GUI
+  // must know, and outlives the core.
+  TMonitorCore(std::string exeDir, TMonitorEvents& events);
   virtual ~TMonitorCore();
   TMonitorCore(const TMonitorCore&) = delete;
   TMonitorCore& operator=(const TMonitorCore&) = delete;
 
   const std::string ExeDir;
   const std::string LogPath;  // ExeDir + "OrvexMonitor.log"
+  // The one channel to the modem and its transport.
+  TAtChannel Channel{ExeDir};
+  TModemPort& Modem = Channel.Port;
   // True while unread messages wait; set and cleared on the main thread.
   std::atomic<bool> UnreadPending{false};
 
@@ -57,62 +63,34 @@ public:
   void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
 
-  // The send side: messages go out one at a time, each by a send thread of its own, head
-  // of the queue first. All of it runs on the main thread.
-  TSendQueue SendQueue;
-  TSendWaits SendWaits;
-  // The send thread of the head pair; null when none runs, or when the modem close has let
-  // it go (it then still ends, and its end starts the next send).
-  TSmsSendThread* ActiveSmsSendThread = nullptr;
+  // The send side: messages go out one at a time, each by a send thread of its own.
+  TSmsSender Sender{Channel, *this, *this};
   // Hands one message to the send queue and starts a send when none runs.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text);
-  // Starts the send thread for the head pair.
-  void StartSmsSendThread();
-  // The end of a send thread: reads the stored messages announced meanwhile, drops the sent
-  // pair (sent or not: a pair is never retried) and starts the next send.
-  void SendSmsTerminate(TSmsSendThread& thread);
+  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { Sender.Queue(phone, text); }
   // The modem close: asks the running send thread to stop and lets it go without waiting.
-  void TerminateSmsSendThread();
+  void TerminateSmsSendThread() { Sender.Terminate(); }
   // The end of the program: stops a send thread that still runs and waits for it, reporting
   // nothing more. The owner calls it while its hooks still work.
-  void StopSmsSendThread();
-  // True from StopSmsSendThread on: a send that ends now is reported to no one.
-  bool SendShutDown() const { return ShuttingDown; }
+  void StopSmsSendThread() { Sender.Stop(); }
+  bool SendShutDown() const override { return Sender.ShutDown(); }
 
   // Reads the stored messages queued during the send that just ended.
-  void ReadQueuedSms();
+  void ReadQueuedSms() override;
 
   // The modem link that the dispatcher's modem check talks to; null while the link is closed.
-  virtual TModemPort* ModemPort() { return IsModemOpen() ? &Modem : nullptr; }
+  virtual TAtChannel* ModemChannel() { return IsModemOpen() ? &Channel : nullptr; }
   // Whether the modem link is open: the handle of the transport that the port setting
   // selects is open.
   virtual bool IsModemOpen() const { return ModemLinkOpen(); }
 
-  // GUI hooks.
-  // A new unread message is stored, or the log holds unread records at start.
-  virtual void NotifyUnreadSms() = 0;
-  // A notice to the dispatcher program; the dispatcher's answer, 0 when it was dropped
-  // because none runs.
-  virtual uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) {
-    (void)code;
-    (void)payload;
-    return 0;
-  }
-  // A tray balloon whose click does nothing.
-  virtual void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
-                                 uint32_t icon) {
-    (void)title;
-    (void)text;
-    (void)timeoutMs;
-    (void)icon;
-  }
-  // The message list may have changed: refreshes the message window, when it is open, and
-  // brings it to the front.
-  virtual void RefreshShowSmsForm() {}
+  // The events of the GSM side, passed on to the owner's events interface.
+  void NotifyUnreadSms() override { Events.NotifyUnreadSms(); }
+  uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) { return Events.NotifyDispatcher(code, payload); }
+  void RefreshShowSmsForm() override { Events.RefreshShowSmsForm(); }
 
-  // The modem link. Its settings are copied from the mirror by ApplyModemSettings after each
-  // load of the settings.
-  TModemPort Modem{ExeDir};
+  // The modem link: the channel every exchange with the modem goes through (declared before the
+  // send side and the reader that use it). Its settings are copied from the mirror by
+  // ApplyModemSettings after each load of the settings.
   void ApplyModemSettings();
   // Open: the handle of the transport that the port setting selects is open.
   bool ModemLinkOpen() const;
@@ -123,41 +101,32 @@ public:
   // thread (a worker waits for it). A reply whose parsing raises a conversion error is logged
   // as an unparsed record (kind 0) with its sender and its text as received.
   TReaderWaits ReaderWaits;
-  TPduDecoder Decoder;
   // One +CMT notice: "+cmt:" header, a line break and the PDU.
-  void HandleCmt(const std::string& text);
+  void HandleCmt(const std::string& text) override;
   // The storage (two letters, as read) and the index that a +CMTI notice names.
-  static bool ParseCmti(const std::string& text, std::string& storage, std::string& index);
+  static bool ParseCmti(const std::string& text, std::string& storage, std::string& index) {
+    return ::ParseCmti(text, storage, index);
+  }
   // One +CMTI notice: reads the stored message it names.
-  void HandleCmti(const std::string& text);
+  void HandleCmti(const std::string& text) override;
   // Reads one stored message, logs it, deletes it from the store once it is logged, and
   // signals it; true when a record was logged.
   bool ReadStoredSms(const std::string& storage, const std::string& index);
   // A message of the store's listing ("storage,index", a line feed, its PDU): logged as a read
   // of it would log it, then deleted; true when a record was logged.
-  bool HandleListedSms(const std::string& text);
-  static bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu);
-  void DeleteStoredSms(const std::string& index);
+  void HandleListedSms(const std::string& text) override;
+  static bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu) {
+    return ::ParseListedSms(text, storage, index, pdu);
+  }
+  void DeleteStoredSms(const std::string& index, TAnswerWait wait = TAnswerWait::EachRead);
   // A worker that has handled messages under the port mutex calls this once it has let the
   // mutex go: the unread notice of those messages then runs on the main thread, and the
   // worker waits for it. (On the main thread the notice runs at once.)
-  void DeliverUnreadSignal();
-  // Queues a stored-message notice for the reader, as if the modem had sent it.
-  void QueueStoredNotice(const std::string& storage, const std::string& index);
-  // Lists the modem's store and queues every message in it, with the PDU the listing carries,
-  // for the reader, which logs and deletes them turn by turn; an entry without its PDU line
-  // is queued as a stored-message notice, read as the messages the modem announces.
-  void QueueAllStoredSms();
-  // Every read of the port, by any thread, passes through here: the notices (+CMT with its
-  // PDU line, +CMTI, RING) in it wait for the reader, or for a running send, to handle them.
-  TNoticeStream Unsolicited;
-  // One answer of the modem, read up to its final line, in ReplyToText form without the
-  // notices; true when anything was read.
-  bool ReadReply(uint32_t capacity, uint32_t waitMs, std::string& text);
+  void DeliverUnreadSignal() override;
 
   // Stored messages announced while they could not be read (during a send).
   TReadQueue ReadQueue;
-  void QueueSmsRead(const std::string& storage, const std::string& index) { ReadQueue.Add(storage, index); }
+  void QueueSmsRead(const std::string& storage, const std::string& index) override { ReadQueue.Add(storage, index); }
 
   // The running reader, null when none runs; set and cleared on the main thread. Other threads
   // may test it but must not use the object, which ends on its own after a close: they use
@@ -167,12 +136,38 @@ public:
   void StartTermReader(bool readStore = false);
   // Asks the running reader to end, without waiting.
   void StopTermReader();
-  // The workers of the modem link; they end before the core does. A derived class stops them
-  // in its own destructor (StopModemThreads), while its hooks still exist.
+  // Closes the open transport, asks the reader to end and lets a running send go (it fails
+  // on the closed port; the queue drains one pair per attempt).
+  void CloseModem();
+  // A device came or went: true when the open link's device is gone.
+  bool IsModemLost();
+
+  // The workers of the modem link; they end before the core does. The owner stops them
+  // (StopModemThreads) while its events still work.
   TOwnedThreads ModemThreads;
   void StopModemThreads();
 
 private:
+  // The end of a send: the sent record in the log, then the SmsSendResult hook; nothing when
+  // the modem was closed meanwhile or the program ends.
+  void ReportSend(const TSmsSendThread& thread) override;
+  TPduDecoder Decoder;
+  // The reader's first turn: the decoder's parts forgotten, the store listed when asked.
+  void BeginReading(bool readStore) override;
+  bool LogUndecodedSms(const std::string& text) override { return StoreUndecodedSms(text); }
+  // Queues a stored-message notice for the reader, as if the modem had sent it.
+  void QueueStoredNotice(const std::string& storage, const std::string& index);
+  // Lists the modem's store and queues a stored-message notice for every message in it: the
+  // reader then reads them as it reads the messages the modem announces.
+  void QueueAllStoredSms();
+  // Every read of the port, by any thread, passes through the channel's notice stream: the
+  // notices (+CMT with its PDU line, +CMTI, RING) in it wait for the reader, or for a running
+  // send, to handle them.
+  TNoticeStream& Unsolicited = Channel.Notices;
+  // One command and its answer, read up to its final line, without the notices; true when
+  // anything was read.
+  bool ExchangeStore(const std::string& command, std::string& answer, TAnswerWait wait = TAnswerWait::EachRead);
+
   class TLogMutexLock : public TLogLock {
   public:
     explicit TLogMutexLock(TMonitorCore& core) : Core(core) {}
@@ -183,28 +178,25 @@ private:
     TMonitorCore& Core;
   };
 
-  // The send thread that has not ended yet, whether active or let go by the modem close:
-  // a new send starts only after it, so that one send thread runs at a time.
-  TSmsSendThread* RunningSendThread = nullptr;
-  bool ShuttingDown = false;
-
   // Logs a decoded message (sender, time text, text); true when a record was written.
   bool StoreReceivedSms(std::vector<std::string>& parts);
   // Logs a text that could not be decoded as a kind-0 record; true when it was written.
   bool StoreUndecodedSms(const std::string& text);
   // Decodes the PDU of a stored message, logs the message once it is whole and deletes every
   // stored part of it; true when a record was logged.
-  bool StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu);
+  bool StoreStoredPdu(const std::string& storage, const std::string& index, const std::string& pdu,
+                      TAnswerWait wait = TAnswerWait::EachRead);
   // Logs the messages the decoder gave up waiting for and deletes their stored parts.
   void StoreGivenUpSms();
   // Deletes the stored messages that the tags ("storage,index") name, selecting each storage
   // first unless it is selected already.
-  void DeleteStoredParts(const std::vector<std::string>& tags);
+  void DeleteStoredParts(const std::vector<std::string>& tags, TAnswerWait wait = TAnswerWait::EachRead);
   // The storage that the last AT+CPMS= selected; empty when not known. Used under the port
   // mutex only.
   std::string SelectedStorage;
   void SignalUnreadSms();
 
+  TMonitorEvents& Events;
   std::atomic<bool> UnreadSignalDue{false};
   // Cleared when the core is going: the hooks are not called any more.
   std::atomic<bool> HooksLive{true};

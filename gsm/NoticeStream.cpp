@@ -1,5 +1,6 @@
 #include "gsm/NoticeStream.h"
 
+#include "common/RegExpr.h"
 #include "common/Text.h"
 
 #include <vector>
@@ -32,6 +33,24 @@ size_t SkipOneLineEnd(std::string_view text, size_t pos) {
 }
 
 }  // namespace
+
+bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu) {
+  const size_t comma = text.find(',');
+  const size_t lineFeed = text.find('\n');
+  if (comma == std::string::npos || lineFeed == std::string::npos || comma > lineFeed) return false;
+  storage = text.substr(0, comma);
+  index = text.substr(comma + 1, lineFeed - comma - 1);
+  pdu = text.substr(lineFeed + 1);
+  return !storage.empty() && !index.empty();
+}
+
+bool ParseCmti(const std::string& text, std::string& storage, std::string& index) {
+  static thread_local TRegExpr pattern("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
+  if (!pattern.Exec(text)) return false;
+  storage = pattern.Match(1);
+  index = pattern.Match(2);
+  return true;
+}
 
 std::string TNoticeStream::Feed(std::string_view bytes) {
   std::unique_lock<std::mutex> lock(Lock);

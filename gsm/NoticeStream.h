@@ -27,6 +27,12 @@ struct TModemNotice {
   std::string Text;
 };
 
+// The storage (two letters, as read) and the index that a +CMTI notice names.
+bool ParseCmti(const std::string& text, std::string& storage, std::string& index);
+// The storage, the index and the PDU of a message of the store's listing (the text of a
+// Stored notice: "storage,index", a line feed, its PDU).
+bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu);
+
 class TNoticeStream {
  public:
   using TClock = std::function<std::chrono::steady_clock::time_point()>;

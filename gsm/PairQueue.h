@@ -1,6 +1,6 @@
 #pragma once
 // A guarded queue of string pairs, head first, that any thread may reach at any moment. The
-// main form keeps two: the messages to send, (phone, text) pairs, and the stored messages
+// monitor keeps two: the messages to send, (phone, text) pairs, and the stored messages
 // still to be read, (storage, index) pairs in the order their notices came (the send thread
 // fills that one while it holds the port; the main thread drains it after the thread ended).
 

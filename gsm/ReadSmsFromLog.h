@@ -17,7 +17,7 @@
 class TReadSmsFromLog : public TThread {
 public:
   // Appends the unread received messages to the list, oldest first, and the log index of each
-  // to `indexes` (the main form's LoadUnreadSms). Runs on the worker thread.
+  // to `indexes` (the monitor core's LoadUnreadSms). Runs on the worker thread.
   using TLoadUnread = std::function<void(TSmsInfoList& list, std::vector<int32_t>& indexes)>;
 
   explicit TReadSmsFromLog(TLoadUnread loadUnread);

@@ -2,9 +2,9 @@
 // The send thread: one outgoing SMS per thread. It pauses, builds the SMS-SUBMIT PDU, takes
 // the port mutex and runs the "AT+CMGS=" dialogue; message notices that the modem sends in the
 // middle of it are handled on the spot (+CMT) or queued for reading after the send (+CMTI).
-// The outcome is reported on the main thread (sent record in the SMS log, balloon, dispatcher
-// notice) by a synchronous call at the end of the thread. The queue of messages to send and
-// the starting of one thread after the other belong to the monitor (TMonitorCore).
+// The outcome is reported to its host on the main thread by a synchronous call at the end of
+// the thread. The queue of messages to send and the starting of one thread after the other
+// belong to TSmsSender.
 
 #include "platform/Thread.h"
 
@@ -12,9 +12,10 @@
 #include <memory>
 #include <string>
 
-class TModemPort;
-class TMonitorCore;
+class TAtChannel;
+class TModemError;
 class TNamedMutex;
+class TSmsSendThread;
 
 // Results of a send.
 constexpr uint8_t kSendDone = 0;          // the modem answered "ok" after the PDU
@@ -34,10 +35,35 @@ struct TSendWaits {
   uint32_t FollowUpMutex = 1000; // the port mutex for the stored messages announced meanwhile
 };
 
+// What a send needs of the monitor that runs it (the monitor core implements it).
+class TSendHost {
+ public:
+  virtual ~TSendHost() = default;
+  // A +CMT notice read during the dialogue: decoded and logged now (the port is held).
+  virtual void HandleCmt(const std::string& text) = 0;
+  // A +CMTI notice read during the dialogue: the stored message is read after the send.
+  virtual void QueueSmsRead(const std::string& storage, const std::string& index) = 0;
+  // Logs a text that could not be decoded as an unread kind-0 record; true when written.
+  virtual bool LogUndecodedSms(const std::string& text) = 0;
+  // The unread notice of messages handled under the port mutex, once the port is free.
+  virtual void DeliverUnreadSignal() = 0;
+  // The unread notice itself; on the main thread.
+  virtual void NotifyUnreadSms() = 0;
+  // True once the program ends: a send that ends now is reported to no one.
+  virtual bool SendShutDown() const = 0;
+  // The outcome of the send; on the main thread.
+  virtual void ReportSend(const TSmsSendThread& thread) = 0;
+  // After the end of a send, on the main thread: the stored messages announced during it are
+  // read, and the message list may have changed.
+  virtual void ReadQueuedSms() = 0;
+  virtual void RefreshShowSmsForm() = 0;
+};
+
 class TSmsSendThread : public TThread {
  public:
-  // `core` is the monitor that runs the thread; it outlives the thread.
-  TSmsSendThread(TMonitorCore& core, const TSendWaits& waits);
+  // `channel`, `lastError` and `host` belong to the monitor that runs the thread and outlive
+  // it; `lastError` receives a +CME/+CMS error of the dialogue.
+  TSmsSendThread(TAtChannel& channel, TModemError& lastError, TSendHost& host, const TSendWaits& waits);
   ~TSmsSendThread() override;
 
   std::string Pdu;           // built at the start of the dialogue
@@ -46,16 +72,10 @@ class TSmsSendThread : public TThread {
   std::string LastResponse;  // the last modem response, normalised
   uint8_t Result = kSendDone;
 
-  // Acts on every notice the dialogue's reads have queued in the core's notice stream: a +CMT
-  // message is decoded and logged now, a +CMTI notice is queued for reading after the send.
+  // Acts on every notice the dialogue's reads have queued in the channel's notice stream: a
+  // +CMT message is decoded and logged now, a +CMTI notice is queued for reading after the
+  // send.
   void CheckUnsolicited();
-  // The outcome as the user, the log and the dispatcher see it; runs on the main thread.
-  void ReportResult();
-
-  // The balloon text and the dispatcher notice's payload for a result; `errorText` is the
-  // last modem error, used for kSendModemError.
-  static std::string ResultBalloonText(uint8_t result, const std::string& errorText);
-  static std::string ResultNoticePayload(uint8_t result, const std::string& errorText);
 
  protected:
   void Execute() override;
@@ -66,13 +86,15 @@ class TSmsSendThread : public TThread {
   // The dialogue under the port mutex.
   void RunDialogue();
   // The answer to "AT+CMGS=" into LastResponse; false when nothing could be read.
-  bool ReadPrompt(TModemPort& modem);
-  void WaitForSendAnswer(TModemPort& modem);
+  bool ReadPrompt(TAtChannel& channel);
+  void WaitForSendAnswer(TAtChannel& channel);
   // A +CMT notice inside an answer; the port mutex is held.
   void HandleCmt(const std::string& text);
 
-  TMonitorCore& Core;
+  TAtChannel& Channel;
+  TModemError& LastError;
+  TSendHost& Host;
   const TSendWaits Waits;
-  std::unique_ptr<TNamedMutex> FtdiMutex;
+  std::unique_ptr<TNamedMutex> PortMutex;
   bool UndecodedLogged = false;
 };

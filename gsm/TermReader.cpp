@@ -2,8 +2,8 @@
 
 #include "common/ConvertError.h"
 #include "common/Text.h"
-#include "gsm/ConfigureModem.h"
-#include "gsm/MonitorCore.h"
+#include "gsm/AtChannel.h"
+#include "gsm/NoticeStream.h"
 #include "platform/NamedMutex.h"
 
 #include <chrono>
@@ -11,46 +11,41 @@
 #include <thread>
 #include <vector>
 
-TTermReader::TTermReader(TMonitorCore& core) : Core(core) {}
+TTermReader::TTermReader(TAtChannel& channel, TReaderHost& host, const TReaderWaits& waits)
+    : Channel(channel), Host(host), Waits(waits) {}
 
 TTermReader::~TTermReader() {
   Terminate();
   WaitFor();
 }
 
-void TTermReader::HandleCmt(const std::string& text) { Core.HandleCmt(text); }
-
-void TTermReader::HandleCmti(const std::string& text) { Core.HandleCmti(text); }
-
 void TTermReader::HangUp() {
-  Core.Modem.WriteCommand("ATH\r\n");
-  std::vector<uint8_t> buffer(kNoticeReadSize);
-  uint32_t count = 0;
-  // The answer is not looked at; a notice that came with it is kept.
-  if (Core.Modem.ReadModem(buffer.data(), kNoticeReadSize, count, Core.ReaderWaits.HangUpRead) == kReadData)
-    Core.Unsolicited.Feed(buffer.data(), count);
+  Channel.Write("ATH\r\n");
+  // The answer is not looked at; a notice that came with it is kept in the stream.
+  std::string answer;
+  Channel.Read(kNoticeReadSize, Waits.HangUpRead, answer);
 }
 
 bool TTermReader::HandleUnsolicited(bool flush) {
-  if (flush) Core.Unsolicited.Flush();
+  if (flush) Channel.Notices.Flush();
   bool message = false;
   TModemNotice notice;
   // Reading a stored message may bring more notices; they are handled in this turn too, until
   // the turn has held the port long enough: then the rest waits for the next turn, and a send
   // or a check of the modem gets the port in between.
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Core.ReaderWaits.TurnLength);
-  while (!Terminated() && std::chrono::steady_clock::now() < end && Core.Unsolicited.Next(notice)) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Waits.TurnLength);
+  while (!Terminated() && std::chrono::steady_clock::now() < end && Channel.Notices.Next(notice)) {
     switch (notice.Kind) {
       case TModemNotice::TKind::Cmt:
-        HandleCmt(notice.Text);
+        Host.HandleCmt(notice.Text);
         message = true;
         break;
       case TModemNotice::TKind::Cmti:
-        HandleCmti(notice.Text);
+        Host.HandleCmti(notice.Text);
         message = true;
         break;
       case TModemNotice::TKind::Stored:
-        Core.HandleListedSms(notice.Text);
+        Host.HandleListedSms(notice.Text);
         message = true;
         break;
       case TModemNotice::TKind::Ring:
@@ -63,43 +58,41 @@ bool TTermReader::HandleUnsolicited(bool flush) {
 
 void TTermReader::Execute() {
   std::unique_ptr<TNamedMutex> portMutex;
-  std::vector<uint8_t> buffer(kNoticeReadSize);
   bool firstTurn = true;
   while (!Terminated()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(Core.ReaderWaits.TurnPause));
+    std::this_thread::sleep_for(std::chrono::milliseconds(Waits.TurnPause));
     // The form creates the mutex before the set-up; a reader that finds none tries again.
-    if (!portMutex) portMutex = TNamedMutex::OpenExisting(kPortMutexName);
-    if (!portMutex || portMutex->Wait(Core.ReaderWaits.PortMutex) != TMutexWait::Obtained) continue;
-    Turn(*portMutex, buffer, firstTurn);
-    Core.DeliverUnreadSignal();
+    if (!portMutex) portMutex = TAtChannel::OpenPortMutex();
+    if (!portMutex || portMutex->Wait(Waits.PortMutex) != TMutexWait::Obtained) continue;
+    Turn(*portMutex, firstTurn);
+    Host.DeliverUnreadSignal();
   }
-  Core.DeliverUnreadSignal();
+  Host.DeliverUnreadSignal();
 }
 
-void TTermReader::Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, bool& firstTurn) {
+void TTermReader::Turn(TNamedMutex& portMutex, bool& firstTurn) {
   TNamedMutexHold turn(portMutex);
   try {
     if (firstTurn) {
       // Parts of concatenated messages, and notices read in part, live as long as the reader.
       firstTurn = false;
-      Core.Decoder.ClearFragments();
-      Core.Unsolicited.DropUnfinished();
-      if (ReadStoreFirst) Core.QueueAllStoredSms();
+      Channel.Notices.DropUnfinished();
+      Host.BeginReading(ReadStoreFirst);
     }
     if (Terminated()) return;
     // Notices left by the last turn, or read by other exchanges, come before a new read.
-    if (Core.Unsolicited.HasQueued()) {
+    if (Channel.Notices.HasQueued()) {
       HandleUnsolicited(false);
       return;
     }
     uint32_t count = 0;
-    const uint8_t result = Core.Modem.ReadModem(buffer.data(), kNoticeReadSize, count, Core.ReaderWaits.NoticeRead);
+    std::string rest;
+    const uint8_t result = Channel.Read(kNoticeReadSize, Waits.NoticeRead, rest, &count);
     if (Terminated()) return;
     if (result == kReadData && count != 0) {
-      LastText = TModemPort::ReplyToText(buffer.data(), count);
-      Core.Unsolicited.Feed(buffer.data(), count);
+      // What is no notice has no command to belong to and is dropped.
       HandleUnsolicited(false);
-    } else if (Core.Unsolicited.HasPending()) {
+    } else if (Channel.Notices.HasPending()) {
       // Nothing more came: an unfinished notice is all there is of it.
       HandleUnsolicited(true);
     }

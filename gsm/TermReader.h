@@ -3,10 +3,11 @@
 // sends on its own. Every turn it takes the port mutex, reads what has arrived and acts on
 // the notices in it: a message delivered in the notice (+CMT, the PDU on the next line), a
 // message placed in the modem's store (+CMTI, storage and index) and an incoming call (RING,
-// hung up). The messages themselves are decoded, logged and signalled by the monitor core.
+// hung up). The messages themselves are decoded, logged and signalled by its host, the
+// monitor core.
 //
 // A read may hold several notices, and a notice may arrive in pieces: every read goes through
-// the core's notice stream, which joins the pieces; the reader handles every complete notice
+// the channel's notice stream, which joins the pieces; the reader handles every complete notice
 // in order, also those that other exchanges with the modem read. When a read brings nothing,
 // an unfinished notice is handled as it stands.
 //
@@ -22,7 +23,7 @@
 #include <string>
 #include <vector>
 
-class TMonitorCore;
+class TAtChannel;
 class TNamedMutex;
 
 // Every wait of the reader and of the stored-message operations, in ms. The program uses the
@@ -40,35 +41,49 @@ struct TReaderWaits {
 // Bytes of one read of a turn.
 constexpr uint32_t kNoticeReadSize = 1024;
 
+// What the reader needs of the monitor (the monitor core implements it); the caller of the
+// message operations holds the port mutex.
+class TReaderHost {
+ public:
+  virtual ~TReaderHost() = default;
+  // The first turn that got the port: parts of concatenated messages from before are
+  // forgotten, and with `readStore` a stored-message notice is queued for every message in
+  // the modem's store.
+  virtual void BeginReading(bool readStore) = 0;
+  // One +CMT notice (the text begins with "+cmt:"); one +CMTI notice.
+  virtual void HandleCmt(const std::string& text) = 0;
+  virtual void HandleCmti(const std::string& text) = 0;
+  // A message of the store's listing, queued with its PDU: logged and deleted.
+  virtual void HandleListedSms(const std::string& text) = 0;
+  // Once the port is free: the unread notice of the messages handled meanwhile.
+  virtual void DeliverUnreadSignal() = 0;
+};
+
 class TTermReader : public TThread {
  public:
-  // `core` holds the modem link, the decoder and the log; it outlives the reader.
-  explicit TTermReader(TMonitorCore& core);
+  // `channel` and `host` belong to the monitor and outlive the reader.
+  TTermReader(TAtChannel& channel, TReaderHost& host, const TReaderWaits& waits);
   // Execute uses the core and this object, so a reader destroyed while it runs is stopped
   // first.
   ~TTermReader() override;
 
-  // The text of the last non-empty read, in its ReplyToText form.
-  std::string LastText;
   // Read the modem's store on the first turn that gets the port.
   bool ReadStoreFirst = false;
 
-  // Handles the notices queued in the core's notice stream; true when one of them was a +CMT
+  // Handles the notices queued in the channel's notice stream; true when one of them was a +CMT
   // or +CMTI notice. With `flush` an unfinished notice is handled as it stands.
   bool HandleUnsolicited(bool flush = false);
-  // One +CMT notice (the text begins with "+cmt:"); one +CMTI notice. Both go to the core,
-  // which does the work; the caller holds the port mutex.
-  void HandleCmt(const std::string& text);
-  void HandleCmti(const std::string& text);
 
  protected:
   void Execute() override;
 
  private:
   // One turn under the port mutex.
-  void Turn(TNamedMutex& portMutex, std::vector<uint8_t>& buffer, bool& firstTurn);
+  void Turn(TNamedMutex& portMutex, bool& firstTurn);
   // RING: hang up, and keep the answer's bytes so that a notice among them is not lost.
   void HangUp();
 
-  TMonitorCore& Core;
+  TAtChannel& Channel;
+  TReaderHost& Host;
+  const TReaderWaits Waits;
 };

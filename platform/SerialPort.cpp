@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -20,13 +21,34 @@ constexpr int kWriteSliceMs = 10;
 
 }  // namespace
 
-TSerialPort::~TSerialPort() { Close(); }
+TSerialPort::TSerialPort() : WakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+TSerialPort::~TSerialPort() {
+  Close();
+  if (WakeFd >= 0) ::close(WakeFd);
+}
+
+void TSerialPort::WakeWaiters() {
+  if (WakeFd < 0) return;
+  const uint64_t one = 1;
+  // A full counter still wakes every waiter; nothing to do about a failed write.
+  (void)::write(WakeFd, &one, sizeof one);
+}
+
+void TSerialPort::DrainWake() {
+  if (WakeFd < 0) return;
+  uint64_t count = 0;
+  // Non-blocking: nothing to read is no error.
+  (void)::read(WakeFd, &count, sizeof count);
+}
 
 std::string TSerialPort::DevicePath(const std::string& name) { return PortDevicePath(name); }
 
 bool TSerialPort::Open(const std::string& name) {
   Closing.store(true);
+  WakeWaiters();
   std::unique_lock<std::shared_mutex> lock(Lock);
+  DrainWake();
   Closing.store(false);
   CloseLocked();
   if (name.empty()) return false;
@@ -67,10 +89,24 @@ bool TSerialPort::Configure() {
 void TSerialPort::Close() {
   // A write waiting for room on the line gives up at its next slice instead of holding
   // the close back for the rest of its time-out.
+  // So does a wait for bytes.
   Closing.store(true);
+  WakeWaiters();
   std::unique_lock<std::shared_mutex> lock(Lock);
   CloseLocked();
+  DrainWake();
   Closing.store(false);
+}
+
+bool TSerialPort::WaitReadable(uint32_t waitMs) const {
+  std::shared_lock<std::shared_mutex> lock(Lock);
+  if (Fd < 0 || Closing.load()) return false;
+  pollfd waitFor[2] = {{Fd, POLLIN, 0}, {WakeFd, POLLIN, 0}};
+  const int count = WakeFd >= 0 ? 2 : 1;
+  const int timeout = waitMs > INT32_MAX ? INT32_MAX : static_cast<int>(waitMs);
+  const int ready = ::poll(waitFor, count, timeout);
+  if (ready <= 0 || Closing.load()) return false;
+  return waitFor[0].revents != 0;
 }
 
 void TSerialPort::CloseLocked() {

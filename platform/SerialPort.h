@@ -7,7 +7,8 @@
 // and the main thread): every operation holds the port's own lock for the system call, and
 // closing waits for an operation in progress, so no thread ever uses a closed or reused
 // descriptor. The lock only protects the descriptor; the exchanges themselves are
-// serialised by their callers. A close interrupts a write that waits for room on the line.
+// serialised by their callers. A close interrupts a write that waits for room on the line and
+// a wait for bytes.
 
 #include <atomic>
 #include <cstdint>
@@ -16,7 +17,7 @@
 
 class TSerialPort {
  public:
-  TSerialPort() = default;
+  TSerialPort();
   TSerialPort(const TSerialPort&) = delete;
   TSerialPort& operator=(const TSerialPort&) = delete;
   ~TSerialPort();
@@ -38,6 +39,9 @@ class TSerialPort {
 
   // Bytes waiting in the receive queue.
   bool QueuedBytes(uint32_t& count) const;
+  // Sleeps until bytes arrive (or the line reports an error or a hang-up), at most `waitMs`;
+  // true when the line has something to look at. A close ends the wait at once (false).
+  bool WaitReadable(uint32_t waitMs) const;
   // Reads at most `size` bytes of those already queued; true when the call succeeded.
   bool Read(void* buffer, uint32_t size, uint32_t& count);
   // Writes all `length` bytes within the write time-out; `written` tells how many went.
@@ -45,9 +49,14 @@ class TSerialPort {
 
  private:
   void CloseLocked();
+  // Ends the waits of WaitReadable; the close that called it takes the signal back.
+  void WakeWaiters();
+  void DrainWake();
 
   mutable std::shared_mutex Lock;
   std::atomic<bool> Closing{false};
   int Fd = -1;
+  // Signalled by a close, so that a thread sleeping on the line lets the descriptor go.
+  const int WakeFd;
   std::string DeviceName;
 };

@@ -43,7 +43,7 @@ trap cleanup EXIT INT TERM
 
 if [ -z "${DISPLAY:-}" ]; then
   display=:$((90 + RANDOM % 100))
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb "$display" -screen 0 1280x768x24 -nolisten tcp >/dev/null 2>&1 &
   pids+=($!)
   export DISPLAY=$display
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done

@@ -1,7 +1,7 @@
 #include "shell/DispatcherLink.h"
 
 #include "gsm/ConfigureModem.h"
-#include "gsm/DispatcherNotices.h"
+#include "shell/DispatcherNotices.h"
 #include "gsm/ModemPort.h"
 #include "gsm/ReadSmsFromLog.h"
 #include "platform/NamedMutex.h"
@@ -72,7 +72,7 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
       return 1;
     case kCommandReleaseTerminal:
       // Only the USB terminal is given back; a modem on a serial port stays open.
-      if (TModemPort::SelectsTerminal(Form.PhonePort) && Form.IsModemOpen()) Form.CloseModemLink();
+      if (TModemPort::SelectsTerminal(Form.Core.PhonePort) && Form.IsModemOpen()) Form.CloseModemLink();
       return 1;
     case kCommandSendSms: {
       const std::optional<TSmsSendRequest> request =
@@ -104,17 +104,16 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
 uint32_t TDispatcherLink::CheckModemCommand() {
   // The check talks to the modem, so it holds the port like every exchange; a port that
   // another exchange keeps busy answers 0 instead of blocking the program for long.
-  std::unique_ptr<TNamedMutex> port = TNamedMutex::Create(kPortMutexName);
+  std::unique_ptr<TNamedMutex> port = TAtChannel::CreatePortMutex();
   if (!port || port->Wait(kPortWaitMs) != TMutexWait::Obtained) return 0;
-  TModemPort* modem = Form.ModemPort();
-  const bool answered = modem != nullptr && CheckModem(*modem, TSetupWaits(), &Form.Unsolicited);
-  port->Release();
-  return answered ? 1 : 0;
+  TNamedMutexHold hold(*port);
+  TAtChannel* channel = Form.ModemChannel();
+  return channel != nullptr && CheckModem(*channel) ? 1 : 0;
 }
 
 void TDispatcherLink::StartPacker() {
   auto* packer = new TReadSmsFromLog(
-      [form = &Form](TSmsInfoList& list, std::vector<int32_t>& indexes) { form->LoadUnreadSms(list, &indexes); });
+      [form = &Form](TSmsInfoList& list, std::vector<int32_t>& indexes) { form->Core.LoadUnreadSms(list, &indexes); });
   packer->SetPriority(TThreadPriority::Normal);
   packer->FreeOnTerminate = true;
   packer->OnTerminate = [this](TThread& sender) { ReadSmsFromLogTerminate(sender); };
@@ -137,7 +136,7 @@ void TDispatcherLink::ReadSmsFromLogTerminate(TThread& sender) {
   // The block carried only the oldest of the unread messages: only those become read, and the
   // notice starts again for the others, so that the dispatcher asks for them too instead of
   // never seeing them.
-  Form.SmsLog().LastLogIndex = packer->LastPackedIndex;
+  Form.Core.SmsLog().LastLogIndex = packer->LastPackedIndex;
   Form.ClearUnreadNotice();
-  Form.CheckUnreadSms();
+  Form.Core.CheckUnreadSms();
 }

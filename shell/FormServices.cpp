@@ -4,11 +4,11 @@
 
 #include <QTimer>
 
-const std::string& TFormServices::ExeDir() const { return Form.ExeDir; }
-TSettingsMirror& TFormServices::Settings() { return Form; }
-void TFormServices::LoadUnreadSms(TSmsInfoList& list) { Form.LoadUnreadSms(list); }
-void TFormServices::LoadSmsLog(TLogEntryList& list) { Form.LoadSmsLog(list); }
-void TFormServices::MarkAllSmsRead() { Form.MarkAllSmsRead(); }
+const std::string& TFormServices::ExeDir() const { return Form.ExeDir(); }
+TSettingsMirror& TFormServices::Settings() { return Form.Mirror(); }
+void TFormServices::LoadUnreadSms(TSmsInfoList& list) { Form.Core.LoadUnreadSms(list); }
+void TFormServices::LoadSmsLog(TLogEntryList& list) { Form.Core.LoadSmsLog(list); }
+void TFormServices::MarkAllSmsRead() { Form.Core.MarkAllSmsRead(); }
 void TFormServices::ClearUnreadNotice() { Form.ClearUnreadNotice(); }
 void TFormServices::QueueSmsSend(const std::string& phone, const std::string& text) { Form.QueueSmsSend(phone, text); }
 bool TFormServices::IsModemOpen() const { return Form.IsModemOpen(); }
@@ -23,6 +23,6 @@ void TFormServices::SetReconnectEnabled(bool enabled) {
 }
 
 const TPortSources& TFormServices::PortSources() const { return Form.PortSources; }
-std::optional<std::vector<std::string>> TFormServices::ListUsbTerminals() { return Form.Modem.ListUsbTerminals(); }
+std::optional<std::vector<std::string>> TFormServices::ListUsbTerminals() { return Form.Core.Modem.ListUsbTerminals(); }
 const TFleet& TFormServices::Fleet() const { return Form.Fleet; }
 QWidget* TFormServices::TemplateWindow() { return Form.TemplateWindow(); }

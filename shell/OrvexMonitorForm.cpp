@@ -1,13 +1,15 @@
 #include "shell/OrvexMonitorForm.h"
 
 #include "common/Text.h"
-#include "gsm/DispatcherNotices.h"
+#include "shell/DispatcherNotices.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/NamedMutex.h"
 #include "shell/DispatcherFleet.h"
 #include "shell/DispatcherLink.h"
 #include "shell/FormServices.h"
+#include "shell/SendReport.h"
 #include "shell/Settings.h"
+#include "shell/TrayTexts.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -24,7 +26,6 @@ constexpr uint32_t kFirstConnectDelayMs = 25000;  // first attempt 60 - 25 = 35 
 constexpr uint32_t kConnectSpacingMs = 60000;
 constexpr uint32_t kReminderSpacingMs = 20000;
 
-const char* const kCaption = "Orvex монитор";
 const char* const kUnreadText = "Имеются непрочитанные сообщения";
 
 
@@ -38,7 +39,7 @@ QTimer* MakeTimer(QObject* owner, const char* name) {
 }  // namespace
 
 TOrvexMonitorForm::TOrvexMonitorForm(std::string exeDir, TTickSource tickCount, QWidget* parent)
-    : QWidget(parent), TMonitorCore(std::move(exeDir)), Ticks(std::move(tickCount)) {
+    : QWidget(parent), Core(std::move(exeDir), *this), Ticks(std::move(tickCount)) {
   setObjectName("OrvexMonitorForm");
   setWindowTitle("Orvex Monitor");
   resize(274, 116);
@@ -96,11 +97,11 @@ void TOrvexMonitorForm::DisconnectDispatcher() { FleetLink->DisconnectDispatcher
 TOrvexMonitorForm::~TOrvexMonitorForm() { FormDestroy(); }
 
 void TOrvexMonitorForm::FormCreate() {
-  LoadSettings(ExeDir, *this);
-  ApplyModemSettings();
-  CreateLogMutex();
-  ChangeAutoMode->setChecked(ShowNotify);
-  if (AutoConnect) {
+  LoadSettings(Core.ExeDir, Core);
+  Core.ApplyModemSettings();
+  Core.CreateLogMutex();
+  ChangeAutoMode->setChecked(Core.ShowNotify);
+  if (Core.AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks() - kFirstConnectDelayMs;
   } else {
@@ -108,8 +109,8 @@ void TOrvexMonitorForm::FormCreate() {
   }
   SetModemState(kStateSettle);
   Tray.AddTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен."));
-  CheckSmsLog(LogPath);
-  CheckUnreadSms();
+  Core.CheckSmsLog(Core.LogPath);
+  Core.CheckUnreadSms();
   bool dispatcherWasRunning = IsDispatcherRunning();
   if (ConnectDispatcher()) {
     LoadFleet();
@@ -136,19 +137,28 @@ void TOrvexMonitorForm::FormDestroy() {
   DeviceMonitor.reset();
   // The workers use the link and the log: they end first, while the form can still take
   // their calls.
-  StopSmsSendThread();
-  StopModemThreads();
+  Core.StopSmsSendThread();
+  Core.StopModemThreads();
   ActiveConfigureModem = nullptr;
-  FtdiMutex.reset();
+  PortMutex.reset();
   // The link's packers read the log: they end before the log mutex goes.
   DispatcherWindow.reset();
-  CloseLogMutex();
+  Core.CloseLogMutex();
 }
 
 void TOrvexMonitorForm::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
   emit Closed();
+}
+
+void TOrvexMonitorForm::SmsSendResult(uint8_t result, const std::string& errorText) {
+  ReportSendResult(
+      *this,
+      [this](const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t icon) {
+        ShowNoticeBalloon(title, text, timeoutMs, icon);
+      },
+      Core.ShowNotify, result, errorText);
 }
 
 uint32_t TOrvexMonitorForm::NotifyDispatcher(uint32_t code, const std::string& payload) {
@@ -173,14 +183,14 @@ void TOrvexMonitorForm::ConnectTimerTimer() {
 }
 
 void TOrvexMonitorForm::ConfirmTimerTimer() {
-  if (!UnreadPending) return;
+  if (!Core.UnreadPending) return;
   uint32_t now = Ticks();
   if (static_cast<uint32_t>(now - LastReminderTick) <= kReminderSpacingMs) return;
   LastReminderTick = now;
-  NotifyDispatcher(kNoticeUnread, std::string());
-  if (!ShowNotify) return;
+  NotifyUnread(*this);
+  if (!Core.ShowNotify) return;
   BalloonClick = [this] { UnreadNoticeClick(); };
-  ShowTrayBalloon(Cp1251(kCaption), Cp1251(kUnreadText), 20000, TTrayIcon::kBalloonWarning);
+  ShowTrayBalloon(BalloonTitle(), Cp1251(kUnreadText), 20000, TTrayIcon::kBalloonWarning);
   Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
 }
 
@@ -216,7 +226,7 @@ void TOrvexMonitorForm::CloseModemClick() {
   SetModemState(kStateClosed);
   BalloonClick = nullptr;
   // Shown also when balloons are off.
-  ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
+  ShowTrayBalloon(BalloonTitle(), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
 }
 
 void TOrvexMonitorForm::SendSmsClick() {
@@ -230,10 +240,10 @@ void TOrvexMonitorForm::SendSmsClick() {
 
 void TOrvexMonitorForm::ChangeAutoModeClick() {
   // The mark before the click is the mirror's value, whether or not the menu already flipped it.
-  bool mark = !ShowNotify;
+  bool mark = !Core.ShowNotify;
   ChangeAutoMode->setChecked(mark);
-  ShowNotify = mark;
-  SaveShowNotify(ExeDir, ShowNotify);
+  Core.ShowNotify = mark;
+  SaveShowNotify(Core.ExeDir, Core.ShowNotify);
 }
 
 void TOrvexMonitorForm::ViewLogClick() { OpenMessageWindow(false); }
@@ -252,7 +262,7 @@ void TOrvexMonitorForm::OpenMessageWindow(bool unreadView) {
         window->ShowUnreadMessages();
       else
         window->ShowOperationHistory();
-      window->RestoreLayout(ShowSmsFormLayout);
+      window->RestoreLayout(Core.ShowSmsFormLayout);
     }
     ShowSmsForm->show();
   }
@@ -303,7 +313,7 @@ bool TOrvexMonitorForm::OpenWindow(TWindowKind kind, const char* objectName, con
   // The window frees itself on close, which clears its instance pointer.
   window->setAttribute(Qt::WA_DeleteOnClose);
   if (auto* monitorWindow = dynamic_cast<TMonitorWindow*>(window.data())) {
-    if (kind == TWindowKind::Sms) monitorWindow->RestoreLayout(SmsFormLayout);
+    if (kind == TWindowKind::Sms) monitorWindow->RestoreLayout(Core.SmsFormLayout);
   }
   return true;
 }
@@ -373,17 +383,12 @@ void TOrvexMonitorForm::SetModemState(int state) {
 }
 
 void TOrvexMonitorForm::NotifyUnreadSms() {
-  // Reached from the reader thread too: the notice changes windows and timers, so it runs
-  // on the main thread, and the caller waits for it.
-  if (QThread::currentThread() != thread()) {
-    QMetaObject::invokeMethod(this, [this] { NotifyUnreadSms(); }, Qt::BlockingQueuedConnection);
-    return;
-  }
-  UnreadPending = true;
+  // Always on the main thread: the core delivers the notices of its workers there.
+  Core.UnreadPending = true;
   ConfirmTimer->setInterval(1000);
   ConfirmTimer->start();
   Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
-  NotifyDispatcher(kNoticeUnread, std::string());
+  NotifyUnread(*this);
   BalloonClick = [this] { UnreadNoticeClick(); };
   if (ShowSmsForm) {
     RefreshMessageWindow();
@@ -395,32 +400,32 @@ void TOrvexMonitorForm::NotifyUnreadSms() {
 void TOrvexMonitorForm::UnreadNoticeClick() { OpenMessageWindow(true); }
 
 void TOrvexMonitorForm::ClearUnreadNotice() {
-  UnreadPending = false;
+  Core.UnreadPending = false;
   ConfirmTimer->stop();
   HideTrayBalloon();
   if (IsModemOpen())
     Tray.SetTrayIcon(TTrayIcon::kIconModemOpen, Cp1251("Модем включен"));
   else
     Tray.SetTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен"));
-  MarkAllSmsRead();
+  Core.MarkAllSmsRead();
 }
 
 void TOrvexMonitorForm::OpenModemLink() {
   if (ActiveConfigureModem) return;
-  LoadSettings(ExeDir, *this);
-  ApplyModemSettings();
+  LoadSettings(Core.ExeDir, Core);
+  Core.ApplyModemSettings();
   SetModemState(kStateBusy);
   // The set-up, the reader and the sender open the same mutex by name.
-  FtdiMutex = TNamedMutex::Create(kPortMutexName);
-  auto setup = std::make_unique<TConfigureModem>(Modem, *this);
+  PortMutex = TAtChannel::CreatePortMutex();
+  auto setup = std::make_unique<TConfigureModem>(Core.Channel, Core);
   setup->SetPriority(SetupPriority);
   setup->Waits = SetupWaits;
-  setup->PinCode = PinCode;
-  setup->Port = PhonePort;
-  setup->Description = PhoneDesc;
-  setup->CheckPin = CheckPin;
+  setup->PinCode = Core.PinCode;
+  setup->Port = Core.PhonePort;
+  setup->Description = Core.PhoneDesc;
+  setup->CheckPin = Core.CheckPin;
   ActiveConfigureModem = setup.get();
-  ModemThreads.Start(std::move(setup), [this](TThread& sender) { ConfigureModemTerminate(sender); });
+  Core.ModemThreads.Start(std::move(setup), [this](TThread& sender) { ConfigureModemTerminate(sender); });
 }
 
 void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
@@ -428,27 +433,27 @@ void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
   switch (setup.Result) {
     case kSetupReady:
       // Messages that reached the store while nobody listened are read first.
-      StartTermReader(true);
+      Core.StartTermReader(true);
       NotifyModemOpen(*this);
       SetModemState(kStateOpen);
-      SavePinCode(ExeDir, PinCode);
-      SavePortSettings(ExeDir, PhonePort, PhoneDesc);
+      SavePinCode(Core.ExeDir, Core.PinCode);
+      SavePortSettings(Core.ExeDir, Core.PhonePort, Core.PhoneDesc);
       ConnectTimer->stop();
-      if (ShowNotify) {
+      if (Core.ShowNotify) {
         BalloonClick = nullptr;
-        ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
+        ShowTrayBalloon(BalloonTitle(), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
       }
       break;
     case kSetupModemError:
     case kSetupFailed:
       CloseModemLink();
       // After a +CME/+CMS error of the PIN step the text is the last modem error already.
-      if (setup.Result == kSetupFailed) LastErrorText = setup.Message;
-      NotifySetupError(*this, LastErrorText);
+      if (setup.Result == kSetupFailed) Core.LastErrorText = setup.Message;
+      NotifySetupError(*this, Core.LastErrorText);
       SetModemState(kStateClosed);
-      if (ShowNotify) {
+      if (Core.ShowNotify) {
         BalloonClick = nullptr;
-        ShowTrayBalloon(Cp1251(kCaption), Cp1251("Ошибка при открытии модема\r\n") + LastErrorText, 10000,
+        ShowTrayBalloon(BalloonTitle(), Cp1251("Ошибка при открытии модема\r\n") + Core.LastErrorText, 10000,
                         TTrayIcon::kBalloonError);
       }
       // A refused PIN is not tried again by itself.
@@ -462,16 +467,10 @@ void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
 }
 
 void TOrvexMonitorForm::CloseModemLink() {
-  if (Modem.UsesTerminal()) {
-    if (Modem.FtHandle()) Modem.CloseTerminal();
-  } else {
-    Modem.ComPort.Close();
-  }
-  FtdiMutex.reset();
-  StopTermReader();
-  // A send in progress fails on the closed port; the queue drains one pair per attempt.
-  TerminateSmsSendThread();
-  if (AutoConnect) {
+  // The port mutex goes with the transport; a send in progress fails on the closed port.
+  Core.CloseModem();
+  PortMutex.reset();
+  if (Core.AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks();
   }
@@ -483,7 +482,7 @@ bool TOrvexMonitorForm::ReopenModem() {
     SetModemState(kStateClosed);
     BalloonClick = nullptr;
     // Shown also when balloons are off.
-    ShowTrayBalloon(Cp1251(kCaption), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
+    ShowTrayBalloon(BalloonTitle(), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
   }
   OpenModemLink();
   return true;
@@ -492,13 +491,13 @@ bool TOrvexMonitorForm::ReopenModem() {
 void TOrvexMonitorForm::WMDeviceChange() {
   if (InDeviceChange) return;
   InDeviceChange = true;
-  const bool lost = Modem.UsesTerminal() ? Modem.IsTerminalLost() : Modem.IsComPortLost();
+  const bool lost = Core.IsModemLost();
   if (lost) {
     CloseModemLink();
     SetModemState(kStateClosed);
-    if (ShowNotify) {
+    if (Core.ShowNotify) {
       BalloonClick = nullptr;
-      ShowTrayBalloon(Cp1251(kCaption), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
+      ShowTrayBalloon(BalloonTitle(), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
     } else {
       NotifyLinkLost(*this);
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The main form: never shown, it owns the tray icon and its menu, the three one-second
-// timers, the settings mirror and the GSM side (through TMonitorCore). Every other window is
-// opened from its tray menu or by a notice.
+// timers and the GSM side (the monitor core, with the settings mirror), whose events it
+// implements. Every other window is opened from its tray menu or by a notice.
 
 #include "gsm/ConfigureModem.h"
 #include "gsm/MonitorCore.h"
@@ -20,7 +20,6 @@ class QAction;
 class TDeviceMonitor;
 class TDispatcherFleet;
 class TDispatcherLink;
-class TModemPort;
 class TNamedMutex;
 class QMenu;
 class QTimer;
@@ -28,7 +27,7 @@ class QTimer;
 // Program-wide values of the start-up.
 extern uint32_t VersionMajor, VersionMinor, VersionRelease;
 
-class TOrvexMonitorForm : public QWidget, public TMonitorCore {
+class TOrvexMonitorForm : public QWidget, public TMonitorEvents {
   Q_OBJECT
 
 public:
@@ -41,6 +40,17 @@ public:
   // `tickCount` replaces the machine's tick count (tests drive the timers with it).
   explicit TOrvexMonitorForm(std::string exeDir, TTickSource tickCount = GetTickCount, QWidget* parent = nullptr);
   ~TOrvexMonitorForm() override;
+
+  // The GSM side: the modem channel and its workers, the SMS log, the settings mirror.
+  TMonitorCore Core;
+  const std::string& ExeDir() const { return Core.ExeDir; }
+  TSettingsMirror& Mirror() { return Core; }
+  // What the windows and the dispatcher ask of the GSM side.
+  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { Core.QueueSmsSend(phone, text); }
+  // Whether the modem link is open.
+  virtual bool IsModemOpen() const { return Core.IsModemOpen(); }
+  // The channel that the dispatcher's modem check talks to; null while the link is closed.
+  virtual TAtChannel* ModemChannel() { return Core.ModemChannel(); }
 
   // Component names follow the form's design; tests find them by object name.
   QMenu* TrayPopup = nullptr;
@@ -106,10 +116,12 @@ public:
   // The tray's balloon, taken down by BalloonTimer when its time-out ends.
   void ShowTrayBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t infoFlags);
   void HideTrayBalloon();
+  // The unread notice; on the main thread.
   void NotifyUnreadSms() override;
+  // The end of a send: its balloon and its notice to the dispatcher.
+  void SmsSendResult(uint8_t result, const std::string& errorText) override;
   // A balloon of a result: shown, and its click does nothing.
-  void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
-                         uint32_t icon) override;
+  void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t icon);
   void RefreshShowSmsForm() override;
   void UnreadNoticeClick();
   void ClearUnreadNotice();
@@ -137,7 +149,7 @@ public:
   TSetupWaits SetupWaits;
   TThreadPriority SetupPriority = TThreadPriority::Idle;
   // The form's own handle of the port mutex, from OpenModemLink to CloseModemLink.
-  std::unique_ptr<TNamedMutex> FtdiMutex;
+  std::unique_ptr<TNamedMutex> PortMutex;
   // The set-up's termination handler.
   void ConfigureModemTerminate(TThread& sender);
   // Closes an open link (with a balloon) and opens it again.

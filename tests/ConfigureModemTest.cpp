@@ -5,6 +5,7 @@
 #include "platform/NamedMutex.h"
 #include "support/ModemWaits.h"
 #include "support/PseudoTerminal.h"
+#include "support/SimModem.h"
 #include "support/TestWaits.h"
 
 #include <QCoreApplication>
@@ -170,9 +171,10 @@ struct TFreshSetup {
 
   TPseudoTerminal Line;
   TScriptedModem Script{Line};
-  TModemPort Modem;
+  TAtChannel Channel;
+  TModemPort& Modem = Channel.Port;
   TModemError LastError;
-  TConfigureModem Setup{Modem, LastError};
+  TConfigureModem Setup{Channel, LastError};
 };
 
 class ConfigureModemTest : public ::testing::Test {
@@ -220,7 +222,8 @@ class ConfigureModemTest : public ::testing::Test {
   static QCoreApplication* App;
   std::string RuntimeFolder;
   TPseudoTerminal Line;
-  TModemPort Modem;
+  TAtChannel Channel;
+  TModemPort& Modem = Channel.Port;
   TModemError LastError;
   TScriptedModem Script{Line};
   std::unique_ptr<TNamedMutex> PortMutex;
@@ -229,7 +232,7 @@ class ConfigureModemTest : public ::testing::Test {
 QCoreApplication* ConfigureModemTest::App = nullptr;
 
 TEST_F(ConfigureModemTest, ReadyModemIsSetUpWithTheWholeDialogue) {
-  TConfigureModem setup(Modem, LastError);
+  TConfigureModem setup(Channel, LastError);
   EXPECT_EQ(setup.Priority(), TThreadPriority::Idle);
   RunSetup(setup);
   EXPECT_EQ(setup.Result, kSetupReady);
@@ -288,7 +291,7 @@ TEST_F(ConfigureModemTest, PinStepFollowsTheSimState) {
 TEST_F(ConfigureModemTest, PinErrorLeavesItsTextInTheLastModemError) {
   Script.Answers["AT+CPIN?"] = "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n";
   Script.Answers["AT+CPIN=\"0000\""] = "\r\n+CME ERROR: 16\r\n";
-  TConfigureModem setup(Modem, LastError);
+  TConfigureModem setup(Channel, LastError);
   setup.CheckPin = true;
   setup.PinCode = "0000";
   RunSetup(setup);
@@ -298,7 +301,7 @@ TEST_F(ConfigureModemTest, PinErrorLeavesItsTextInTheLastModemError) {
 }
 
 TEST_F(ConfigureModemTest, WithoutCheckPinTheSimIsNotAsked) {
-  TConfigureModem setup(Modem, LastError);
+  TConfigureModem setup(Channel, LastError);
   setup.CheckPin = false;
   setup.PinCode = "1234";
   RunSetup(setup);
@@ -308,7 +311,7 @@ TEST_F(ConfigureModemTest, WithoutCheckPinTheSimIsNotAsked) {
 
 TEST_F(ConfigureModemTest, EchoingModemIsToldToStopEchoing) {
   Script.Echo = true;
-  TConfigureModem setup(Modem, LastError);
+  TConfigureModem setup(Channel, LastError);
   RunSetup(setup);
   EXPECT_EQ(setup.Result, kSetupReady);
   const auto commands = Script.Commands();
@@ -357,7 +360,7 @@ TEST_F(ConfigureModemTest, IndicationOfferLongerThanTheReadIsStillUnderstood) {
   // 58 bytes for a 50-byte read: the first piece holds both lists, the rest comes with the
   // next answer.
   Script.Answers["AT+CNMI=?"] = "\r\n+CNMI: (0,1,2,3),(0,1,2,3),(0,1,2,3),(0,1,2),(0,1)\r\n\r\nOK\r\n";
-  TConfigureModem setup(Modem, LastError);
+  TConfigureModem setup(Channel, LastError);
   RunSetup(setup);
   EXPECT_EQ(setup.Result, kSetupReady);
   EXPECT_TRUE(Script.Got("AT+CNMI=2,1"));
@@ -386,7 +389,7 @@ TEST_F(ConfigureModemTest, RefusedConfigurationFailsButSendsTheRestOfTheCommands
 TEST_F(ConfigureModemTest, SilenceAfterAConfigurationCommandCountsAsAccepted) {
   Script.Answers["AT+CNMI=2,1"] = "";
   Script.Answers["AT+CMGF=0"] = "";
-  TConfigureModem setup(Modem, LastError);
+  TConfigureModem setup(Channel, LastError);
   RunSetup(setup);
   EXPECT_EQ(setup.Result, kSetupReady);
 }
@@ -419,7 +422,7 @@ TEST_F(ConfigureModemTest, NetworkWaitNeedsAnOperatorName) {
 
 TEST_F(ConfigureModemTest, PortMutexIsHeldForTheWholeRun) {
   Script.Answers["AT+COPS?"] = "\r\n+COPS: 0\r\n\r\nOK\r\n";
-  TConfigureModem setup(Modem, LastError);
+  TConfigureModem setup(Channel, LastError);
   Prepare(setup, Line.SlavePath());
   Script.Start();
   setup.Start();
@@ -458,7 +461,7 @@ TEST_F(ConfigureModemTest, BusyOrMissingPortMutexMeansTheModemIsBusy) {
     } else {
       PortMutex.reset();
     }
-    TConfigureModem setup(Modem, LastError);
+    TConfigureModem setup(Channel, LastError);
     Prepare(setup, Line.SlavePath());
     setup.Start();
     setup.WaitFor();
@@ -483,7 +486,7 @@ TEST_F(ConfigureModemTest, MissingPortOrSilentModemFails) {
   Script.Answers.clear();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TConfigureModem setup(Modem, LastError);
+    TConfigureModem setup(Channel, LastError);
     Prepare(setup, c.port.empty() ? Line.SlavePath() : c.port);
     setup.Start();
     setup.WaitFor();
@@ -495,7 +498,7 @@ TEST_F(ConfigureModemTest, MissingPortOrSilentModemFails) {
 TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
   // Before the probe: the modem is not asked at all.
   {
-    TConfigureModem setup(Modem, LastError);
+    TConfigureModem setup(Channel, LastError);
     Prepare(setup, Line.SlavePath());
     Script.Start();
     setup.Terminate();
@@ -508,7 +511,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
   // During the network wait.
   {
     Script.Answers["AT+COPS?"] = "\r\n+COPS: 0\r\n\r\nOK\r\n";
-    TConfigureModem setup(Modem, LastError);
+    TConfigureModem setup(Channel, LastError);
     Prepare(setup, Line.SlavePath());
     setup.Waits.Network = 60000;
     setup.Start();
@@ -519,8 +522,50 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
   }
 }
 
+// Modems that are slow to answer after their echo, or that send status reports of their own
+// at any moment: every step of the set-up judges its own command's answer.
+TEST_F(ConfigureModemTest, SlowAnswersAndStatusReportsLeaveEachStepItsOwnAnswer) {
+  struct Case {
+    const char* name;
+    bool echo;
+    uint64_t answerDelayMs;  // after the echo, which comes at once
+    uint64_t reportEveryMs;  // 0: no reports
+    const char* report;
+    bool pinLocked;
+  };
+  const Case cases[] = {
+      {"echo, answer 100 ms later", true, 100, 0, "", false},
+      {"echo, answer 100 ms later, PIN entered", true, 100, 0, "", true},
+      {"signal report every 150 ms", false, 0, 150, "^RSSI:18", true},
+      {"registration report every 150 ms", false, 0, 150, "+CREG: 1", false},
+      {"echo, slow answers and boot reports", true, 60, 150, "^BOOT:12345678,0,0,0,75", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSimOnPty sim;
+    ASSERT_TRUE(sim.IsOpen());
+    sim.Sim.SetEcho(c.echo);
+    sim.Sim.SetAnswerDelay(c.answerDelayMs);
+    if (c.pinLocked) sim.Sim.SetSimCard({TSimCardState::Pin});
+    if (c.reportEveryMs > 0) sim.Sim.SetStatusReport(c.reportEveryMs, c.report);
+    TAtChannel channel;
+    channel.Port.SetPhonePort(sim.SlavePath());
+    TConfigureModem setup(channel, LastError);
+    Prepare(setup, sim.SlavePath());
+    setup.CheckPin = true;
+    setup.PinCode = "1234";
+    setup.Start();
+    setup.WaitFor();
+    EXPECT_EQ(setup.Result, kSetupReady) << setup.Message << " / " << setup.LastResponse;
+    EXPECT_FALSE(sim.Sim.Echo());
+    EXPECT_EQ(sim.Sim.CnmiSetting(), "2,1");
+    EXPECT_EQ(sim.Sim.SimCard().State, TSimCardState::Ready);
+    sim.Stop();
+  }
+}
+
 TEST_F(ConfigureModemTest, UsbTerminalWithoutItsLibraryFailsWithTheDriverMessage) {
-  TConfigureModem setup(Modem, LastError);
+  TConfigureModem setup(Channel, LastError);
   Prepare(setup, "DIRECT");
   setup.Start();
   setup.WaitFor();
@@ -538,7 +583,8 @@ class TerminalSetupTest : public ConfigureModemTest {
     ExeDir = std::string(pattern) + "/";
     std::filesystem::copy_file(std::string(ORVEX_BINARY_DIR) + "/fakes/" + kFtdiLibraryName,
                                ExeDir + kFtdiLibraryName);
-    Terminal = std::make_unique<TModemPort>(ExeDir);
+    TerminalChannel = std::make_unique<TAtChannel>(ExeDir);
+    Terminal = &TerminalChannel->Port;
     ASSERT_TRUE(Terminal->Ftdi());
     auto control = TFakeFtdiControl::Find(ExeDir + kFtdiLibraryName);
     ASSERT_TRUE(control);
@@ -549,13 +595,14 @@ class TerminalSetupTest : public ConfigureModemTest {
     Terminal->SetPhoneDesc("Orvex GSM");
   }
   void TearDown() override {
-    Terminal.reset();
+    Terminal = nullptr;
+    TerminalChannel.reset();
     std::filesystem::remove_all(ExeDir);
     ConfigureModemTest::TearDown();
   }
 
   uint8_t RunTerminalSetup(std::string* message = nullptr) {
-    TConfigureModem setup(*Terminal, LastError);
+    TConfigureModem setup(*TerminalChannel, LastError);
     Prepare(setup, "DIRECT");
     setup.Description = "Orvex GSM";
     setup.Start();
@@ -565,7 +612,8 @@ class TerminalSetupTest : public ConfigureModemTest {
   }
 
   std::string ExeDir;
-  std::unique_ptr<TModemPort> Terminal;
+  std::unique_ptr<TAtChannel> TerminalChannel;
+  TModemPort* Terminal = nullptr;
   TFakeFtdiControl Control;
   TScriptedTerminal Behind;
 };
@@ -661,11 +709,11 @@ TEST_F(ConfigureModemTest, ProbeJudgesTheSecondAnswer) {
     TScriptedModem script(line);
     script.Answers["AT"] = c.answer;
     script.Echo = c.echo;
-    TModemPort modem;
-    modem.SetPhonePort(line.SlavePath());
-    ASSERT_TRUE(modem.OpenComPort(line.SlavePath(), message));
+    TAtChannel channel;
+    channel.Port.SetPhonePort(line.SlavePath());
+    ASSERT_TRUE(channel.Port.OpenComPort(line.SlavePath(), message));
     script.Start();
-    EXPECT_EQ(CheckModem(modem, FastSetupWaits()), c.answers);
+    EXPECT_EQ(CheckModem(channel, FastSetupWaits()), c.answers);
     script.Stop();
     EXPECT_EQ(script.Got("ATE0"), c.echoOffSent);
     EXPECT_EQ(script.Count("AT"), 2u);

@@ -3,7 +3,7 @@
 
 #include "common/Text.h"
 #include "gsm/ConfigureModem.h"
-#include "gsm/DispatcherNotices.h"
+#include "shell/DispatcherNotices.h"
 #include "gsm/ModemPort.h"
 #include "gsm/SmsLog.h"
 #include "platform/DBusWindow.h"
@@ -64,7 +64,7 @@ public:
   int Closes = 0;
   bool ModemOpen = false;
   bool ClosedSeen = false;
-  TModemPort* Modem = nullptr;
+  TAtChannel* Link = nullptr;
 
   void OpenModemLink() override { ++Opens; }
   void CloseModemLink() override {
@@ -72,7 +72,7 @@ public:
     ModemOpen = false;
   }
   bool IsModemOpen() const override { return ModemOpen; }
-  TModemPort* ModemPort() override { return Modem; }
+  TAtChannel* ModemChannel() override { return Link; }
 };
 
 class DispatcherLinkTest : public ::testing::Test {
@@ -175,13 +175,13 @@ TEST_F(DispatcherLinkTest, EveryCommandAnswersAndActs) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
     Form->Opens = Form->Closes = 0;
-    Form->SendQueue.Clear();
-    Form->PhonePort = c.PhonePort;
+    Form->Core.Sender.SendQueue.Clear();
+    Form->Core.PhonePort = c.PhonePort;
     Form->ModemOpen = c.ModemOpen;
     EXPECT_EQ(Command(standin, c.Code, c.Payload), Result(c.Code, c.Answer));
     EXPECT_EQ(Form->Opens, c.Opens);
     EXPECT_EQ(Form->Closes, c.Closes);
-    EXPECT_EQ(Form->SendQueue.Items(), c.Queued);
+    EXPECT_EQ(Form->Core.Sender.SendQueue.Items(), c.Queued);
   }
   EXPECT_FALSE(Form->ClosedSeen);
 }
@@ -212,9 +212,9 @@ TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
-    Form->SendQueue.Clear();
+    Form->Core.Sender.SendQueue.Clear();
     EXPECT_EQ(Command(standin, kCommandSendSms, c.Payload), Result(kCommandSendSms, c.Answer));
-    EXPECT_EQ(Form->SendQueue.Items(), c.Queued);
+    EXPECT_EQ(Form->Core.Sender.SendQueue.Items(), c.Queued);
   }
 }
 
@@ -225,28 +225,28 @@ TEST_F(DispatcherLinkTest, NoticesCarryTheirExactBytes) {
   const std::string longText(70000, 'e');
   struct Case {
     const char* What;
-    std::function<uint32_t(TMonitorCore&)> Send;
+    std::function<uint32_t(TMonitorEvents&)> Send;
     std::string Notice;
   };
   const Case cases[] = {
       {"an SMS was sent", NotifySmsSent, "notice 0 0"},
       {"the modem is open", NotifyModemOpen, "notice 1 0"},
       {"a failed send counts the terminating NUL",
-       [](TMonitorCore& core) { return NotifySendError(core, Cp1251("Модем не отвечает")); },
+       [](TMonitorEvents& core) { return NotifySendError(core, Cp1251("Модем не отвечает")); },
        "notice 2 18 cceee4e5ec20ede520eef2e2e5f7e0e5f200"},
       {"a failed set-up sends the text alone",
-       [](TMonitorCore& core) { return NotifySetupError(core, Cp1251("Модем занят")); },
+       [](TMonitorEvents& core) { return NotifySetupError(core, Cp1251("Модем занят")); },
        "notice 2 11 cceee4e5ec20e7e0edfff2"},
-      {"a failed set-up with an empty text", [](TMonitorCore& core) { return NotifySetupError(core, ""); },
+      {"a failed set-up with an empty text", [](TMonitorEvents& core) { return NotifySetupError(core, ""); },
        "notice 2 0"},
       {"the link was lost", NotifyLinkLost, "notice 3 0"},
       {"unread messages wait", NotifyUnread, "notice 4 0"},
       {"codes without payload drop what they are given",
-       [](TMonitorCore& core) { return core.NotifyDispatcher(kNoticeUnread, "junk"); }, "notice 4 0"},
-      {"a block of bytes", [](TMonitorCore& core) { return core.NotifyDispatcher(5, std::string("\x00\xff\x01", 3)); },
+       [](TMonitorEvents& core) { return core.NotifyDispatcher(kNoticeUnread, "junk"); }, "notice 4 0"},
+      {"a block of bytes", [](TMonitorEvents& core) { return core.NotifyDispatcher(5, std::string("\x00\xff\x01", 3)); },
        "notice 5 3 00ff01"},
       {"a payload travels with at most 65535 bytes",
-       [&](TMonitorCore& core) { return core.NotifyDispatcher(kNoticeError, longText); },
+       [&](TMonitorEvents& core) { return core.NotifyDispatcher(kNoticeError, longText); },
        "notice 2 65535 " + QByteArray(65535, 'e').toHex().toStdString()},
   };
   for (const Case& c : cases) {
@@ -276,14 +276,14 @@ TEST_F(DispatcherLinkTest, UnreadNoticeEndsOnlyWhenTheDispatcherTakesTheBlock) {
   Create();
   // The log's unread records started the notice, and the dispatcher heard of them.
   EXPECT_EQ(NextNotice(standin), "notice 4 0");
-  ASSERT_TRUE(Form->UnreadPending);
+  ASSERT_TRUE(Form->Core.UnreadPending);
 
   // Refused: the messages stay unread and the red icon and reminder stay on.
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin), kUnreadNotice);
   EXPECT_TRUE(SpinUntil([&] { return Form->DispatcherLink().RunningPackers() == 0; }));
   SpinUntil([] { return false; }, 100);
-  EXPECT_TRUE(Form->UnreadPending);
+  EXPECT_TRUE(Form->Core.UnreadPending);
   EXPECT_TRUE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconUnread);
   EXPECT_EQ(ReadMarks(), "00");
@@ -292,7 +292,7 @@ TEST_F(DispatcherLinkTest, UnreadNoticeEndsOnlyWhenTheDispatcherTakesTheBlock) {
   ASSERT_EQ(standin.Ask(QStringLiteral("answer 1")), QStringLiteral("ok"));
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin), kUnreadNotice);
-  EXPECT_TRUE(SpinUntil([&] { return !Form->UnreadPending; }));
+  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending; }));
   EXPECT_FALSE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconModemClosed);
   EXPECT_EQ(ReadMarks(), "11");
@@ -316,12 +316,12 @@ TEST_F(DispatcherLinkTest, MessagesLeftOutOfABlockStayUnreadAndAreAnnounced) {
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin).substr(0, 14), "notice 5 1350 ");  // fifty records of 27 bytes
   EXPECT_EQ(NextNotice(standin), "notice 4 0");
-  EXPECT_TRUE(Form->UnreadPending);
+  EXPECT_TRUE(Form->Core.UnreadPending);
   EXPECT_EQ(ReadMarks(), std::string(51, '1') + std::string(10, '0'));
 
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin).substr(0, 13), "notice 5 270 ");
-  EXPECT_TRUE(SpinUntil([&] { return !Form->UnreadPending; }));
+  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending; }));
   EXPECT_EQ(ReadMarks(), std::string(61, '1'));
   EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
 }
@@ -339,7 +339,7 @@ TEST_F(DispatcherLinkTest, AHangingDispatcherIsWaitedForBoundedly) {
 TEST_F(DispatcherLinkTest, WithoutDispatcherNothingFails) {
   AppendUnread("abc");
   Create();
-  ASSERT_TRUE(Form->UnreadPending);
+  ASSERT_TRUE(Form->Core.UnreadPending);
   EXPECT_EQ(NotifySmsSent(*Form), 0u);
   EXPECT_EQ(NotifyModemOpen(*Form), 0u);
   EXPECT_EQ(NotifySendError(*Form, "x"), 0u);
@@ -351,7 +351,7 @@ TEST_F(DispatcherLinkTest, WithoutDispatcherNothingFails) {
   EXPECT_EQ(Form->DispatcherLink().WMCopyData(kCommandUnreadBlock, {}), 1u);
   EXPECT_TRUE(SpinUntil([&] { return Form->DispatcherLink().RunningPackers() == 0; }));
   SpinUntil([] { return false; }, 100);
-  EXPECT_TRUE(Form->UnreadPending);
+  EXPECT_TRUE(Form->Core.UnreadPending);
   EXPECT_EQ(ReadMarks(), "0");
 }
 
@@ -382,20 +382,20 @@ TEST_F(DispatcherLinkTest, QuitClosesTheModemAndTheFormAndStillAnswers) {
 class ModemCheckTest : public DispatcherLinkTest {
 protected:
   TPseudoTerminal Line;
-  std::unique_ptr<TModemPort> Modem;
+  std::unique_ptr<TAtChannel> Link;
 
   void OpenModem() {
     ASSERT_TRUE(Line.IsOpen());
-    Modem = std::make_unique<TModemPort>(ExeDir);
-    Modem->SetPhonePort(Line.SlavePath());
+    Link = std::make_unique<TAtChannel>(ExeDir);
+    Link->Port.SetPhonePort(Line.SlavePath());
     std::string message;
-    ASSERT_TRUE(Modem->OpenComPort(Line.SlavePath(), message)) << message;
-    Form->Modem = Modem.get();
+    ASSERT_TRUE(Link->Port.OpenComPort(Line.SlavePath(), message)) << message;
+    Form->Link = Link.get();
     Form->ModemOpen = true;
   }
 
   void TearDown() override {
-    if (Form) Form->Modem = nullptr;
+    if (Form) Form->Link = nullptr;
     DispatcherLinkTest::TearDown();
   }
 };

@@ -71,7 +71,7 @@ protected:
     waits.Network = 800;
     Form->SetupWaits = waits;
     Form->SetupPriority = TThreadPriority::Normal;
-    Form->ReaderWaits = FastReaderWaits();
+    Form->Core.ReaderWaits = FastReaderWaits();
     Form->SetWindowFactory(MakeProgramWindow);
     Form->FormCreate();
   }
@@ -119,7 +119,7 @@ TEST_F(MessageWindowLinkTest, BalloonOpensTheUnreadViewAndClosingMarksTheMessage
     const size_t count = static_cast<size_t>(&text - texts.data()) + 1;
     ASSERT_TRUE(WaitUntil([&] { return Records().size() >= count; }, kLinkWaitMs));
   }
-  ASSERT_TRUE(WaitUntil([&] { return Form->UnreadPending.load(); }, kLinkWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.UnreadPending.load(); }, kLinkWaitMs));
   ASSERT_TRUE(Form->BalloonClick);
   ASSERT_FALSE(Records()[0].Phone.empty());
   EXPECT_TRUE(Form->ConfirmTimer->isActive());
@@ -168,7 +168,7 @@ TEST_F(MessageWindowLinkTest, BalloonOpensTheUnreadViewAndClosingMarksTheMessage
   QTest::mouseClick(window->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] { return Window() == nullptr; }, 2000));
   for (const TLogRecord& record : Records()) EXPECT_EQ(record.Read, 1);
-  EXPECT_FALSE(Form->UnreadPending.load());
+  EXPECT_FALSE(Form->Core.UnreadPending.load());
   EXPECT_FALSE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconModemOpen);
   // No reminder any more, however long.
@@ -186,8 +186,8 @@ TEST_F(MessageWindowLinkTest, HistoryOpenAtProgramEndSavesItsLayoutAndMarksNothi
   record.Time = EncodeDateTime(2024, 3, 5, 10, 0, 0, 0);
   record.Phone = kSender;
   record.Text = "12345 reset";
-  ASSERT_TRUE(Form->WriteSmsLogRecord(ExeDir + "OrvexMonitor.log", record));
-  Form->ShowSmsFormLayout = "300,400,600,500,70,0,0,0,0";
+  ASSERT_TRUE(Form->Core.WriteSmsLogRecord(ExeDir + "OrvexMonitor.log", record));
+  Form->Core.ShowSmsFormLayout = "300,400,600,500,70,0,0,0,0";
   Form->ViewLog->trigger();
   TShowSmsForm* window = Window();
   ASSERT_NE(window, nullptr);

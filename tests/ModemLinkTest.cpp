@@ -99,7 +99,7 @@ class ModemLinkTest : public ::testing::Test {
     Form = std::make_unique<TLinkForm>(ExeDir, Ticks);
     Form->SetupWaits = LinkSetupWaits();
     Form->SetupPriority = TThreadPriority::Normal;
-    Form->ReaderWaits = FastReaderWaits();
+    Form->Core.ReaderWaits = FastReaderWaits();
     Form->FormCreate();
   }
   // Opens the link and waits for the set-up's outcome.
@@ -109,11 +109,11 @@ class ModemLinkTest : public ::testing::Test {
     ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
   }
   bool ShowsOpen() const {
-    return Form->IsModemOpen() && Form->ActiveTermReader != nullptr && !Form->OpenModem->isEnabled() &&
+    return Form->IsModemOpen() && Form->Core.ActiveTermReader != nullptr && !Form->OpenModem->isEnabled() &&
            Form->CloseModem->isEnabled() && Form->Tray.IconNumber() == TTrayIcon::kIconModemOpen;
   }
   bool ShowsClosed() const {
-    return !Form->IsModemOpen() && Form->ActiveTermReader == nullptr && Form->OpenModem->isEnabled() &&
+    return !Form->IsModemOpen() && Form->Core.ActiveTermReader == nullptr && Form->OpenModem->isEnabled() &&
            !Form->CloseModem->isEnabled() && Form->Tray.IconNumber() == TTrayIcon::kIconModemClosed;
   }
 
@@ -145,7 +145,7 @@ class ModemLinkTest : public ::testing::Test {
     EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<long>(before), texts.end()),
               (std::vector<std::string>{"12345 reset delivered", "12345 reset stored"}));
     for (const TLogRecord& record : Records()) EXPECT_EQ(record.Read, 0);
-    EXPECT_TRUE(WaitUntil([&] { return Form->UnreadPending.load(); }, kLinkWaitMs));
+    EXPECT_TRUE(WaitUntil([&] { return Form->Core.UnreadPending.load(); }, kLinkWaitMs));
     EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconUnread);
     EXPECT_TRUE(WaitUntil([&] { return static_cast<int>(Form->Notices.size()) > noticesBefore; }, kLinkWaitMs));
     EXPECT_TRUE(Form->Noticed(4));
@@ -226,7 +226,7 @@ TEST_F(ModemLinkTest, FailedSetUpIsReportedAndClosesTheLink) {
     EXPECT_TRUE(ShowsClosed());
     const std::string text = c.wrongPin ? Cp1251("CME Error 16: Введен неверный PIN код.")
                                         : Cp1251("Не удалось открыть порт ") + port + ".";
-    EXPECT_EQ(Form->LastErrorText, text);
+    EXPECT_EQ(Form->Core.LastErrorText, text);
     ASSERT_FALSE(Form->Notices.empty());
     EXPECT_EQ(Form->Notices.back(), std::make_pair(uint32_t{2}, text));
     EXPECT_EQ(Form->Tray.IsBalloonShown(), c.showNotify);
@@ -247,7 +247,7 @@ TEST_F(ModemLinkTest, SetUpWithoutOperatorLeavesThePortOpenWithoutReaderAndSaysN
   Create();
   OpenAndWait();
   EXPECT_TRUE(Form->IsModemOpen());
-  EXPECT_EQ(Form->ActiveTermReader, nullptr);
+  EXPECT_EQ(Form->Core.ActiveTermReader, nullptr);
   EXPECT_FALSE(Form->OpenModem->isEnabled());
   EXPECT_FALSE(Form->CloseModem->isEnabled());
   EXPECT_TRUE(Form->Notices.empty());
@@ -266,7 +266,7 @@ TEST_F(ModemLinkTest, OpenWhileASetUpRunsChangesNothing) {
   EXPECT_EQ(Form->ActiveConfigureModem, running);
   ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
-  EXPECT_EQ(Form->ModemThreads.Count(), 2u) << "one set-up, one reader";
+  EXPECT_EQ(Form->Core.ModemThreads.Count(), 2u) << "one set-up, one reader";
 }
 
 TEST_F(ModemLinkTest, ReopenClosesAnOpenLinkWithItsBalloonEvenWithBalloonsOff) {
@@ -277,16 +277,16 @@ TEST_F(ModemLinkTest, ReopenClosesAnOpenLinkWithItsBalloonEvenWithBalloonsOff) {
   EXPECT_FALSE(Form->Tray.IsBalloonShown());
   ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
   ASSERT_TRUE(ShowsOpen());
-  TTermReader* first = Form->ActiveTermReader;
+  TTermReader* first = Form->Core.ActiveTermReader;
 
   Form->ReopenModem();
   ASSERT_TRUE(Form->Tray.IsBalloonShown());
   EXPECT_EQ(Form->Tray.LastBalloon().Text, Cp1251("Модем закрыт"));
   EXPECT_EQ(Form->Tray.LastBalloon().TimeoutMs, 3000u);
-  EXPECT_EQ(Form->ActiveTermReader, nullptr);
+  EXPECT_EQ(Form->Core.ActiveTermReader, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
-  EXPECT_NE(Form->ActiveTermReader, first);
+  EXPECT_NE(Form->Core.ActiveTermReader, first);
 }
 
 // The port is reached through a name of its own, which the test removes as the system removes
@@ -384,7 +384,7 @@ class TerminalLinkTest : public ModemLinkTest {
                                ExeDir + kFtdiLibraryName);
     WriteIni("direct", true, true);
     Create();
-    ASSERT_TRUE(Form->Modem.Ftdi());
+    ASSERT_TRUE(Form->Core.Modem.Ftdi());
     auto control = TFakeFtdiControl::Find(ExeDir + kFtdiLibraryName);
     ASSERT_TRUE(control);
     Control = *control;
@@ -394,7 +394,7 @@ class TerminalLinkTest : public ModemLinkTest {
   void TearDown() override {
     // The library goes with the form: the modem is taken from it first.
     if (Form) {
-      Form->StopModemThreads();
+      Form->Core.StopModemThreads();
       if (Control.AttachModem) Control.AttachModem(1, nullptr);
     }
     Form.reset();

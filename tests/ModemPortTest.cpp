@@ -445,19 +445,40 @@ TEST_F(TerminalTest, TerminalListLoadsTheLibraryThatTheOpenThenUses) {
   fresh.CloseTerminal();
 }
 
-TEST_F(TerminalTest, SettingSelectsTheTransportOnEveryTransfer) {
+// The transport is chosen when it opens: a reload of the settings while the link is open
+// does not send the next transfer to a transport that was never opened for it.
+TEST_F(TerminalTest, TransfersGoToTheTransportOpenedLastWhateverTheSetting) {
   Open();
+  EXPECT_EQ(Port.Transport(), TModemPort::TTransport::Terminal);
+  Port.SetPhonePort("ttyS0");
+  EXPECT_TRUE(Port.WriteModem(Bytes("AT\r\n"), 4));
+  EXPECT_EQ(Modem.Written, "AT\r\n");
+
   TPseudoTerminal line;
   std::string message;
   ASSERT_TRUE(Port.OpenComPort(line.SlavePath(), message));
-  Port.SetPhonePort(line.SlavePath());
-  EXPECT_TRUE(Port.WriteModem(Bytes("AT\r\n"), 4));
-  EXPECT_EQ(line.Receive(), "AT\r\n");
-  EXPECT_EQ(Modem.Written, "");
+  EXPECT_EQ(Port.Transport(), TModemPort::TTransport::SerialPort);
   Port.SetPhonePort("Direct");
   EXPECT_TRUE(Port.WriteModem(Bytes("ATE0\r\n"), 6));
-  EXPECT_EQ(Modem.Written, "ATE0\r\n");
+  EXPECT_EQ(line.Receive(), "ATE0\r\n");
+  EXPECT_EQ(Modem.Written, "AT\r\n");
+
+  // A set-up that uses the terminal still open takes it back.
+  Port.ReuseTerminal();
+  EXPECT_TRUE(Port.WriteModem(Bytes("ATH\r\n"), 5));
+  EXPECT_EQ(Modem.Written, "AT\r\nATH\r\n");
   EXPECT_EQ(line.Receive(20, 100), "");
+}
+
+TEST(ModemPort, NothingOpenedTakesNoTransfer) {
+  TModemPort port;
+  port.SetPhonePort("direct");
+  uint8_t buffer[8];
+  uint32_t count = 1;
+  EXPECT_EQ(port.Transport(), TModemPort::TTransport::None);
+  EXPECT_FALSE(port.WriteModem(Bytes("AT\r\n"), 4));
+  EXPECT_EQ(port.ReadModem(buffer, sizeof buffer, count, 10), kReadFailed);
+  EXPECT_EQ(count, 0u);
 }
 
 }  // namespace

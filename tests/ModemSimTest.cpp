@@ -518,6 +518,49 @@ TEST_F(ModemSimFixture, AnswerDelayHoldsTheAnswerBack) {
   EXPECT_EQ(Sim.NextEventIn(), std::nullopt);
 }
 
+TEST_F(ModemSimFixture, WithEchoOnTheEchoComesAtOnceAndTheDelayedAnswerAfterIt) {
+  Sim.SetEcho(true);
+  Sim.SetAnswerDelay(100);
+  Sim.Feed("AT+CPIN?\r\n");
+  EXPECT_EQ(Sim.Take(), "AT+CPIN?\r");
+  Sim.Advance(99);
+  EXPECT_EQ(Sim.Take(), "");
+  Sim.Advance(1);
+  EXPECT_EQ(Sim.Take(), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
+}
+
+TEST_F(ModemSimFixture, StatusReportsComeAtTheirIntervalUntilStopped) {
+  Sim.SetStatusReport(150, "^RSSI:18");
+  EXPECT_EQ(Sim.NextEventIn(), 150u);
+  Sim.Advance(149);
+  EXPECT_EQ(Sim.Take(), "");
+  Sim.Advance(1);
+  EXPECT_EQ(Sim.Take(), "\r\n^RSSI:18\r\n");
+  // Between two reports the answers go out as usual.
+  EXPECT_EQ(Exchange("AT"), kOk);
+  Sim.Advance(300);
+  EXPECT_EQ(Sim.Take(), "\r\n^RSSI:18\r\n\r\n^RSSI:18\r\n");
+  // A long jump of the clock does not flood the host.
+  Sim.Advance(TModemSim::kNever);
+  EXPECT_LE(Sim.Take().size(), 101 * std::string("\r\n^RSSI:18\r\n").size());
+  Sim.SetStatusReport(0, "");
+  EXPECT_EQ(Sim.NextEventIn(), std::nullopt);
+}
+
+TEST_F(ModemSimFixture, MessagesWaitingForACommandFollowItsAnswer) {
+  Sim.DeliverAfter("at+cnmi=", Message("+79001234567", "Hello"), false);
+  Sim.DeliverAfter("AT+CNMI=", Message("+79001234567", "Stored"), true);
+  EXPECT_EQ(Exchange("AT+CNMI=?"), "\r\n+CNMI: (0-3),(0-3),(0-3),(0-2),(0,1)\r\n\r\nOK\r\n");
+  EXPECT_TRUE(Sim.StoredMessages("SM").empty());
+  EXPECT_EQ(Exchange("AT+CNMI=2,1"),
+            "\r\nOK\r\n"
+            "\r\n+CMT: ,24\r\n00040B919700214365F700002110304152032105C8329BFD06\r\n"
+            "\r\n+CMTI: \"SM\",1\r\n");
+  EXPECT_EQ(Sim.StoredMessages("SM").size(), 1u);
+  // Each is delivered once.
+  EXPECT_EQ(Exchange("AT+CNMI=2,1"), kOk);
+}
+
 TEST_F(ModemSimFixture, SplitAnswerArrivesPieceByPiece) {
   Sim.SetSplit(10, 100);
   Sim.InjectCmt(Message("+79001234567", "Hello"));
@@ -604,6 +647,14 @@ const TControlCase kControlCases[] = {
     {"cmt", "error: sender missing\n"},
     {"cmti --storage XX +7900 hi", "error: not stored (storage unknown or full, or text does not fit)\n"},
     {"frobnicate", "error: unknown command frobnicate\n"},
+    {"report 150 ^RSSI:18", "ok\n"},
+    {"report 0", "ok\n"},
+    {"report often ^RSSI:18", "error: interval in ms expected\n"},
+    {"report 150", "error: report line missing\n"},
+    {"after AT+CNMI= cmt +7900 hi", "ok\n"},
+    {"after AT+CNMI= cmti --storage ME +7900 hi", "ok\n"},
+    {"after AT+CNMI= ring", "error: expected COMMAND cmt|cmti ...\n"},
+    {"after AT+CNMI= cmt", "error: sender missing\n"},
     {"# a comment", ""},
     {"", ""},
 };

@@ -92,7 +92,7 @@ TEST_F(OrvexMonitorFormTest, StartsHiddenWithTheGreyIconAndOpensNoModem) {
   EXPECT_FALSE(Form->SendSms->isEnabled());
   EXPECT_TRUE(Form->ChangeAutoMode->isChecked());
   EXPECT_FALSE(Form->ConnectTimer->isActive());
-  EXPECT_FALSE(Form->UnreadPending);
+  EXPECT_FALSE(Form->Core.UnreadPending);
   EXPECT_TRUE(fs::exists(ExeDir + "OrvexMonitor.ini"));  // the settings were loaded first
   EXPECT_EQ(Form->Opens, 0);
 }
@@ -122,7 +122,7 @@ TEST_F(OrvexMonitorFormTest, ReconnectTimerKeepsItsSpacingAcrossTheTickWrap) {
 TEST_F(OrvexMonitorFormTest, UnreadLogAtStartStartsTheNoticeAndTheReminderSpacing) {
   AppendUnread("12345 periodwr=60;");
   Create();
-  EXPECT_TRUE(Form->UnreadPending);
+  EXPECT_TRUE(Form->Core.UnreadPending);
   EXPECT_TRUE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), 105);
   EXPECT_EQ(Form->Tray.Tip(), Cp1251("Имеются непрочитанные сообщения"));
@@ -174,12 +174,12 @@ TEST_F(OrvexMonitorFormTest, TwoMessagesGiveTwoNoticesAndClearingMarksTheLoadedR
   EXPECT_EQ(Form->Notices, (std::vector<uint32_t>{4, 4}));
 
   TSmsInfoList unread;
-  Form->LoadUnreadSms(unread);
+  Form->Core.LoadUnreadSms(unread);
   ASSERT_EQ(unread.size(), 2u);
   AppendUnread("arrived after the load");
   Form->ModemOpen = true;
   Form->ClearUnreadNotice();
-  EXPECT_FALSE(Form->UnreadPending);
+  EXPECT_FALSE(Form->Core.UnreadPending);
   EXPECT_FALSE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), 106);
   EXPECT_EQ(Form->Tray.Tip(), Cp1251("Модем включен"));
@@ -251,11 +251,11 @@ TEST_F(OrvexMonitorFormTest, TrayStatesEnableTheMenuByModemState) {
 TEST_F(OrvexMonitorFormTest, BalloonMenuItemFlipsAndSavesTheSetting) {
   Create();
   Form->ChangeAutoMode->trigger();
-  EXPECT_FALSE(Form->ShowNotify);
+  EXPECT_FALSE(Form->Core.ShowNotify);
   EXPECT_FALSE(Form->ChangeAutoMode->isChecked());
   EXPECT_NE(ReadFile(ExeDir + "OrvexMonitor.ini").find("ShowNotify=0"), std::string::npos);
   Form->ChangeAutoModeClick();
-  EXPECT_TRUE(Form->ShowNotify);
+  EXPECT_TRUE(Form->Core.ShowNotify);
   EXPECT_TRUE(Form->ChangeAutoMode->isChecked());
 }
 

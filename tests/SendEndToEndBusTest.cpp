@@ -70,8 +70,8 @@ TEST_F(SendEndToEndTest, LineToAGroupOfTwoGoesOutAsTwoMessagesAndTwoSentRecords)
   TOrvexMonitorForm form(ExeDir);
   form.SetupWaits = FastSetupWaits();
   form.SetupPriority = TThreadPriority::Normal;
-  form.ReaderWaits = FastReaderWaits();
-  form.SendWaits.StartPause = 200;
+  form.Core.ReaderWaits = FastReaderWaits();
+  form.Core.Sender.Waits.StartPause = 200;
   form.SetWindowFactory(MakeProgramWindow);
   form.FormCreate();
   ASSERT_EQ(form.Fleet.size(), 1u);

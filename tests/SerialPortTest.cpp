@@ -133,4 +133,36 @@ TEST(SerialPort, MissingDeviceDoesNotOpen) {
   EXPECT_FALSE(port.IsOpen());
 }
 
+// The reader sleeps on the line while nothing arrives: bytes end the sleep, so does a close
+// from another thread (which must not wait for the sleeper's whole wait), and a closed port
+// has nothing to wait for.
+TEST_F(SerialPortTest, WaitForBytesEndsWhenBytesComeOrThePortCloses) {
+  EXPECT_FALSE(Port.WaitReadable(20));
+
+  std::thread writer([this] {
+    std::this_thread::sleep_for(50ms);
+    Line.Send("OK");
+  });
+  EXPECT_TRUE(Port.WaitReadable(10000));
+  writer.join();
+  EXPECT_EQ(QueuedSoon(2), 2u);
+  char bytes[8];
+  uint32_t count = 0;
+  ASSERT_TRUE(Port.Read(bytes, sizeof bytes, count));
+
+  const auto start = std::chrono::steady_clock::now();
+  std::thread closer([this] {
+    std::this_thread::sleep_for(50ms);
+    Port.Close();
+  });
+  EXPECT_FALSE(Port.WaitReadable(10000));
+  closer.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_FALSE(Port.WaitReadable(10000));
+
+  // Opened again, the port waits as before.
+  ASSERT_TRUE(Port.Open(Line.SlavePath()));
+  EXPECT_FALSE(Port.WaitReadable(20));
+}
+
 }  // namespace

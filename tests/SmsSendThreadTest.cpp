@@ -11,6 +11,7 @@
 #include "gsm/ConfigureModem.h"
 #include "gsm/ModemPort.h"
 #include "gsm/MonitorCore.h"
+#include "shell/SendReport.h"
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
 #include "support/ModemWaits.h"
@@ -65,10 +66,10 @@ struct TNotice {
   bool operator==(const TNotice&) const = default;
 };
 
-// The monitor without its windows: it records what it shows and tells.
-class TSendCore : public TMonitorCore {
+// The monitor without its windows: the core with events that record what it shows and tells.
+class TSendCore : public TMonitorEvents, public TMonitorCore {
  public:
-  explicit TSendCore(std::string exeDir) : TMonitorCore(std::move(exeDir)) {}
+  explicit TSendCore(std::string exeDir) : TMonitorCore(std::move(exeDir), static_cast<TMonitorEvents&>(*this)) {}
   ~TSendCore() override { StopSmsSendThread(); }
 
   bool IsModemOpen() const override { return ModemOpen; }
@@ -77,11 +78,19 @@ class TSendCore : public TMonitorCore {
     Notices.push_back({code, payload});
     return 1;
   }
-  void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs,
-                         uint32_t icon) override {
+  void ShowNoticeBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t icon) {
     Balloons.push_back({title, text, timeoutMs, icon});
   }
   void RefreshShowSmsForm() override { ++Refreshes; }
+  // As the main form reports the end of a send.
+  void SmsSendResult(uint8_t result, const std::string& errorText) override {
+    ReportSendResult(
+        *this,
+        [this](const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t icon) {
+          ShowNoticeBalloon(title, text, timeoutMs, icon);
+        },
+        ShowNotify, result, errorText);
+  }
 
   bool ModemOpen = true;
   int UnreadNotices = 0;
@@ -124,7 +133,7 @@ class SendTest : public ::testing::Test {
     ExeDir = std::string(exe) + "/";
     Core = std::make_unique<TSendCore>(ExeDir);
     Core->CreateLogMutex();
-    Core->SendWaits = FastWaits();
+    Core->Sender.Waits = FastWaits();
     Core->ShowNotify = true;
     // The monitor's own handle, made when the modem is opened.
     PortMutex = TNamedMutex::Create(kPortMutexName);
@@ -148,7 +157,7 @@ class SendTest : public ::testing::Test {
     return true;
   }
   bool RunUntilIdle(int totalMs = 10000) {
-    return RunUntil([this] { return Core->ActiveSmsSendThread == nullptr && Core->SendQueue.Count() == 0; },
+    return RunUntil([this] { return Core->Sender.ActiveSmsSendThread() == nullptr && Core->Sender.SendQueue.Count() == 0; },
                     totalMs);
   }
 
@@ -193,7 +202,7 @@ class ComSendTest : public SendTest {
 
 TEST_F(ComSendTest, HelloIsSentWithItsPduLoggedAndShown) {
   Core->QueueSmsSend("+79001234567", "hello");
-  ASSERT_NE(Core->ActiveSmsSendThread, nullptr);
+  ASSERT_NE(Core->Sender.ActiveSmsSendThread(), nullptr);
   ASSERT_TRUE(RunUntilIdle());
 
   const std::vector<std::string> wire = {"AT+CMGS=19", kHelloPdu};
@@ -454,10 +463,10 @@ TEST_F(ComSendTest, WhatIsReportedFollowsBalloonsAndTheModemState) {
 
 TEST_F(ComSendTest, QueuedPairsGoOneThreadAfterTheOther) {
   Core->QueueSmsSend("+79001234567", "first");
-  TSmsSendThread* first = Core->ActiveSmsSendThread;
+  TSmsSendThread* first = Core->Sender.ActiveSmsSendThread();
   Core->QueueSmsSend("89001112233", "second");
-  EXPECT_EQ(Core->ActiveSmsSendThread, first);
-  EXPECT_EQ(Core->SendQueue.Count(), 2u);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), first);
+  EXPECT_EQ(Core->Sender.SendQueue.Count(), 2u);
   ASSERT_TRUE(RunUntilIdle());
   const auto sent = Modem.Sim.SentMessages();
   ASSERT_EQ(sent.size(), 2u);
@@ -478,7 +487,7 @@ TEST_F(ComSendTest, QueuedPairsGoOneThreadAfterTheOther) {
 // Closing the modem while sends wait: each pair is dropped by its own attempt, which is
 // reported to no one, and nothing reaches the modem.
 TEST_F(ComSendTest, ClosingTheModemDrainsTheQueue) {
-  Core->SendWaits.StartPause = 200;
+  Core->Sender.Waits.StartPause = 200;
   Core->QueueSmsSend("+79001234567", "one");
   Core->QueueSmsSend("+79001234567", "two");
   Core->QueueSmsSend("+79001234567", "three");
@@ -487,12 +496,12 @@ TEST_F(ComSendTest, ClosingTheModemDrainsTheQueue) {
   Core->Modem.ComPort.Close();
   PortMutex.reset();
   Core->TerminateSmsSendThread();
-  EXPECT_EQ(Core->ActiveSmsSendThread, nullptr);
-  EXPECT_EQ(Core->SendQueue.Count(), 3u);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(Core->Sender.SendQueue.Count(), 3u);
   std::vector<size_t> counts;
   ASSERT_TRUE(RunUntil([&] {
-    if (counts.empty() || counts.back() != Core->SendQueue.Count()) counts.push_back(Core->SendQueue.Count());
-    return Core->SendQueue.Count() == 0 && Core->ActiveSmsSendThread == nullptr;
+    if (counts.empty() || counts.back() != Core->Sender.SendQueue.Count()) counts.push_back(Core->Sender.SendQueue.Count());
+    return Core->Sender.SendQueue.Count() == 0 && Core->Sender.ActiveSmsSendThread() == nullptr;
   }));
   const std::vector<size_t> drained = {3, 2, 1, 0};
   EXPECT_EQ(counts, drained);
@@ -505,16 +514,16 @@ TEST_F(ComSendTest, ClosingTheModemDrainsTheQueue) {
 // A message queued between the close and the end of the send that the close let go waits for
 // that end: the pair of the old send is dropped once, and never sent by a second thread.
 TEST_F(ComSendTest, PairQueuedAfterTheCloseWaitsForTheLetGoSend) {
-  Core->SendWaits.StartPause = 300;
+  Core->Sender.Waits.StartPause = 300;
   Core->QueueSmsSend("+79001234567", "dropped");
   Core->QueueSmsSend("+79001234567", "two");
   Core->ModemOpen = false;
   PortMutex.reset();
   Core->TerminateSmsSendThread();
   Core->QueueSmsSend("+79001234567", "three");
-  EXPECT_EQ(Core->ActiveSmsSendThread, nullptr);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
   // The let-go send ends and drops its pair; the modem is opened again at once.
-  ASSERT_TRUE(RunUntil([&] { return Core->SendQueue.Count() == 2; }));
+  ASSERT_TRUE(RunUntil([&] { return Core->Sender.SendQueue.Count() == 2; }));
   PortMutex = TNamedMutex::Create(kPortMutexName);
   Core->ModemOpen = true;
   ASSERT_TRUE(RunUntilIdle());
@@ -526,17 +535,17 @@ TEST_F(ComSendTest, PairQueuedAfterTheCloseWaitsForTheLetGoSend) {
 }
 
 TEST_F(ComSendTest, EndOfTheProgramStopsARunningSend) {
-  Core->SendWaits.StartPause = 5000;
+  Core->Sender.Waits.StartPause = 5000;
   Core->QueueSmsSend("+79001234567", "hello");
   const auto start = std::chrono::steady_clock::now();
   Core->StopSmsSendThread();
   EXPECT_LT(MsSince(start), 4000u);
-  EXPECT_EQ(Core->ActiveSmsSendThread, nullptr);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
   EXPECT_TRUE(Core->Notices.empty());
   EXPECT_TRUE(ReadLog(Core->LogPath).empty());
   // Nothing starts any more.
   Core->QueueSmsSend("+79001234567", "later");
-  EXPECT_EQ(Core->ActiveSmsSendThread, nullptr);
+  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
 }
 
 // The main form shows the result in its tray and takes the balloon's click away; a send still
@@ -551,15 +560,15 @@ class TSendingForm : public TOrvexMonitorForm {
 TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   auto form = std::make_unique<TSendingForm>(ExeDir);
   form->FormCreate();
-  form->SendWaits = FastWaits();
-  form->PhonePort = Modem.SlavePath();
-  form->ApplyModemSettings();
+  form->Core.Sender.Waits = FastWaits();
+  form->Core.PhonePort = Modem.SlavePath();
+  form->Core.ApplyModemSettings();
   Core->Modem.ComPort.Close();  // the form is the modem's only user here
   std::string message;
-  ASSERT_TRUE(form->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  ASSERT_TRUE(form->Core.Modem.OpenComPort(Modem.SlavePath(), message)) << message;
   form->BalloonClick = [] {};
   form->QueueSmsSend("+79001234567", "hello");
-  ASSERT_TRUE(RunUntil([&] { return form->ActiveSmsSendThread == nullptr; }));
+  ASSERT_TRUE(RunUntil([&] { return form->Core.Sender.ActiveSmsSendThread() == nullptr; }));
   ASSERT_TRUE(form->Tray.IsBalloonShown());
   EXPECT_EQ(form->Tray.LastBalloon().Title, Cp1251("Orvex монитор"));
   EXPECT_EQ(form->Tray.LastBalloon().Text, Cp1251("Сообщение отправлено"));
@@ -569,7 +578,7 @@ TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   EXPECT_FALSE(form->BalloonClick);
 
   // A send that still pauses when the form goes ends with it, reported to no one.
-  form->SendWaits.StartPause = 5000;
+  form->Core.Sender.Waits.StartPause = 5000;
   form->QueueSmsSend("+79001234567", "late");
   const auto start = std::chrono::steady_clock::now();
   form.reset();
@@ -591,22 +600,22 @@ TEST_F(ComSendTest, MainFormCloseDrainsTheQueueUnreported) {
   };
   auto form = std::make_unique<TQuietForm>(ExeDir);
   form->FormCreate();
-  form->SendWaits = FastWaits();
-  form->SendWaits.StartPause = 200;
-  form->PhonePort = Modem.SlavePath();
-  form->ApplyModemSettings();
+  form->Core.Sender.Waits = FastWaits();
+  form->Core.Sender.Waits.StartPause = 200;
+  form->Core.PhonePort = Modem.SlavePath();
+  form->Core.ApplyModemSettings();
   Core->Modem.ComPort.Close();
   std::string message;
-  ASSERT_TRUE(form->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  ASSERT_TRUE(form->Core.Modem.OpenComPort(Modem.SlavePath(), message)) << message;
   ASSERT_TRUE(form->IsModemOpen());
   form->QueueSmsSend("+79001234567", "one");
   form->QueueSmsSend("+79001234567", "two");
   form->CloseModemLink();
-  EXPECT_EQ(form->ActiveSmsSendThread, nullptr);
-  EXPECT_EQ(form->SendQueue.Count(), 2u);
-  ASSERT_TRUE(RunUntil([&] { return form->SendQueue.Count() == 0 && form->ActiveSmsSendThread == nullptr; }));
+  EXPECT_EQ(form->Core.Sender.ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(form->Core.Sender.SendQueue.Count(), 2u);
+  ASSERT_TRUE(RunUntil([&] { return form->Core.Sender.SendQueue.Count() == 0 && form->Core.Sender.ActiveSmsSendThread() == nullptr; }));
   EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
-  EXPECT_TRUE(ReadLog(form->LogPath).empty());
+  EXPECT_TRUE(ReadLog(form->Core.LogPath).empty());
   EXPECT_TRUE(form->Codes.empty());
   EXPECT_FALSE(form->Tray.IsBalloonShown());
 }

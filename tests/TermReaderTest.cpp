@@ -33,9 +33,12 @@ namespace {
 const char kSender[] = "+79001234567";
 
 // The GSM side with the unread notice counted on the main thread.
-class TTestCore : public TMonitorCore {
+class TTestCore : public TMonitorEvents, public TMonitorCore {
  public:
-  using TMonitorCore::TMonitorCore;
+  explicit TTestCore(std::string exeDir) : TMonitorCore(std::move(exeDir), static_cast<TMonitorEvents&>(*this)) {}
+  void SmsSendResult(uint8_t, const std::string&) override {}
+  uint32_t NotifyDispatcher(uint32_t, const std::string&) override { return 0; }
+  void RefreshShowSmsForm() override {}
   ~TTestCore() override { StopModemThreads(); }
   void NotifyUnreadSms() override {
     EXPECT_TRUE(TThread::IsMainThread());
@@ -280,7 +283,7 @@ TEST_F(TermReaderTest, CmtHeaderWaitsForItsPduLine) {
   Modem.Sim.InjectRaw("\r\n+CMT: ,24 0791");
   RunFor(static_cast<int>(TNoticeStream::kCmtPduWait.count()) + 1000);
   EXPECT_EQ(Records().size(), expected);
-  EXPECT_TRUE(Core->Unsolicited.Unfinished().empty());
+  EXPECT_TRUE(Core->Channel.Notices.Unfinished().empty());
   Modem.Sim.InjectCmt(Message("12345 reset next"));
   ASSERT_TRUE(WaitForRecords(++expected));
   RunFor(200);
@@ -349,7 +352,7 @@ TEST_F(TermReaderTest, ReadingAFullStoreLetsThePortGoBetweenTurns) {
 // among it is kept and reaches the log through the reader.
 TEST_F(TermReaderTest, NoticeReadByACheckOfTheModemIsHandled) {
   Modem.Sim.InjectCmt(Message("12345 reset checked"));
-  ASSERT_TRUE(CheckModem(Core->Modem, FastSetupWaits(), &Core->Unsolicited));
+  ASSERT_TRUE(CheckModem(Core->Channel, FastSetupWaits()));
   EXPECT_TRUE(Records().empty());
   Core->StartTermReader();
   ASSERT_TRUE(WaitForRecords(1));
@@ -514,6 +517,29 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
   }
 }
 
+// The network delivers what waited as soon as message indications are on: a message in the
+// notice and a stored one announced, right after the answer to "AT+CNMI=" and before the
+// reader runs. The set-up reads clean answers, and the reader handles both, once each.
+TEST_F(TermReaderTest, MessagesDeliveredDuringTheSetUpAreEachLoggedOnce) {
+  Modem.Sim.DeliverAfter("AT+CNMI=", Message("12345 reset inline"), false);
+  Modem.Sim.DeliverAfter("AT+CNMI=", Message("12345 reset stored"), true);
+  TConfigureModem setup(Core->Channel, *Core);
+  setup.Port = Modem.SlavePath();
+  setup.Waits = FastSetupWaits();
+  setup.SetPriority(TThreadPriority::Normal);
+  setup.Start();
+  setup.WaitFor();
+  ASSERT_EQ(setup.Result, kSetupReady) << setup.Message;
+  EXPECT_TRUE(Records().empty());
+
+  Core->StartTermReader(true);
+  ASSERT_TRUE(WaitForRecords(2));
+  RunFor(500);
+  std::vector<std::string> texts = Texts();
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"12345 reset inline", "12345 reset stored"}));
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
+}
 
 // A message whose service-centre stamp does not read as a date keeps its text (with the time
 // it was received); one with an impossible date is kept raw as before.

@@ -131,6 +131,21 @@ void TModemSim::RunClock(uint64_t to) {
     --RingsLeft_;
     NextRingAt_ += RingInterval_;
   }
+  // A long jump of the clock sends the latest reports only, not one for every interval.
+  constexpr uint64_t kMaxReportsAtOnce = 100;
+  if (ReportInterval_ > 0 && NextReportAt_ <= to) {
+    const uint64_t missed = (to - NextReportAt_) / ReportInterval_;
+    if (missed > kMaxReportsAtOnce) NextReportAt_ += (missed - kMaxReportsAtOnce) * ReportInterval_;
+  }
+  while (ReportInterval_ > 0 && NextReportAt_ <= to) {
+    Now_ = std::max(Now_, NextReportAt_);
+    Queue("\r\n" + ReportLine_ + "\r\n", true);
+    if (ReportInterval_ > kNever - NextReportAt_) {
+      ReportInterval_ = 0;
+      break;
+    }
+    NextReportAt_ += ReportInterval_;
+  }
   Now_ = std::max(Now_, to);
 }
 
@@ -161,6 +176,10 @@ std::optional<uint64_t> TModemSim::NextEventIn() const {
   if (RingsLeft_ > 0) {
     uint64_t ring = NextRingAt_ > Now_ ? NextRingAt_ - Now_ : 0;
     next = next ? std::min(*next, ring) : ring;
+  }
+  if (ReportInterval_ > 0) {
+    uint64_t report = NextReportAt_ > Now_ ? NextReportAt_ - Now_ : 0;
+    next = next ? std::min(*next, report) : report;
   }
   return next;
 }
@@ -261,6 +280,10 @@ void TModemSim::SetStoreCapacity(std::string_view storage, int capacity) {
 
 std::vector<TSimPdu> TModemSim::InjectCmt(const TSimDeliver& message) {
   std::lock_guard guard(Lock_);
+  return QueueCmt(message);
+}
+
+std::vector<TSimPdu> TModemSim::QueueCmt(const TSimDeliver& message) {
   std::vector<TSimPdu> pdus = SimBuildDeliverPdus(message);
   for (const TSimPdu& pdu : pdus)
     Queue("\r\n+CMT: ," + std::to_string(pdu.TpduLength) + "\r\n" + pdu.Hex + "\r\n", true);
@@ -279,6 +302,10 @@ std::vector<int> TModemSim::StoreParts(const TSimDeliver& message, std::string_v
 
 std::vector<int> TModemSim::InjectCmti(const TSimDeliver& message, std::string_view storage) {
   std::lock_guard guard(Lock_);
+  return QueueCmti(message, storage);
+}
+
+std::vector<int> TModemSim::QueueCmti(const TSimDeliver& message, std::string_view storage) {
   std::vector<int> indices = StoreParts(message, storage);
   for (int index : indices)
     Queue("\r\n+CMTI: \"" + AnsiUpperCase(storage) + "\"," + std::to_string(index) + "\r\n", true);
@@ -309,6 +336,37 @@ void TModemSim::InjectRing(int count, uint64_t intervalMs) {
 void TModemSim::InjectRaw(std::string_view bytes) {
   std::lock_guard guard(Lock_);
   Queue(std::string(bytes), true);
+}
+
+void TModemSim::DeliverAfter(std::string command, const TSimDeliver& message, bool stored, std::string storage) {
+  std::lock_guard guard(Lock_);
+  Deliveries_.push_back({AnsiUpperCase(command), message, stored, std::move(storage)});
+}
+
+void TModemSim::DeliverDue(const std::string& line) {
+  const std::string upper = AnsiUpperCase(line);
+  for (auto it = Deliveries_.begin(); it != Deliveries_.end();) {
+    const std::string& prefix = it->Command;
+    // As with the answer rules, a prefix ending in "=" does not catch the test form "=?".
+    const bool testForm = !prefix.empty() && prefix.back() == '=' && upper.size() > prefix.size() &&
+                          upper[prefix.size()] == '?';
+    if (upper.compare(0, prefix.size(), prefix) != 0 || testForm) {
+      ++it;
+      continue;
+    }
+    if (it->Stored)
+      QueueCmti(it->Message, it->Storage);
+    else
+      QueueCmt(it->Message);
+    it = Deliveries_.erase(it);
+  }
+}
+
+void TModemSim::SetStatusReport(uint64_t intervalMs, std::string line) {
+  std::lock_guard guard(Lock_);
+  ReportInterval_ = intervalMs;
+  ReportLine_ = std::move(line);
+  NextReportAt_ = intervalMs > kNever - Now_ ? kNever : Now_ + intervalMs;
 }
 
 // ---- records ----------------------------------------------------------------------------------
@@ -397,6 +455,7 @@ void TModemSim::RunLine(const std::string& line) {
   if (text.size() < 2 || AnsiUpperCase(text.substr(0, 2)) != "AT") return;
   std::string answer = AnswerTo(text);
   if (!Silent_) Queue(answer, true);
+  DeliverDue(text);
 }
 
 std::string TModemSim::AnswerTo(const std::string& line) {

@@ -101,6 +101,13 @@ public:
   static constexpr int kMaxRings = 1000;
   void InjectRing(int count = 1, uint64_t intervalMs = 5000);
   void InjectRaw(std::string_view bytes);
+  // After the answer to the next command line that begins with `command` (compared in upper
+  // case; as for the rules, a prefix ending in "=" does not catch "=?"), `message` is delivered: inline with +CMT, or, when `stored`, stored in `storage`
+  // and announced with +CMTI. Several wait in the order they were asked for.
+  void DeliverAfter(std::string command, const TSimDeliver& message, bool stored, std::string storage = "SM");
+  // A status report of the modem's own (a line such as "^RSSI:18") every `intervalMs`, the
+  // first one `intervalMs` from now, whatever the host is doing; 0 stops them.
+  void SetStatusReport(uint64_t intervalMs, std::string line);
 
   // State and records.
   std::map<int, TSimStoredSms> StoredMessages(std::string_view storage) const;
@@ -138,6 +145,16 @@ private:
   std::string Cmgs(const std::string& rest);
   std::string FinishSend();
   std::vector<int> StoreParts(const TSimDeliver& message, std::string_view storage);
+  std::vector<TSimPdu> QueueCmt(const TSimDeliver& message);
+  std::vector<int> QueueCmti(const TSimDeliver& message, std::string_view storage);
+  void DeliverDue(const std::string& line);
+
+  struct TDelivery {
+    std::string Command;
+    TSimDeliver Message;
+    bool Stored = false;
+    std::string Storage;
+  };
 
   mutable std::mutex Lock_;
   uint64_t Now_ = 0;
@@ -176,6 +193,11 @@ private:
   int RingsLeft_ = 0;
   uint64_t RingInterval_ = 0;
   uint64_t NextRingAt_ = 0;
+
+  std::vector<TDelivery> Deliveries_;
+  uint64_t ReportInterval_ = 0;
+  uint64_t NextReportAt_ = 0;
+  std::string ReportLine_;
 
   std::string Received_;
   std::vector<std::string> Commands_;

@@ -30,6 +30,8 @@ const char kHelp[] =
     "store [--storage ST] [--parts N] [--reverse] [--ucs2] [--ref N] [--ref16] SENDER TEXT\n"
     "ring [COUNT [INTERVAL_MS]]\n"
     "raw TEXT\n"
+    "after COMMAND cmt|cmti [OPTIONS] SENDER TEXT\n"
+    "report INTERVAL_MS [LINE]\n"
     "list [STORAGE]\n"
     "sent | received | clear | state\n"
     "quit\n";
@@ -278,6 +280,18 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
     Sim_.InjectRing(static_cast<int>(count), static_cast<uint64_t>(interval));
     return "ok\n";
   }
+  if (command == "after") {
+    const std::string kind = NextWord(rest);
+    if (word.empty() || (kind != "cmt" && kind != "cmti")) return Error("expected COMMAND cmt|cmti ...");
+    return Inject(kind, rest, word);
+  }
+  if (command == "report") {
+    if (!ReadNumber(word, number)) return Error("interval in ms expected");
+    const std::string line = Cp1251(Unescape(rest));
+    if (number > 0 && line.empty()) return Error("report line missing");
+    Sim_.SetStatusReport(static_cast<uint64_t>(number), line);
+    return "ok\n";
+  }
   if (command == "raw") {
     Sim_.InjectRaw(Cp1251(Unescape(args)));
     return "ok\n";
@@ -313,7 +327,7 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
   return Error("unknown command " + command);
 }
 
-std::string TSimControl::Inject(const std::string& command, std::string_view args) {
+std::string TSimControl::Inject(const std::string& command, std::string_view args, const std::string& after) {
   TSimDeliver message;
   message.Time = FixedTime_ ? *FixedTime_ : LocalNow();
   std::string storage = "SM";
@@ -352,6 +366,10 @@ std::string TSimControl::Inject(const std::string& command, std::string_view arg
   if (!referenceGiven) message.Reference = NextReference_++;
   if (!message.WideReference) message.Reference &= 0xFF;
 
+  if (!after.empty()) {
+    Sim_.DeliverAfter(after, message, command == "cmti", storage);
+    return "ok\n";
+  }
   if (command == "cmt") {
     std::vector<TSimPdu> pdus = Sim_.InjectCmt(message);
     if (pdus.empty()) return Error("text does not fit");

@@ -26,7 +26,7 @@ public:
 
 private:
   std::string Execute(const std::string& command, std::string_view args);
-  std::string Inject(const std::string& command, std::string_view args);
+  std::string Inject(const std::string& command, std::string_view args, const std::string& after = std::string());
 
   TModemSim& Sim_;
   std::optional<TSimTimeStamp> FixedTime_;

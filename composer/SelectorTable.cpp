@@ -98,7 +98,8 @@ std::vector<TSelectorRule> MakeRules() {
   add("selTelUp1", 4, {"edTelUp1"});
   add("selTelUp2", 4, {"edTelUp2"});
   add("selRingOut", 5, {"cbRingOut"});
-  add("selAkkumTel", 4, {"edAkkumTel"});
+  // Series 4 has no form of the low-battery phone command: its targets are not offered it.
+  add("selAkkumTel", 5, {"edAkkumTel"});
   add("selOnlyIbutton", 5, {"cbOnlyIbutton"});
   // An output's state can only be remembered when it is set.
   add("selSetOut1", 2, {"cbSetOut1"}, {{Always, Unticked, "", {"selSetOut1Mem"}}});

@@ -4,6 +4,7 @@
 #include "composer/CommandBuilders.h"
 #include "composer/EditFilter.h"
 #include "composer/KeyFilters.h"
+#include "composer/PlacemarkMenu.h"
 #include "composer/SelectorTable.h"
 #include "composer/TemplateChecks.h"
 #include "composer/TemplateModes.h"
@@ -71,6 +72,8 @@ void TSmsTemplateForm::FormCreate() {
   }
   RestoreLayout(Monitor.Settings().SmsTemplateFormLayout);
   PlaceButtons();
+  PlacemarkMenu = new TPlacemarkMenu(*this, Monitor);
+  PlacemarkMenu->ConnectButtons();
 }
 
 void TSmsTemplateForm::FormDestroy() {

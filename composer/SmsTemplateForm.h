@@ -23,6 +23,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLineEdit;
+class TPlacemarkMenu;
 struct TSelectorRule;
 
 namespace Ui {
@@ -110,6 +111,9 @@ public:
   // The request box's edits, which the send window fills before each use.
   QLineEdit* edNumber = nullptr;
   QLineEdit* edPassword = nullptr;
+  // The control points taken from the globe program's places (btnCP1FromGoogle ..), with
+  // the menu pGetFromGG; a child of the window.
+  TPlacemarkMenu* PlacemarkMenu = nullptr;
 
 protected:
   // Esc anywhere in the window cancels it.

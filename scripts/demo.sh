@@ -28,6 +28,9 @@ mkdir -p "$demo"
 cp build/app/orvex-monitor "$demo/orvex-monitor"
 export XDG_RUNTIME_DIR="$demo/runtime"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+# The desktop's file types and the programs for them come from the demo's own folders.
+export XDG_CONFIG_HOME="$demo/xdg/config" XDG_DATA_HOME="$demo/xdg/data"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 
 seconds=${ORVEX_DEMO_SECONDS:-}
 if [ -z "$seconds" ]; then

@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libpcre2-dev libudev-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  dbus dbus-bin xvfb xauth trayer x11-apps x11-utils imagemagick socat xdotool xdg-utils
+  dbus dbus-bin xvfb xauth trayer x11-apps x11-utils imagemagick socat xdotool xdg-utils file
 )
 
 missing=()

@@ -121,6 +121,16 @@ void SavePortSettings(const std::string& exeDir, const std::string& phonePort, c
   ini.UpdateFile();  // failure is quiet, as for the PIN
 }
 
+std::string GetPlacesKml(const std::string& exeDir) {
+  return TIniFile(SettingsFileName(exeDir)).ReadString(kCommon, "PlacesKml", "");
+}
+
+void SavePlacesKml(const std::string& exeDir, const std::string& placesKml) {
+  TIniFile ini(SettingsFileName(exeDir));
+  SaveStringIfChanged(ini, kCommon, "PlacesKml", placesKml);
+  ini.UpdateFile();  // failure is quiet: the next click asks for the file again
+}
+
 void SaveShowNotify(const std::string& exeDir, bool showNotify) {
   SaveFlagIfChanged(exeDir, kVisual, "ShowNotify", 0, showNotify);
 }

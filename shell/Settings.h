@@ -30,6 +30,10 @@ std::string GetPhoneDesc(const std::string& exeDir);
 std::string GetPinCode(const std::string& exeDir);
 bool GetAutoConnect(const std::string& exeDir);
 bool GetCheckPin(const std::string& exeDir);
+// The file of the globe program's places that the template window offers control points
+// from ([COMMON] PlacesKml): the path's own bytes; "" when none was chosen yet. Not written
+// at start: only SavePlacesKml writes it.
+std::string GetPlacesKml(const std::string& exeDir);
 
 // Window layouts, saved when the window closes: the key is written and then the mirror field
 // takes the text. A failed write leaves the mirror field as it was.
@@ -44,5 +48,6 @@ void SaveShowSmsFormLayout(const std::string& exeDir, TSettingsMirror& mirror, c
 void SavePinCode(const std::string& exeDir, const std::string& pinCode);
 void SavePortSettings(const std::string& exeDir, const std::string& phonePort, const std::string& phoneDesc);
 void SaveShowNotify(const std::string& exeDir, bool showNotify);
+void SavePlacesKml(const std::string& exeDir, const std::string& placesKml);
 bool SaveAutoConnect(const std::string& exeDir, TSettingsMirror& mirror, bool autoConnect);
 bool SaveCheckPin(const std::string& exeDir, TSettingsMirror& mirror, bool checkPin);

@@ -164,6 +164,13 @@ TEST_F(SettingsTest, ChangeSaversWriteOnlyWhenTheFileDiffers) {
        false, "COMMON", "CheckPin", nullptr},
       {"PIN check off", full, [](auto& d, auto& m) { EXPECT_FALSE(SaveCheckPin(d, m, false)); }, true, "COMMON",
        "CheckPin", "0"},
+      {"places file chosen", full, [](auto& d, auto&) { SavePlacesKml(d, "/home/u/Мои места.kml"); }, true,
+       "COMMON", "PlacesKml", "/home/u/Мои места.kml"},
+      {"same places file", "[COMMON]\nPlacesKml=/p.kml\n", [](auto& d, auto&) { SavePlacesKml(d, "/p.kml"); }, false,
+       "COMMON", "PlacesKml", "/p.kml"},
+      // A file that has gone is forgotten, so that the next click asks again.
+      {"places file emptied", "[COMMON]\nPlacesKml=/p.kml\n", [](auto& d, auto&) { SavePlacesKml(d, ""); }, true,
+       "COMMON", "PlacesKml", ""},
   };
   for (const Case& c : cases) {
     fs::remove(Path);
@@ -243,6 +250,10 @@ TEST_F(SettingsTest, GettersReadTheFileNotTheMirror) {
   EXPECT_EQ(GetPhoneDesc(ExeDir), "T");
   EXPECT_TRUE(GetAutoConnect(ExeDir));
   EXPECT_FALSE(GetCheckPin(ExeDir));
+  EXPECT_EQ(GetPlacesKml(ExeDir), "");
+  Put("[COMMON]\nPlacesKml= /home/u/places.kml \n");
+  EXPECT_EQ(GetPlacesKml(ExeDir), "/home/u/places.kml");
+  Put("[COMMON]\nPinCode=1234\nPhonePort=COM2\nPhoneDesc=T\nAutoConnect=1\nCheckPin=0\n");
 
   // Keys deleted by hand while the program runs: the mirror still has them, the getters not.
   Put("[COMMON]\n");

@@ -386,6 +386,18 @@ TEST_F(SmsTemplateFormTest, SelectorsOfTheHighestTargetedSeriesAreOfferedAndNoth
     EXPECT_FALSE(Check(withheld)->isEnabled()) << withheld;
 }
 
+// Series 4 has no low-battery phone command: a series-4 target is not offered it, a target
+// with a series-5 device is.
+TEST_F(SmsTemplateFormTest, LowBatteryPhoneIsOfferedToSeries5Only) {
+  struct Case { std::set<uint8_t> Series; bool Offered; };
+  const Case cases[] = {{{4}, false}, {{1, 2, 3, 4}, false}, {{5}, true}, {{4, 5}, true}};
+  for (const Case& c : cases) {
+    Open(c.Series, &TSmsTemplateForm::PrepareCmdAdditionPrm);
+    EXPECT_EQ(Check("selAkkumTel")->isEnabled(), c.Offered) << *c.Series.rbegin();
+    Form->reject();
+  }
+}
+
 TEST_F(SmsTemplateFormTest, CouplingsPullTheSelectorsThatGoTogether) {
   struct Case {
     const char* Name;

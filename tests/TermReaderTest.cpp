@@ -330,6 +330,39 @@ TEST_F(TermReaderTest, ListedMessagesAreLoggedOnceAndEveryCopyIsDeleted) {
   EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
 }
 
+// A stored part whose message never completes is logged with what came, and leaves the store,
+// once a message more than a day younger arrives; so is the oldest of nine waiting messages.
+TEST_F(TermReaderTest, StoredPartsOfMessagesThatNeverCompleteAreLoggedAndDeleted) {
+  TSimDeliver stale = Message("12345 reset stale first half and the lost second half", 2);
+  stale.Reference = 9;
+  stale.Time = {2026, 1, 2, 12, 0, 0, 12};
+  const std::vector<TSimPdu> staleParts = SimBuildDeliverPdus(stale);
+  ASSERT_EQ(staleParts.size(), 2u);
+  ASSERT_GT(Modem.Sim.StorePdu(staleParts[0]), 0);
+  Core->StartTermReader(true);
+  RunFor(1000);
+  EXPECT_TRUE(Records().empty());
+  TSimDeliver later = Message("12345 reset a day later");
+  later.Time = {2026, 1, 3, 13, 0, 0, 12};
+  ASSERT_FALSE(Modem.Sim.InjectCmt(later).empty());
+  ASSERT_TRUE(WaitForRecords(2));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"12345 reset a day later", stale.Text.substr(0, (stale.Text.size() + 1) / 2)}));
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
+
+  // Nine first parts of messages whose second parts never come: the oldest is given up.
+  for (int reference = 20; reference < 29; ++reference) {
+    TSimDeliver first = Message("12345 reset waiting " + std::to_string(reference) + " for its second half", 2);
+    first.Reference = static_cast<uint16_t>(reference);
+    first.Time = later.Time;
+    ASSERT_GT(Modem.Sim.StorePdu(SimBuildDeliverPdus(first)[0]), 0);
+    Modem.Sim.InjectRaw("\r\n+CMTI: \"SM\"," + std::to_string(Modem.Sim.StoredMessages("SM").rbegin()->first) + "\r\n");
+  }
+  ASSERT_TRUE(WaitForRecords(3));
+  const std::string oldest = "12345 reset waiting 20 for its second half";
+  EXPECT_EQ(Texts().back(), oldest.substr(0, (oldest.size() + 1) / 2));
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").size() == 8; }));
+}
+
 // A full store is read over several turns, and the port is free between them: a send or a
 // check of the modem waiting for it gets it long before the whole store has been read.
 TEST_F(TermReaderTest, ReadingAFullStoreLetsThePortGoBetweenTurns) {

@@ -1,6 +1,8 @@
 #include "viewer/ShowSmsForm.h"
 
 #include "shell/Settings.h"
+#include "viewer/PositionExport.h"
+#include "viewer/PositionKml.h"
 #include "ui_ShowSmsForm.h"
 
 #include <QCloseEvent>
@@ -209,7 +211,11 @@ void TShowSmsForm::closeEvent(QCloseEvent* event) {
 void TShowSmsForm::btnCloseClick() { close(); }
 
 void TShowSmsForm::btnGoogleExportClick() {
-  // The position export connects here.
+  // The unread view's rows hold the record itself, the history's rows an entry whose reply
+  // it is; a sent entry or no selection carries no position.
+  const TSmsInfo* record = SelectedRecord();
+  if (!record || !CarriesPosition(record->Kind)) return;
+  ExportPositionToGlobe(this, Monitor.ExeDir(), *record, UtcOffsetHours);
 }
 
 void TShowSmsForm::ShowTimerTimer() {

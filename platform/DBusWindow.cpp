@@ -1,11 +1,9 @@
 #include "platform/DBusWindow.h"
-#include "platform/DBusWaitMode.h"
+#include "platform/DBusCall.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QObject>
 
 #include <atomic>
@@ -130,9 +128,8 @@ bool TDBusWindow::FindWindow(const QString& className) {
   const QString busName = BusName(className);
   if (busName.isEmpty()) return false;
   QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected() || bus.interface() == nullptr) return false;
-  const QDBusReply<bool> reply = bus.interface()->isServiceRegistered(busName);
-  return reply.isValid() && reply.value();
+  if (!bus.isConnected()) return false;
+  return NameHasOwner(bus, busName, kDefaultTimeoutMs);
 }
 
 bool TDBusWindow::SendCopyData(const QString& className, uint32_t code, const QByteArray& payload,
@@ -149,8 +146,7 @@ bool TDBusWindow::SendCopyData(const QString& className, uint32_t code, const QB
   // A window is looked up, never started: a missing one fails at once.
   call.setAutoStartService(false);
   call << QVariant::fromValue(static_cast<uint>(code)) << QVariant::fromValue(payload);
-  const QDBusMessage reply =
-      bus.call(call, DBusWaitMode(), timeoutMs > 0 ? timeoutMs : kDefaultTimeoutMs);
+  const QDBusMessage reply = CallAndWait(bus, call, timeoutMs > 0 ? timeoutMs : kDefaultTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("u"))
     return false;
   if (result != nullptr) *result = reply.arguments().at(0).toUInt();

@@ -50,7 +50,8 @@ public:
   // element (letters, digits, "_" and "-", not starting with a digit, not empty).
   static QString BusName(const QString& className);
 
-  // True when a window of that class is registered by anyone right now.
+  // True when a window of that class is registered by anyone right now; false also when the
+  // bus does not answer within kDefaultTimeoutMs.
   static bool FindWindow(const QString& className);
 
   // Sends the copied-data message to the window of that class and waits for its answer, at

@@ -1,12 +1,7 @@
 #include "platform/DispatcherAutomation.h"
-#include "platform/DBusWaitMode.h"
+#include "platform/DBusCall.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusReply>
-#include <QEventLoop>
-#include <QTimer>
 
 namespace {
 
@@ -26,16 +21,21 @@ bool TDispatcherAutomation::Connect() {
   if (Connected_) return true;
   if (!Connection_.isConnected()) return Fail(QStringLiteral("no session bus"));
   const QString service = QString::fromLatin1(kServiceName);
-  const QDBusReply<bool> present = Connection_.interface()->isServiceRegistered(service);
-  if (!present.isValid())
-    return Fail(present.error().name() + QLatin1String(": ") + present.error().message());
-  if (!present.value()) {
+  QDBusMessage ownerQuery = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
+                                                           QStringLiteral("NameHasOwner"));
+  ownerQuery << service;
+  const QDBusMessage present = CallAndWait(Connection_, ownerQuery, kCallTimeoutMs);
+  if (present.type() != QDBusMessage::ReplyMessage)
+    return Fail(present.errorName() + QLatin1String(": ") + present.errorMessage());
+  if (present.signature() != QLatin1String("b"))
+    return Fail(QStringLiteral("NameHasOwner answered \"%1\"").arg(present.signature()));
+  if (!present.arguments().at(0).toBool()) {
     // The bus starts the server from its service file and answers once the server owns its
     // name (1), or at once when someone took the name meanwhile (2).
     QDBusMessage start = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
                                                         QStringLiteral("StartServiceByName"));
     start << service << QVariant::fromValue(0u);
-    const QDBusMessage reply = Connection_.call(start, DBusWaitMode(), kStartTimeoutMs);
+    const QDBusMessage reply = CallAndWait(Connection_, start, kStartTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage)
       return Fail(reply.errorName() + QLatin1String(": ") + reply.errorMessage());
   }
@@ -79,8 +79,7 @@ bool TDispatcherAutomation::CheckReply(const QDBusMessage& reply, const char* me
 bool TDispatcherAutomation::Call(const char* method, const QVariantList& arguments,
                                  const char* replySignature, QVariant* value) {
   if (!Connected_) return Fail(QStringLiteral("not linked to the dispatcher"));
-  const QDBusMessage reply =
-      Connection_.call(MethodCall(method, arguments), DBusWaitMode(), kCallTimeoutMs);
+  const QDBusMessage reply = CallAndWait(Connection_, MethodCall(method, arguments), kCallTimeoutMs);
   return CheckReply(reply, method, replySignature, value);
 }
 
@@ -92,18 +91,7 @@ QDBusPendingCall TDispatcherAutomation::Send(const char* method, const QVariantL
 }
 
 void TDispatcherAutomation::Wait(const QDBusPendingCall& call) {
-  if (call.isFinished()) return;
-  if (DBusWaitMode() == QDBus::BlockWithGui) {
-    // The answer comes within the call's own time-out (an error reply then); the timer only
-    // bounds the wait should the bus never finish the call.
-    QEventLoop loop;
-    QDBusPendingCallWatcher watcher(call);
-    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(kCallTimeoutMs + 1000, &loop, &QEventLoop::quit);
-    if (!watcher.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-  } else {
-    QDBusPendingCall(call).waitForFinished();
-  }
+  WaitForCall(call, kCallTimeoutMs);
 }
 
 bool TDispatcherAutomation::Take(const QDBusPendingCall& call, const char* method,
@@ -201,9 +189,7 @@ bool TDispatcherAutomation::Advise(TEventHandler handler) {
   }
   // The bus handles our messages in order: once it has answered this, the subscription is in
   // force, and an event sent after Advise returns is not missed.
-  const QDBusReply<bool> present =
-      Connection_.interface()->isServiceRegistered(QString::fromLatin1(kServiceName));
-  if (!present.isValid() || !present.value()) {
+  if (!NameHasOwner(Connection_, QString::fromLatin1(kServiceName), kCallTimeoutMs)) {
     Unadvise();
     return Fail(QStringLiteral("the dispatcher is not running"));
   }

@@ -6,6 +6,7 @@
 #include "support/ModemWaits.h"
 #include "support/PseudoTerminal.h"
 #include "support/SimModem.h"
+#include "support/TestWaits.h"
 
 #include <QCoreApplication>
 
@@ -100,21 +101,35 @@ class TScriptedModem : public TModemScript {
   ~TScriptedModem() { Stop(); }
 
   void Start() {
+    Stopping = false;
     Worker = std::thread([this] { Serve(); });
   }
+  // Stops once the host has written nothing more for a while after the call, so that every
+  // command the host wrote before it is taken in: the pseudo-terminal hands the host's bytes to
+  // this side a little later, later still on a loaded machine.
   void Stop() {
     Stopping = true;
     if (Worker.joinable()) Worker.join();
   }
 
  private:
+  static constexpr auto kDrainQuiet = std::chrono::milliseconds(Scaled(200));
+
   void Serve() {
-    while (!Stopping) {
+    bool draining = false;
+    auto lastData = std::chrono::steady_clock::now();
+    for (;;) {
+      if (Stopping && !draining) {
+        draining = true;
+        lastData = std::chrono::steady_clock::now();
+      }
+      if (draining && std::chrono::steady_clock::now() - lastData >= kDrainQuiet) return;
       pollfd p{Line.MasterFd(), POLLIN, 0};
       if (::poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN)) continue;
       char chunk[512];
       ssize_t n = ::read(Line.MasterFd(), chunk, sizeof chunk);
       if (n <= 0) continue;
+      lastData = std::chrono::steady_clock::now();
       const std::string reply = Feed(chunk, static_cast<size_t>(n));
       if (!reply.empty()) Line.Send(reply);
     }
@@ -194,12 +209,14 @@ class ConfigureModemTest : public ::testing::Test {
     std::filesystem::remove_all(RuntimeFolder);
   }
 
-  // Runs one set-up to its end against the scripted modem.
+  // Runs one set-up to its end against the scripted modem, which then has taken in every
+  // command the set-up wrote.
   void RunSetup(TConfigureModem& setup) {
     Prepare(setup, Line.SlavePath());
     Script.Start();
     setup.Start();
     setup.WaitFor();
+    Script.Stop();
   }
 
   static QCoreApplication* App;
@@ -409,7 +426,7 @@ TEST_F(ConfigureModemTest, PortMutexIsHeldForTheWholeRun) {
   Prepare(setup, Line.SlavePath());
   Script.Start();
   setup.Start();
-  for (int i = 0; i < 400 && !Script.Got("AT+COPS?"); ++i) std::this_thread::sleep_for(5ms);
+  for (int i = 0; i < Scaled(400) && !Script.Got("AT+COPS?"); ++i) std::this_thread::sleep_for(5ms);
   ASSERT_TRUE(Script.Got("AT+COPS?"));
   std::unique_ptr<TNamedMutex> other = TNamedMutex::OpenExisting(kPortMutexName);
   ASSERT_TRUE(other);

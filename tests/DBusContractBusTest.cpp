@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -292,6 +293,45 @@ TEST(DispatcherStandin, WaitForAPeerThatDoesNotAnswerIsBounded) {
   ASSERT_EQ(standin.Ask(QStringLiteral("answer 5")), QStringLiteral("ok"));
   EXPECT_TRUE(TDBusWindow::SendCopyData(kDispatcherClass, 1, {}, 5000, &result));
   EXPECT_EQ(result, 5u);
+}
+
+// A call from a thread other than the main one has its answer, or fails within its bound: the
+// wait there does not run on the main thread's events.
+TEST(DispatcherStandin, CallsFromAWorkerThreadAreAnsweredOrBounded) {
+  constexpr int kPeerBlocksMs = 3000;
+  TStandin standin;
+  ASSERT_TRUE(standin.Ready());
+  ASSERT_EQ(standin.Ask(QStringLiteral("answer 7")), QStringLiteral("ok"));
+  struct Case {
+    const char* what;
+    QString className;
+    int peerDelayMs;
+    int timeoutMs;
+    bool delivered;
+    uint32_t result;
+  };
+  const Case cases[] = {
+      {"answered", kDispatcherClass, 0, 5000, true, 7},
+      {"no such window", kMonitorClass, 0, 5000, false, 0},
+      {"peer too slow", kDispatcherClass, kPeerBlocksMs, 300, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(standin.Ask(QStringLiteral("delay %1").arg(c.peerDelayMs)), QStringLiteral("ok"));
+    uint32_t result = 99;
+    bool delivered = !c.delivered;
+    qint64 elapsedMs = 0;
+    std::thread worker([&] {
+      QElapsedTimer timer;
+      timer.start();
+      delivered = TDBusWindow::SendCopyData(c.className, 4, {}, c.timeoutMs, &result);
+      elapsedMs = timer.elapsed();
+    });
+    worker.join();
+    EXPECT_EQ(delivered, c.delivered);
+    EXPECT_EQ(result, c.result);
+    EXPECT_LT(elapsedMs, c.peerDelayMs > 0 ? c.peerDelayMs : c.timeoutMs + 2000);
+  }
 }
 
 TEST(DispatcherStandin, PeerCallingBackBeforeItAnswersIsServed) {

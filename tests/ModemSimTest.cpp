@@ -2,6 +2,7 @@
 // its PDUs and its reading of the host's PDUs are checked here against texts written out by
 // hand, not against the monitor's own codec.
 
+#include "support/TestWaits.h"
 #include "tools/modemsim/ModemSim.h"
 #include "tools/modemsim/SimControl.h"
 #include "tools/modemsim/SimPdu.h"
@@ -741,9 +742,10 @@ public:
     if (Out_ >= 0) close(Out_);
   }
 
-  // Reads from `fd` until `ending` has arrived or two seconds have passed.
+  // Reads from `fd` until `ending` has arrived or the bound has passed. The simulator answers
+  // at once; the bound covers its start on a loaded machine.
   static std::string ReadUntil(int fd, const std::string& ending, std::string& buffer) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Scaled(10000));
     while (buffer.find(ending) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
       pollfd p{fd, POLLIN, 0};
       if (poll(&p, 1, 50) <= 0) continue;

@@ -12,6 +12,7 @@
 #include <set>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -366,9 +367,37 @@ TEST(TerminalNode, PseudoTerminalCountsAsSerialPortWhileItExists) {
   EXPECT_NE(FindComPort(ports.GetComPortList(slave), slave), nullptr);
   ::close(line);
 
+  // Once its master is closed, the node is gone: it is neither a terminal nor listed. The
+  // system hands the number to the next pseudo-terminal at once, and programs beside this test
+  // may take it; a node that is there again with a new change time is such a newcomer, and the
+  // check is made once more on a pseudo-terminal of its own.
+  struct stat before {};
+  ASSERT_EQ(::stat(slave.c_str(), &before), 0);
   ::close(master);
-  EXPECT_FALSE(IsTerminalNode(slave));
-  EXPECT_EQ(FindComPort(ports.GetComPortList(slave), slave), nullptr);
+  bool checked = false;
+  for (int attempt = 0; attempt < 10 && !checked; ++attempt) {
+    std::string path = slave;
+    if (attempt > 0) {
+      master = ::posix_openpt(O_RDWR | O_NOCTTY);
+      ASSERT_GE(master, 0);
+      ASSERT_EQ(::grantpt(master), 0);
+      ASSERT_EQ(::unlockpt(master), 0);
+      path = ::ptsname(master);
+      ASSERT_EQ(::stat(path.c_str(), &before), 0);
+      ::close(master);
+    }
+    const bool terminal = IsTerminalNode(path);
+    const bool listed = FindComPort(ports.GetComPortList(path), path) != nullptr;
+    struct stat after {};
+    const bool newcomer = ::stat(path.c_str(), &after) == 0 &&
+                          (after.st_ctim.tv_sec != before.st_ctim.tv_sec ||
+                           after.st_ctim.tv_nsec != before.st_ctim.tv_nsec);
+    if (newcomer) continue;
+    EXPECT_FALSE(terminal) << path;
+    EXPECT_FALSE(listed) << path;
+    checked = true;
+  }
+  EXPECT_TRUE(checked) << "every closed pseudo-terminal was taken again at once";
 }
 
 TEST(UdevSource, EnumeratesThisMachineWithoutFailing) {

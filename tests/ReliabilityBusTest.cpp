@@ -9,11 +9,15 @@
 // the files of a failed run (the log, the settings, the outputs).
 
 #include "gsm/SmsLog.h"
+#include "platform/DBusWindow.h"
 #include "support/StandinProcess.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
+#include "support/TestWaits.h"
+#include "tools/dispatcher/StandinConsole.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -40,6 +44,7 @@ namespace {
 const char* const kMonitorBinary = ORVEX_BINARY_DIR "/app/orvex-monitor";
 const char* const kSimBinary = ORVEX_BINARY_DIR "/tools/modemsim/orvex-modemsim";
 const QString kStandin = QStringLiteral(ORVEX_BINARY_DIR "/tools/dispatcher/orvex-dispatcher-standin");
+const QString kMonitorClass = QStringLiteral("TOrvexMonitorForm");
 
 // A lock folder of the test's own for the named mutexes, inherited by every child, and the
 // application the stand-in's output is collected in.
@@ -136,7 +141,8 @@ public:
   }
   bool Connected() const { return Socket >= 0; }
 
-  // The reply lines; the last is the status line, "(closed)" when the simulator went away.
+  // The reply lines; the last is the status line, "(closed)" when the simulator went away,
+  // "(no answer)" when it said nothing within the bound.
   std::vector<std::string> Ask(const std::string& line) {
     const std::string out = line + "\n";
     if (write(Socket, out.data(), out.size()) != static_cast<ssize_t>(out.size())) return {"(closed)"};
@@ -148,6 +154,12 @@ public:
         Buffer.erase(0, end + 1);
         if (lines.back() == "ok" || lines.back().rfind("error", 0) == 0) return lines;
         continue;
+      }
+      // The simulator answers its control lines at once.
+      pollfd ready{Socket, POLLIN, 0};
+      if (poll(&ready, 1, Scaled(10000)) <= 0) {
+        lines.push_back("(no answer)");
+        return lines;
       }
       char chunk[4096];
       const ssize_t got = read(Socket, chunk, sizeof chunk);
@@ -288,12 +300,21 @@ protected:
   // Starts the monitor and has the dispatcher open the modem; true once it reports it open.
   bool StartMonitor() {
     Monitor = std::make_unique<TChild>(std::vector<std::string>{Program}, Folder.Path() + "/monitor.out");
-    // The monitor's window is there only once it has started: until then the command is
-    // undelivered.
-    const bool delivered = SpinUntil(
-        [&] { return Dispatcher->Ask(QStringLiteral("command 0"), 2000).startsWith(QStringLiteral("result 0 1")); },
-        15000);
-    return delivered && Dispatcher->Next(QStringLiteral("notice 1 "), 15000).has_value();
+    // Until the monitor's window is on the bus the command is undelivered, at once; the window
+    // of a monitor just killed may still be listed for a moment.
+    QElapsedTimer clock;
+    clock.start();
+    bool delivered = false;
+    while (!delivered && clock.elapsed() < Scaled(kProgramStartMs)) {
+      if (!TDBusWindow::FindWindow(kMonitorClass)) {
+        SpinFor(50);
+        continue;
+      }
+      delivered = Dispatcher->Ask(QStringLiteral("command 0"), TStandinConsole::kCommandTimeoutMs + Scaled(1000))
+                      .startsWith(QStringLiteral("result 0 1"));
+    }
+    // The modem is open once the set-up has run with the program's own waits.
+    return delivered && Dispatcher->Next(QStringLiteral("notice 1 "), SetupBoundMs() + Scaled(2000)).has_value();
   }
 
   void KillMonitor() { Monitor->Stop(SIGKILL); }

@@ -3,6 +3,7 @@
 #include "common/Text.h"
 #include "platform/IniFile.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -306,15 +308,21 @@ TEST_F(SettingsTest, UnwritableFileStillLoads) {
   EXPECT_EQ(std::distance(fs::directory_iterator(Root), fs::directory_iterator()), 1) << "a temporary file was left";
 }
 
+// The check runs as an ordinary user: root ignores the folder's permissions.
 TEST_F(SettingsTest, ReadOnlyFolderStillLoads) {
   Put("[COMMON]\nPinCode=5555\n");
+  ASSERT_TRUE(GiveToUnprivilegedUser(Root));
   fs::permissions(Root, fs::perms::owner_read | fs::perms::owner_exec);
-  if (::access(Root.c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights that ignore folder permissions";
-  TSettingsMirror mirror;
-  LoadSettings(ExeDir, mirror);
-  SavePinCode(ExeDir, "6666");
-  EXPECT_EQ(mirror.PinCode, "5555");
-  EXPECT_EQ(mirror.PhonePort, "direct");
+  const std::optional<std::string> seen = RunUnprivileged([&] {
+    if (::access(Root.c_str(), W_OK) == 0) return std::string("writable");
+    TSettingsMirror mirror;
+    LoadSettings(ExeDir, mirror);
+    SavePinCode(ExeDir, "6666");
+    return mirror.PinCode + "|" + mirror.PhonePort + "|" + ReadWholeFile(Path);
+  });
+  ASSERT_TRUE(seen.has_value()) << "the unprivileged run failed";
+  if (*seen == "writable") GTEST_SKIP() << "running with rights that ignore folder permissions";
+  EXPECT_EQ(*seen, "5555|direct|[COMMON]\nPinCode=5555\n");
   EXPECT_EQ(Get(), "[COMMON]\nPinCode=5555\n");
 }
 

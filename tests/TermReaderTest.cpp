@@ -511,8 +511,16 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
     else
       Modem.Sim.SetRule(command, "OK\n" + notice);
     const std::string first = "12345 reset first " + std::to_string(serial);
+    const size_t commandsBefore = Modem.Sim.Commands().size();
     Modem.Sim.InjectCmti(Message(first));
-    ASSERT_TRUE(WaitUntil([&] { return Records().size() >= expected + 1; }));
+    // The first message is logged before its delete is sent: the rule stays until the modem
+    // has answered the command with it.
+    const auto answered = [&] {
+      const std::vector<std::string> commands = Modem.Sim.Commands();
+      return std::any_of(commands.begin() + static_cast<long>(std::min(commandsBefore, commands.size())),
+                         commands.end(), [&](const std::string& sent) { return sent.rfind(command, 0) == 0; });
+    };
+    ASSERT_TRUE(WaitUntil([&] { return Records().size() >= expected + 1 && answered(); }));
     Modem.Sim.ClearRule(command);
     ASSERT_TRUE(WaitForRecords(expected + 2)) << ::testing::PrintToString(Texts()) << "\n"
                                               << ::testing::PrintToString(Modem.Sim.Commands());

@@ -5,6 +5,7 @@
 #include "viewer/ShowSmsForm.h"
 
 #include "gsm/SmsLog.h"
+#include "support/FakeMonitor.h"
 
 #include <benchmark/benchmark.h>
 
@@ -28,37 +29,13 @@ QApplication& App() {
   return *app;
 }
 
-class TFreeLock : public TLogLock {
-public:
-  bool Acquire(unsigned) override { return true; }
-  void Release() override {}
+// The monitor over a log in a folder of the run's own (made before the log in it).
+struct TBenchFolder {
+  QTemporaryDir Temp;
 };
-
-class TBenchMonitor : public TMonitorServices {
+class TBenchMonitor : public TBenchFolder, public TFakeMonitor {
 public:
-  QTemporaryDir Dir;
-  std::string Exe = Dir.path().toStdString() + "/";
-  TFreeLock Lock;
-  TSmsLog Log{Exe, Lock};
-  TSettingsMirror Mirror;
-  TFleet NoFleet;
-  TPortSources Ports = TPortSources::System();
-
-  const std::string& ExeDir() const override { return Exe; }
-  TSettingsMirror& Settings() override { return Mirror; }
-  void LoadUnreadSms(TSmsInfoList& list) override { Log.LoadUnreadSms(list); }
-  void LoadSmsLog(TLogEntryList& list) override { Log.LoadSmsLog(list); }
-  void MarkAllSmsRead() override { Log.MarkAllSmsRead(); }
-  void ClearUnreadNotice() override { Log.MarkAllSmsRead(); }
-  void QueueSmsSend(const std::string&, const std::string&) override {}
-  bool IsModemOpen() const override { return false; }
-  bool ReopenModem() override { return false; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Ports; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return NoFleet; }
-  QWidget* TemplateWindow() override { return nullptr; }
+  TBenchMonitor() : TFakeMonitor(Temp.path().toStdString() + "/", TLogUse::InFolder) {}
 };
 
 const char* const kTexts[] = {
@@ -101,7 +78,7 @@ std::unique_ptr<TShowSmsForm> OpenHistory(TBenchMonitor& monitor) {
 void BM_LoadAndParseHistory(benchmark::State& state) {
   TBenchMonitor monitor;
   const int records = static_cast<int>(state.range(0));
-  WriteHistory(monitor.Log.LogPath(), records);
+  WriteHistory(monitor.Log()->LogPath(), records);
   for (auto _ : state) {
     TLogEntryList list;
     monitor.LoadSmsLog(list);
@@ -116,7 +93,7 @@ void BM_OpenHistory(benchmark::State& state) {
   App();
   TBenchMonitor monitor;
   const int records = static_cast<int>(state.range(0));
-  WriteHistory(monitor.Log.LogPath(), records);
+  WriteHistory(monitor.Log()->LogPath(), records);
   double bytesPerRecord = 0;
   for (auto _ : state) {
     const long before = HeapBytes();
@@ -137,7 +114,7 @@ void BM_RefreshList(benchmark::State& state) {
   App();
   TBenchMonitor monitor;
   const int records = static_cast<int>(state.range(0));
-  WriteHistory(monitor.Log.LogPath(), records);
+  WriteHistory(monitor.Log()->LogPath(), records);
   auto form = OpenHistory(monitor);
   for (auto _ : state) form->RefreshList();
   state.SetItemsProcessed(state.iterations() * records);
@@ -149,7 +126,7 @@ void BM_Resort(benchmark::State& state) {
   App();
   TBenchMonitor monitor;
   const int records = static_cast<int>(state.range(0));
-  WriteHistory(monitor.Log.LogPath(), records);
+  WriteHistory(monitor.Log()->LogPath(), records);
   auto form = OpenHistory(monitor);
   int column = 2;
   for (auto _ : state) {

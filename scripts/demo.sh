@@ -63,6 +63,25 @@ shot() {
   fi
 }
 
+# Opens the monitor's tray menu and presses KEYS in it (on the demo's own display only). A
+# click on the icon while a balloon shows counts as a click on the balloon, so an open balloon
+# is closed first with its own close button. The monitor's icon is the only one in the tray.
+tray_menu() {
+  local window tray WIDTH HEIGHT X Y SCREEN
+  for window in $(xdotool search --onlyvisible --classname orvex-monitor); do
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    if [ "$WIDTH" -gt 100 ] && [ "$HEIGHT" -lt 150 ]; then
+      xdotool mousemove --window "$window" $((WIDTH - 15)) 34 click 1
+      sleep 0.3
+    fi
+  done
+  tray=$(xdotool search --onlyvisible --class trayer | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$tray")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+  sleep 0.5
+  xdotool key "$@"
+}
+
 # The simulated modem: SIM ready, registered with an operator two seconds after start.
 modem_link="$demo/ttyModem"
 modem_control="$demo/modem.sock"

@@ -6,7 +6,9 @@
 
 #include "app/WindowFactory.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/ModalBoxes.h"
 #include "support/ModemWaits.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/StandinProcess.h"
 #include "support/TestApp.h"
@@ -50,20 +52,15 @@ const char kFleet[] =
 
 using TPairs = std::vector<std::pair<std::string, std::string>>;
 
-class ComposeEndToEndTest : public ::testing::Test {
+class ComposeEndToEndTest : public ::testing::Test, protected TProgramFolders {
 protected:
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   std::unique_ptr<TStandinProcess> Standin;
   std::unique_ptr<TSimOnPty> Modem;
   std::unique_ptr<TOrvexMonitorForm> Form;
 
   void SetUp() override {
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
+    ASSERT_TRUE(EnterProgramFolders());
     TestApplication();
-    ExeDir = Dir.path().toStdString() + "/";
     const QString fleet = Dir.filePath(QStringLiteral("fleet.txt"));
     QFile file(fleet);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -119,29 +116,23 @@ protected:
     QAction* action = sendWindow->findChild<QAction*>(QString::fromLatin1(command));
     ASSERT_NE(action, nullptr) << command;
     ASSERT_TRUE(action->isEnabled()) << command;
-    QTimer boxGuard;
-    boxGuard.setInterval(100);
-    QObject::connect(&boxGuard, &QTimer::timeout, [] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        ADD_FAILURE() << "message box: " << box->text().toStdString();
-        box->accept();
-      }
-    });
-    boxGuard.start();
     bool filled = false;
-    QTimer::singleShot(0, [&] {
-      QPointer<QWidget> window = QApplication::activeModalWidget();
-      if (window == nullptr) return;
-      Template = window;
-      fill(*window);
-      filled = true;
-      if (auto* ok = window->findChild<QPushButton*>(QStringLiteral("btnOK"))) QTest::mouseClick(ok, Qt::LeftButton);
-      if (window && window->isVisible()) {
-        ADD_FAILURE() << "the template window stayed open after OK";
-        if (auto* cancel = window->findChild<QPushButton*>(QStringLiteral("btnCancel"))) cancel->click();
-      }
-    });
-    action->trigger();
+    const std::vector<TSeenBox> boxes = AnswerModals(
+        [&] { action->trigger(); },
+        [&](QWidget* modal) {
+          QPointer<QWidget> window = modal;
+          Template = window;
+          fill(*window);
+          filled = true;
+          if (auto* ok = window->findChild<QPushButton*>(QStringLiteral("btnOK")))
+            QTest::mouseClick(ok, Qt::LeftButton);
+          if (window && window->isVisible()) {
+            ADD_FAILURE() << "the template window stayed open after OK";
+            if (auto* cancel = window->findChild<QPushButton*>(QStringLiteral("btnCancel"))) cancel->click();
+          }
+        },
+        QMessageBox::Ok);
+    for (const TSeenBox& box : boxes) ADD_FAILURE() << "message box: " << box.Text.toStdString();
     EXPECT_TRUE(filled);
   }
 

@@ -6,7 +6,7 @@
 #include "fakes/FakeFtd2xx.h"
 #include "shell/ConfigForm.h"
 #include "shell/OrvexMonitorForm.h"
-#include "support/MessageBoxes.h"
+#include "support/ModalBoxes.h"
 #include "support/ModemWaits.h"
 #include "support/SimModem.h"
 #include "support/TempFolder.h"
@@ -119,7 +119,7 @@ TEST_F(ConfigFormLinkTest, ConfirmedNewPortReopensTheOpenLinkOnIt) {
   ports->setCurrentIndex(second);
   const size_t secondHeard = Second.Sim.Commands().size();
 
-  TBoxAnswerer boxes(QMessageBox::Yes);
+  TModalAnswerer boxes(QMessageBox::Yes);
   QTest::mouseClick(window->findChild<QPushButton*>("btnOk"), Qt::LeftButton);
   ASSERT_EQ(boxes.Seen.size(), 1u);
   EXPECT_EQ(boxes.Seen[0].Icon, QMessageBox::Warning);

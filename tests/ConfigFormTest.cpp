@@ -6,7 +6,8 @@
 
 #include "common/Text.h"
 #include "fakes/FakeFtd2xx.h"
-#include "support/MessageBoxes.h"
+#include "support/FakeMonitor.h"
+#include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -36,47 +37,6 @@
 #include <vector>
 
 namespace {
-
-// What the window may ask of the monitor, with the modem and timer as plain flags.
-class TFakeMonitor : public TMonitorServices {
-public:
-  explicit TFakeMonitor(std::string exeDir) : Dir(std::move(exeDir)) {
-    Sources = TPortSources{[this] { return Devices; }, {}, [](const std::string&) { return false; }};
-  }
-
-  std::string Dir;
-  TSettingsMirror Mirror;
-  std::vector<TTtyDevice> Devices;
-  TPortSources Sources;
-  std::unique_ptr<TFtdiLibrary> Library;
-  TFleet NoFleet;
-  bool Open = false;
-  bool Reconnect = false;
-  int Reopens = 0;
-  int ReconnectSets = 0;
-
-  const std::string& ExeDir() const override { return Dir; }
-  TSettingsMirror& Settings() override { return Mirror; }
-  void LoadUnreadSms(TSmsInfoList&) override {}
-  void LoadSmsLog(TLogEntryList&) override {}
-  void MarkAllSmsRead() override {}
-  void ClearUnreadNotice() override {}
-  void QueueSmsSend(const std::string&, const std::string&) override {}
-  bool IsModemOpen() const override { return Open; }
-  bool ReopenModem() override {
-    ++Reopens;
-    return true;
-  }
-  bool ReconnectEnabled() const override { return Reconnect; }
-  void SetReconnectEnabled(bool enabled) override {
-    ++ReconnectSets;
-    Reconnect = enabled;
-  }
-  const TPortSources& PortSources() const override { return Sources; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return ::ListUsbTerminals(Library, Dir); }
-  const TFleet& Fleet() const override { return NoFleet; }
-  QWidget* TemplateWindow() override { return nullptr; }
-};
 
 TTtyDevice Port(const std::string& name, const std::string& model) {
   return TTtyDevice{name, "/dev/" + name, model, "ftdi_sio", false};
@@ -142,6 +102,7 @@ public:
     TestApplication();
     EXPECT_TRUE(Folder.IsCreated());
     Monitor.Devices = kPorts;
+    Monitor.UsbTerminals = [this] { return ::ListUsbTerminals(Library, Monitor.Dir); };
   }
   // Terminals behind the stand-in library ('|'-separated descriptions).
   void Terminals(const char* descriptions) {
@@ -164,6 +125,7 @@ public:
   }
 
   TTempFolder Folder{"orvex-config"};
+  std::unique_ptr<TFtdiLibrary> Library;
   TFakeMonitor Monitor;
 };
 
@@ -171,11 +133,13 @@ public:
 
 TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
   enum TClose { Ok, Cancel, CloseBox };
-  const TBox kReopenBox{QMessageBox::Warning, "Orvex монитор",
-                        "Внимание!\r\nМодем в данный момент используется.\r\nВы хотите отключить модем и "
-                        "подключить с новыми настройками?"};
-  const TBox kNoTerminalBox{QMessageBox::Critical, "Orvex монитор",
-                            "Не обнаружено ни одного совместимого устройства!"};
+  const TSeenBox kReopenBox{QStringLiteral("Orvex монитор"),
+                            QStringLiteral("Внимание!\r\nМодем в данный момент используется.\r\nВы хотите "
+                                           "отключить модем и подключить с новыми настройками?"),
+                            QMessageBox::Warning};
+  const TSeenBox kNoTerminalBox{QStringLiteral("Orvex монитор"),
+                                QStringLiteral("Не обнаружено ни одного совместимого устройства!"),
+                                QMessageBox::Critical};
   struct Case {
     const char* what;
     TIni before;
@@ -189,7 +153,7 @@ TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
     std::function<void(QWidget*)> edit;
     TClose close;
     QMessageBox::StandardButton answer;
-    std::vector<TBox> boxes;
+    std::vector<TSeenBox> boxes;
     TIni after;        // the file, byte for byte
     bool rewritten;    // whether the file was replaced at all
     int reopens;
@@ -302,7 +266,7 @@ TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
     monitor.Open = c.modemOpen;
     monitor.Reconnect = c.reconnect;
 
-    TBoxAnswerer boxes(c.answer);
+    TModalAnswerer boxes(c.answer);
     QPointer<TConfigForm> window = scene.Open();
     auto* onTerminal = qobject_cast<QRadioButton*>(Child(window, "rbUsbTerminal"));
     EXPECT_EQ(onTerminal->isChecked(), c.shownOnTerminal);

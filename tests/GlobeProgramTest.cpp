@@ -4,6 +4,7 @@
 
 #include "platform/GlobeProgram.h"
 
+#include "support/DesktopStandIn.h"
 #include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
@@ -17,15 +18,8 @@
 #include <QUrl>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
-
-class TUrlCatcher : public QObject {
-  Q_OBJECT
-public:
-  QList<QUrl> Urls;
-public slots:
-  void Open(const QUrl& url) { Urls.push_back(url); }
-};
 
 namespace {
 
@@ -34,31 +28,21 @@ protected:
   void SetUp() override {
     TestApplication();
     ASSERT_TRUE(Temp.IsCreated());
-    OldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    setenv("PATH", (Temp.Path() + ":" + OldPath).c_str(), 1);
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &Catcher, "Open");
+    Desktop = std::make_unique<TDesktopStandIn>(Temp.Path());
     WriteWholeFile(File.toStdString(), "<kml/>");
   }
-  void TearDown() override {
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    setenv("PATH", OldPath.c_str(), 1);
-  }
+  void TearDown() override { Desktop.reset(); }
 
   // The stand-in answers "query filetype" and "query default" with the given shell lines and
   // logs its arguments.
   void StandIn(const std::string& filetype, const std::string& fallback) {
-    const std::string script = Temp.Path() + "/xdg-mime";
-    const std::string log = "echo \"$@\" >> '" + Log + "'\n";
-    const std::string answers = "case \"$2\" in\n  filetype) " + filetype + " ;;\n  default) " + fallback + " ;;\nesac\n";
-    WriteWholeFile(script, "#!/bin/sh\n" + log + answers);
-    QFile::setPermissions(QString::fromStdString(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    Desktop->WriteXdgMime(filetype, fallback, Log);
   }
 
   TTempFolder Temp{"orvex-globe"};
   const std::string Log = Temp.Path() + "/asked.log";
   const QString File = QString::fromStdString(Temp.Path() + "/OrvexMonitor.kml");
-  std::string OldPath;
-  TUrlCatcher Catcher;
+  std::unique_ptr<TDesktopStandIn> Desktop;
 };
 
 TEST_F(GlobeProgramTest, FileGoesToTheProgramTheDesktopNames) {
@@ -68,8 +52,8 @@ TEST_F(GlobeProgramTest, FileGoesToTheProgramTheDesktopNames) {
 
   std::vector<TSeenBox> boxes = AnswerModals([&] { EXPECT_TRUE(TGlobeProgram::OpenFileOrSay(File, nullptr)); });
   EXPECT_TRUE(boxes.empty());
-  ASSERT_EQ(Catcher.Urls.size(), 1);
-  EXPECT_EQ(Catcher.Urls.front(), QUrl::fromLocalFile(File));
+  ASSERT_EQ(Desktop->Urls.size(), 1);
+  EXPECT_EQ(Desktop->Urls.front(), QUrl::fromLocalFile(File));
 }
 
 TEST_F(GlobeProgramTest, NoProgramGivesTheBoxAndNothingIsHandedOver) {
@@ -103,11 +87,9 @@ TEST_F(GlobeProgramTest, NoProgramGivesTheBoxAndNothingIsHandedOver) {
     EXPECT_EQ(boxes[0].Caption, QStringLiteral("Orvex монитор")) << c.name;
     EXPECT_EQ(boxes[0].Text, QStringLiteral("Программное обеспечение Google Earth не установлено")) << c.name;
     EXPECT_EQ(boxes[0].Icon, QMessageBox::Critical) << c.name;
-    EXPECT_TRUE(Catcher.Urls.empty()) << c.name;
-    setenv("PATH", (Temp.Path() + ":" + OldPath).c_str(), 1);
+    EXPECT_TRUE(Desktop->Urls.empty()) << c.name;
+    setenv("PATH", (Temp.Path() + ":" + Desktop->OldPath).c_str(), 1);
   }
 }
 
 }  // namespace
-
-#include "GlobeProgramTest.moc"

@@ -8,7 +8,9 @@
 #include "gsm/ParamReply.h"
 #include "gsm/SmsLog.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/LogFile.h"
 #include "support/ModemWaits.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/TestApp.h"
 #include "viewer/ShowSmsForm.h"
@@ -51,13 +53,11 @@ TSimDeliver Message(const std::string& text) {
   return message;
 }
 
-class MessageWindowLinkTest : public ::testing::Test {
+class MessageWindowLinkTest : public ::testing::Test, protected TProgramFolders {
 protected:
   void SetUp() override {
     TestApplication();
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    ::setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
-    ExeDir = Dir.path().toStdString() + "/";
+    ASSERT_TRUE(EnterProgramFolders());
   }
   void TearDown() override { Form.reset(); }
 
@@ -76,12 +76,7 @@ protected:
     Form->FormCreate();
   }
   std::vector<TLogRecord> Records() const {
-    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<TLogRecord> records;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    return records;
+    return ReadFolderLog(ExeDir);
   }
   TShowSmsForm* Window() { return dynamic_cast<TShowSmsForm*>(Form->Window(TWindowKind::ShowSms)); }
   // The detail pane's text for a row of the open window.
@@ -91,9 +86,6 @@ protected:
     return Window()->findChild<QTextEdit*>("reSmsDetail")->toPlainText();
   }
 
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   uint32_t Ticks = 5000000;
   std::unique_ptr<TLinkForm> Form;
 };

@@ -6,6 +6,8 @@
 #include "gsm/SmsLog.h"
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/LogFile.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
@@ -80,13 +82,11 @@ TSimDeliver Message(const std::string& text, int parts = 0) {
   return message;
 }
 
-class ModemLinkTest : public ::testing::Test {
+class ModemLinkTest : public ::testing::Test, protected TProgramFolders {
  protected:
   void SetUp() override {
     TestApplication();
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    ::setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
-    ExeDir = Dir.path().toStdString() + "/";
+    ASSERT_TRUE(EnterProgramFolders());
   }
   void TearDown() override { Form.reset(); }
 
@@ -118,18 +118,9 @@ class ModemLinkTest : public ::testing::Test {
   }
 
   std::vector<TLogRecord> Records() const {
-    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<TLogRecord> records;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    return records;
+    return ReadFolderLog(ExeDir);
   }
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> texts;
-    for (const TLogRecord& record : Records()) texts.push_back(record.Text);
-    return texts;
-  }
+  std::vector<std::string> Texts() const { return ReadFolderLogTexts(ExeDir); }
   bool Contains(const std::vector<std::string>& texts, const std::string& text) const {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
   }
@@ -164,9 +155,6 @@ class ModemLinkTest : public ::testing::Test {
     EXPECT_EQ(Records().size(), before + 3);
   }
 
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   uint32_t Ticks = 5000000;
   std::unique_ptr<TLinkForm> Form;
 };

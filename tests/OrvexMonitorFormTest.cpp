@@ -1,6 +1,7 @@
 #include "common/Text.h"
 #include "gsm/SmsLog.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/ProgramFolders.h"
 #include "support/TestApp.h"
 
 #include <gtest/gtest.h>
@@ -46,19 +47,14 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class OrvexMonitorFormTest : public ::testing::Test {
+class OrvexMonitorFormTest : public ::testing::Test, protected TProgramFolders {
 protected:
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   uint32_t Ticks = 1000000;
   std::unique_ptr<TTestForm> Form;
 
   void SetUp() override {
     TestApplication();
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
-    ExeDir = Dir.path().toStdString() + "/";
+    ASSERT_TRUE(EnterProgramFolders());
   }
 
   void WriteIni(const std::string& text) { std::ofstream(ExeDir + "OrvexMonitor.ini") << text; }

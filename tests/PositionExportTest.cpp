@@ -5,6 +5,8 @@
 #include "viewer/ShowSmsForm.h"
 
 #include "shell/MonitorServices.h"
+#include "support/DesktopStandIn.h"
+#include "support/FakeMonitor.h"
 #include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
@@ -22,14 +24,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-
-class TUrlCatcher : public QObject {
-  Q_OBJECT
-public:
-  QList<QUrl> Urls;
-public slots:
-  void Open(const QUrl& url) { Urls.push_back(url); }
-};
 
 namespace {
 
@@ -61,11 +55,10 @@ std::unique_ptr<TSmsInfo> Set(int32_t device) {
   return info;
 }
 
-class TFakeMonitor : public TMonitorServices {
+// The monitor whose log gives the two views below.
+class TExportMonitor : public TFakeMonitor {
 public:
-  explicit TFakeMonitor(std::string exeDir) : Dir(std::move(exeDir)) {}
-  const std::string& ExeDir() const override { return Dir; }
-  TSettingsMirror& Settings() override { return Mirror; }
+  using TFakeMonitor::TFakeMonitor;
   // The unread view: a position report of 12345 and a settings answer of 777.
   void LoadUnreadSms(TSmsInfoList& list) override {
     list.push_back(Get(12345));
@@ -84,22 +77,6 @@ public:
     received->Reply = Get(555);
     list.push_back(std::move(received));
   }
-  void MarkAllSmsRead() override {}
-  void ClearUnreadNotice() override {}
-  void QueueSmsSend(const std::string&, const std::string&) override {}
-  bool IsModemOpen() const override { return false; }
-  bool ReopenModem() override { return false; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Sources; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return FleetValue; }
-  QWidget* TemplateWindow() override { return nullptr; }
-
-  std::string Dir;
-  TSettingsMirror Mirror;
-  TPortSources Sources;
-  TFleet FleetValue;
 };
 
 class PositionExportTest : public ::testing::Test {
@@ -107,26 +84,18 @@ protected:
   void SetUp() override {
     TestApplication();
     ASSERT_TRUE(Temp.IsCreated());
-    OldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    setenv("PATH", (Temp.Path() + ":" + OldPath).c_str(), 1);
+    Desk = std::make_unique<TDesktopStandIn>(Temp.Path());
     Desktop("echo globe.desktop");
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &Catcher, "Open");
     Window = std::make_unique<TShowSmsForm>(Monitor);
     Window->UtcOffsetHours = 3;
   }
   void TearDown() override {
     Window.reset();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    setenv("PATH", OldPath.c_str(), 1);
+    Desk.reset();
   }
 
   // The stand-in xdg-mime: text/xml, and this shell line for the program of that type.
-  void Desktop(const std::string& fallback) {
-    const std::string script = Temp.Path() + "/xdg-mime";
-    WriteWholeFile(script, "#!/bin/sh\ncase \"$2\" in\n  filetype) echo text/xml ;;\n  default) " + fallback +
-                               " ;;\nesac\n");
-    QFile::setPermissions(QString::fromStdString(script), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  }
+  void Desktop(const std::string& fallback) { Desk->WriteXdgMime("echo text/xml", fallback); }
 
   QToolButton* ExportButton() const { return Window->findChild<QToolButton*>(QStringLiteral("btnGoogleExport")); }
 
@@ -153,9 +122,8 @@ protected:
   std::string Kml() const { return ReadWholeFile(Temp.Path() + "/OrvexMonitor.kml"); }
 
   TTempFolder Temp{"orvex-export"};
-  TFakeMonitor Monitor{Temp.Path() + "/"};
-  std::string OldPath;
-  TUrlCatcher Catcher;
+  TExportMonitor Monitor{Temp.Path() + "/"};
+  std::unique_ptr<TDesktopStandIn> Desk;
   std::unique_ptr<TShowSmsForm> Window;
 };
 
@@ -171,8 +139,8 @@ TEST_F(PositionExportTest, UnreadViewExportsTheSelectedReplyAndOpensTheFile) {
   EXPECT_NE(kml.find("<name>12345</name>"), std::string::npos);
   EXPECT_NE(kml.find("<name>09-12-26 14:05:33</name>"), std::string::npos) << "the window's offset of 3 hours";
   EXPECT_NE(kml.find("<coordinates>37.626130,55.752057,0</coordinates>"), std::string::npos);
-  ASSERT_EQ(Catcher.Urls.size(), 1);
-  EXPECT_EQ(Catcher.Urls.front(), QUrl::fromLocalFile(QString::fromStdString(Temp.Path() + "/OrvexMonitor.kml")));
+  ASSERT_EQ(Desk->Urls.size(), 1);
+  EXPECT_EQ(Desk->Urls.front(), QUrl::fromLocalFile(QString::fromStdString(Temp.Path() + "/OrvexMonitor.kml")));
 }
 
 TEST_F(PositionExportTest, HistoryViewExportsTheReplyOfTheSelectedEntry) {
@@ -184,7 +152,7 @@ TEST_F(PositionExportTest, HistoryViewExportsTheReplyOfTheSelectedEntry) {
 
   EXPECT_TRUE(ClickExport().empty());
   EXPECT_NE(Kml().find("<name>555</name>"), std::string::npos);
-  EXPECT_EQ(Catcher.Urls.size(), 1);
+  EXPECT_EQ(Desk->Urls.size(), 1);
 }
 
 TEST_F(PositionExportTest, NoProgramStillUpdatesTheFileAndSaysSo) {
@@ -197,7 +165,7 @@ TEST_F(PositionExportTest, NoProgramStillUpdatesTheFileAndSaysSo) {
   EXPECT_EQ(boxes[0].Text, QStringLiteral("Программное обеспечение Google Earth не установлено"));
   EXPECT_EQ(boxes[0].Icon, QMessageBox::Critical);
   EXPECT_NE(Kml().find("<name>12345</name>"), std::string::npos);
-  EXPECT_TRUE(Catcher.Urls.empty());
+  EXPECT_TRUE(Desk->Urls.empty());
 }
 
 TEST_F(PositionExportTest, DamagedFileIsLeftAsItIsAndTheBoxSaysWhy) {
@@ -214,9 +182,7 @@ TEST_F(PositionExportTest, DamagedFileIsLeftAsItIsAndTheBoxSaysWhy) {
     EXPECT_EQ(boxes[0].Icon, QMessageBox::Critical);
     EXPECT_EQ(Kml(), damaged);
   }
-  EXPECT_TRUE(Catcher.Urls.empty());
+  EXPECT_TRUE(Desk->Urls.empty());
 }
 
 }  // namespace
-
-#include "PositionExportTest.moc"

@@ -5,7 +5,9 @@
 #include "app/WindowFactory.h"
 #include "gsm/SmsLog.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/LogFile.h"
 #include "support/ModemWaits.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/StandinProcess.h"
 #include "support/TestApp.h"
@@ -30,26 +32,16 @@ namespace {
 
 const QString kStandin = QStringLiteral(ORVEX_BINARY_DIR "/tools/dispatcher/orvex-dispatcher-standin");
 
-class SendEndToEndTest : public ::testing::Test {
+class SendEndToEndTest : public ::testing::Test, protected TProgramFolders {
 protected:
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
 
   void SetUp() override {
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
+    ASSERT_TRUE(EnterProgramFolders());
     TestApplication();
-    ExeDir = Dir.path().toStdString() + "/";
   }
 
   std::vector<TLogRecord> Records() const {
-    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<TLogRecord> records;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    return records;
+    return ReadFolderLog(ExeDir);
   }
 };
 

@@ -7,6 +7,8 @@
 #include "common/Text.h"
 #include "gsm/ParamReply.h"
 #include "gsm/SmsLog.h"
+#include "support/FakeMonitor.h"
+#include "support/LogFile.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -28,34 +30,23 @@
 
 namespace {
 
-class TFreeLock : public TLogLock {
-public:
-  bool Acquire(unsigned) override { return true; }
-  void Release() override {}
-};
-
 // The monitor as the window sees it, over a log in a folder of the test's own.
-class TFakeMonitor : public TMonitorServices {
-public:
+// The folder comes first, so that it is there when the monitor's log is made in it.
+struct TShowSmsFolder {
   TTempFolder Folder{"orvex-showsms"};
-  std::string Exe = Folder.Path() + "/";
-  TFreeLock Lock;
-  TSmsLog Log{Exe, Lock};
-  TSettingsMirror Mirror;
-  TFleet NoFleet;
-  TPortSources Ports = TPortSources::System();
-  int NoticesCleared = 0;
+};
+class TLogMonitor : public TShowSmsFolder, public TFakeMonitor {
+public:
+  TLogMonitor() : TFakeMonitor(Folder.Path() + "/", TLogUse::InFolder) {}
 
-  const std::string& ExeDir() const override { return Exe; }
-  TSettingsMirror& Settings() override { return Mirror; }
   // Messages from kUndatedPhone come back as records whose time stamp was not read (the
   // reader can store such a message; its stored time is always readable again).
   void LoadUnreadSms(TSmsInfoList& list) override {
-    Log.LoadUnreadSms(list);
+    TFakeMonitor::LoadUnreadSms(list);
     for (auto& info : list) Undate(*info);
   }
   void LoadSmsLog(TLogEntryList& list) override {
-    Log.LoadSmsLog(list);
+    TFakeMonitor::LoadSmsLog(list);
     for (auto& entry : list)
       if (entry->Reply) Undate(*entry->Reply);
   }
@@ -67,20 +58,6 @@ public:
     info.Phone = kUndatedPhone;
     info.Text = text;
   }
-  void MarkAllSmsRead() override { Log.MarkAllSmsRead(); }
-  void ClearUnreadNotice() override {
-    ++NoticesCleared;
-    Log.MarkAllSmsRead();
-  }
-  void QueueSmsSend(const std::string&, const std::string&) override {}
-  bool IsModemOpen() const override { return false; }
-  bool ReopenModem() override { return false; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Ports; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return NoFleet; }
-  QWidget* TemplateWindow() override { return nullptr; }
 
   void Add(uint8_t direction, TDateTime time, const std::string& phone, const std::string& text, uint8_t read = 0,
            uint8_t accepted = 1) {
@@ -91,14 +68,12 @@ public:
     record.Phone = phone;
     record.Text = text;
     record.Accepted = accepted;
-    ASSERT_TRUE(Log.WriteSmsLogRecord(Log.LogPath(), record));
+    ASSERT_TRUE(Log()->WriteSmsLogRecord(Log()->LogPath(), record));
   }
   // The read byte of every record in the file.
   std::string ReadFlags() const {
-    const std::string bytes = ReadWholeFile(Log.LogPath());
     std::string flags;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      flags += char('0' + DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data() + at)).Read);
+    for (const TLogRecord& record : ReadLogRecords(Log()->LogPath())) flags += char('0' + record.Read);
     return flags;
   }
 };
@@ -115,7 +90,7 @@ const TDateTime kUnreadable = 45000;
 
 class ShowSmsFormTest : public ::testing::Test {
 protected:
-  TFakeMonitor Monitor;
+  TLogMonitor Monitor;
   std::unique_ptr<TShowSmsForm> Form;
 
   void SetUp() override {
@@ -258,7 +233,7 @@ TEST_F(ShowSmsFormTest, EveryColumnSortsBothWaysWithTiesByPhoneThenLoadOrder) {
 
 TEST_F(ShowSmsFormTest, ComparisonIsAStrictOrderOverEqualTimesAndBadRows) {
   // Equal times, equal phones, Bad rows in both views.
-  for (int i = 0; i < 6; ++i) Monitor.Add(0, At(5, 10, 0), i % 2 ? TFakeMonitor::kUndatedPhone : i < 3 ? "+7901" : "+7902", "hello");
+  for (int i = 0; i < 6; ++i) Monitor.Add(0, At(5, 10, 0), i % 2 ? TLogMonitor::kUndatedPhone : i < 3 ? "+7901" : "+7902", "hello");
   for (bool history : {false, true}) {
     SCOPED_TRACE(history);
     Open(history);
@@ -404,7 +379,7 @@ TEST_F(ShowSmsFormTest, ReloadKeepsTheViewAndBringsRowsBackInLoadOrder) {
 TEST_F(ShowSmsFormTest, ClosingClearsTheNoticeAndMarksTheLoadedRecordsRead) {
   for (bool history : {false, true}) {
     SCOPED_TRACE(history);
-    TFakeMonitor monitor;
+    TLogMonitor monitor;
     monitor.Add(0, At(5, 10, 0), "+7901", kGet);
     monitor.Add(1, At(5, 10, 1), "+7901", "12345 get");
     monitor.Add(0, At(5, 10, 2), "+7901", "hello");

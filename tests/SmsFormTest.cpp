@@ -4,6 +4,8 @@
 #include "common/Text.h"
 #include "composer/SmsForm.h"
 #include "composer/SmsTemplateForm.h"
+#include "support/FakeMonitor.h"
+#include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -29,39 +31,6 @@
 namespace {
 
 using TPairs = std::vector<TSmsPair>;
-
-class TFakeMonitor : public TMonitorServices {
-public:
-  explicit TFakeMonitor(std::string exeDir) : Dir(std::move(exeDir)) {}
-  ~TFakeMonitor() override { delete Template.data(); }
-  std::string Dir;
-  TSettingsMirror Mirror;
-  TFleet FleetList;
-  TPairs Queued;
-  QPointer<QWidget> Template;
-
-  const std::string& ExeDir() const override { return Dir; }
-  TSettingsMirror& Settings() override { return Mirror; }
-  void LoadUnreadSms(TSmsInfoList&) override {}
-  void LoadSmsLog(TLogEntryList&) override {}
-  void MarkAllSmsRead() override {}
-  void ClearUnreadNotice() override {}
-  void QueueSmsSend(const std::string& phone, const std::string& text) override { Queued.push_back({phone, text}); }
-  bool IsModemOpen() const override { return true; }
-  bool ReopenModem() override { return true; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Sources; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return FleetList; }
-  QWidget* TemplateWindow() override {
-    if (!Template) Template = new TSmsTemplateForm(*this);
-    return Template.data();
-  }
-
-private:
-  TPortSources Sources = TPortSources::System();
-};
 
 std::unique_ptr<TCarEntry> Car(int32_t device, const char* caption, const char* phone, const char* handle) {
   return MakeCarEntry(device, QString::fromUtf8(caption), QString::fromUtf8(phone), QString::fromUtf8(handle));
@@ -92,16 +61,18 @@ constexpr int kBus3 = 8;
 constexpr int kZoo = 9;
 constexpr int kEmpty = 10;
 
-// Answers the next modal window (message box or template window) from inside its loop.
-void WhenModal(std::function<void(QWidget*)> answer) {
-  QTimer::singleShot(0, [answer = std::move(answer)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr) {
-      WhenModal(answer);  // not shown yet
-      return;
-    }
+// Runs `action`; the modal window it opens (the template window) is given to `answer`, which
+// closes it. A message box on the way is a failure, answered so that it never blocks the test.
+void Answering(const std::function<void(QWidget*)>& answer, const std::function<void()>& action) {
+  const std::vector<TSeenBox> boxes = AnswerModals(action, [&](QWidget* modal) {
+    QPointer<QWidget> window = modal;
     answer(modal);
+    if (window && window->isVisible()) {
+      ADD_FAILURE() << "the modal window was left open";
+      window->close();
+    }
   });
+  EXPECT_TRUE(boxes.empty()) << boxes.front().Text.toStdString();
 }
 
 class SmsFormTest : public ::testing::Test {
@@ -114,6 +85,8 @@ protected:
     TestApplication();
     ASSERT_TRUE(Folder.IsCreated());
     Monitor = std::make_unique<TFakeMonitor>(Folder.Path() + "/");
+    Monitor->Open = true;
+    Monitor->MakeTemplateWindow = [](TMonitorServices& monitor) { return new TSmsTemplateForm(monitor); };
     Monitor->FleetList = SampleFleet();
   }
   void TearDown() override {
@@ -160,14 +133,20 @@ protected:
     Window->reChangeTimerTimer();
   }
   void Send() { QTest::mouseClick(Child<QPushButton>("btnSend"), Qt::LeftButton); }
-  // Approves the template window with the given lists, as its OK would after composing them.
-  void ApproveTemplate(const TCommandLists& lists) {
-    WhenModal([lists](QWidget* modal) {
-      auto* form = qobject_cast<TSmsTemplateForm*>(modal);
-      ASSERT_NE(form, nullptr);
-      form->CommandLists = lists;
-      form->QDialog::done(TSmsTemplateForm::kResultOk);
-    });
+  // Runs a menu command and approves the template window it opens with the given lists, as
+  // its OK would after composing them.
+  void ApproveTemplate(const char* action, const TCommandLists& lists) {
+    bool approved = false;
+    Answering(
+        [&](QWidget* modal) {
+          auto* form = qobject_cast<TSmsTemplateForm*>(modal);
+          ASSERT_NE(form, nullptr);
+          form->CommandLists = lists;
+          form->QDialog::done(TSmsTemplateForm::kResultOk);
+          approved = true;
+        },
+        [&] { Trigger(action); });
+    EXPECT_TRUE(approved);
   }
   void Trigger(const char* action) { Child<QAction>(action)->trigger(); }
 };
@@ -297,18 +276,10 @@ TEST_F(SmsFormTest, EmptyTextOrNumberIsRefusedWithABoxAndTheWindowStays) {
     Type(QString::fromUtf8(c.Text));
     Number()->setText(QString::fromUtf8(c.Number));
     Child<QPushButton>("btnSend")->setFocus();
-    QString caption;
-    QString text;
-    WhenModal([&](QWidget* modal) {
-      auto* box = qobject_cast<QMessageBox*>(modal);
-      ASSERT_NE(box, nullptr);
-      caption = box->windowTitle();
-      text = box->text();
-      box->accept();
-    });
-    Send();
-    EXPECT_EQ(caption, QStringLiteral("Orvex монитор"));
-    EXPECT_EQ(text, QString::fromUtf8(c.Box));
+    const std::vector<TSeenBox> boxes = AnswerModals([&] { Send(); }, {}, QMessageBox::Ok);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Caption, QStringLiteral("Orvex монитор"));
+    EXPECT_EQ(boxes[0].Text, QString::fromUtf8(c.Box));
     EXPECT_TRUE(Monitor->Queued.empty());
     ASSERT_TRUE(Window);
     EXPECT_TRUE(Window->isVisible());
@@ -380,7 +351,7 @@ TEST_F(SmsFormTest, EachCommandPreparesTheTemplateWindowForTheTarget) {
     Pick(c.Selected);
     Type(QStringLiteral("free text"));
     bool seen = false;
-    WhenModal([&](QWidget* modal) {
+    Answering([&](QWidget* modal) {
       auto* form = qobject_cast<TSmsTemplateForm*>(modal);
       ASSERT_NE(form, nullptr);
       seen = true;
@@ -392,8 +363,7 @@ TEST_F(SmsFormTest, EachCommandPreparesTheTemplateWindowForTheTarget) {
       std::vector<int> series(form->TargetVersions.Items().begin(), form->TargetVersions.Items().end());
       EXPECT_EQ(series, c.Series);
       form->reject();
-    });
-    Trigger(c.Action);
+    }, [&] { Trigger(c.Action); });
     EXPECT_TRUE(seen);
     EXPECT_FALSE(Window->FromTemplate);
     EXPECT_EQ(Text()->toPlainText(), QStringLiteral("free text"));
@@ -423,17 +393,18 @@ TEST_F(SmsFormTest, EveryMenuCommandOpensTheTemplateWindowInItsMode) {
     SCOPED_TRACE(c.Action);
     int type = 0;
     bool query = false;
-    WhenModal([&](QWidget* modal) {
-      auto* form = qobject_cast<TSmsTemplateForm*>(modal);
-      ASSERT_NE(form, nullptr);
-      type = form->CommandType;
-      query = form->QueryMode;
-      form->reject();
-    });
     QAction* action = Child<QAction>(c.Action);
     ASSERT_NE(action, nullptr);
     EXPECT_TRUE(action->isEnabled());
-    action->trigger();
+    Answering(
+        [&](QWidget* modal) {
+          auto* form = qobject_cast<TSmsTemplateForm*>(modal);
+          ASSERT_NE(form, nullptr);
+          type = form->CommandType;
+          query = form->QueryMode;
+          form->reject();
+        },
+        [&] { action->trigger(); });
     EXPECT_EQ(type, c.CommandType);
     EXPECT_EQ(query, c.QueryMode);
   }
@@ -456,8 +427,7 @@ TEST_F(SmsFormTest, ApprovedTemplateIsJournalledShownAndSentVehicleByVehicle) {
   TCommandLists lists;
   lists[4] = {"A4 %PASS% %PASS%"};
   lists[5] = {"%PASS% B5=1;", "%PASS% C5=2;"};
-  ApproveTemplate(lists);
-  Trigger("cmdBasePrm");
+  ApproveTemplate("cmdBasePrm", lists);
   EXPECT_TRUE(Window->FromTemplate);
   EXPECT_TRUE(Text()->isReadOnly());
   EXPECT_EQ(Text()->toPlainText(), QStringLiteral("A4 %PASS% %PASS%\n%PASS% B5=1;\n%PASS% C5=2;"));
@@ -478,14 +448,15 @@ TEST_F(SmsFormTest, ApprovedTemplateForAVehicleTakesTheTemplatesNumber) {
   Pick(kZoo);
   TCommandLists lists;
   lists[5] = {"zzzzzzzz GPERIOD;"};
-  WhenModal([lists](QWidget* modal) {
-    auto* form = qobject_cast<TSmsTemplateForm*>(modal);
-    ASSERT_NE(form, nullptr);
-    form->edNumber->setText(QStringLiteral("+79990000000"));
-    form->CommandLists = lists;
-    form->QDialog::done(TSmsTemplateForm::kResultOk);
-  });
-  Trigger("getBasePrm");
+  Answering(
+      [&](QWidget* modal) {
+        auto* form = qobject_cast<TSmsTemplateForm*>(modal);
+        ASSERT_NE(form, nullptr);
+        form->edNumber->setText(QStringLiteral("+79990000000"));
+        form->CommandLists = lists;
+        form->QDialog::done(TSmsTemplateForm::kResultOk);
+      },
+      [&] { Trigger("getBasePrm"); });
   EXPECT_EQ(Number()->text(), QStringLiteral("+79990000000"));
   Send();
   EXPECT_EQ(Monitor->Queued, (TPairs{{"+79990000000", "zzzzzzzz GPERIOD;"}}));
@@ -499,8 +470,7 @@ TEST_F(SmsFormTest, RefillThatSelectsAnotherTargetFollowsIt) {
   Pick(kBuses);
   TCommandLists lists;
   lists[5] = {"%PASS% X=1;"};
-  ApproveTemplate(lists);
-  Trigger("cmdBasePrm");
+  ApproveTemplate("cmdBasePrm", lists);
   ASSERT_TRUE(Window->FromTemplate);
 
   // The reload brings the remembered vehicle back into selection, with a new phone.

@@ -14,6 +14,7 @@
 #include "shell/SendReport.h"
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/LogFile.h"
 #include "support/ModemWaits.h"
 #include "support/SimModem.h"
 #include "support/TestApp.h"
@@ -111,15 +112,6 @@ TSendWaits FastWaits() {
   return waits;
 }
 
-std::vector<TLogRecord> ReadLog(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::vector<TLogRecord> records;
-  for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-    records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data() + at)));
-  return records;
-}
-
 class SendTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -213,7 +205,7 @@ TEST_F(ComSendTest, HelloIsSentWithItsPduLoggedAndShown) {
   EXPECT_EQ(sent[0].Recipient, "79001234567");
   EXPECT_EQ(sent[0].Text, "hello");
 
-  const auto log = ReadLog(Core->LogPath);
+  const auto log = ReadLogRecords(Core->LogPath);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].Direction, 1);
   EXPECT_EQ(log[0].Read, 1);
@@ -276,7 +268,7 @@ TEST_F(ComSendTest, FailuresAreLoggedRefusedWithTheirReason) {
     if (c.wire.empty()) {
       EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
     }
-    const auto log = ReadLog(Core->LogPath);
+    const auto log = ReadLogRecords(Core->LogPath);
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].Direction, 1);
     EXPECT_EQ(log[0].Accepted, 0);
@@ -375,7 +367,7 @@ TEST_F(ComSendTest, NoticesInsideTheSendAnswerAreHandled) {
     EXPECT_EQ(Core->ReadQueue.Count(), 0u);
     EXPECT_TRUE(PortMutexFree());
 
-    const auto log = ReadLog(Core->LogPath);
+    const auto log = ReadLogRecords(Core->LogPath);
     ASSERT_EQ(log.size(), 1 + c.received.size());
     const size_t sentAt = c.receivedBeforeSent ? log.size() - 1 : 0;
     EXPECT_EQ(log[sentAt].Direction, 1);
@@ -405,8 +397,8 @@ TEST_F(ComSendTest, StoredMessagesAnnouncedDuringASendAreReadByTheRunningReader)
   Core->QueueSmsSend("+79001234567", "hello");
   ASSERT_TRUE(RunUntilIdle());
   EXPECT_EQ(Core->ReadQueue.Count(), 0u);
-  ASSERT_TRUE(RunUntil([&] { return ReadLog(Core->LogPath).size() == 3 && Modem.Sim.StoredMessages("SM").empty(); }));
-  const auto log = ReadLog(Core->LogPath);
+  ASSERT_TRUE(RunUntil([&] { return ReadLogRecords(Core->LogPath).size() == 3 && Modem.Sim.StoredMessages("SM").empty(); }));
+  const auto log = ReadLogRecords(Core->LogPath);
   EXPECT_EQ(log[0].Direction, 1);
   EXPECT_EQ(log[1].Text, "stored one");
   EXPECT_EQ(log[2].Text, "stored two");
@@ -455,7 +447,7 @@ TEST_F(ComSendTest, WhatIsReportedFollowsBalloonsAndTheModemState) {
     Core->ModemOpen = c.modemOpen;
     Core->QueueSmsSend("+79001234567", "hello");
     ASSERT_TRUE(RunUntilIdle());
-    EXPECT_EQ(ReadLog(Core->LogPath).size(), c.records);
+    EXPECT_EQ(ReadLogRecords(Core->LogPath).size(), c.records);
     EXPECT_EQ(Core->Balloons.size(), c.balloons);
     EXPECT_EQ(Core->Notices.size(), c.notices);
   }
@@ -478,7 +470,7 @@ TEST_F(ComSendTest, QueuedPairsGoOneThreadAfterTheOther) {
   ASSERT_EQ(commands.size(), 4u);
   EXPECT_EQ(commands[0].rfind("AT+CMGS=", 0), 0u);
   EXPECT_EQ(commands[2].rfind("AT+CMGS=", 0), 0u);
-  const auto log = ReadLog(Core->LogPath);
+  const auto log = ReadLogRecords(Core->LogPath);
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0].Text, "first");
   EXPECT_EQ(log[1].Phone, "89001112233");
@@ -506,7 +498,7 @@ TEST_F(ComSendTest, ClosingTheModemDrainsTheQueue) {
   const std::vector<size_t> drained = {3, 2, 1, 0};
   EXPECT_EQ(counts, drained);
   EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
-  EXPECT_TRUE(ReadLog(Core->LogPath).empty());
+  EXPECT_TRUE(ReadLogRecords(Core->LogPath).empty());
   EXPECT_TRUE(Core->Notices.empty());
   EXPECT_TRUE(Core->Balloons.empty());
 }
@@ -531,7 +523,7 @@ TEST_F(ComSendTest, PairQueuedAfterTheCloseWaitsForTheLetGoSend) {
   for (const auto& sent : Modem.Sim.SentMessages()) texts.push_back(sent.Text);
   const std::vector<std::string> expected = {"two", "three"};
   EXPECT_EQ(texts, expected);
-  EXPECT_EQ(ReadLog(Core->LogPath).size(), 2u);
+  EXPECT_EQ(ReadLogRecords(Core->LogPath).size(), 2u);
 }
 
 TEST_F(ComSendTest, EndOfTheProgramStopsARunningSend) {
@@ -542,7 +534,7 @@ TEST_F(ComSendTest, EndOfTheProgramStopsARunningSend) {
   EXPECT_LT(MsSince(start), 4000u);
   EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
   EXPECT_TRUE(Core->Notices.empty());
-  EXPECT_TRUE(ReadLog(Core->LogPath).empty());
+  EXPECT_TRUE(ReadLogRecords(Core->LogPath).empty());
   // Nothing starts any more.
   Core->QueueSmsSend("+79001234567", "later");
   EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
@@ -615,7 +607,7 @@ TEST_F(ComSendTest, MainFormCloseDrainsTheQueueUnreported) {
   EXPECT_EQ(form->Core.Sender.SendQueue.Count(), 2u);
   ASSERT_TRUE(RunUntil([&] { return form->Core.Sender.SendQueue.Count() == 0 && form->Core.Sender.ActiveSmsSendThread() == nullptr; }));
   EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
-  EXPECT_TRUE(ReadLog(form->Core.LogPath).empty());
+  EXPECT_TRUE(ReadLogRecords(form->Core.LogPath).empty());
   EXPECT_TRUE(form->Codes.empty());
   EXPECT_FALSE(form->Tray.IsBalloonShown());
 }
@@ -655,7 +647,7 @@ TEST_F(TerminalSendTest, HelloIsSentOverTheTerminal) {
   const std::vector<std::string> wire = {"AT+CMGS=19", kHelloPdu};
   EXPECT_EQ(Behind.Sim.Commands(), wire);
   ASSERT_EQ(Behind.Sim.SentMessages().size(), 1u);
-  const auto log = ReadLog(Core->LogPath);
+  const auto log = ReadLogRecords(Core->LogPath);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].Accepted, 1);
   const std::vector<TNotice> notices = {{0, ""}};

@@ -8,6 +8,8 @@
 #include "composer/TemplateModes.h"
 #include "shell/MonitorServices.h"
 #include "shell/Settings.h"
+#include "support/FakeMonitor.h"
+#include "support/ModalBoxes.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -38,31 +40,6 @@
 #include <vector>
 
 namespace {
-
-class TFakeMonitor : public TMonitorServices {
-public:
-  explicit TFakeMonitor(std::string exeDir) : Folder(std::move(exeDir)) {}
-  const std::string& ExeDir() const override { return Folder; }
-  TSettingsMirror& Settings() override { return Mirror; }
-  void LoadUnreadSms(TSmsInfoList&) override {}
-  void LoadSmsLog(TLogEntryList&) override {}
-  void MarkAllSmsRead() override {}
-  void ClearUnreadNotice() override {}
-  void QueueSmsSend(const std::string&, const std::string&) override {}
-  bool IsModemOpen() const override { return false; }
-  bool ReopenModem() override { return false; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Sources; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return NoFleet; }
-  QWidget* TemplateWindow() override { return nullptr; }
-
-  std::string Folder;
-  TSettingsMirror Mirror;
-  TPortSources Sources;
-  TFleet NoFleet;
-};
 
 using TEntry = void (TSmsTemplateForm::*)();
 
@@ -140,19 +117,16 @@ protected:
   // Runs `action` while a message box may come up; the box is answered and what it showed is
   // returned.
   TShownMessage WithMessageAnswered(const std::function<void()>& action) {
-    auto shown = std::make_shared<TShownMessage>();
-    QTimer::singleShot(0, [shown] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        shown->Shown = true;
-        shown->Text = box->text();
-        shown->Title = box->windowTitle();
-        shown->Icon = box->icon();
-        box->accept();
-      }
-    });
-    action();
+    const std::vector<TSeenBox> boxes = AnswerModals(action, {}, QMessageBox::Ok);
     QCoreApplication::processEvents();
-    return *shown;
+    EXPECT_LE(boxes.size(), 1u);
+    TShownMessage shown;
+    if (boxes.empty()) return shown;
+    shown.Shown = true;
+    shown.Text = boxes[0].Text;
+    shown.Title = boxes[0].Caption;
+    shown.Icon = boxes[0].Icon;
+    return shown;
   }
   TShownMessage PressOk() {
     return WithMessageAnswered([this] { QTest::mouseClick(Find<QPushButton>("btnOK"), Qt::LeftButton); });
@@ -774,7 +748,7 @@ TEST_F(SmsTemplateFormTest, LayoutIsRestoredOnCreationAndSavedOnDestruction) {
   Form->move(33, 44);
   Form.reset();
   EXPECT_EQ(Monitor->Mirror.SmsTemplateFormLayout, "44,33");
-  EXPECT_NE(ReadWholeFile(SettingsFileName(Monitor->Folder)).find("SmsTemplateForm=44,33"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(SettingsFileName(Monitor->Dir)).find("SmsTemplateForm=44,33"), std::string::npos);
 }
 
 TEST_F(SmsTemplateFormTest, TheProgramsFactoryMakesTheTemplateWindow) {

@@ -7,6 +7,7 @@
 
 #include "shell/Settings.h"
 #include "support/ModalBoxes.h"
+#include "support/FakeMonitor.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"
 
@@ -25,31 +26,6 @@
 #include <vector>
 
 namespace {
-
-class TFakeMonitor : public TMonitorServices {
-public:
-  explicit TFakeMonitor(std::string exeDir) : Dir(std::move(exeDir)) {}
-  const std::string& ExeDir() const override { return Dir; }
-  TSettingsMirror& Settings() override { return Mirror; }
-  void LoadUnreadSms(TSmsInfoList&) override {}
-  void LoadSmsLog(TLogEntryList&) override {}
-  void MarkAllSmsRead() override {}
-  void ClearUnreadNotice() override {}
-  void QueueSmsSend(const std::string&, const std::string&) override {}
-  bool IsModemOpen() const override { return false; }
-  bool ReopenModem() override { return false; }
-  bool ReconnectEnabled() const override { return false; }
-  void SetReconnectEnabled(bool) override {}
-  const TPortSources& PortSources() const override { return Sources; }
-  std::optional<std::vector<std::string>> ListUsbTerminals() override { return std::nullopt; }
-  const TFleet& Fleet() const override { return FleetValue; }
-  QWidget* TemplateWindow() override { return nullptr; }
-
-  std::string Dir;
-  TSettingsMirror Mirror;
-  TPortSources Sources;
-  TFleet FleetValue;
-};
 
 const char* const kPointControls[] = {"Latd", "Latm", "Latmm", "ns", "Lond", "Lonm", "Lonmm", "ew"};
 

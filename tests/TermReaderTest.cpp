@@ -7,6 +7,8 @@
 #include "gsm/MonitorCore.h"
 #include "gsm/PduCodec.h"
 #include "platform/NamedMutex.h"
+#include "support/LogFile.h"
+#include "support/ProgramFolders.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
@@ -56,13 +58,11 @@ TSimDeliver Message(const std::string& text, int parts = 0, bool reverse = false
   return message;
 }
 
-class TermReaderTest : public ::testing::Test {
+class TermReaderTest : public ::testing::Test, protected TProgramFolders {
  protected:
   void SetUp() override {
     TestApplication();
-    ASSERT_TRUE(Dir.isValid() && Runtime.isValid());
-    ::setenv("XDG_RUNTIME_DIR", Runtime.path().toUtf8().constData(), 1);
-    ExeDir = Dir.path().toStdString() + "/";
+    ASSERT_TRUE(EnterProgramFolders());
     ASSERT_TRUE(Modem.IsOpen());
     Modem.Sim.SetEcho(false);
     PortMutex = TNamedMutex::Create(kPortMutexName);
@@ -82,18 +82,9 @@ class TermReaderTest : public ::testing::Test {
 
   // The SMS log's records as stored, without parsing them again.
   std::vector<TLogRecord> Records() const {
-    std::ifstream in(ExeDir + "OrvexMonitor.log", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<TLogRecord> records;
-    for (size_t at = 0; at + kLogRecordSize <= bytes.size(); at += kLogRecordSize)
-      records.push_back(DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()) + at));
-    return records;
+    return ReadFolderLog(ExeDir);
   }
-  std::vector<std::string> Texts() const {
-    std::vector<std::string> texts;
-    for (const TLogRecord& record : Records()) texts.push_back(record.Text);
-    return texts;
-  }
+  std::vector<std::string> Texts() const { return ReadFolderLogTexts(ExeDir); }
   bool WaitForRecords(size_t count, int ms = 5000) {
     return WaitUntil([&] { return Records().size() >= count; }, ms);
   }
@@ -102,9 +93,6 @@ class TermReaderTest : public ::testing::Test {
     return std::find(commands.begin(), commands.end(), command) != commands.end();
   }
 
-  QTemporaryDir Dir;
-  QTemporaryDir Runtime;
-  std::string ExeDir;
   TSimOnPty Modem;
   std::unique_ptr<TNamedMutex> PortMutex;
   std::unique_ptr<TTestCore> Core;

@@ -16,21 +16,8 @@ echo "event 201" >&3
 sleep 1
 
 if [ "${virtual:-0}" = 1 ]; then
-  # A click on the icon while a balloon shows counts as a click on the balloon: an open balloon
-  # is closed first with its own close button.
-  for window in $(xdotool search --onlyvisible --classname orvex-monitor); do
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    if [ "$WIDTH" -gt 100 ] && [ "$HEIGHT" -lt 150 ]; then
-      xdotool mousemove --window "$window" $((WIDTH - 15)) 34 click 1
-      sleep 0.3
-    fi
-  done
-  tray=$(xdotool search --onlyvisible --class trayer | head -1)
-  eval "$(xdotool getwindowgeometry --shell "$tray")"
   # The tray menu's enabled items start with "Закрыть модем", then "Отправить СМС".
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-  sleep 0.5
-  xdotool key Down Down Return
+  tray_menu Down Down Return
   send=$(timeout 5 xdotool search --sync --onlyvisible --name "Отправить СМС" | head -1 || true)
   if [ -n "$send" ]; then
     sleep 0.5

@@ -1,0 +1,51 @@
+#include "support/FakeMonitor.h"
+
+#include <QWidget>
+
+TFakeMonitor::TFakeMonitor(std::string exeDir, TLogUse log) : Dir(std::move(exeDir)) {
+  Sources = TPortSources{[this] { return Devices; }, {}, [](const std::string&) { return false; }};
+  if (log == TLogUse::InFolder) OwnLog = std::make_unique<TSmsLog>(Dir, Lock);
+}
+
+TFakeMonitor::~TFakeMonitor() { delete Template.data(); }
+
+void TFakeMonitor::LoadUnreadSms(TSmsInfoList& list) {
+  if (OwnLog) OwnLog->LoadUnreadSms(list);
+}
+
+void TFakeMonitor::LoadSmsLog(TLogEntryList& list) {
+  if (OwnLog) OwnLog->LoadSmsLog(list);
+}
+
+void TFakeMonitor::MarkAllSmsRead() {
+  if (OwnLog) OwnLog->MarkAllSmsRead();
+}
+
+void TFakeMonitor::ClearUnreadNotice() {
+  ++NoticesCleared;
+  MarkAllSmsRead();
+}
+
+void TFakeMonitor::QueueSmsSend(const std::string& phone, const std::string& text) {
+  Queued.push_back({phone, text});
+}
+
+bool TFakeMonitor::ReopenModem() {
+  ++Reopens;
+  return ReopenSucceeds;
+}
+
+void TFakeMonitor::SetReconnectEnabled(bool enabled) {
+  ++ReconnectSets;
+  Reconnect = enabled;
+}
+
+std::optional<std::vector<std::string>> TFakeMonitor::ListUsbTerminals() {
+  if (UsbTerminals) return UsbTerminals();
+  return std::nullopt;
+}
+
+QWidget* TFakeMonitor::TemplateWindow() {
+  if (!Template && MakeTemplateWindow) Template = MakeTemplateWindow(*this);
+  return Template.data();
+}

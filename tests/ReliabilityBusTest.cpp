@@ -16,6 +16,7 @@
 #include "support/TestWaits.h"
 #include "tools/dispatcher/StandinConsole.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -336,8 +337,28 @@ protected:
 
   std::string LogPath() const { return Folder.Path() + "/OrvexMonitor.log"; }
 
-  // Waits until every message has a record (and every send, when asked) and the store is empty.
-  bool WaitForAll(const std::vector<TMessage>& messages, size_t sends, int timeoutMs) {
+  // Stored parts of concatenated messages: a kill between logging a message and deleting its
+  // last stored part leaves that part behind, and the monitor cannot tell it from a part whose
+  // message is still to come until its time is up (a day). The store list's entries are
+  // "index status length pdu"; a part's PDU has the header bit in its first octet.
+  static bool IsStoredPart(const std::string& entry) {
+    const size_t pdu = entry.rfind(' ');
+    if (pdu == std::string::npos || entry.size() < pdu + 3) return false;
+    const unsigned centre = static_cast<unsigned>(std::stoul(entry.substr(pdu + 1, 2), nullptr, 16));
+    const size_t first = pdu + 1 + 2 * (centre + 1);
+    if (entry.size() < first + 2) return false;
+    return (std::stoul(entry.substr(first, 2), nullptr, 16) & 0x40) != 0;
+  }
+  // At most `leftover` entries, each such a part.
+  bool StoreHoldsAtMost(size_t leftover) {
+    const std::vector<std::string> entries = StoreList();
+    if (entries.size() > leftover) return false;
+    return std::all_of(entries.begin(), entries.end(), IsStoredPart);
+  }
+
+  // Waits until every message has a record (and every send, when asked) and the store is empty
+  // but for at most `leftover` stored parts.
+  bool WaitForAll(const std::vector<TMessage>& messages, size_t sends, int timeoutMs, size_t leftover = 0) {
     // Checked every quarter of a second: the log is read whole, and the store is listed only
     // once the log is complete, so that the check does not slow the simulator down.
     auto done = [&] {
@@ -347,7 +368,7 @@ protected:
       if (sent < sends) return false;
       for (const TMessage& message : messages)
         if (counts.Received.count(message.Text) == 0) return false;
-      return StoreList().empty();
+      return StoreHoldsAtMost(leftover);
     };
     QElapsedTimer timer;
     timer.start();
@@ -458,7 +479,8 @@ TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   }
   std::printf("[ kills    ] %d\n", kills);
 
-  EXPECT_TRUE(WaitForAll(messages, 0, 800000)) << "not everything arrived in time";
+  // Each kill may leave one stored part of a message it interrupted after the logging.
+  EXPECT_TRUE(WaitForAll(messages, 0, 800000, static_cast<size_t>(kills))) << "not everything arrived in time";
   // A stop that was not a kill: the start-up check has cut any torn tail by now.
   KillMonitor();
   ASSERT_TRUE(StartMonitor());
@@ -471,7 +493,7 @@ TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   }
   EXPECT_LE(duplicates, kills) << "more duplicates than interrupted deletions";
   EXPECT_EQ(counts.Received.size(), messages.size()) << "records of texts nobody sent";
-  EXPECT_TRUE(StoreList().empty());
+  EXPECT_TRUE(StoreHoldsAtMost(static_cast<size_t>(kills))) << ::testing::PrintToString(StoreList());
 }
 
 }  // namespace

@@ -61,7 +61,9 @@ TEST(SelectorTableTest, EverySelectorHasASeriesARowAndKnownFollowers) {
         const TSelectorRule* followed = FindSelectorRule(follower);
         ASSERT_NE(followed, nullptr) << follower;
         // A follower is offered wherever the coupling applies: its series is no higher.
-        if (coupling.Targets == TCouplingTargets::AnyLegacy) EXPECT_LE(followed->Tag, 4) << follower;
+        if (coupling.Targets == TCouplingTargets::AnyLegacy) {
+          EXPECT_LE(followed->Tag, 4) << follower;
+        }
       }
   }
   EXPECT_EQ(names.size(), 75u);

@@ -6,6 +6,7 @@
 #include "platform/DBusWindow.h"
 #include "platform/DispatcherAutomation.h"
 #include "platform/NamedMutex.h"
+#include "support/PrivateBus.h"
 #include "support/StandinProcess.h"
 
 #include <QCoreApplication>
@@ -605,37 +606,9 @@ TEST(DispatcherStandin, BadFleetFileOrOptionsStopTheStart) {
 // file the build writes; here on a private bus whose only service folder is the build's.
 TEST(DispatcherAutomation, LinkingStartsTheDispatcherThroughTheBus) {
   QTemporaryDir dir;
-  const QString address = QLatin1String("unix:path=") + dir.filePath(QStringLiteral("bus"));
-  const QByteArray config =
-      "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-      " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-      "<busconfig>\n"
-      "  <type>session</type>\n"
-      "  <listen>" +
-      address.toUtf8() +
-      "</listen>\n"
-      "  <auth>EXTERNAL</auth>\n"
-      "  <servicedir>" ORVEX_BINARY_DIR
-      "/dbus-services</servicedir>\n"
-      "  <policy context=\"default\">\n"
-      "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-      "    <allow eavesdrop=\"true\"/>\n"
-      "    <allow own=\"*\"/>\n"
-      "  </policy>\n"
-      "</busconfig>\n";
-  const QString configPath = WriteFile(dir, QStringLiteral("bus.conf"), config);
-
-  // The started dispatcher takes the bus it was started by as its session bus.
-  QProcess daemon;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-  daemon.setProcessEnvironment(environment);
-  daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  daemon.start(QStringLiteral("dbus-daemon"),
-               {QLatin1String("--config-file=") + configPath, QStringLiteral("--nofork"),
-                QStringLiteral("--print-address")});
-  ASSERT_TRUE(daemon.waitForStarted(kPatienceMs));
-  ASSERT_TRUE(SpinUntil([&] { return daemon.canReadLine(); }));
+  TPrivateBus privateBus(dir.path(), QStringLiteral(ORVEX_BINARY_DIR "/dbus-services"));
+  ASSERT_TRUE(privateBus.Start(kPatienceMs));
+  const QString address = privateBus.Address();
 
   const QString connectionName = QStringLiteral("activation");
   {
@@ -651,19 +624,12 @@ TEST(DispatcherAutomation, LinkingStartsTheDispatcherThroughTheBus) {
     EXPECT_EQ(groups, 0);
 
     // End the dispatcher that the bus started, by its process id.
-    QDBusMessage pidCall = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"));
-    pidCall << service;
-    const QDBusMessage pidReply = bus.call(pidCall);
-    const uint pid = pidReply.arguments().value(0).toUInt();
+    const uint pid = TPrivateBus::OwnerPid(bus, service);
     ASSERT_GT(pid, 0u);
     ::kill(static_cast<pid_t>(pid), SIGTERM);
     EXPECT_TRUE(SpinUntil([&] { return !bus.interface()->isServiceRegistered(service).value(); }));
   }
   QDBusConnection::disconnectFromBus(connectionName);
-  daemon.terminate();
-  daemon.waitForFinished(kPatienceMs);
 }
 
 }  // namespace

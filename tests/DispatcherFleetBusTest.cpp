@@ -6,6 +6,7 @@
 #include "platform/DispatcherAutomation.h"
 #include "shell/DispatcherFleet.h"
 #include "shell/OrvexMonitorForm.h"
+#include "support/PrivateBus.h"
 #include "support/StandinProcess.h"
 #include "support/TestApp.h"
 
@@ -326,31 +327,9 @@ TEST_F(FormFleetTest, DispatcherStartedForTheMonitorIsReadOnceAndUnlinked) {
   QDir().mkpath(Dir.filePath(QStringLiteral("services")));
   WriteFile(Dir, QStringLiteral("services/org.orvex.OrvexAutomation.service"), service);
 
-  const QString address = QLatin1String("unix:path=") + Dir.filePath(QStringLiteral("bus"));
-  const QByteArray config =
-      "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-      " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-      "<busconfig>\n"
-      "  <type>session</type>\n"
-      "  <listen>" + address.toUtf8() + "</listen>\n"
-      "  <auth>EXTERNAL</auth>\n"
-      "  <servicedir>" + Dir.filePath(QStringLiteral("services")).toUtf8() + "</servicedir>\n"
-      "  <policy context=\"default\">\n"
-      "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-      "    <allow eavesdrop=\"true\"/>\n"
-      "    <allow own=\"*\"/>\n"
-      "  </policy>\n"
-      "</busconfig>\n";
-  const QString configPath = WriteFile(Dir, QStringLiteral("bus.conf"), config);
-  QProcess daemon;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-  daemon.setProcessEnvironment(environment);
-  daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  daemon.start(QStringLiteral("dbus-daemon"), {QLatin1String("--config-file=") + configPath,
-                                              QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-  ASSERT_TRUE(daemon.waitForStarted(kPatienceMs));
-  ASSERT_TRUE(SpinUntil([&] { return daemon.canReadLine(); }));
+  TPrivateBus privateBus(Dir.path(), Dir.filePath(QStringLiteral("services")));
+  ASSERT_TRUE(privateBus.Start(kPatienceMs));
+  const QString address = privateBus.Address();
   // The form's session bus is this one: nothing in this test process used the other yet.
   setenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8().constData(), 1);
 
@@ -360,17 +339,11 @@ TEST_F(FormFleetTest, DispatcherStartedForTheMonitorIsReadOnceAndUnlinked) {
 
   QDBusConnection bus = QDBusConnection::sessionBus();
   const QString name = QString::fromLatin1(TDispatcherAutomation::kServiceName);
-  QDBusMessage pidCall = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetConnectionUnixProcessID"));
-  pidCall << name;
-  const uint pid = bus.call(pidCall).arguments().value(0).toUInt();
+  const uint pid = TPrivateBus::OwnerPid(bus, name);
   ASSERT_GT(pid, 0u);
   Form.reset();
   ::kill(static_cast<pid_t>(pid), SIGTERM);
   EXPECT_TRUE(SpinUntil([&] { return !bus.interface()->isServiceRegistered(name).value(); }));
-  daemon.terminate();
-  daemon.waitForFinished(kPatienceMs);
 }
 
 }  // namespace

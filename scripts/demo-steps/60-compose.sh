@@ -4,7 +4,7 @@
 
 echo "60. a base-settings command for the series-5 bus, composed and sent"
 composed=0
-if [ "${virtual:-0}" = 1 ] && [ -n "${tray:-}" ]; then
+if [ "${virtual:-0}" = 1 ]; then
   send=$(xdotool search --name '^Отправить СМС$' 2>/dev/null | head -1)
   if [ -n "$send" ]; then
     xdotool windowfocus --sync "$send" 2>/dev/null || true

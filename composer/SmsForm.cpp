@@ -178,8 +178,8 @@ void TsmsForm::btnSendClick() {
     RefuseSend(QStringLiteral("Пустой текст сообщения"), Ui->redText);
     return;
   }
-  // A typed number is a "+" and digits; a group's field shows the group, and its vehicles'
-  // phones are checked with the messages below.
+  // A typed number is digits after an optional "+"; a group's field shows the group, and its
+  // vehicles' phones are checked with the messages below.
   const TTargetEntry* entry = Selected();
   const bool group = entry != nullptr && entry->Kind == TTargetEntry::kGroup;
   if (Ui->edNumber->text().isEmpty() || (!group && !IsSmsDestination(Cp1251FromQString(Ui->edNumber->text())))) {

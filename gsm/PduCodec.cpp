@@ -26,8 +26,15 @@ constexpr std::array<uint8_t, 256> kNibble = [] {
 }();
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
-// The characters one UCS2 message holds (140 octets).
+// The characters one message takes: 159 as 7-bit data, 70 as UCS2 (140 octets).
+constexpr size_t kMax7BitCharacters = 159;
 constexpr size_t kMaxUcs2Units = 70;
+// The longest destination, a leading "+" counted.
+constexpr size_t kMaxPhoneLength = 12;
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
 unsigned Nibble(char c) { return kNibble[static_cast<unsigned char>(c)]; }
 
@@ -534,10 +541,21 @@ std::string DecodeUcs2(std::string_view hex) {
   return text;
 }
 
+bool IsSmsDestination(std::string_view phone) {
+  if (phone.size() > kMaxPhoneLength) return false;
+  if (!phone.empty() && phone.front() == '+') phone.remove_prefix(1);
+  return !phone.empty() && std::all_of(phone.begin(), phone.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool SmsTextFits(std::string_view text) {
+  // Every code page 1251 character is one UCS2 code unit.
+  return IsAscii(text) ? text.size() <= kMax7BitCharacters : text.size() <= kMaxUcs2Units;
+}
+
 std::string EncodePhoneNumber(std::string& phone) {
-  if (phone.empty() || phone.size() > 12) return {};
+  if (!IsSmsDestination(phone)) return {};
   if (phone.front() == '+') phone.erase(0, 1);
-  std::string address = !phone.empty() && phone.front() == '7' ? "91" : "81";
+  std::string address = phone.front() == '7' ? "91" : "81";
   address.reserve(2 + phone.size() + 1);
   for (size_t i = 0; i < phone.size(); i += 2) {
     address.push_back(i + 1 < phone.size() ? phone[i + 1] : 'F');
@@ -547,7 +565,7 @@ std::string EncodePhoneNumber(std::string& phone) {
 }
 
 std::string Encode7Bit(std::string_view text) {
-  if (text.size() >= 160) return {};
+  if (text.size() > kMax7BitCharacters) return {};
   std::string hex;
   hex.reserve(2 * text.size());
   uint32_t pending = 0;
@@ -566,11 +584,11 @@ std::string Encode7Bit(std::string_view text) {
 }
 
 std::string BuildPdu(std::string& phone, std::string_view text) {
-  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!SmsTextFits(text)) return {};
+  const bool ascii = IsAscii(text);
   const std::u16string units = ascii ? std::u16string() : Utf16FromCp1251(text);
-  if (ascii ? text.size() >= 160 : units.size() > kMaxUcs2Units) return {};
   std::string address = EncodePhoneNumber(phone);
-  if (address.empty() || phone.empty()) return {};
+  if (address.empty()) return {};
 
   std::string pdu = "001100";  // default centre; SMS-SUBMIT, relative validity; reference 0
   AppendHexOctet(pdu, static_cast<unsigned>(phone.size()));

@@ -5,31 +5,6 @@
 
 #include <memory>
 
-namespace {
-
-// The refused number as the trace shows it: printable ASCII as it is, every other byte as
-// \xNN, and no more than the first 32 bytes.
-std::string TracedNumber(const std::string& phone) {
-  constexpr size_t kShown = 32;
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string shown = "\"";
-  for (size_t i = 0; i < phone.size() && i < kShown; ++i) {
-    const auto byte = static_cast<unsigned char>(phone[i]);
-    if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {
-      shown.push_back(static_cast<char>(byte));
-    } else {
-      shown += "\\x";
-      shown.push_back(kHex[byte >> 4]);
-      shown.push_back(kHex[byte & 0x0F]);
-    }
-  }
-  shown += "\"";
-  if (phone.size() > kShown) shown += " (" + std::to_string(phone.size()) + " bytes)";
-  return shown;
-}
-
-}  // namespace
-
 TSmsSender::TSmsSender(TAtChannel& channel, TModemError& lastError, TSendHost& host)
     : Channel(channel), LastError(lastError), Host(host) {}
 
@@ -49,10 +24,9 @@ size_t TSmsSender::Room() const {
 
 bool TSmsSender::Queue(const std::string& phone, const std::string& text) {
   if (const char* refusal = Refusal(phone, text)) {
-    const std::string note = "SMS send refused, " + std::string(refusal) + ": number " + TracedNumber(phone) +
-                             ", text of " + std::to_string(text.size()) + " bytes\r\n";
-    Channel.Port.AppendDebugLog(reinterpret_cast<const uint8_t*>(note.data()), static_cast<uint32_t>(note.size()),
-                                kTraceNote);
+    Channel.Port.AppendTraceNote("SMS send refused, " + std::string(refusal) + ": number " +
+                                 TModemPort::TracedBytes(phone) + ", text of " + std::to_string(text.size()) +
+                                 " bytes");
     return false;
   }
   SendQueue.Add(phone, text);

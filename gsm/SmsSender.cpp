@@ -10,11 +10,11 @@ TSmsSender::TSmsSender(TAtChannel& channel, TModemError& lastError, TSendHost& h
 
 TSmsSender::~TSmsSender() { Stop(); }
 
-const char* TSmsSender::Refusal(const std::string& phone, const std::string& text) const {
-  if (!IsSmsDestination(phone)) return "the number is no destination";
-  if (!SmsTextFits(text)) return "the text is longer than one message holds";
-  if (Room() == 0) return "the send queue is full";
-  return nullptr;
+TSendRefusal TSmsSender::Refusal(const std::string& phone, const std::string& text) const {
+  if (!IsSmsDestination(phone)) return TSendRefusal::NoDestination;
+  if (!SmsTextFits(text)) return TSendRefusal::TextTooLong;
+  if (Room() == 0) return TSendRefusal::QueueFull;
+  return TSendRefusal::None;
 }
 
 size_t TSmsSender::Room() const {
@@ -23,8 +23,12 @@ size_t TSmsSender::Room() const {
 }
 
 bool TSmsSender::Queue(const std::string& phone, const std::string& text) {
-  if (const char* refusal = Refusal(phone, text)) {
-    Channel.Port.AppendTraceNote("SMS send refused, " + std::string(refusal) + ": number " +
+  const TSendRefusal refusal = Refusal(phone, text);
+  if (refusal != TSendRefusal::None) {
+    const char* reason = refusal == TSendRefusal::NoDestination ? "the number is no destination"
+                         : refusal == TSendRefusal::TextTooLong ? "the text is longer than one message holds"
+                                                                : "the send queue is full";
+    Channel.Port.AppendTraceNote("SMS send refused, " + std::string(reason) + ": number " +
                                  TModemPort::TracedBytes(phone) + ", text of " + std::to_string(text.size()) +
                                  " bytes");
     return false;

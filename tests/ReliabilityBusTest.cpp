@@ -286,9 +286,13 @@ protected:
         std::vector<std::string>{kSimBinary, "--link", Link, "--control", Control, "--exec", "register 0 SimNet",
                                  "--exec", "capacity SM 1000"},
         Folder.Path() + "/modemsim.out");
-    ASSERT_TRUE(SpinUntil([&] { return std::filesystem::exists(Control); }, 5000));
-    SimLink = std::make_unique<TSimControl>(Control);
-    ASSERT_TRUE(SimLink->Connected());
+    // The socket is there from its bind on, a moment before the simulator listens on it.
+    ASSERT_TRUE(SpinUntil(
+        [&] {
+          SimLink = std::make_unique<TSimControl>(Control);
+          return SimLink->Connected();
+        },
+        5000));
     Dispatcher = std::make_unique<TStandinProcess>(kStandin);
     ASSERT_TRUE(Dispatcher->Ready());
   }

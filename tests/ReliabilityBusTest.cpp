@@ -318,7 +318,9 @@ protected:
   }
 
   // Starts the monitor and has the dispatcher open the modem; true once it reports it open.
+  // Otherwise StartProblem says what went wrong.
   bool StartMonitor() {
+    StartProblem.clear();
     Monitor = std::make_unique<TChild>(std::vector<std::string>{Program}, Folder.Path() + "/monitor.out");
     // Until the monitor's window is on the bus the command is undelivered, at once; the window
     // of a monitor just killed may still be listed for a moment.
@@ -333,8 +335,16 @@ protected:
       delivered = Dispatcher->Ask(QStringLiteral("command 0"), TStandinConsole::kCommandTimeoutMs + Scaled(1000))
                       .startsWith(QStringLiteral("result 0 1"));
     }
+    if (!delivered) {
+      StartProblem = "the open command did not reach the monitor within " + std::to_string(clock.elapsed()) + " ms";
+      return false;
+    }
     // The modem is open once the set-up has run with the program's own waits.
-    return delivered && Dispatcher->Next(QStringLiteral("notice 1 "), SetupBoundMs() + Scaled(2000)).has_value();
+    const std::optional<QString> notice =
+        Dispatcher->Next({QStringLiteral("notice 1 "), QStringLiteral("notice 2 ")}, SetupBoundMs() + Scaled(2000));
+    if (!notice) StartProblem = "no notice of the open within " + std::to_string(SetupBoundMs() + Scaled(2000)) + " ms";
+    if (notice && !notice->startsWith(QStringLiteral("notice 1 "))) StartProblem = notice->toStdString();
+    return StartProblem.empty();
   }
 
   void KillMonitor() { Monitor->Stop(SIGKILL); }
@@ -400,6 +410,7 @@ protected:
 
   TTempFolder Folder{"orvex-soak"};
   std::string Program, Link, Control;
+  std::string StartProblem;
   std::unique_ptr<TChild> Sim;
   std::unique_ptr<TSimControl> SimLink;
   std::unique_ptr<TStandinProcess> Dispatcher;
@@ -410,7 +421,7 @@ protected:
 // read up to its final line, so no tail of one is taken for the answer to the next command
 // (which logged modem text as messages and left the stored ones in the store).
 TEST_F(ReliabilityTest, StoredMessagesAreReadWhenAnswersComeInPieces) {
-  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
   const std::vector<TMessage> messages = {
       {"+79001234501", "split0 stored in one part", true, 1, false},
       {"+79001234502", "split1 delivered in two parts, the last first", false, 2, true},
@@ -441,7 +452,7 @@ TEST_F(ReliabilityTest, StopSignalsEndTheMonitorAsItsExitDoes) {
   const Case cases[] = {{SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}, {SIGINT, "SIGINT"}};
   for (const Case& c : cases) {
     WriteSettings();
-    ASSERT_TRUE(StartMonitor()) << c.Name;
+    ASSERT_TRUE(StartMonitor()) << c.Name << ": " << StartProblem;
     const std::string line = std::filesystem::read_symlink(Link).string();
 
     const int status = Monitor->Stop(c.Signal, Scaled(10000));
@@ -478,7 +489,7 @@ bool Deliver(TSimControl& sim, std::mt19937& random, const std::vector<TMessage>
 
 TEST_F(ReliabilityTest, EveryMessageOfMixedBurstsIsLoggedOnceWhileSendsRun) {
   std::mt19937 random(SeedFor("mixed bursts"));
-  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
   const std::vector<TMessage> messages = MakeMessages(random, 500, false);
   std::vector<std::string> sends;
   Deliver(*SimLink, random, messages, [&](size_t delivered) {
@@ -505,7 +516,7 @@ TEST_F(ReliabilityTest, EveryMessageOfMixedBurstsIsLoggedOnceWhileSendsRun) {
 
 TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   std::mt19937 random(SeedFor("kills"));
-  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
   const std::vector<TMessage> messages = MakeMessages(random, 500, true);
   int kills = 0;
   QElapsedTimer sinceStart;
@@ -518,7 +529,7 @@ TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
     // Messages keep coming while no monitor runs: they wait in the store.
     if (random() % 2 == 0) SpinFor(static_cast<int>(random() % 300));
     if (!StartMonitor()) {
-      ADD_FAILURE() << "restart " << kills << " did not open the modem";
+      ADD_FAILURE() << "restart " << kills << " did not open the modem: " << StartProblem;
       return false;
     }
     sinceStart.restart();
@@ -539,7 +550,7 @@ TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   EXPECT_TRUE(WaitForAll(messages, 0, 800000, static_cast<size_t>(kills))) << "not everything arrived in time";
   // A stop that was not a kill: the start-up check has cut any torn tail by now.
   KillMonitor();
-  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
   const TLogCounts counts = CountLog(LogPath());
   int duplicates = 0;
   for (const TMessage& message : messages) {

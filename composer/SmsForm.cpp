@@ -3,6 +3,7 @@
 #include "common/Text.h"
 #include "composer/TemplateLink.h"
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 #include "ui_SmsForm.h"
 
 #include <QFont>
@@ -28,6 +29,7 @@ int TagOf(const QAction* action) {
 TsmsForm::TsmsForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Window), Monitor(monitor), Ui(std::make_unique<Ui::TsmsForm>()) {
   Ui->setupUi(this);
+  setFont(WindowFont());
   reChangeTimer = new QTimer(this);
   reChangeTimer->setObjectName(QStringLiteral("reChangeTimer"));
   reChangeTimer->setInterval(kQuietMs);

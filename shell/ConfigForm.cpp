@@ -4,6 +4,7 @@
 
 #include "common/Text.h"
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -41,13 +42,8 @@ protected:
 TConfigForm::TConfigForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Tool), Monitor(monitor), Form(std::make_unique<Ui::ConfigForm>()) {
   Form->setupUi(this);
-  // A narrow sans where the designed face is absent: the captions are laid out for its width.
-  QFont font;
-  font.setFamilies({"Tahoma", "DejaVu Sans Condensed"});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(11);
-  setFont(font);
-  setFixedSize(259, 307);
+  setFont(WindowFont());
+  setFixedSize(size());  // as laid out in the form file
   move(850, 210);
   setAttribute(Qt::WA_DeleteOnClose);
   Form->cbComPort->setItemDelegate(new TComPortDelegate(Form->cbComPort));

@@ -3,6 +3,7 @@
 // byte after each case. Message boxes are answered from the test.
 
 #include "shell/ConfigForm.h"
+#include "shell/WindowFont.h"
 
 #include "common/Text.h"
 #include "fakes/FakeFtd2xx.h"
@@ -321,10 +322,10 @@ TEST(ConfigForm, FieldsComeFromTheFileNotFromTheMirror) {
   EXPECT_TRUE(window->Fields.CheckPin);
   EXPECT_TRUE(window->windowFlags() & Qt::Tool);
   EXPECT_EQ(window->windowTitle(), "Параметры");
-  EXPECT_EQ(window->size(), QSize(259, 307));
+  EXPECT_EQ(window->size(), QSize(287, 307));
   EXPECT_EQ(window->pos(), QPoint(850, 210));
   EXPECT_EQ(window->font().pixelSize(), 11);
-  EXPECT_EQ(window->font().families().value(0), "Tahoma");
+  EXPECT_EQ(window->font().families().value(0), kWindowFontFamily);
   delete window;
 }
 

@@ -1,13 +1,12 @@
 #include "viewer/ShowSmsForm.h"
 
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 #include "viewer/PositionExport.h"
 #include "viewer/PositionKml.h"
 #include "ui_ShowSmsForm.h"
 
 #include <QCloseEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTextCursor>
@@ -18,7 +17,7 @@
 
 namespace {
 
-constexpr int kColumnWidths[TSmsListModel::kColumnCount] = {60, 120, 130, 125, 50};
+constexpr int kColumnWidths[TSmsListModel::kColumnCount] = {110, 120, 130, 130, 120};
 
 // Reads up to nine integers written as "%d,%d,...": reading stops at the first mismatch and
 // the values not read stay 0.
@@ -45,23 +44,13 @@ std::array<int, 9> ParseLayout(const std::string& text) {
   return values;
 }
 
-QFont FormFont() {
-  QFont font("Tahoma");
-  font.setPixelSize(11);
-  if (QFontInfo(font).family() != "Tahoma") {
-    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(11);
-  }
-  return font;
-}
-
 }  // namespace
 
 TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Window), Monitor(monitor), ui(std::make_unique<Ui::TShowSmsForm>()) {
   LoadViewerImages();
   ui->setupUi(this);
-  setFont(FormFont());
+  setFont(WindowFont());
   move(500, 263);
 
   Model = new TSmsListModel(this);

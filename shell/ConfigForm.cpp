@@ -10,6 +10,8 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 
@@ -20,6 +22,8 @@ const char* const kNoTerminalText = "Не обнаружено ни одного
 const char* const kReopenText =
     "Внимание!\r\nМодем в данный момент используется.\r\nВы хотите отключить модем и подключить с новыми "
     "настройками?";
+
+constexpr int kMaxPinDigits = 8;
 
 // The status of a port item's entry, kept in the item for its drawing.
 constexpr int kStatusRole = Qt::UserRole;
@@ -47,6 +51,11 @@ TConfigForm::TConfigForm(TMonitorServices& monitor, QWidget* parent)
   move(850, 210);
   setAttribute(Qt::WA_DeleteOnClose);
   Form->cbComPort->setItemDelegate(new TComPortDelegate(Form->cbComPort));
+  // A SIM PIN is 4 to 8 digits: typed and pasted text keeps to digits, at most 8. A stored
+  // PIN is shown as the file holds it.
+  Form->edPinCode->setMaxLength(kMaxPinDigits);
+  Form->edPinCode->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Form->edPinCode));
 
   const std::string& exeDir = Monitor.ExeDir();
   Fields.PhonePort = GetPhonePort(exeDir);

@@ -17,6 +17,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -303,6 +304,46 @@ TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
     if (c.after.CheckPin != c.before.CheckPin) {
       EXPECT_EQ(monitor.Mirror.CheckPin, c.after.CheckPin != 0);
     }
+  }
+}
+
+// A SIM PIN is 4 to 8 digits: the field keeps what is typed or pasted to digits, at most 8.
+TEST(ConfigForm, PinFieldTakesDigitsOnly) {
+  struct Case {
+    const char* What;
+    QString Typed;
+    QString Pasted;
+    QString Kept;
+  };
+  const Case cases[] = {
+      {"digits", "1234", "", "1234"},
+      {"letters and signs between digits", "12ab-+ 34", "", "1234"},
+      {"Cyrillic letters", QString::fromUtf8("1в2Г3"), "", "123"},
+      {"digits of another script", QString::fromUtf8("1٣٤"), "", "1"},
+      {"more than eight digits", "1234567890", "", "12345678"},
+      {"pasted digits", "", "87654321", "87654321"},
+      {"pasted text with a letter", "12", "3a4", "12"},
+  };
+  TScene scene;
+  scene.WriteIni(TIni().Text());
+  for (const Case& c : cases) {
+    QPointer<TConfigForm> window = scene.Open();
+    auto* edit = qobject_cast<QLineEdit*>(Child(window, "edPinCode"));
+    edit->clear();
+    for (QChar ch : c.Typed) {
+      if (ch.unicode() < 0x80)
+        QTest::keyClick(edit, static_cast<char>(ch.unicode()));
+      else
+        QTest::sendKeyEvent(QTest::Click, edit, static_cast<Qt::Key>(ch.toUpper().unicode()), QString(ch),
+                            Qt::NoModifier);
+    }
+    if (!c.Pasted.isEmpty()) {
+      QApplication::clipboard()->setText(c.Pasted);
+      edit->paste();
+    }
+    EXPECT_EQ(edit->text(), c.Kept) << c.What;
+    window->close();
+    TScene::Gone(window);
   }
 }
 

@@ -118,8 +118,8 @@ protected:
     Form->show();
     return *Form;
   }
-  // Lets the first-sort timer fire.
-  void Settle() { QTest::qWait(20); }
+  // Lets the first-sort timer fire (it may take a while on a loaded machine).
+  void Settle() { EXPECT_TRUE(QTest::qWaitFor([this] { return !Form->ShowTimer.isActive(); }, 5000)); }
 
   QTreeView* List() { return Form->findChild<QTreeView*>("lvSmsList"); }
   QTextEdit* Detail() { return Form->findChild<QTextEdit*>("reSmsDetail"); }

@@ -33,8 +33,8 @@ TEST(ProgramSetup, QtsOwnDialogsAndButtonsSpeakRussianWhateverTheLocale) {
 
   // The reopen question of the settings window.
   QMessageBox question(QMessageBox::Warning, "Orvex монитор", "?", QMessageBox::Yes | QMessageBox::No);
-  EXPECT_EQ(Plain(question.button(QMessageBox::Yes)->text()), QString::fromUtf8("Да"));
-  EXPECT_EQ(Plain(question.button(QMessageBox::No)->text()), QString::fromUtf8("Нет"));
+  EXPECT_EQ(Plain(question.button(QMessageBox::Yes)->text()).toStdString(), "Да");
+  EXPECT_EQ(Plain(question.button(QMessageBox::No)->text()).toStdString(), "Нет");
 
   // The places-file chooser of the template window.
   QFileDialog chooser(nullptr, QString::fromUtf8("Файл меток Google Earth"), QDir::homePath(), "*.kml");
@@ -42,8 +42,8 @@ TEST(ProgramSetup, QtsOwnDialogsAndButtonsSpeakRussianWhateverTheLocale) {
   chooser.setOption(QFileDialog::DontUseNativeDialog);
   auto* buttons = chooser.findChild<QDialogButtonBox*>("buttonBox");
   ASSERT_NE(buttons, nullptr);
-  EXPECT_EQ(Plain(buttons->button(QDialogButtonBox::Open)->text()), QString::fromUtf8("Открыть"));
-  EXPECT_EQ(Plain(buttons->button(QDialogButtonBox::Cancel)->text()), QString::fromUtf8("Отмена"));
+  EXPECT_EQ(Plain(buttons->button(QDialogButtonBox::Open)->text()).toStdString(), "Открыть");
+  EXPECT_EQ(Plain(buttons->button(QDialogButtonBox::Cancel)->text()).toStdString(), "Отмена");
   struct Caption {
     const char* Label;
     const char* Text;
@@ -53,7 +53,7 @@ TEST(ProgramSetup, QtsOwnDialogsAndButtonsSpeakRussianWhateverTheLocale) {
   for (const Caption& c : captions) {
     auto* label = chooser.findChild<QLabel*>(c.Label);
     ASSERT_NE(label, nullptr) << c.Label;
-    EXPECT_EQ(Plain(label->text()), QString::fromUtf8(c.Text)) << c.Label;
+    EXPECT_EQ(Plain(label->text()).toStdString(), c.Text) << c.Label;
   }
 
   // The edit menu of a text field.
@@ -62,8 +62,8 @@ TEST(ProgramSetup, QtsOwnDialogsAndButtonsSpeakRussianWhateverTheLocale) {
   QStringList items;
   for (QAction* action : menu->actions())
     if (!action->isSeparator()) items << Plain(action->text().section(u'\t', 0, 0));
-  EXPECT_EQ(items, QString::fromUtf8("Отменить действие|Повторить действие|Вырезать|Копировать|Вставить|Удалить|"
-                                     "Выделить всё").split(u'|'));
+  EXPECT_EQ(items.join(u'|').toStdString(),
+            "Отменить действие|Повторить действие|Вырезать|Копировать|Вставить|Удалить|Выделить всё");
   QLocale::setDefault(QLocale::system());
 }
 

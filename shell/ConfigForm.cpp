@@ -52,10 +52,9 @@ TConfigForm::TConfigForm(TMonitorServices& monitor, QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose);
   Form->cbComPort->setItemDelegate(new TComPortDelegate(Form->cbComPort));
   // A SIM PIN is 4 to 8 digits: typed and pasted text keeps to digits, at most 8. A stored
-  // PIN is shown as the file holds it.
-  Form->edPinCode->setMaxLength(kMaxPinDigits);
-  Form->edPinCode->setValidator(
-      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Form->edPinCode));
+  // PIN is shown as the file holds it, so that confirming without an edit changes nothing.
+  Form->edPinCode->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(kMaxPinDigits)), Form->edPinCode));
 
   const std::string& exeDir = Monitor.ExeDir();
   Fields.PhonePort = GetPhonePort(exeDir);

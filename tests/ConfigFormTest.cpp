@@ -345,6 +345,15 @@ TEST(ConfigForm, PinFieldTakesDigitsOnly) {
     window->close();
     TScene::Gone(window);
   }
+  // A PIN the file holds is shown whole, whatever it is, and confirmed unchanged it is not
+  // written.
+  const TIni stored = With([](TIni& ini) { ini.PinCode = "12ab345678"; });
+  scene.WriteIni(stored.Text());
+  QPointer<TConfigForm> window = scene.Open();
+  EXPECT_EQ(qobject_cast<QLineEdit*>(Child(window, "edPinCode"))->text(), "12ab345678");
+  QTest::mouseClick(qobject_cast<QPushButton*>(Child(window, "btnOk")), Qt::LeftButton);
+  TScene::Gone(window);
+  EXPECT_EQ(ReadWholeFile(scene.IniPath()), stored.Text());
 }
 
 TEST(ConfigForm, FieldsComeFromTheFileNotFromTheMirror) {

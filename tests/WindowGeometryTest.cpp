@@ -54,9 +54,12 @@ public:
 
 [[maybe_unused]] ::testing::Environment* const kScreen = ::testing::AddGlobalTestEnvironment(new TManagedScreen);
 
+// How long the window manager may take to answer: a while on a machine loaded by other tests.
+constexpr int kPatienceMs = 20000;
+
 // Waits until the window manager has framed the shown window.
 bool Framed(QWidget& window) {
-  return SpinUntil([&] { return window.isVisible() && window.frameGeometry().size() != window.size(); }, 5000);
+  return SpinUntil([&] { return window.isVisible() && window.frameGeometry().size() != window.size(); }, kPatienceMs);
 }
 
 // The outer geometry of a window as "x,y wxh"; of the place alone ("x,y 0x0") for a window
@@ -68,10 +71,10 @@ std::string Outer(QWidget& window, bool sized) {
          std::to_string(size.height());
 }
 
-// The outer geometry once it is `expected`, or as it is after 5 s of waiting for that: the
-// window manager answers in its own time.
+// The outer geometry once it is `expected`, or as it is when the window manager has not made
+// it so in time.
 std::string OuterWhenSettled(QWidget& window, bool sized, const std::string& expected) {
-  SpinUntil([&] { return Outer(window, sized) == expected; }, 5000);
+  SpinUntil([&] { return Outer(window, sized) == expected; }, kPatienceMs);
   return Outer(window, sized);
 }
 
@@ -80,7 +83,7 @@ std::string OuterWhenSettled(QWidget& window, bool sized, const std::string& exp
 QString ShownTitle(QWidget& window) {
   QProcess xprop;
   xprop.start("xprop", {"-id", QString::number(window.winId()), "-f", "_NET_WM_NAME", "8c", "_NET_WM_NAME"});
-  if (!xprop.waitForFinished(5000)) return "(xprop did not answer)";
+  if (!xprop.waitForFinished(kPatienceMs)) return "(xprop did not answer)";
   const QString answer = QString::fromLatin1(xprop.readAllStandardOutput()).trimmed();
   const qsizetype equals = answer.indexOf(u'=');
   if (equals < 0) return answer;

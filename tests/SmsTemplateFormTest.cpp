@@ -154,7 +154,7 @@ protected:
   QLabel* CaptionOf(const std::string& field) {
     if (field.rfind("ed", 0) != 0 && field.rfind("cb", 0) != 0) return nullptr;
     std::string name = "lbl" + field.substr(2);
-    if (name.size() > 3 && (name.ends_with("Latd") || name.ends_with("Lond"))) name.pop_back();
+    if (name.ends_with("Latd") || name.ends_with("Lond")) name.pop_back();
     auto it = Widgets.find(name);
     return it == Widgets.end() ? nullptr : qobject_cast<QLabel*>(it->second);
   }

@@ -2,6 +2,7 @@
 // icon, the one template window, and the event loop. No command line is read; the result is
 // 0 in every case, also when SIGTERM, SIGHUP or SIGINT ends the program.
 
+#include "app/ProgramSetup.h"
 #include "app/WindowFactory.h"
 #include "platform/NamedMutex.h"
 #include "platform/StopSignals.h"
@@ -21,8 +22,7 @@ int main(int argc, char** argv) {
   // ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
   ReadVersion(ProgramVersion());
-  QApplication::setApplicationName("Orvex Monitor");
-  QApplication::setApplicationDisplayName("Orvex Monitor");
+  SetUpApplication(application);
 
   // Ended from outside (the desktop session at logout, a terminal's Ctrl-C), the program takes
   // the tray menu's way out: the modem closed, the windows' layouts saved, the window gone from

@@ -102,9 +102,9 @@ void BM_LoadAndParseHistory(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   WriteHistory(monitor.Log()->LogPath(), records);
   for (auto _ : state) {
-    TLogEntryList list;
-    monitor.LoadSmsLog(list);
-    benchmark::DoNotOptimize(list.data());
+    TSmsHistory history;
+    monitor.LoadSmsLog(history);
+    benchmark::DoNotOptimize(history.Count());
   }
   state.SetItemsProcessed(state.iterations() * records);
 }

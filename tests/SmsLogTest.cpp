@@ -1,6 +1,8 @@
 #include "common/DateTime.h"
 #include "common/Text.h"
+#include "gsm/SmsHistory.h"
 #include "gsm/SmsLog.h"
+#include "support/LogFile.h"
 
 #include <gtest/gtest.h>
 
@@ -209,26 +211,90 @@ TEST_F(SmsLogTest, HistoryLoadParsesReceivedEntriesOnly) {
   sent.Direction = 1;
   sent.Accepted = 7;
   Append(sent);
-  TLogEntryList history;
+  TSmsHistory history;
   Log->LoadSmsLog(history);
-  ASSERT_EQ(history.size(), 2u);
-  ASSERT_NE(history[0]->Reply, nullptr);
-  EXPECT_EQ(history[0]->Reply->Kind, 152);
-  EXPECT_EQ(history[1]->Reply, nullptr);
-  EXPECT_EQ(history[1]->Accepted, 1);  // any non-zero byte reads as accepted
+  ASSERT_EQ(history.Count(), 2u);
+  EXPECT_EQ(history.Item(0).Kind, 152);
+  EXPECT_EQ(history.Item(0).DeviceNumber, 12345);
+  EXPECT_EQ(history.Item(0).ReplyTime, EncodeDateTime(2024, 3, 5, 14, 7, 9, 0));
+  const std::unique_ptr<TLogEntry> received = history.Entry(0);
+  ASSERT_NE(received->Reply, nullptr);
+  EXPECT_EQ(received->Reply->Kind, 152);
+  EXPECT_EQ(received->Reply->Phone, "+7001");
+  EXPECT_EQ(received->Text, "12345 mout1=1;");
+  const std::unique_ptr<TLogEntry> entry = history.Entry(1);
+  EXPECT_EQ(entry->Reply, nullptr);
+  EXPECT_EQ(entry->Direction, 1);
+  EXPECT_EQ(entry->Accepted, 1);  // any non-zero byte reads as accepted
+  EXPECT_EQ(entry->Read, 1);
+  EXPECT_EQ(entry->Phone, "+7002");
   EXPECT_EQ(Log->LastLogIndex, 1);
 }
 
-TEST_F(SmsLogTest, ReplyThatRaisesEndsTheLoadButKeepsWhatCameBefore) {
-  Append(Received("+7001", "12345 periodwr=60;"));
-  Append(Received("+7002", "12345 input 2:101500:101459.000,a,5545.1234,n,03737.5678,e,12.5,270.0,051324"));
-  Append(Received("+7003", "12345 periodsend=5;"));
-  Log->LastLogIndex = 0;
-  TSmsInfoList unread;
-  Log->LoadUnreadSms(unread);
-  ASSERT_EQ(unread.size(), 1u);
-  EXPECT_EQ(unread[0]->Kind, 128);
-  EXPECT_EQ(Log->LastLogIndex, 0);  // unchanged
+TEST_F(SmsLogTest, UnreadableRecordsComeBackAsBadAndEveryRecordAfterThemLoads) {
+  // The damaged record at the start, in the middle and at the end, among readable ones.
+  for (const TUnreadableRecord& bad : UnreadableRecords()) {
+    SCOPED_TRACE(bad.What);
+    std::filesystem::remove(Log->LogPath());
+    TLogRecord damaged = Received("+7000", bad.Text);
+    damaged.Time = bad.Time;
+    TLogRecord sent = Received("+7003", "12345 get", 1);
+    sent.Direction = 1;
+    Append(damaged);
+    Append(Received("+7001", "12345 periodwr=60;"));
+    Append(damaged);
+    Append(sent);
+    Append(Received("+7002", "12345 periodsend=5;"));
+    Append(damaged);
+    const std::string before = ReadFile(Log->LogPath());
+
+    TSmsInfoList unread;
+    std::vector<int32_t> indexes;
+    Log->LastLogIndex = 0;
+    Log->LoadUnreadSms(unread, &indexes);
+    ASSERT_EQ(unread.size(), 5u);
+    EXPECT_EQ(indexes, (std::vector<int32_t>{0, 1, 2, 4, 5}));
+    EXPECT_EQ(Log->LastLogIndex, 5);
+    const uint8_t kinds[] = {kKindBad, 128, kKindBad, 132, kKindBad};
+    for (size_t i = 0; i < unread.size(); ++i) {
+      EXPECT_EQ(unread[i]->Kind, kinds[i]) << i;
+      if (kinds[i] != kKindBad) continue;
+      // Shown as a message whose time could not be read, with its sender and text.
+      EXPECT_EQ(unread[i]->Phone, "+7000");
+      EXPECT_EQ(unread[i]->Text, bad.Text);
+      EXPECT_EQ(unread[i]->Time, 0);
+      EXPECT_EQ(unread[i]->Payload, nullptr);
+    }
+
+    TSmsHistory history;
+    Log->LastLogIndex = 0;
+    Log->LoadSmsLog(history);
+    ASSERT_EQ(history.Count(), 6u);
+    EXPECT_EQ(Log->LastLogIndex, 5);
+    const uint8_t historyKinds[] = {kKindBad, 128, kKindBad, 0, 132, kKindBad};
+    for (size_t i = 0; i < history.Count(); ++i) {
+      EXPECT_EQ(history.Item(i).Kind, historyKinds[i]) << i;
+      const std::unique_ptr<TLogEntry> entry = history.Entry(i);
+      if (entry->Direction != 0) continue;
+      ASSERT_NE(entry->Reply, nullptr);
+      EXPECT_EQ(entry->Reply->Kind, historyKinds[i]) << i;
+      EXPECT_EQ(entry->Reply->Text, entry->Text) << i;
+    }
+    EXPECT_EQ(history.Text(5), bad.Text);
+
+    // Reading changed nothing; the marking covers every record and changes only read bytes.
+    EXPECT_EQ(ReadFile(Log->LogPath()), before);
+    EXPECT_TRUE(Log->CheckUnreadSms());
+    Log->MarkAllSmsRead();
+    EXPECT_FALSE(Log->CheckUnreadSms());
+    std::string after = ReadFile(Log->LogPath());
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t at = 0; at < after.size(); at += kLogRecordSize) {
+      EXPECT_EQ(after[at], 1) << at / kLogRecordSize;
+      after[at] = before[at];
+    }
+    EXPECT_EQ(after, before);
+  }
 }
 
 TEST_F(SmsLogTest, ValidLogIsLeftAlone) {
@@ -249,10 +315,10 @@ TEST_F(SmsLogTest, OldFormatLogIsConvertedWithABackup) {
   EXPECT_EQ(converted.substr(0, 190), old.substr(0, 190));
   EXPECT_EQ(converted.substr(190, 10), std::string(10, '\0'));
   EXPECT_EQ(converted.substr(200, 190), old.substr(190, 190));
-  TLogEntryList history;
+  TSmsHistory history;
   Log->LoadSmsLog(history);
-  ASSERT_EQ(history.size(), 2u);
-  EXPECT_EQ(history[1]->Text, std::string(159, 'x'));
+  ASSERT_EQ(history.Count(), 2u);
+  EXPECT_EQ(history.Text(1), std::string(159, 'x'));
   EXPECT_TRUE(SetAsideFiles().empty());
 }
 

@@ -114,21 +114,20 @@ void TShowSmsForm::ShowUnreadMessages() {
 void TShowSmsForm::ShowOperationHistory() {
   ViewMode = 2;
   setWindowTitle(QString::fromUtf8("История операций"));
-  Monitor.LoadSmsLog(HistoryRecords);
+  // Reads only what was appended to the log since the history was last loaded.
+  Monitor.LoadSmsLog(History);
+  ShownEntry.reset();
+  ShownEntryIndex = -1;
   FillRows();
 }
 
 void TShowSmsForm::FillRows() {
-  std::vector<TSmsRow> rows;
   // Newest (last loaded) first.
-  if (ViewMode == 1) {
-    rows.reserve(UnreadRecords.size());
-    for (size_t i = UnreadRecords.size(); i-- > 0;) rows.push_back(MakeRow(*UnreadRecords[i], static_cast<int>(i)));
-  } else {
-    rows.reserve(HistoryRecords.size());
-    for (size_t i = HistoryRecords.size(); i-- > 0;) rows.push_back(MakeRow(*HistoryRecords[i], static_cast<int>(i)));
-  }
-  Model->SetRows(std::move(rows));
+  if (ViewMode == 1)
+    Model->SetRows(static_cast<int>(UnreadRecords.size()),
+                   [this](int loadIndex) { return MakeRow(*UnreadRecords[static_cast<size_t>(loadIndex)], loadIndex); });
+  else
+    Model->SetRows(static_cast<int>(History.Count()), [this](int loadIndex) { return MakeRow(History, loadIndex); });
   if (Model->rowCount() > 0) {
     const QModelIndex first = Model->index(0, 0);
     ui->lvSmsList->selectionModel()->setCurrentIndex(
@@ -139,7 +138,9 @@ void TShowSmsForm::FillRows() {
 
 void TShowSmsForm::ReleaseRecords() {
   UnreadRecords.clear();
-  HistoryRecords.clear();
+  History.Clear();
+  ShownEntry.reset();
+  ShownEntryIndex = -1;
 }
 
 void TShowSmsForm::ReloadUnreadMessages() {
@@ -150,8 +151,10 @@ void TShowSmsForm::ReloadUnreadMessages() {
 }
 
 void TShowSmsForm::ReloadOperationHistory() {
+  // The history keeps what it loaded: the load adds the records appended since (a log that
+  // shrank or was replaced is read anew), and the rows come back in load order.
   Model->Clear();
-  ReleaseRecords();
+  UnreadRecords.clear();
   ShowOperationHistory();
 }
 
@@ -251,23 +254,24 @@ void TShowSmsForm::lvSmsListSelectItem(int row) {
 }
 
 void TShowSmsForm::ShowUnreadDetail(int row) {
-  const TSmsRow& item = Model->Row(row);
-  if (item.Info)
-    ShowMessageDetail(*item.Info);
-  else
-    WriteDetail({});
+  ShowMessageDetail(*UnreadRecords[static_cast<size_t>(Model->LoadIndex(row))]);
 }
 
 void TShowSmsForm::ShowHistoryDetail(int row) {
-  const TSmsRow& item = Model->Row(row);
-  if (!item.Entry) return;
+  const TLogEntry& entry = HistoryEntry(Model->LoadIndex(row));
   // Every entry that is not a received one shows as sent, as its row does.
-  if (item.Entry->Direction != 0)
-    WriteDetail(OutgoingDetail(*item.Entry));
-  else if (item.Entry->Reply)
-    ShowMessageDetail(*item.Entry->Reply);
+  if (entry.Direction != 0)
+    WriteDetail(OutgoingDetail(entry));
   else
-    WriteDetail({});
+    ShowMessageDetail(*entry.Reply);
+}
+
+const TLogEntry& TShowSmsForm::HistoryEntry(int loadIndex) const {
+  if (!ShownEntry || ShownEntryIndex != loadIndex) {
+    ShownEntry = History.Entry(static_cast<size_t>(loadIndex));
+    ShownEntryIndex = loadIndex;
+  }
+  return *ShownEntry;
 }
 
 void TShowSmsForm::ShowMessageDetail(const TSmsInfo& record) {
@@ -310,13 +314,14 @@ int TShowSmsForm::SelectedRow() const {
 const TSmsInfo* TShowSmsForm::SelectedRecord() const {
   const int row = SelectedRow();
   if (row < 0 || row >= Model->rowCount()) return nullptr;
-  const TSmsRow& item = Model->Row(row);
-  if (item.Entry && item.Entry->Direction != 0) return nullptr;
-  return item.Info;
+  const int loadIndex = Model->LoadIndex(row);
+  if (ViewMode == 1) return UnreadRecords[static_cast<size_t>(loadIndex)].get();
+  const TLogEntry& entry = HistoryEntry(loadIndex);
+  return entry.Direction == 0 ? entry.Reply.get() : nullptr;
 }
 
 const TLogEntry* TShowSmsForm::SelectedEntry() const {
   const int row = SelectedRow();
-  if (row < 0 || row >= Model->rowCount()) return nullptr;
-  return Model->Row(row).Entry;
+  if (ViewMode != 2 || row < 0 || row >= Model->rowCount()) return nullptr;
+  return &HistoryEntry(Model->LoadIndex(row));
 }

@@ -5,6 +5,7 @@
 // the unread notice and marks them read, destroying it (at program end) only saves its layout.
 
 #include "common/SmsInfo.h"
+#include "gsm/SmsHistory.h"
 #include "gsm/SmsLog.h"
 #include "shell/MonitorServices.h"
 #include "viewer/SmsDetail.h"
@@ -76,14 +77,19 @@ private:
   void ShowMessageDetail(const TSmsInfo& record);
   void WriteDetail(const TSmsDetail& detail);
   int SelectedRow() const;
+  // The history entry at a load index, made from the history once and kept while it is the
+  // one shown.
+  const TLogEntry& HistoryEntry(int loadIndex) const;
   void ApplyOuterSize();
 
   TMonitorServices& Monitor;
   std::unique_ptr<Ui::TShowSmsForm> ui;
   TSmsListModel* Model = nullptr;
-  // The records of the current view, owned here; the rows borrow them.
+  // The records of the current view, owned here; the rows are made from them.
   TSmsInfoList UnreadRecords;
-  TLogEntryList HistoryRecords;
+  TSmsHistory History;
+  mutable std::unique_ptr<TLogEntry> ShownEntry;
+  mutable int ShownEntryIndex = -1;
   // The outer size of a restored layout (0 keeps the current value), applied once the frame
   // is known.
   QSize OuterSize;

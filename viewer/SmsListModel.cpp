@@ -5,51 +5,84 @@
 #include <QPixmap>
 
 #include <algorithm>
-#include <cmath>
-#include <numeric>
+#include <cstring>
+#include <string_view>
 
 namespace {
 
 const char* const kCaptions[TSmsListModel::kColumnCount] = {"Направление", "Дата", "Номер телефона",
                                                             "Серийный номер", "Тип сообщения"};
-const std::string kNoPhone;
 
-// A time read from a damaged log may be no number at all; it sorts and shows as 0.
-TDateTime SaneTime(TDateTime time) { return std::isfinite(time) ? time : 0; }
+void CopyPhone(TSmsRow& row, std::string_view phone) {
+  std::memcpy(row.Phone.data(), phone.data(), std::min(phone.size(), row.Phone.size()));
+}
 
 void FillFromInfo(TSmsRow& row, const TSmsInfo& info) {
-  row.Info = &info;
-  row.Phone = &info.Phone;
+  CopyPhone(row, info.Phone);
+  row.Kind = info.Kind;
   if (info.Kind == kKindBad) {
     row.Image = kImageUndated;
-    row.Time = 0;
-    row.Device = "--";
-    row.Kind = "Bad";
+    row.Dated = false;
     return;
   }
   row.Image = kImageIncoming;
-  row.Time = SaneTime(info.Time);
-  row.Device = info.Kind == kKindUnknown ? std::string("--") : std::to_string(info.DeviceNumber);
-  row.Kind = KindName(info.Kind);
+  row.DeviceNumber = info.DeviceNumber;
+  // A reply's time comes from a time stamp of two-digit years and always names a date; one
+  // that does not (a record made elsewhere) shows and sorts as having none.
+  row.Dated = IsDateTimeInRange(info.Time);
+  row.Time = row.Dated ? info.Time + 0.0 : 0;  // + 0.0: no negative zero, which sorts apart
 }
 
-template <typename T>
-int Sign(T a, T b) {
-  return a < b ? -1 : (b < a ? 1 : 0);
+// The sort key of a row by a column: the column's value, the phone and the load index, each
+// written so that comparing the keys byte by byte (memcmp) orders the rows as CompareRows
+// describes: texts folded for the Latin letters and zero-filled to 16 bytes (no text of a row
+// is longer), the time as a double whose bytes sort as its value, the load index big-endian.
+struct TSortKey {
+  std::array<unsigned char, 16> Value;
+  std::array<unsigned char, 16> Phone;
+  std::array<unsigned char, 4> LoadIndex;
+};
+static_assert(sizeof(TSortKey) == 36, "the key compares as one run of bytes");
+
+unsigned char FoldedByte(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; }
+
+void PutText(std::array<unsigned char, 16>& out, std::string_view text) {
+  out.fill(0);
+  for (size_t i = 0; i < text.size() && i < out.size(); ++i) out[i] = FoldedByte(static_cast<unsigned char>(text[i]));
 }
 
-int FoldedByte(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-
-int CompareTexts(const std::string& a, const std::string& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    int d = FoldedByte(static_cast<unsigned char>(a[i])) - FoldedByte(static_cast<unsigned char>(b[i]));
-    if (d != 0) return d < 0 ? -1 : 1;
+void PutBigEndian(unsigned char* out, uint64_t value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<unsigned char>(value & 0xFFu);
+    value >>= 8;
   }
-  return Sign(a.size(), b.size());
 }
 
-const std::string& PhoneOf(const TSmsRow& row) { return row.Phone ? *row.Phone : kNoPhone; }
+TSortKey MakeSortKey(const TSmsRow& row, int column) {
+  TSortKey key;
+  key.Value.fill(0);
+  switch (column) {
+    case 0: key.Value[0] = row.Image; break;
+    case 1: {
+      // IEEE doubles sort as unsigned integers once the sign bit is flipped for positive values
+      // and every bit for negative ones. Row times are finite and never -0.
+      uint64_t bits = 0;
+      std::memcpy(&bits, &row.Time, sizeof bits);
+      bits = (bits >> 63) != 0 ? ~bits : bits | (uint64_t(1) << 63);
+      PutBigEndian(key.Value.data(), bits, 8);
+      break;
+    }
+    case 2: PutText(key.Value, std::string_view(row.Phone.data(), strnlen(row.Phone.data(), row.Phone.size()))); break;
+    case 3: PutText(key.Value, RowDeviceText(row)); break;
+    case 4: PutText(key.Value, RowKindText(row)); break;
+    default: break;
+  }
+  PutText(key.Phone, std::string_view(row.Phone.data(), strnlen(row.Phone.data(), row.Phone.size())));
+  PutBigEndian(key.LoadIndex.data(), static_cast<uint32_t>(row.LoadIndex) ^ 0x80000000u, 4);
+  return key;
+}
+
+int CompareKeys(const TSortKey& a, const TSortKey& b) { return std::memcmp(&a, &b, sizeof(TSortKey)); }
 
 }  // namespace
 
@@ -64,46 +97,53 @@ TSmsRow MakeRow(const TSmsInfo& info, int loadIndex) {
   return row;
 }
 
-TSmsRow MakeRow(const TLogEntry& entry, int loadIndex) {
+TSmsRow MakeRow(const TSmsHistory& history, int loadIndex) {
+  const THistoryItem& item = history.Item(static_cast<size_t>(loadIndex));
   TSmsRow row;
   row.LoadIndex = loadIndex;
-  row.Entry = &entry;
-  if (entry.Direction == 0 && entry.Reply) {
-    FillFromInfo(row, *entry.Reply);
+  std::memcpy(row.Phone.data(), item.Phone.data(), std::min(item.Phone.size(), row.Phone.size()));
+  if (item.Direction == 0) {
+    row.Kind = item.Kind;
+    if (item.Kind == kKindBad) {
+      row.Image = kImageUndated;
+      row.Dated = false;
+      return row;
+    }
+    row.DeviceNumber = item.DeviceNumber;
+    row.Dated = IsDateTimeInRange(item.ReplyTime);
+    row.Time = row.Dated ? item.ReplyTime + 0.0 : 0;
     return row;
   }
-  row.Phone = &entry.Phone;
-  row.Device = "--";
-  if (entry.Direction == 0) {
-    // A received entry without its reply has nothing read from it: shown as undated.
-    row.Image = kImageUndated;
-    row.Kind = "Bad";
-    return row;
-  }
+  // Every direction but 0 shows as sent. A stored time that names no date shows as none and
+  // sorts as the oldest.
   row.Image = kImageOutgoing;
-  row.Time = SaneTime(entry.Time);
-  row.Kind = "Out sms";
+  row.Dated = IsDateTimeInRange(item.Time);
+  row.Time = row.Dated ? item.Time + 0.0 : 0;
   return row;
 }
 
 QString RowDateText(const TSmsRow& row) {
-  if (row.Image == kImageUndated) return QString::fromUtf8("Не определена");
+  if (!row.Dated) return QString::fromUtf8("Не определена");
   return QStringFromCp1251(FormatDateTime("dd.mm.yy hh:nn:ss", row.Time));
 }
 
+std::string RowPhone(const TSmsRow& row) { return std::string(row.Phone.data(), strnlen(row.Phone.data(), row.Phone.size())); }
+
+std::string RowDeviceText(const TSmsRow& row) {
+  if (row.Image != kImageIncoming || row.Kind == kKindUnknown) return "--";
+  return std::to_string(row.DeviceNumber);
+}
+
+std::string RowKindText(const TSmsRow& row) {
+  if (row.Image == kImageUndated) return "Bad";
+  if (row.Image == kImageOutgoing) return "Out sms";
+  return KindName(row.Kind);
+}
+
 int CompareRows(const TSmsRow& a, const TSmsRow& b, int column, bool ascending) {
-  int result = 0;
-  switch (column) {
-    case 0: result = Sign(a.Image, b.Image); break;
-    case 1: result = Sign(a.Time, b.Time); break;
-    case 2: result = CompareTexts(PhoneOf(a), PhoneOf(b)); break;
-    case 3: result = CompareTexts(a.Device, b.Device); break;
-    case 4: result = CompareTexts(a.Kind, b.Kind); break;
-    default: break;
-  }
-  if (result == 0) result = CompareTexts(PhoneOf(a), PhoneOf(b));
-  if (result == 0) result = Sign(a.LoadIndex, b.LoadIndex);
-  return ascending ? result : -result;
+  const int result = CompareKeys(MakeSortKey(a, column), MakeSortKey(b, column));
+  const int sign = (result > 0) - (result < 0);
+  return ascending ? sign : -sign;
 }
 
 TSmsListModel::TSmsListModel(QObject* parent) : QAbstractTableModel(parent) {
@@ -112,23 +152,22 @@ TSmsListModel::TSmsListModel(QObject* parent) : QAbstractTableModel(parent) {
   ArrowImages = {QIcon(":/viewer/arrow-down.png"), QIcon(":/viewer/arrow-up.png")};
 }
 
-int TSmsListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(Rows.size());
-}
+int TSmsListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : Count; }
 
 int TSmsListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
 
 QVariant TSmsListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  const TSmsRow& row = Row(index.row());
-  if (role == Qt::DecorationRole && index.column() == 0) return RowImages[static_cast<size_t>(row.Image)];
-  if (role == Qt::UserRole && index.column() == 0) return row.Image;
-  if (role != Qt::DisplayRole) return {};
+  if (role != Qt::DisplayRole && !((role == Qt::DecorationRole || role == Qt::UserRole) && index.column() == 0))
+    return {};
+  const TSmsRow row = Row(index.row());
+  if (role == Qt::DecorationRole) return RowImages[row.Image];
+  if (role == Qt::UserRole) return row.Image;
   switch (index.column()) {
     case 1: return RowDateText(row);
-    case 2: return QStringFromCp1251(PhoneOf(row));
-    case 3: return QString::fromStdString(row.Device);
-    case 4: return QStringFromCp1251(row.Kind);
+    case 2: return QStringFromCp1251(RowPhone(row));
+    case 3: return QString::fromStdString(RowDeviceText(row));
+    case 4: return QStringFromCp1251(RowKindText(row));
     default: return {};
   }
 }
@@ -142,34 +181,57 @@ QVariant TSmsListModel::headerData(int section, Qt::Orientation orientation, int
   return {};
 }
 
-void TSmsListModel::SetRows(std::vector<TSmsRow> rows) {
+void TSmsListModel::SetRows(int count, TRowSource source) {
   beginResetModel();
-  Rows = std::move(rows);
+  Count = count;
+  Source = std::move(source);
+  Order.clear();
+  Order.shrink_to_fit();
   endResetModel();
 }
 
-void TSmsListModel::Clear() { SetRows({}); }
+void TSmsListModel::Clear() { SetRows(0, {}); }
+
+int TSmsListModel::LoadIndex(int row) const { return Order.empty() ? Count - 1 - row : Order[static_cast<size_t>(row)]; }
+
+std::vector<TSmsRow> TSmsListModel::AllRows() const {
+  std::vector<TSmsRow> rows;
+  rows.reserve(static_cast<size_t>(Count));
+  for (int row = 0; row < Count; ++row) rows.push_back(Row(row));
+  return rows;
+}
 
 void TSmsListModel::SortRows(int column, bool ascending) {
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-  std::vector<int> order(Rows.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(),
-            [&](int a, int b) { return CompareRows(Rows[size_t(a)], Rows[size_t(b)], column, ascending) < 0; });
-  std::vector<TSmsRow> sorted;
-  sorted.reserve(Rows.size());
-  std::vector<int> newRowOf(Rows.size());
-  for (size_t i = 0; i < order.size(); ++i) {
-    sorted.push_back(std::move(Rows[size_t(order[i])]));
-    newRowOf[size_t(order[i])] = static_cast<int>(i);
-  }
-  Rows = std::move(sorted);
   const QModelIndexList before = persistentIndexList();
-  QModelIndexList after;
-  after.reserve(before.size());
-  for (const QModelIndex& index : before)
-    after.push_back(this->index(newRowOf[size_t(index.row())], index.column()));
-  changePersistentIndexList(before, after);
+  std::vector<int32_t> loadIndexOf;  // of the rows that persistent indexes point to
+  loadIndexOf.reserve(static_cast<size_t>(before.size()));
+  for (const QModelIndex& index : before) loadIndexOf.push_back(LoadIndex(index.row()));
+  {
+    // The keys hold all a comparison reads, side by side, so the sort never leaves them.
+    std::vector<TSortKey> keys;
+    keys.reserve(static_cast<size_t>(Count));
+    for (int loadIndex = 0; loadIndex < Count; ++loadIndex) keys.push_back(MakeSortKey(Source(loadIndex), column));
+    std::sort(keys.begin(), keys.end(), [ascending](const TSortKey& a, const TSortKey& b) {
+      const int result = CompareKeys(a, b);
+      return ascending ? result < 0 : result > 0;
+    });
+    Order.resize(static_cast<size_t>(Count));
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const auto& b = keys[i].LoadIndex;
+      const uint32_t biased = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]);
+      Order[i] = static_cast<int32_t>(biased ^ 0x80000000u);
+    }
+  }
+  if (!before.isEmpty()) {
+    std::vector<int32_t> rowOf(static_cast<size_t>(Count));
+    for (size_t i = 0; i < Order.size(); ++i) rowOf[static_cast<size_t>(Order[i])] = static_cast<int32_t>(i);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+      after.push_back(this->index(rowOf[static_cast<size_t>(loadIndexOf[static_cast<size_t>(i)])], before[i].column()));
+    changePersistentIndexList(before, after);
+  }
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 

@@ -71,8 +71,8 @@ public:
 
 private:
   // Records live in blocks that never move, so a history that grows copies nothing. A block's
-  // text store has room for the longest texts of all its records; once the block is full it
-  // gives back what its texts did not use.
+  // text store has room for the longest texts of the records expected in it; once the block
+  // is full it gives back what its texts did not use.
   static constexpr size_t kBlockItems = 4096;
   struct TFreeTexts {
     void operator()(char* texts) const;
@@ -81,7 +81,12 @@ private:
     std::vector<THistoryItem> Items;
     std::unique_ptr<char, TFreeTexts> Texts;
     size_t TextsUsed = 0;
+    size_t TextsRoom = 0;
   };
+  // Makes room for `length` more bytes of text in the last block.
+  void RoomForText(TBlock& block, size_t length);
+
   std::vector<std::unique_ptr<TBlock>> Blocks_;
   size_t Count_ = 0;
+  size_t Expected_ = 0;  // the records that Reserve announced
 };

@@ -114,7 +114,7 @@ bool IsValidRecord(const unsigned char* record, size_t textSize) {
 size_t CountValidRecords(const TFile& file, size_t recordSize, size_t textSize, size_t& complete) {
   off_t size = file.Size();
   complete = size > 0 ? static_cast<size_t>(size) / recordSize : 0;
-  std::vector<unsigned char> chunk(recordSize * kRecordsPerRead);
+  std::vector<unsigned char> chunk(recordSize * std::min(kRecordsPerRead, std::max<size_t>(complete, 1)));
   size_t valid = 0;
   while (valid < complete) {
     size_t want = std::min(kRecordsPerRead, complete - valid);
@@ -124,6 +124,13 @@ size_t CountValidRecords(const TFile& file, size_t recordSize, size_t textSize, 
       if (!IsValidRecord(chunk.data() + i * recordSize, textSize)) return valid;
   }
   return valid;
+}
+
+// The bytes a scan reads at once: as many records as the file holds, kRecordsPerRead at most.
+size_t ChunkBytes(const TFile& file) {
+  const off_t size = file.Size();
+  const size_t records = size > 0 ? (static_cast<size_t>(size) + kLogRecordSize - 1) / kLogRecordSize : 1;
+  return kLogRecordSize * std::min(kRecordsPerRead, records);
 }
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
@@ -293,7 +300,7 @@ bool TSmsLog::CheckUnreadSms() {
   if (!guard) return false;
   TFile file(LogPath_, O_RDONLY);
   if (!file.IsOpen()) return false;
-  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
+  std::vector<unsigned char> chunk(ChunkBytes(file));
   for (off_t offset = 0;;) {
     ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
     if (got <= 0) return false;
@@ -308,7 +315,7 @@ void TSmsLog::LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes) {
   if (!guard) return;
   TFile file(LogPath_, O_RDONLY);
   if (!file.IsOpen()) return;
-  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
+  std::vector<unsigned char> chunk(ChunkBytes(file));
   int32_t index = 0;
   for (off_t offset = 0;;) {
     ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
@@ -367,7 +374,7 @@ void TSmsLog::LoadSmsLog(TSmsHistory& history) {
   const size_t records = static_cast<size_t>(st.st_size) / kLogRecordSize;
   if (!ContinuesHistory(file, st, records, history)) history.Clear();
   history.Reserve(records);
-  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
+  std::vector<unsigned char> chunk(kLogRecordSize * std::min(kRecordsPerRead, records - std::min(records, history.Count())));
   while (history.Count() < records) {
     const size_t want = std::min(kRecordsPerRead, records - history.Count());
     const off_t offset = static_cast<off_t>(history.Count()) * static_cast<off_t>(kLogRecordSize);

@@ -17,7 +17,7 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QToolButton>
-#include <QTreeView>
+#include <QTableView>
 #include <QUrl>
 
 #include <cstdlib>
@@ -103,7 +103,7 @@ protected:
 
   // Selects the row that passes the test, as a click on it would.
   void Select(const std::function<bool(const TSmsRow&)>& which) {
-    auto* list = Window->findChild<QTreeView*>(QStringLiteral("lvSmsList"));
+    auto* list = Window->findChild<QTableView*>(QStringLiteral("lvSmsList"));
     const TSmsListModel& model = Window->ListModel();
     for (int row = 0; row < model.rowCount(); ++row) {
       if (!which(model.Row(row))) continue;

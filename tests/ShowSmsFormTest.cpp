@@ -22,7 +22,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
-#include <QTreeView>
+#include <QTableView>
 
 #include <algorithm>
 #include <memory>
@@ -129,11 +129,11 @@ protected:
   // Lets the first-sort timer fire (however late a loaded machine lets it).
   void Settle() { EXPECT_TRUE(QTest::qWaitFor([this] { return !Form->ShowTimer.isActive(); }, 5000)); }
 
-  QTreeView* List() { return Form->findChild<QTreeView*>("lvSmsList"); }
+  QTableView* List() { return Form->findChild<QTableView*>("lvSmsList"); }
   QTextEdit* Detail() { return Form->findChild<QTextEdit*>("reSmsDetail"); }
   QToolButton* Export() { return Form->findChild<QToolButton*>("btnGoogleExport"); }
   void ClickHeader(int column) {
-    QHeaderView* header = List()->header();
+    QHeaderView* header = List()->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
   }
@@ -504,7 +504,7 @@ TEST_F(ShowSmsFormTest, ClosingClearsTheNoticeAndMarksTheLoadedRecordsRead) {
 TEST_F(ShowSmsFormTest, DestroyingSavesTheLayoutAndMarksNothingRead) {
   WriteMixedHistory();
   Open(false);
-  List()->header()->resizeSection(2, 90);
+  List()->horizontalHeader()->resizeSection(2, 90);
   const QRect frame = Form->frameGeometry();
   const std::string layout = QString::asprintf("%d,%d,%d,%d,60,120,90,125,50", frame.top(), frame.left(),
                                                frame.width(), frame.height()).toStdString();
@@ -518,7 +518,7 @@ TEST_F(ShowSmsFormTest, DestroyingSavesTheLayoutAndMarksNothingRead) {
   Form->RestoreLayout(layout);
   Form->show();
   EXPECT_EQ(Form->size(), QSize(525, 460));
-  EXPECT_EQ(List()->header()->sectionSize(2), 90);
+  EXPECT_EQ(List()->horizontalHeader()->sectionSize(2), 90);
 }
 
 TEST_F(ShowSmsFormTest, EmptyLogShowsNoRowsAndAClickOnlyMovesTheArrow) {
@@ -605,6 +605,19 @@ TEST_F(ShowSmsFormTest, UndatedRowShowsImage2AndIsKept) {
   EXPECT_TRUE(Detail()->toPlainText().startsWith(QString::fromUtf8("Тип: Входящее сообщение.")));
 }
 
+TEST_F(ShowSmsFormTest, HomeAndEndGoToTheFirstAndLastRow) {
+  WriteMixedHistory();
+  Open(true);
+  List()->setFocus();
+  QTest::keyClick(List(), Qt::Key_End);
+  EXPECT_EQ(SelectedLoadIndex(), 0);  // newest first: the oldest record is the last row
+  EXPECT_EQ(Form->SelectedEntry()->Text, kGet);
+  QTest::keyClick(List(), Qt::Key_Home);
+  EXPECT_EQ(SelectedLoadIndex(), 4);
+  QTest::keyClick(List(), Qt::Key_Down);
+  EXPECT_EQ(SelectedLoadIndex(), 3);
+}
+
 TEST_F(ShowSmsFormTest, EntryOfAnUnknownDirectionShowsAsSent) {
   Monitor.Add(7, At(5, 10, 0), "+7901", "12345 get", 0, 0);
   Open(true);
@@ -635,7 +648,7 @@ TEST_F(ShowSmsFormTest, WindowHasItsDesignedControls) {
   const int widths[] = {60, 120, 130, 125, 50};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(Form->ListModel().headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8(captions[i]));
-    EXPECT_EQ(List()->header()->sectionSize(i), widths[i]);
+    EXPECT_EQ(List()->horizontalHeader()->sectionSize(i), widths[i]);
   }
   // Resizing grows the list; the detail pane keeps its height.
   Form->resize(700, 600);

@@ -6,6 +6,7 @@
 #include "ui_ShowSmsForm.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHeaderView>
@@ -66,11 +67,18 @@ TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
 
   Model = new TSmsListModel(this);
   ui->lvSmsList->setModel(Model);
-  QHeaderView* header = ui->lvSmsList->header();
+  QHeaderView* header = ui->lvSmsList->horizontalHeader();
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(1);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // A report list: one line per message, as high as its image or its text. Rows of one fixed
+  // height let the list change (a new message, a sort) without measuring its rows.
+  QHeaderView* rows = ui->lvSmsList->verticalHeader();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setMinimumSectionSize(1);
+  rows->setDefaultSectionSize(std::max(ui->lvSmsList->fontMetrics().height(), ui->lvSmsList->iconSize().height()) + 2);
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i) header->resizeSection(i, kColumnWidths[i]);
   // The selected row stays marked while the list has no focus.
   QPalette palette = ui->lvSmsList->palette();
@@ -80,6 +88,7 @@ TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
   ui->lvSmsList->setPalette(palette);
   ui->btnGoogleExport->setIcon(QIcon(":/viewer/globe.png"));
 
+  ui->lvSmsList->installEventFilter(this);
   connect(header, &QHeaderView::sectionClicked, this, &TShowSmsForm::lvSmsListColumnClick);
   connect(ui->lvSmsList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection& deselected) {
@@ -173,7 +182,7 @@ void TShowSmsForm::RestoreLayout(const std::string& layout) {
   move(left, top);
   OuterSize = QSize(values[2], values[3]);
   if (isVisible()) ApplyOuterSize();
-  QHeaderView* header = ui->lvSmsList->header();
+  QHeaderView* header = ui->lvSmsList->horizontalHeader();
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i)
     if (values[size_t(4 + i)] != 0) header->resizeSection(i, values[size_t(4 + i)]);
 }
@@ -195,7 +204,7 @@ void TShowSmsForm::showEvent(QShowEvent* event) {
 
 std::string TShowSmsForm::LayoutText() const {
   const QRect frame = frameGeometry();
-  const QHeaderView* header = ui->lvSmsList->header();
+  const QHeaderView* header = ui->lvSmsList->horizontalHeader();
   char text[160];
   std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d,%d,%d,%d", frame.top(), frame.left(), frame.width(),
                 frame.height(), header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
@@ -209,6 +218,25 @@ void TShowSmsForm::closeEvent(QCloseEvent* event) {
   ReleaseRecords();
   Monitor.ClearUnreadNotice();
   event->accept();
+}
+
+bool TShowSmsForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->lvSmsList && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool home = key->key() == Qt::Key_Home, end = key->key() == Qt::Key_End;
+    if ((home || end) && key->modifiers() == Qt::NoModifier) {
+      // A table view would move within the row; the list moves between rows.
+      if (Model->rowCount() > 0) {
+        const QModelIndex current = ui->lvSmsList->currentIndex();
+        const QModelIndex target = Model->index(home ? 0 : Model->rowCount() - 1, current.isValid() ? current.column() : 0);
+        ui->lvSmsList->selectionModel()->setCurrentIndex(target,
+                                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ui->lvSmsList->scrollTo(target);
+      }
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TShowSmsForm::btnCloseClick() { close(); }

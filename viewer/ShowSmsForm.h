@@ -67,6 +67,8 @@ public slots:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+  // Home and End move the list to its first and last row, as in a report list.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
 private:

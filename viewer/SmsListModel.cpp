@@ -33,58 +33,60 @@ void FillFromInfo(TSmsRow& row, const TSmsInfo& info) {
   row.Time = row.Dated ? info.Time + 0.0 : 0;  // + 0.0: no negative zero, which sorts apart
 }
 
-// The sort key of a row by a column: the column's value, the phone and the load index, each
-// written so that comparing the keys byte by byte (memcmp) orders the rows as CompareRows
-// describes: texts folded for the Latin letters and zero-filled to 16 bytes (no text of a row
-// is longer), the time as a double whose bytes sort as its value, the load index big-endian.
-struct TSortKey {
-  std::array<unsigned char, 16> Value;
-  std::array<unsigned char, 16> Phone;
-  std::array<unsigned char, 4> LoadIndex;
-};
-static_assert(sizeof(TSortKey) == 36, "the key compares as one run of bytes");
-
 unsigned char FoldedByte(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c; }
 
-void PutText(std::array<unsigned char, 16>& out, std::string_view text) {
-  out.fill(0);
-  for (size_t i = 0; i < text.size() && i < out.size(); ++i) out[i] = FoldedByte(static_cast<unsigned char>(text[i]));
+// A text of at most 16 bytes, folded for the Latin letters and zero-filled, as two numbers that
+// order as the texts do (the bytes big-endian): a shorter text sorts before a longer one that
+// begins with it, as no text holds a zero byte.
+void PutText(uint64_t (&out)[2], std::string_view text) {
+  out[0] = out[1] = 0;
+  for (size_t i = 0; i < text.size() && i < 16; ++i)
+    out[i / 8] |= uint64_t(FoldedByte(static_cast<unsigned char>(text[i]))) << (8 * (7 - i % 8));
 }
 
-void PutBigEndian(unsigned char* out, uint64_t value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    out[i] = static_cast<unsigned char>(value & 0xFFu);
-    value >>= 8;
-  }
+std::string_view PhoneText(const TSmsRow& row) {
+  return std::string_view(row.Phone.data(), strnlen(row.Phone.data(), row.Phone.size()));
 }
-
-TSortKey MakeSortKey(const TSmsRow& row, int column) {
-  TSortKey key;
-  key.Value.fill(0);
-  switch (column) {
-    case 0: key.Value[0] = row.Image; break;
-    case 1: {
-      // IEEE doubles sort as unsigned integers once the sign bit is flipped for positive values
-      // and every bit for negative ones. Row times are finite and never -0.
-      uint64_t bits = 0;
-      std::memcpy(&bits, &row.Time, sizeof bits);
-      bits = (bits >> 63) != 0 ? ~bits : bits | (uint64_t(1) << 63);
-      PutBigEndian(key.Value.data(), bits, 8);
-      break;
-    }
-    case 2: PutText(key.Value, std::string_view(row.Phone.data(), strnlen(row.Phone.data(), row.Phone.size()))); break;
-    case 3: PutText(key.Value, RowDeviceText(row)); break;
-    case 4: PutText(key.Value, RowKindText(row)); break;
-    default: break;
-  }
-  PutText(key.Phone, std::string_view(row.Phone.data(), strnlen(row.Phone.data(), row.Phone.size())));
-  PutBigEndian(key.LoadIndex.data(), static_cast<uint32_t>(row.LoadIndex) ^ 0x80000000u, 4);
-  return key;
-}
-
-int CompareKeys(const TSortKey& a, const TSortKey& b) { return std::memcmp(&a, &b, sizeof(TSortKey)); }
 
 }  // namespace
+
+// The sort key of a row by a column: the column's value, the phone and the load index, side
+// by side, compared as numbers in that order, which orders the rows as CompareRows describes.
+struct TSmsListModel::TSortKey {
+  uint64_t Value[2];
+  uint64_t Phone[2];
+  uint32_t LoadIndex;
+
+  TSortKey(const TSmsRow& row, int column) {
+    Value[0] = Value[1] = 0;
+    switch (column) {
+      case 0: Value[0] = row.Image; break;
+      case 1: {
+        // A double's bits order as its value once the sign bit is flipped for a positive value
+        // and every bit for a negative one. Row times are finite and never -0.
+        uint64_t bits = 0;
+        std::memcpy(&bits, &row.Time, sizeof bits);
+        Value[0] = (bits >> 63) != 0 ? ~bits : bits | (uint64_t(1) << 63);
+        break;
+      }
+      case 2: PutText(Value, PhoneText(row)); break;
+      case 3: PutText(Value, RowDeviceText(row)); break;
+      case 4: PutText(Value, RowKindText(row)); break;
+      default: break;
+    }
+    PutText(Phone, PhoneText(row));
+    LoadIndex = static_cast<uint32_t>(row.LoadIndex);
+  }
+
+  // Negative, 0 or positive as this key sorts before, with or after the other.
+  int Compare(const TSortKey& other) const {
+    const uint64_t mine[] = {Value[0], Value[1], Phone[0], Phone[1], LoadIndex};
+    const uint64_t theirs[] = {other.Value[0], other.Value[1], other.Phone[0], other.Phone[1], other.LoadIndex};
+    for (size_t i = 0; i < std::size(mine); ++i)
+      if (mine[i] != theirs[i]) return mine[i] < theirs[i] ? -1 : 1;
+    return 0;
+  }
+};
 
 // The images live in a static library: naming the resource makes the linker keep it. (The
 // macro declares a function and must stand outside any namespace.)
@@ -141,9 +143,8 @@ std::string RowKindText(const TSmsRow& row) {
 }
 
 int CompareRows(const TSmsRow& a, const TSmsRow& b, int column, bool ascending) {
-  const int result = CompareKeys(MakeSortKey(a, column), MakeSortKey(b, column));
-  const int sign = (result > 0) - (result < 0);
-  return ascending ? sign : -sign;
+  const int result = TSmsListModel::TSortKey(a, column).Compare(TSmsListModel::TSortKey(b, column));
+  return ascending ? result : -result;
 }
 
 TSmsListModel::TSmsListModel(QObject* parent) : QAbstractTableModel(parent) {
@@ -181,12 +182,14 @@ QVariant TSmsListModel::headerData(int section, Qt::Orientation orientation, int
   return {};
 }
 
+TSmsListModel::~TSmsListModel() = default;
+
 void TSmsListModel::SetRows(int count, TRowSource source) {
   beginResetModel();
   Count = count;
   Source = std::move(source);
+  // Its room stays for the next sort.
   Order.clear();
-  Order.shrink_to_fit();
   endResetModel();
 }
 
@@ -207,22 +210,21 @@ void TSmsListModel::SortRows(int column, bool ascending) {
   std::vector<int32_t> loadIndexOf;  // of the rows that persistent indexes point to
   loadIndexOf.reserve(static_cast<size_t>(before.size()));
   for (const QModelIndex& index : before) loadIndexOf.push_back(LoadIndex(index.row()));
-  {
-    // The keys hold all a comparison reads, side by side, so the sort never leaves them.
-    std::vector<TSortKey> keys;
-    keys.reserve(static_cast<size_t>(Count));
-    for (int loadIndex = 0; loadIndex < Count; ++loadIndex) keys.push_back(MakeSortKey(Source(loadIndex), column));
-    std::sort(keys.begin(), keys.end(), [ascending](const TSortKey& a, const TSortKey& b) {
-      const int result = CompareKeys(a, b);
-      return ascending ? result < 0 : result > 0;
-    });
-    Order.resize(static_cast<size_t>(Count));
-    for (size_t i = 0; i < keys.size(); ++i) {
-      const auto& b = keys[i].LoadIndex;
-      const uint32_t biased = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]);
-      Order[i] = static_cast<int32_t>(biased ^ 0x80000000u);
-    }
+  // The keys hold all a comparison reads, side by side, so the sort never leaves them. Their
+  // room stays for the next sort: a list that grows by a few rows between sorts reuses it.
+  if (SortKeys.capacity() < static_cast<size_t>(Count)) {
+    SortKeys.clear();
+    SortKeys.shrink_to_fit();
+    SortKeys.reserve(static_cast<size_t>(Count) + static_cast<size_t>(Count) / 8);
   }
+  SortKeys.clear();
+  for (int loadIndex = 0; loadIndex < Count; ++loadIndex) SortKeys.emplace_back(Source(loadIndex), column);
+  std::sort(SortKeys.begin(), SortKeys.end(), [ascending](const TSortKey& a, const TSortKey& b) {
+    const int result = a.Compare(b);
+    return ascending ? result < 0 : result > 0;
+  });
+  Order.resize(static_cast<size_t>(Count));
+  for (size_t i = 0; i < SortKeys.size(); ++i) Order[i] = static_cast<int32_t>(SortKeys[i].LoadIndex);
   if (!before.isEmpty()) {
     std::vector<int32_t> rowOf(static_cast<size_t>(Count));
     for (size_t i = 0; i < Order.size(); ++i) rowOf[static_cast<size_t>(Order[i])] = static_cast<int32_t>(i);

@@ -66,6 +66,7 @@ public:
   using TRowSource = std::function<TSmsRow(int loadIndex)>;
 
   explicit TSmsListModel(QObject* parent = nullptr);
+  ~TSmsListModel() override;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -89,11 +90,14 @@ public:
   int ArrowColumn() const { return Arrow; }
   int ArrowImage() const { return ArrowIndex; }
 
+  struct TSortKey;
+
 private:
   int Count = 0;
   TRowSource Source;
   // The load index of each row after a sort; empty while the rows are in load order.
   std::vector<int32_t> Order;
+  std::vector<TSortKey> SortKeys;
   std::array<QIcon, 3> RowImages;
   std::array<QIcon, 2> ArrowImages;
   int Arrow = -1;

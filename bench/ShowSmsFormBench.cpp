@@ -109,6 +109,7 @@ void BM_LoadAndParseHistory(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * records);
 }
 BENCHMARK(BM_LoadAndParseHistory)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAndParseHistory)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
 
 // Creation, load and parse, the rows, the first detail and the first sort. The heap the open
 // window holds, and the peak of the resident size while it opened, per record.

@@ -6,11 +6,11 @@
 #include "ui_ShowSmsForm.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QTextCursor>
 
 #include <array>

@@ -389,6 +389,11 @@ TEST_F(ShowSmsFormTest, UnreadableRecordsShowAsBadRowsAndHideNothingAfterThem) {
   for (const TUnreadableRecord& bad : UnreadableRecords()) {
     SCOPED_TRACE(bad.What);
     TLogMonitor monitor;
+    // The window goes before the monitor it uses, however the case ends.
+    struct TCloseForm {
+      std::unique_ptr<TShowSmsForm>& Form;
+      ~TCloseForm() { Form.reset(); }
+    } closeForm{Form};
     monitor.Add(0, bad.Time, "+7900", bad.Text);
     monitor.Add(0, At(5, 10, 0), "+7901", kParam);
     monitor.Add(0, bad.Time, "+7900", bad.Text);

@@ -70,6 +70,8 @@ protected:
   // Home and End move the list to its first and last row, as in a report list.
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
   void FillRows();
@@ -82,7 +84,8 @@ private:
   // The history entry at a load index, made from the history once and kept while it is the
   // one shown.
   const TLogEntry& HistoryEntry(int loadIndex) const;
-  void ApplyOuterSize();
+  // Takes the frame's part off a restored outer size once the frame is known.
+  void FitOuterSize();
 
   TMonitorServices& Monitor;
   std::unique_ptr<Ui::TShowSmsForm> ui;
@@ -92,7 +95,7 @@ private:
   TSmsHistory History;
   mutable std::unique_ptr<TLogEntry> ShownEntry;
   mutable int ShownEntryIndex = -1;
-  // The outer size of a restored layout (0 keeps the current value), applied once the frame
-  // is known.
-  QSize OuterSize;
+  // The outer size of a restored layout (0 keeps the current value) while the window's frame
+  // is not known yet; 0 x 0 once it is applied.
+  QSize OuterSize{0, 0};
 };

@@ -8,41 +8,17 @@
 #include "gsm/SmsHistory.h"
 #include "gsm/SmsLog.h"
 #include "gsm/UnreadBlock.h"
+#include "tests/fuzz/FuzzFolder.h"
 #include "viewer/SmsListModel.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-std::string MadeFolder;
-
-void RemoveFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(MadeFolder, ignored);
-}
-
-// One program folder per run, in memory where there is one.
-const std::string& FuzzFolder() {
-  if (MadeFolder.empty()) {
-    for (const char* base : {"/dev/shm", "/tmp"}) {
-      std::string pattern = std::string(base) + "/orvex-log-fuzz-XXXXXX";
-      if (::mkdtemp(pattern.data()) != nullptr) {
-        MadeFolder = pattern + "/";
-        break;
-      }
-    }
-    if (MadeFolder.empty()) std::abort();
-    std::atexit(RemoveFolder);
-  }
-  return MadeFolder;
-}
 
 class TFreeLock : public TLogLock {
 public:
@@ -69,7 +45,7 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& folder = FuzzFolder();
+  const std::string folder = FuzzFolder("log") + "/";
   TFreeLock lock;
   TSmsLog log(folder, lock);
   log.Clock = [] { return 45356.5; };

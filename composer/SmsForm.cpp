@@ -4,6 +4,7 @@
 #include "composer/TemplateLink.h"
 #include "gsm/PduCodec.h"
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 #include "ui_SmsForm.h"
 
 #include <QFont>
@@ -29,6 +30,7 @@ int TagOf(const QAction* action) {
 TsmsForm::TsmsForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Window), Monitor(monitor), Ui(std::make_unique<Ui::TsmsForm>()) {
   Ui->setupUi(this);
+  setFont(WindowFont());
   reChangeTimer = new QTimer(this);
   reChangeTimer->setObjectName(QStringLiteral("reChangeTimer"));
   reChangeTimer->setInterval(kQuietMs);

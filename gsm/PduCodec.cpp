@@ -162,8 +162,7 @@ class TOctetReader {
 };
 
 // The originating address from its hex characters: of each octet the second character, then
-// the first unless it is the filler "f". The type of address is not looked at, so an
-// alphanumeric sender comes out as swapped hex characters too.
+// the first unless it is the filler "f".
 std::string SenderText(std::string_view digits) {
   std::string sender(digits.size(), '\0');
   size_t length = 0;
@@ -224,6 +223,17 @@ std::string Unpack7Bit(const uint8_t* octets, size_t count, unsigned fillBits, s
   // The last septet is then the top seven bits of the last octet.
   if (!bounded && bits % 7 == 0 && septets > 1 && (octets[count - 1] >> 1) == 0) text.back() = '\0';
   return text;
+}
+
+// Whether a type-of-address octet says alphanumeric (type of number 101), as operators send
+// balance and service messages under a name.
+bool IsAlphanumeric(unsigned addressType) { return (addressType & 0x70) == 0x50; }
+
+// An alphanumeric originating address: its `count` octets hold 7-bit characters packed as
+// user data is, as many as its `semiOctets` (the address length) cover whole; the bits left
+// over are fill. `octets[count]` must be readable.
+std::string AlphanumericSender(const uint8_t* octets, size_t count, unsigned semiOctets) {
+  return Unpack7Bit(octets, count, 0, semiOctets * 4 / 7);
 }
 
 // One UCS2 code unit as one byte of the code page: ASCII and the Russian letters directly,
@@ -457,9 +467,9 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   if (!reader.Read(centreLength) || !reader.Skip(centreLength)) return;
   unsigned firstOctet = 0;
   if (!reader.Read(firstOctet) || (firstOctet & 0x03) != 0) return;  // not an SMS-DELIVER
-  unsigned addressDigits = 0;
+  unsigned addressDigits = 0, addressType = 0;
   size_t addressAt = 0;
-  if (!reader.Read(addressDigits) || !reader.Skip(1) ||
+  if (!reader.Read(addressDigits) || !reader.Read(addressType) ||
       !reader.Skip((addressDigits + 1) / 2, addressAt))
     return;
   unsigned codingScheme = 0, userLength = 0;
@@ -467,6 +477,11 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   if (!reader.Skip(1) || !reader.Read(codingScheme) || !reader.Skip(7, stampAt) || !reader.Read(userLength))
     return;
   const std::string_view address = pdu.substr(2 * addressAt, 2 * ((addressDigits + 1) / 2));
+  auto senderText = [&] {
+    return IsAlphanumeric(addressType)
+               ? AlphanumericSender(octets.Data() + addressAt, (addressDigits + 1) / 2, addressDigits)
+               : SenderText(address);
+  };
   const bool ucs2 = (codingScheme & 0x08) != 0;
   const uint8_t* stamp = octets.Data() + stampAt;
   const int64_t stampSeconds = StampSeconds(stamp);
@@ -478,7 +493,7 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
 
   if ((firstOctet & 0x40) == 0) {
     const uint8_t* body = octets.Data() + reader.Position();
-    out.push_back(SenderText(address));
+    out.push_back(senderText());
     out.push_back(TimeText(stamp));
     out.push_back(ucs2 ? Ucs2FromOctets(body, reader.Left()) : Unpack7Bit(body, reader.Left(), 0, userLength));
     giveUpStale();
@@ -494,7 +509,7 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   const size_t textSeptets = userLength > headerSeptets ? userLength - headerSeptets : 0;
   std::string text = ucs2 ? Ucs2FromOctets(body, reader.Left())
                           : Unpack7Bit(body, reader.Left(), HeaderFillBits(headerLength), textSeptets);
-  std::string sender = SenderText(address);
+  std::string sender = senderText();
 
   if (!element.Found) {
     // Port addressing, a language shift and the like: a message of its own.

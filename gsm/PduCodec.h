@@ -70,6 +70,8 @@ class TPduDecoder {
   // order, when the PDU completes a message; appends nothing for a part that leaves its
   // message incomplete, for a PDU that is not an SMS-DELIVER and for malformed text (odd
   // length, a character that is no hex digit, a length that runs past the end of the PDU).
+  // A numeric sender is its digits without "+"; an alphanumeric one (type of address D0, an
+  // operator's name on balance and service messages) is its 7-bit text.
   // A concatenation element (8-bit or 16-bit reference) anywhere in the user-data header makes
   // the PDU a part; a header without one leaves a message of its own whose text follows the
   // header. 7-bit text after a header starts after the fill bits that the header's length

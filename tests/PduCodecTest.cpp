@@ -72,9 +72,17 @@ TEST(PduDecoder, DecodesSingleMessages) {
        {"79001234567", "12/01/03,14:25:30+20", "Hello"}},
       {"five-digit sender", Deliver("04", "00", "C8329BFD06", "05812143F5"),
        {"12345", "12/01/03,14:25:30+20", "Hello"}},
-      {"alphanumeric sender comes out as swapped hex",
-       Deliver("04", "00", "C8329BFD06", "0AD041E1905834"),
-       {"141E098543", "12/01/03,14:25:30+20", "Hello"}},
+      {"national sender", Deliver("04", "00", "C8329BFD06", "05A12143F5"),
+       {"12345", "12/01/03,14:25:30+20", "Hello"}},
+      // An operator's name (type of address D0): 7-bit text packed as user data, as many
+      // characters as the length in semi-octets covers whole.
+      {"alphanumeric sender, ten semi-octets", Deliver("04", "00", "C8329BFD06", "0AD041E1905834"),
+       {"ABCDE", "12/01/03,14:25:30+20", "Hello"}},
+      {"alphanumeric sender with fill bits", Deliver("04", "00", "C8329BFD06", "0BD0D374DB59A603"),
+       {"SimNet", "12/01/03,14:25:30+20", "Hello"}},
+      {"alphanumeric sender of eleven characters",
+       Deliver("04", "00", "C8329BFD06", "14D0" + Encode7Bit("Balance 100")),
+       {"Balance 100", "12/01/03,14:25:30+20", "Hello"}},
       {"time stamp octets are printed in hex", Deliver("00", "00", "C8329BFD06", kSender,
                                                        "9921213200591A"),
        {"79001234567", "99/12/12,23:00:95+20", "Hello"}},
@@ -253,6 +261,13 @@ TEST_F(PduConcatenation, SenderAndTimeComeFromTheCompletingPart) {
                   .empty());
   EXPECT_EQ(Feed(Deliver("64", "00", "050003050202EE6F399B0C", kSender, "21103041526221")),
             (TStrings{"79001234567", "12/01/03,14:25:26+20", "Helloworld"}));
+}
+
+TEST_F(PduConcatenation, AnAlphanumericSenderIsTheTextOfTheCompletedMessage) {
+  const std::string operatorName = "0BD0D374DB59A603";  // SimNet
+  EXPECT_TRUE(Feed(Part("050201", "906536FB0D", "00", operatorName)).empty());
+  EXPECT_EQ(Feed(Part("050202", "EE6F399B0C", "00", operatorName)),
+            (TStrings{"SimNet", "12/01/03,14:25:30+20", "Helloworld"}));
 }
 
 TEST_F(PduConcatenation, InterleavedMessagesStayApart) {

@@ -1,11 +1,11 @@
 #include "common/Text.h"
 #include "gsm/PduCodec.h"
+#include "support/UtcSeconds.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <utility>
 #include <string>
@@ -488,18 +488,6 @@ TEST(PduDecoder, HeaderWithoutConcatenationIsAMessageOfItsOwn) {
 // Service-centre time stamps: 12/01/03 14:25:30 and a day and an hour later, zone 0.
 constexpr const char* kDayLater = "21103151520300";
 
-// A moment as the monitor's clock gives it: seconds since 1970, UTC.
-int64_t SecondsAt(int year, int month, int day, int hour, int minute, int second = 0) {
-  std::tm moment{};
-  moment.tm_year = year - 1900;
-  moment.tm_mon = month - 1;
-  moment.tm_mday = day;
-  moment.tm_hour = hour;
-  moment.tm_min = minute;
-  moment.tm_sec = second;
-  return static_cast<int64_t>(timegm(&moment));
-}
-
 // The service-centre time stamp of a moment, zone 0: each field's digits swapped.
 std::string StampAt(int year, int month, int day, int hour, int minute, int second = 0) {
   std::string stamp;
@@ -518,7 +506,7 @@ std::string PartOf(const std::string& sender, const std::string& stamp, const st
 }
 
 TEST_F(PduConcatenation, IncompleteMessagesAreGivenUpWithWhatTheyHad) {
-  int64_t now = SecondsAt(2012, 1, 3, 14, 25, 30);
+  int64_t now = UtcSeconds(2012, 1, 3, 14, 25, 30);
   const int64_t firstCame = now;
   Decoder.Clock = [&now] { return now; };
   auto part = [](const std::string& refTotalSeq, const std::string& text, const std::string& stamp) {
@@ -574,7 +562,7 @@ const std::string kThirdSender = "0B919700214365F9";  // 79001234569
 // sender whose centre's clock is right: every message is joined whole, none is given up (one
 // far stamp gave up every other sender's waiting message).
 TEST_F(PduConcatenation, StampsYearsOffGiveUpNoMessage) {
-  int64_t now = SecondsAt(2026, 3, 1, 10, 0);
+  int64_t now = UtcSeconds(2026, 3, 1, 10, 0);
   Decoder.Clock = [&now] { return now; };
   const std::string right = StampAt(2026, 3, 1, 9, 58);
   const std::string ahead = StampAt(2031, 7, 1, 12, 0);
@@ -604,7 +592,7 @@ TEST_F(PduConcatenation, StampsYearsOffGiveUpNoMessage) {
 // monitor's clock whatever its centre's clock says, and, where that clock is right, by its
 // stamp when the part is read again after a restart.
 TEST(PduDecoder, MessageWhoseLastPartNeverComesIsGivenUpAfterItsDay) {
-  const int64_t firstCame = SecondsAt(2026, 3, 1, 10, 0);
+  const int64_t firstCame = UtcSeconds(2026, 3, 1, 10, 0);
   struct Case {
     const char* what;
     std::string stamp;
@@ -647,7 +635,7 @@ TEST(PduDecoder, MessageWhoseLastPartNeverComesIsGivenUpAfterItsDay) {
 // at once (after a restart): the old message is given up with its own part, and the new one is
 // joined whole.
 TEST_F(PduConcatenation, AReferenceUsedAgainDaysLaterStartsANewMessage) {
-  Decoder.Clock = [] { return SecondsAt(2026, 3, 3, 10, 0); };
+  Decoder.Clock = [] { return UtcSeconds(2026, 3, 3, 10, 0); };
   std::vector<std::string> tags;
   TStrings out;
   Decoder.DecodeDeliverPdu(PartOf(kSender, StampAt(2026, 3, 1, 9, 59), "050201", "old "), out, "sm,1", &tags);

@@ -12,6 +12,7 @@
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
+#include "support/UtcSeconds.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -22,7 +23,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -110,17 +110,6 @@ class TermReaderTest : public ::testing::Test, protected TProgramFolders {
   // The monitor's clock by which the parts of concatenated messages are given up.
   std::atomic<int64_t> PartNow{TPduDecoder::SystemSeconds()};
 };
-
-// A moment as the monitor's clock gives it: seconds since 1970, UTC.
-int64_t UtcSeconds(int year, int month, int day, int hour, int minute) {
-  std::tm moment{};
-  moment.tm_year = year - 1900;
-  moment.tm_mon = month - 1;
-  moment.tm_mday = day;
-  moment.tm_hour = hour;
-  moment.tm_min = minute;
-  return static_cast<int64_t>(timegm(&moment));
-}
 
 constexpr int64_t kHour = 3600;
 

@@ -88,7 +88,8 @@ bool TAtChannel::ReadAnswer(uint32_t capacity, uint32_t waitMs, TAnswerWait wait
     const bool answerText = !Trim(rest).empty();
     if (answerText) answerEnd = FinalAnswerEnd(text);
     const std::string unfinished = Notices.Unfinished();
-    const bool notice = Notices.NoticesRead() != noticesBefore || (!unfinished.empty() && unfinished != unfinishedBefore);
+    const bool notice =
+        Notices.NoticesRead() != noticesBefore || (!unfinished.empty() && unfinished != unfinishedBefore);
     if (wait == TAnswerWait::EachRead && (answerText || notice))
       end = TClock::now() + std::chrono::milliseconds(waitMs);
   }

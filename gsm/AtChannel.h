@@ -9,7 +9,7 @@
 // notices (+CMT, +CMTI, RING) in the reads wait in the stream for the reader, whoever read
 // them, the modem's status reports are dropped there, and what follows the final line belongs
 // to no answer. A modem that sends reports all the time never holds an exchange up: only
-// answer text keeps a read going.
+// answer text and notices keep the reading of an answer going.
 //
 // Answers are in the form every AT decision is taken on: lower case, NUL bytes as blanks,
 // trimmed at both ends, inner line breaks kept.
@@ -29,8 +29,9 @@ extern const char kPortMutexName[];
 
 // How long an answer is read.
 enum class TAnswerWait {
-  // Reading ends at the final line, or when no answer text has come for the whole wait (a
-  // slow answer in many pieces is still read whole; notices and reports do not count).
+  // Reading ends at the final line, or when neither answer text nor a notice has come for the
+  // whole wait (a slow answer in many pieces, or one behind a burst of notices, is still read
+  // whole; status reports do not count).
   EachRead,
   // The whole answer within the wait: reading ends at the final line or when the wait is over.
   Whole,

@@ -139,8 +139,6 @@ public:
   void StartTermReader(bool readStore = false);
   // Asks the running reader to end, without waiting.
   void StopTermReader();
-  // Reader threads that have not ended yet (at most one); main thread.
-  size_t ReaderThreads() const { return RunningReader ? 1 : 0; }
   // The clock by which the parts of a concatenated message are given up (seconds since 1970,
   // UTC); tests set their own.
   std::function<int64_t()>& PartClock() { return Decoder.Clock; }

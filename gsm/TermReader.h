@@ -33,7 +33,7 @@ class TNamedMutex;
 // defaults; tests shorten them.
 struct TReaderWaits {
   uint32_t TurnPause = 200;    // sleep before a turn after one that found the line idle
-  uint32_t BusyPause = 20;     // sleep before a turn after one that read something
+  uint32_t BusyPause = 50;     // sleep before a turn after one that read something
   uint32_t PortMutex = 2000;   // wait for the port mutex in a turn
   uint32_t NoticeRead = 400;   // the read of a turn
   uint32_t TurnLength = 1000;  // notices are handled in one turn until it has lasted this long

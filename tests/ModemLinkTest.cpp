@@ -299,7 +299,6 @@ TEST_F(ModemLinkTest, OpeningAgainNeverLeavesTwoReaders) {
     watchUntil([] { return false; }, 1500);
     EXPECT_LE(most, 1) << "two readers at once";
     EXPECT_EQ(TTermReader::Running(), 1);
-    EXPECT_LE(Form->Core.ReaderThreads(), 1u);
   }
   ReceiveOverTheLink(modem.Sim);
 }

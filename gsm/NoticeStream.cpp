@@ -177,10 +177,10 @@ std::string TNoticeStream::Feed(std::string_view bytes) {
       size_t pduEnd = pduStart;
       while (pduEnd < all.size() && IsHexDigit(all[pduEnd])) ++pduEnd;
       if (pduEnd == pduStart) {
-        // Something else came where the PDU line belongs: the header is no message. What
-        // follows it is read on its own.
+        // Something else came where the PDU line belongs: the header is no message. That line
+        // is read on its own; the reports before it stay reports.
         droppedHeaders.push_back(header);
-        pos = lineEndOfNotice(line);
+        pos = pduStart;
         continue;
       }
       Queue.push_back({TModemNotice::TKind::Cmt, header + "\r\n" + std::string(all.substr(pduStart, pduEnd - pduStart))});
@@ -193,7 +193,7 @@ std::string TNoticeStream::Feed(std::string_view bytes) {
       Queue.push_back({TModemNotice::TKind::Ring, Trim(content)});
       pos = lineEndOfNotice(line);
     } else {
-      if (lineEnd == std::string_view::npos && (MayBecomeNotice(content) || MayBecomeReport(content))) {
+      if (lineEnd == std::string_view::npos && (MayBecomeNotice(content) || MayBecomeReport(Trim(content)))) {
         Carry = all.substr(pos);
         break;
       }

@@ -58,6 +58,7 @@ const TCase kCases[] = {
     {"reports between a header and its pdu line",
      "\r\n+CMT: ,50\r\n^RSSI:18\r\n\r\n+CREG: 1\r\nSMS Ready\r\n" + std::string(kPdu) + "\r\n", "\r\n",
      {kCmtNotice}},
+    {"reports between a header and a line that is no pdu", "\r\n+CMT: ,24\r\n+CREG: 1\r\n\r\nOK\r\n", "\r\nok\r\n", {}},
     {"a report before the send prompt", "\r\n^MODE:5,4\r\n\r\n> ", "\r\n\r\n> ", {}},
 };
 

@@ -61,13 +61,14 @@ public:
   // The start-up search: runs NotifyUnreadSms when the log holds an unread record.
   void CheckUnreadSms();
   void LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes = nullptr) { Log.LoadUnreadSms(list, indexes); }
-  void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
+  void LoadSmsLog(TSmsHistory& history) { Log.LoadSmsLog(history); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
 
   // The send side: messages go out one at a time, each by a send thread of its own.
   TSmsSender Sender{Channel, *this, *this};
-  // Hands one message to the send queue and starts a send when none runs.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { Sender.Queue(phone, text); }
+  // Hands one message to the send queue and starts a send when none runs; false when the
+  // queue refuses it (TSmsSender::Queue).
+  virtual bool QueueSmsSend(const std::string& phone, const std::string& text) { return Sender.Queue(phone, text); }
   // The modem close: asks the running send thread to stop and lets it go without waiting.
   void TerminateSmsSendThread() { Sender.Terminate(); }
   // The end of the program: stops a send thread that still runs and waits for it, reporting

@@ -13,10 +13,11 @@ public:
   const std::string& ExeDir() const override;
   TSettingsMirror& Settings() override;
   void LoadUnreadSms(TSmsInfoList& list) override;
-  void LoadSmsLog(TLogEntryList& list) override;
+  void LoadSmsLog(TSmsHistory& history) override;
   void MarkAllSmsRead() override;
   void ClearUnreadNotice() override;
-  void QueueSmsSend(const std::string& phone, const std::string& text) override;
+  bool QueueSmsSend(const std::string& phone, const std::string& text) override;
+  size_t SendQueueRoom() const override;
   bool IsModemOpen() const override;
   bool ReopenModem() override;
   bool ReconnectEnabled() const override;

@@ -10,6 +10,7 @@
 #include "gsm/SmsLog.h"
 #include "shell/Fleet.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -29,15 +30,20 @@ public:
   // shell/Settings.h take it with ExeDir().
   virtual TSettingsMirror& Settings() = 0;
 
-  // The SMS log.
+  // The SMS log. The history load reads only what was appended since the history's last load
+  // (TSmsLog::LoadSmsLog).
   virtual void LoadUnreadSms(TSmsInfoList& list) = 0;
-  virtual void LoadSmsLog(TLogEntryList& list) = 0;
+  virtual void LoadSmsLog(TSmsHistory& history) = 0;
   virtual void MarkAllSmsRead() = 0;
   // Ends the unread notice (tray, reminder, balloon) and marks the log read.
   virtual void ClearUnreadNotice() = 0;
 
-  // Hands one message (phone and text in code page 1251) to the send queue.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text) = 0;
+  // Hands one message (phone and text in code page 1251) to the send queue; false when the
+  // queue refuses it: a number that is no destination, a text longer than one message, or
+  // a full queue.
+  virtual bool QueueSmsSend(const std::string& phone, const std::string& text) = 0;
+  // How many more messages the send queue takes now.
+  virtual size_t SendQueueRoom() const = 0;
 
   // The modem link.
   virtual bool IsModemOpen() const = 0;

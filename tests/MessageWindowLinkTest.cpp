@@ -21,7 +21,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeView>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -81,7 +81,7 @@ protected:
   TShowSmsForm* Window() { return dynamic_cast<TShowSmsForm*>(Form->Window(TWindowKind::ShowSms)); }
   // The detail pane's text for a row of the open window.
   QString DetailOf(int row) {
-    QTreeView* list = Window()->findChild<QTreeView*>("lvSmsList");
+    QTableView* list = Window()->findChild<QTableView*>("lvSmsList");
     list->setCurrentIndex(Window()->ListModel().index(row, 0));
     return Window()->findChild<QTextEdit*>("reSmsDetail")->toPlainText();
   }
@@ -191,5 +191,5 @@ TEST_F(MessageWindowLinkTest, HistoryOpenAtProgramEndSavesItsLayoutAndMarksNothi
   EXPECT_EQ(Records().at(0).Read, 0);
   std::ifstream in(ExeDir + "OrvexMonitor.ini");
   const std::string ini((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_NE(ini.find("ShowSmsForm=300,400,600,500,70,120,130,125,50"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("ShowSmsForm=300,400,600,500,70,120,130,130,120"), std::string::npos) << ini;
 }

@@ -1,15 +1,15 @@
 #include "viewer/ShowSmsForm.h"
 
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 #include "viewer/PositionExport.h"
 #include "viewer/PositionKml.h"
 #include "ui_ShowSmsForm.h"
 
 #include <QCloseEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QTextCursor>
 
 #include <array>
@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kColumnWidths[TSmsListModel::kColumnCount] = {60, 120, 130, 125, 50};
+constexpr int kColumnWidths[TSmsListModel::kColumnCount] = {110, 120, 130, 130, 120};
 
 // Reads up to nine integers written as "%d,%d,...": reading stops at the first mismatch and
 // the values not read stay 0.
@@ -45,32 +45,29 @@ std::array<int, 9> ParseLayout(const std::string& text) {
   return values;
 }
 
-QFont FormFont() {
-  QFont font("Tahoma");
-  font.setPixelSize(11);
-  if (QFontInfo(font).family() != "Tahoma") {
-    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(11);
-  }
-  return font;
-}
-
 }  // namespace
 
 TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Window), Monitor(monitor), ui(std::make_unique<Ui::TShowSmsForm>()) {
   LoadViewerImages();
   ui->setupUi(this);
-  setFont(FormFont());
+  setFont(WindowFont());
   move(500, 263);
 
   Model = new TSmsListModel(this);
   ui->lvSmsList->setModel(Model);
-  QHeaderView* header = ui->lvSmsList->header();
+  QHeaderView* header = ui->lvSmsList->horizontalHeader();
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(1);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // A report list: one line per message, as high as its image or its text. Rows of one fixed
+  // height let the list change (a new message, a sort) without measuring its rows.
+  QHeaderView* rows = ui->lvSmsList->verticalHeader();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setMinimumSectionSize(1);
+  rows->setDefaultSectionSize(std::max(ui->lvSmsList->fontMetrics().height(), ui->lvSmsList->iconSize().height()) + 2);
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i) header->resizeSection(i, kColumnWidths[i]);
   // The selected row stays marked while the list has no focus.
   QPalette palette = ui->lvSmsList->palette();
@@ -80,6 +77,7 @@ TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
   ui->lvSmsList->setPalette(palette);
   ui->btnGoogleExport->setIcon(QIcon(":/viewer/globe.png"));
 
+  ui->lvSmsList->installEventFilter(this);
   connect(header, &QHeaderView::sectionClicked, this, &TShowSmsForm::lvSmsListColumnClick);
   connect(ui->lvSmsList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection& deselected) {
@@ -114,21 +112,20 @@ void TShowSmsForm::ShowUnreadMessages() {
 void TShowSmsForm::ShowOperationHistory() {
   ViewMode = 2;
   setWindowTitle(QString::fromUtf8("История операций"));
-  Monitor.LoadSmsLog(HistoryRecords);
+  // Reads only what was appended to the log since the history was last loaded.
+  Monitor.LoadSmsLog(History);
+  ShownEntry.reset();
+  ShownEntryIndex = -1;
   FillRows();
 }
 
 void TShowSmsForm::FillRows() {
-  std::vector<TSmsRow> rows;
   // Newest (last loaded) first.
-  if (ViewMode == 1) {
-    rows.reserve(UnreadRecords.size());
-    for (size_t i = UnreadRecords.size(); i-- > 0;) rows.push_back(MakeRow(*UnreadRecords[i], static_cast<int>(i)));
-  } else {
-    rows.reserve(HistoryRecords.size());
-    for (size_t i = HistoryRecords.size(); i-- > 0;) rows.push_back(MakeRow(*HistoryRecords[i], static_cast<int>(i)));
-  }
-  Model->SetRows(std::move(rows));
+  if (ViewMode == 1)
+    Model->SetRows(static_cast<int>(UnreadRecords.size()),
+                   [this](int loadIndex) { return MakeRow(*UnreadRecords[static_cast<size_t>(loadIndex)], loadIndex); });
+  else
+    Model->SetRows(static_cast<int>(History.Count()), [this](int loadIndex) { return MakeRow(History, loadIndex); });
   if (Model->rowCount() > 0) {
     const QModelIndex first = Model->index(0, 0);
     ui->lvSmsList->selectionModel()->setCurrentIndex(
@@ -139,7 +136,9 @@ void TShowSmsForm::FillRows() {
 
 void TShowSmsForm::ReleaseRecords() {
   UnreadRecords.clear();
-  HistoryRecords.clear();
+  History.Clear();
+  ShownEntry.reset();
+  ShownEntryIndex = -1;
 }
 
 void TShowSmsForm::ReloadUnreadMessages() {
@@ -150,8 +149,10 @@ void TShowSmsForm::ReloadUnreadMessages() {
 }
 
 void TShowSmsForm::ReloadOperationHistory() {
+  // The history keeps what it loaded: the load adds the records appended since (a log that
+  // shrank or was replaced is read anew), and the rows come back in load order.
   Model->Clear();
-  ReleaseRecords();
+  UnreadRecords.clear();
   ShowOperationHistory();
 }
 
@@ -168,31 +169,46 @@ void TShowSmsForm::RestoreLayout(const std::string& layout) {
   const int top = values[0] != 0 ? values[0] : frame.top();
   const int left = values[1] != 0 ? values[1] : frame.left();
   move(left, top);
+  // The stored size is the outer one, frame included. Until the window manager has framed the
+  // window its frame is not known: the window takes the outer size as its own, which is right
+  // where no frame comes, and gives the frame's part back once the frame is there.
   OuterSize = QSize(values[2], values[3]);
-  if (isVisible()) ApplyOuterSize();
-  QHeaderView* header = ui->lvSmsList->header();
+  resize(values[2] != 0 ? values[2] : width(), values[3] != 0 ? values[3] : height());
+  FitOuterSize();
+  QHeaderView* header = ui->lvSmsList->horizontalHeader();
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i)
     if (values[size_t(4 + i)] != 0) header->resizeSection(i, values[size_t(4 + i)]);
 }
 
-void TShowSmsForm::ApplyOuterSize() {
-  // The frame is known once the window is shown: the stored outer size less the frame.
-  const QSize frame = frameGeometry().size();
-  const QSize extra = frame - size();
-  const int outerWidth = OuterSize.width() != 0 ? OuterSize.width() : frame.width();
-  const int outerHeight = OuterSize.height() != 0 ? OuterSize.height() : frame.height();
-  resize(outerWidth - extra.width(), outerHeight - extra.height());
-  OuterSize = QSize();
+void TShowSmsForm::FitOuterSize() {
+  if (OuterSize.isNull()) return;
+  const QSize frame = frameGeometry().size() - size();
+  if (frame.isNull()) return;  // no frame (yet)
+  const QSize outer = OuterSize;
+  OuterSize = QSize(0, 0);
+  resize(outer.width() != 0 ? outer.width() - frame.width() : width(),
+         outer.height() != 0 ? outer.height() - frame.height() : height());
 }
 
 void TShowSmsForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (OuterSize.isValid() && !OuterSize.isNull()) ApplyOuterSize();
+  FitOuterSize();
+}
+
+void TShowSmsForm::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // Framing moves the window's inside by the frame's top and left parts.
+  FitOuterSize();
+}
+
+void TShowSmsForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FitOuterSize();
 }
 
 std::string TShowSmsForm::LayoutText() const {
   const QRect frame = frameGeometry();
-  const QHeaderView* header = ui->lvSmsList->header();
+  const QHeaderView* header = ui->lvSmsList->horizontalHeader();
   char text[160];
   std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d,%d,%d,%d", frame.top(), frame.left(), frame.width(),
                 frame.height(), header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
@@ -206,6 +222,25 @@ void TShowSmsForm::closeEvent(QCloseEvent* event) {
   ReleaseRecords();
   Monitor.ClearUnreadNotice();
   event->accept();
+}
+
+bool TShowSmsForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->lvSmsList && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool home = key->key() == Qt::Key_Home, end = key->key() == Qt::Key_End;
+    if ((home || end) && key->modifiers() == Qt::NoModifier) {
+      // A table view would move within the row; the list moves between rows.
+      if (Model->rowCount() > 0) {
+        const QModelIndex current = ui->lvSmsList->currentIndex();
+        const QModelIndex target = Model->index(home ? 0 : Model->rowCount() - 1, current.isValid() ? current.column() : 0);
+        ui->lvSmsList->selectionModel()->setCurrentIndex(target,
+                                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ui->lvSmsList->scrollTo(target);
+      }
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TShowSmsForm::btnCloseClick() { close(); }
@@ -251,23 +286,24 @@ void TShowSmsForm::lvSmsListSelectItem(int row) {
 }
 
 void TShowSmsForm::ShowUnreadDetail(int row) {
-  const TSmsRow& item = Model->Row(row);
-  if (item.Info)
-    ShowMessageDetail(*item.Info);
-  else
-    WriteDetail({});
+  ShowMessageDetail(*UnreadRecords[static_cast<size_t>(Model->LoadIndex(row))]);
 }
 
 void TShowSmsForm::ShowHistoryDetail(int row) {
-  const TSmsRow& item = Model->Row(row);
-  if (!item.Entry) return;
+  const TLogEntry& entry = HistoryEntry(Model->LoadIndex(row));
   // Every entry that is not a received one shows as sent, as its row does.
-  if (item.Entry->Direction != 0)
-    WriteDetail(OutgoingDetail(*item.Entry));
-  else if (item.Entry->Reply)
-    ShowMessageDetail(*item.Entry->Reply);
+  if (entry.Direction != 0)
+    WriteDetail(OutgoingDetail(entry));
   else
-    WriteDetail({});
+    ShowMessageDetail(*entry.Reply);
+}
+
+const TLogEntry& TShowSmsForm::HistoryEntry(int loadIndex) const {
+  if (!ShownEntry || ShownEntryIndex != loadIndex) {
+    ShownEntry = History.Entry(static_cast<size_t>(loadIndex));
+    ShownEntryIndex = loadIndex;
+  }
+  return *ShownEntry;
 }
 
 void TShowSmsForm::ShowMessageDetail(const TSmsInfo& record) {
@@ -310,13 +346,14 @@ int TShowSmsForm::SelectedRow() const {
 const TSmsInfo* TShowSmsForm::SelectedRecord() const {
   const int row = SelectedRow();
   if (row < 0 || row >= Model->rowCount()) return nullptr;
-  const TSmsRow& item = Model->Row(row);
-  if (item.Entry && item.Entry->Direction != 0) return nullptr;
-  return item.Info;
+  const int loadIndex = Model->LoadIndex(row);
+  if (ViewMode == 1) return UnreadRecords[static_cast<size_t>(loadIndex)].get();
+  const TLogEntry& entry = HistoryEntry(loadIndex);
+  return entry.Direction == 0 ? entry.Reply.get() : nullptr;
 }
 
 const TLogEntry* TShowSmsForm::SelectedEntry() const {
   const int row = SelectedRow();
-  if (row < 0 || row >= Model->rowCount()) return nullptr;
-  return Model->Row(row).Entry;
+  if (ViewMode != 2 || row < 0 || row >= Model->rowCount()) return nullptr;
+  return &HistoryEntry(Model->LoadIndex(row));
 }

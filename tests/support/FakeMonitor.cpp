@@ -13,8 +13,8 @@ void TFakeMonitor::LoadUnreadSms(TSmsInfoList& list) {
   if (OwnLog) OwnLog->LoadUnreadSms(list);
 }
 
-void TFakeMonitor::LoadSmsLog(TLogEntryList& list) {
-  if (OwnLog) OwnLog->LoadSmsLog(list);
+void TFakeMonitor::LoadSmsLog(TSmsHistory& history) {
+  if (OwnLog) OwnLog->LoadSmsLog(history);
 }
 
 void TFakeMonitor::MarkAllSmsRead() {
@@ -26,8 +26,10 @@ void TFakeMonitor::ClearUnreadNotice() {
   MarkAllSmsRead();
 }
 
-void TFakeMonitor::QueueSmsSend(const std::string& phone, const std::string& text) {
+bool TFakeMonitor::QueueSmsSend(const std::string& phone, const std::string& text) {
+  if (SendQueueRoom() == 0) return false;
   Queued.push_back({phone, text});
+  return true;
 }
 
 bool TFakeMonitor::ReopenModem() {

@@ -9,6 +9,7 @@
 #include "gsm/TermReader.h"
 #include "platform/NamedMutex.h"
 #include "support/ModemWaits.h"
+#include "support/QuietCore.h"
 #include "support/PseudoTerminal.h"
 #include "support/TestApp.h"
 
@@ -27,16 +28,6 @@
 #include <unistd.h>
 
 namespace {
-
-class TReaderCore : public TMonitorEvents, public TMonitorCore {
-public:
-  explicit TReaderCore(const std::string& exeDir) : TMonitorCore(exeDir, static_cast<TMonitorEvents&>(*this)) {}
-  ~TReaderCore() override { StopModemThreads(); }
-  void NotifyUnreadSms() override {}
-  void SmsSendResult(uint8_t, const std::string&) override {}
-  uint32_t NotifyDispatcher(uint32_t, const std::string&) override { return 0; }
-  void RefreshShowSmsForm() override {}
-};
 
 // Status reports of the common modems, one after the other without a pause.
 const std::string kReports =
@@ -84,7 +75,7 @@ void ReaderIntake(benchmark::State& state) {
     const std::string exeDir = dir.path().toStdString() + "/";
     TPseudoTerminal line;
     auto portMutex = TNamedMutex::Create(kPortMutexName);
-    TReaderCore core(exeDir);
+    TQuietCore core(exeDir);
     core.CreateLogMutex();
     core.PhonePort = line.SlavePath();
     core.ApplyModemSettings();

@@ -7,6 +7,7 @@
 #include "gsm/TermReader.h"
 #include "platform/NamedMutex.h"
 #include "support/ModemWaits.h"
+#include "support/QuietCore.h"
 #include "support/SimModem.h"
 #include "support/TestApp.h"
 
@@ -20,16 +21,6 @@
 #include <string>
 
 namespace {
-
-class TSweepCore : public TMonitorEvents, public TMonitorCore {
-public:
-  explicit TSweepCore(const std::string& exeDir) : TMonitorCore(exeDir, static_cast<TMonitorEvents&>(*this)) {}
-  ~TSweepCore() override { StopModemThreads(); }
-  void NotifyUnreadSms() override {}
-  void SmsSendResult(uint8_t, const std::string&) override {}
-  uint32_t NotifyDispatcher(uint32_t, const std::string&) override { return 0; }
-  void RefreshShowSmsForm() override {}
-};
 
 size_t LoggedRecords(const std::string& exeDir) {
   std::ifstream in(exeDir + "OrvexMonitor.log", std::ios::binary | std::ios::ate);
@@ -53,7 +44,7 @@ void StoreSweep(benchmark::State& state) {
       modem.Sim.StoreSms(message);
     }
     auto portMutex = TNamedMutex::Create(kPortMutexName);
-    TSweepCore core(exeDir);
+    TQuietCore core(exeDir);
     core.CreateLogMutex();
     core.PhonePort = modem.SlavePath();
     core.ApplyModemSettings();

@@ -3,6 +3,7 @@
 #include "common/Text.h"
 #include "platform/NamedMutex.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -13,8 +14,7 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 // An answer is read until its final line; a modem that never sends one is given up on after
-// this much answer text, or this much read in all (notices included).
-constexpr size_t kMaxAnswerBytes = 16384;
+// this much read in all (notices and reports included), whatever the waits say.
 constexpr size_t kMaxReadBytes = 1 << 20;
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
@@ -44,6 +44,8 @@ std::unique_ptr<TNamedMutex> TAtChannel::CreatePortMutex() { return TNamedMutex:
 std::unique_ptr<TNamedMutex> TAtChannel::OpenPortMutex() { return TNamedMutex::OpenExisting(kPortMutexName); }
 
 bool TAtChannel::Write(std::string_view bytes) {
+  if (bytes.size() >= 2 && (bytes[0] == 'a' || bytes[0] == 'A') && (bytes[1] == 't' || bytes[1] == 'T'))
+    Notices.CommandSent(bytes);
   return Port.WriteModem(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
 }
 
@@ -59,32 +61,37 @@ uint8_t TAtChannel::Read(uint32_t capacity, uint32_t waitMs, std::string& rest, 
 }
 
 bool TAtChannel::ReadAnswer(uint32_t capacity, uint32_t waitMs, TAnswerWait wait, std::string& answer,
-                            size_t* read) {
-  // An answer may take several reads, with notices before, inside and after it. Reads go on
-  // until its final line, so that no tail of it is left for the next command to take as its
-  // own answer. The notices go to the stream; what follows the final line is dropped.
+                            size_t* read, size_t maxAnswerBytes) {
+  // An answer may take several reads, with notices and reports before, inside and after it.
+  // Reads go on until its final line, so that no tail of it is left for the next command to
+  // take as its own answer. The notices go to the stream, the reports are dropped there; what
+  // follows the final line is dropped too. Answer text and notices (the answer may come behind
+  // a burst of them) restart the wait of EachRead; reports do not, so a modem that reports all
+  // the time does not keep the reading going.
   std::string text;
   size_t total = 0;
   size_t answerEnd = std::string::npos;
-  const auto end = TClock::now() + std::chrono::milliseconds(waitMs);
-  uint32_t readWait = waitMs;
-  while (answerEnd == std::string::npos && text.size() < kMaxAnswerBytes && total < kMaxReadBytes) {
+  auto end = TClock::now() + std::chrono::milliseconds(waitMs);
+  while (answerEnd == std::string::npos && text.size() < maxAnswerBytes && total < kMaxReadBytes) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - TClock::now()).count();
+    if (left <= 0) break;
     std::string rest;
     uint32_t count = 0;
-    const uint8_t result = Read(capacity, readWait, rest, &count, wait != TAnswerWait::AsItComes);
+    const uint64_t noticesBefore = Notices.NoticesRead();
+    const std::string unfinishedBefore = Notices.Unfinished();
+    const uint8_t result =
+        Read(capacity, static_cast<uint32_t>(left), rest, &count, wait != TAnswerWait::AsItComes);
     if (result == kReadFailed) break;
-    if (result == kReadData && count > 0) {
-      total += count;
-      text += rest;
-      answerEnd = FinalAnswerEnd(text);
-    } else if (wait == TAnswerWait::EachRead) {
-      break;
-    }
-    if (wait != TAnswerWait::EachRead) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - TClock::now()).count();
-      if (left <= 0) break;
-      readWait = static_cast<uint32_t>(left);
-    }
+    if (result != kReadData || count == 0) continue;
+    total += count;
+    text += rest;
+    const bool answerText = !Trim(rest).empty();
+    if (answerText) answerEnd = FinalAnswerEnd(text);
+    const std::string unfinished = Notices.Unfinished();
+    const bool notice =
+        Notices.NoticesRead() != noticesBefore || (!unfinished.empty() && unfinished != unfinishedBefore);
+    if (wait == TAnswerWait::EachRead && (answerText || notice))
+      end = TClock::now() + std::chrono::milliseconds(waitMs);
   }
   answer = Trim(std::string_view(text).substr(0, answerEnd == std::string::npos ? text.size() : answerEnd));
   if (read) *read = total;
@@ -131,28 +138,13 @@ std::string TAtChannel::ErrorLine(std::string_view answer) {
   return found;
 }
 
-std::string TAtChannel::WithoutReports(std::string_view answer, std::string_view command) {
-  // The command's own information lines begin with its name: "+cpin" for "at+cpin?".
-  std::string own;
-  const std::string lowered = AnsiLowerCase(command);
-  if (StartsWith(lowered, "at+")) {
-    const size_t end = lowered.find_first_of("=?\r\n", 2);
-    own = lowered.substr(2, end == std::string::npos ? std::string::npos : end - 2) + ":";
+std::string TAtChannel::NextLine(std::string_view answer, size_t from) {
+  size_t start = answer.find_first_of("\r\n", from);
+  while (start != std::string_view::npos && start < answer.size()) {
+    const size_t end = std::min(answer.find_first_of("\r\n", start + 1), answer.size());
+    const std::string line = Trim(answer.substr(start, end - start));
+    if (!line.empty()) return line;
+    start = end;
   }
-  std::string kept;
-  size_t start = 0;
-  while (start < answer.size()) {
-    size_t end = answer.find_first_of("\r\n", start);
-    size_t next = end == std::string_view::npos ? answer.size() : end;
-    while (next < answer.size() && (answer[next] == '\r' || answer[next] == '\n')) ++next;
-    const std::string line = Trim(answer.substr(start, (end == std::string_view::npos ? answer.size() : end) - start));
-    bool report = StartsWith(line, "^");
-    if (!report && StartsWith(line, "+") && !IsErrorLine(line)) {
-      const size_t colon = line.find(':');
-      report = colon != std::string::npos && (own.empty() || line.compare(0, colon + 1, own) != 0);
-    }
-    if (!report) kept.append(answer.substr(start, next - start));
-    start = next;
-  }
-  return Trim(kept);
+  return std::string();
 }

@@ -21,14 +21,13 @@ bool StartsWith(const std::string& text, const char* prefix) { return text.rfind
 
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// The whole answer to `command`, status reports left out; `read` the bytes read in all.
+// The whole answer to `command` (the channel leaves status reports out); `read` the bytes read
+// in all.
 bool ProbeExchange(TAtChannel& channel, const char* command, uint32_t waitMs, std::string& answer, size_t& read) {
   answer.clear();
   read = 0;
   if (!channel.Write(command)) return false;
-  std::string raw;
-  channel.ReadAnswer(kAnswerRead, waitMs, TAnswerWait::Whole, raw, &read);
-  answer = TAtChannel::WithoutReports(raw, command);
+  channel.ReadAnswer(kAnswerRead, waitMs, TAnswerWait::Whole, answer, &read);
   return true;
 }
 
@@ -66,9 +65,9 @@ TConfigureModem::~TConfigureModem() {
 }
 
 bool TConfigureModem::Exchange(const std::string& command, uint32_t waitMs) {
-  std::string raw;
-  if (!Channel.Exchange(command, kAnswerRead, waitMs, TAnswerWait::Whole, raw)) return false;
-  LastResponse = TAtChannel::WithoutReports(raw, command);
+  std::string answer;
+  if (!Channel.Exchange(command, kAnswerRead, waitMs, TAnswerWait::Whole, answer)) return false;
+  LastResponse = std::move(answer);
   return true;
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 constexpr uint32_t kStoreAnswerSize = 1000;
 constexpr uint32_t kListReadSize = 16384;
-// The listing of the store is given up on after this much read in all (notices included).
+// The listing of the store is given up on after this much of it without its final line.
 constexpr size_t kMaxListBytes = 1 << 20;
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
@@ -63,7 +63,9 @@ void TMonitorCore::StopModemThreads() {
   // The owner's events may be gone already; a worker's last notice is dropped.
   HooksLive = false;
   ActiveTermReader = nullptr;
+  DueReader.reset();
   ModemThreads.StopAll();
+  RunningReader = nullptr;
   HooksLive = true;
 }
 
@@ -106,18 +108,36 @@ void TMonitorCore::CloseModem() {
 bool TMonitorCore::IsModemLost() { return Modem.UsesTerminal() ? Modem.IsTerminalLost() : Modem.IsComPortLost(); }
 
 void TMonitorCore::StartTermReader(bool readStore) {
-  // A new link: which storage the modem has selected is not known.
-  SelectedStorage.clear();
+  StopTermReader();
   auto reader = std::make_unique<TTermReader>(Channel, *this, ReaderWaits);
   reader->ReadStoreFirst = readStore;
   reader->SetPriority(TThreadPriority::Normal);
-  TTermReader* started = reader.get();
-  ActiveTermReader = started;
-  ModemThreads.Start(std::move(reader));
+  ActiveTermReader = reader.get();
+  // The last reader may still be in its turn, or waiting for the port: the new one waits for
+  // its end.
+  if (RunningReader)
+    DueReader = std::move(reader);
+  else
+    LaunchTermReader(std::move(reader));
+}
+
+void TMonitorCore::LaunchTermReader(std::unique_ptr<TTermReader> reader) {
+  RunningReader = ModemThreads.Start(std::move(reader), [this](TThread& ended) { ReaderEnded(ended); });
+}
+
+void TMonitorCore::ReaderEnded(TThread& reader) {
+  if (&reader != RunningReader) return;
+  RunningReader = nullptr;
+  if (DueReader) LaunchTermReader(std::move(DueReader));
 }
 
 void TMonitorCore::StopTermReader() {
-  if (TTermReader* reader = ActiveTermReader.exchange(nullptr)) reader->Terminate();
+  TTermReader* reader = ActiveTermReader.exchange(nullptr);
+  if (!reader) return;
+  if (reader == DueReader.get())
+    DueReader.reset();  // never started
+  else
+    reader->Terminate();
 }
 
 void TMonitorCore::SignalUnreadSms() {
@@ -166,9 +186,13 @@ void TMonitorCore::HandleCmt(const std::string& text) {
     return;
   }
   if (StrToIntDef(pattern.Match(1), 0) == 0) return;
-  std::vector<std::string> parts;
-  Decoder.DecodeDeliverPdu(pattern.Match(2), parts);
-  if (parts.size() == 3 && StoreReceivedSms(parts)) SignalUnreadSms();
+  std::vector<std::string> parts, partTags;
+  Decoder.DecodeDeliverPdu(pattern.Match(2), parts, std::string(), &partTags);
+  if (parts.size() == 3 && StoreReceivedSms(parts)) {
+    // A message whose other parts were placed in the store leaves it once it is logged.
+    DeleteStoredParts(partTags);
+    SignalUnreadSms();
+  }
   StoreGivenUpSms();
 }
 
@@ -225,10 +249,8 @@ bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& 
     return true;
   }
   if (StrToIntDef(pattern.Match(1), 0) == 0) return false;
-  std::string pdu;
-  const size_t first = answer.find("\r\n");
-  const size_t second = answer.find("\r\n", first + 2);
-  if (second != std::string::npos) pdu = answer.substr(first + 2, second - first - 2);
+  // The PDU is the line after the head, whatever stands before the head.
+  const std::string pdu = TAtChannel::NextLine(answer, answer.find("+cmgr:"));
   return StoreStoredPdu(storage, index, pdu);
 }
 
@@ -278,30 +300,20 @@ void TMonitorCore::QueueAllStoredSms() {
   if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n", answer) || !Contains(answer, "ok")) return;
   SelectedStorage = AnsiLowerCase(storage);
 
-  // The listing may take several reads: it ends with the final answer or when nothing more
-  // comes. A full store lists tens of kilobytes, so the reads are larger than a notice read.
+  // The listing may take several reads: it ends with the final answer, or when no more of it
+  // comes for a read's wait. A full store lists tens of kilobytes, so the reads are larger than
+  // a notice read.
   if (!Channel.Write("AT+CMGL=4\r\n")) return;
-  std::string listing;
-  size_t read = 0;
-  while (read < kMaxListBytes) {
-    uint32_t count = 0;
-    std::string rest;
-    if (Channel.Read(kListReadSize, ReaderWaits.ListRead, rest, &count) != kReadData || count == 0) break;
-    read += count;
-    listing += rest;
-    const std::string text = Trim(listing);
-    const size_t lastLine = text.find_last_of('\n');
-    const std::string last = lastLine == std::string::npos ? text : text.substr(lastLine + 1);
-    if (last == "ok" || Contains(last, "error")) break;
-  }
+  std::string text;
+  Channel.ReadAnswer(kListReadSize, ReaderWaits.ListRead, TAnswerWait::EachRead, text, nullptr, kMaxListBytes);
   // Each entry is its head line "+cmgl: index,stat,[alpha],length" and its PDU line: the
   // message is taken from the listing itself, without reading it again.
-  const std::string text = Trim(listing);
   std::vector<std::string> lines;
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    lines.push_back(Trim(std::string_view(text).substr(start, end - start)));
+    std::string line = Trim(std::string_view(text).substr(start, end - start));
+    if (!line.empty()) lines.push_back(std::move(line));
     start = end + 1;
   }
   static thread_local TRegExpr entry("^\\+cmgl:\\s*(\\d+),[^,]*,[^,]*,(\\d+)");
@@ -347,8 +359,15 @@ bool TMonitorCore::ExchangeStore(const std::string& command, std::string& answer
 }
 
 void TMonitorCore::BeginReading(bool readStore) {
+  // A new link: which storage the modem has selected is not known.
+  SelectedStorage.clear();
   Decoder.ClearFragments();
   if (readStore) QueueAllStoredSms();
+}
+
+void TMonitorCore::GiveUpStaleSms() {
+  Decoder.GiveUpStale();
+  StoreGivenUpSms();
 }
 
 void TMonitorCore::ReportSend(const TSmsSendThread& thread) {

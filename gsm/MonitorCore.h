@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -129,14 +130,19 @@ public:
   TReadQueue ReadQueue;
   void QueueSmsRead(const std::string& storage, const std::string& index) override { ReadQueue.Add(storage, index); }
 
-  // The running reader, null when none runs; set and cleared on the main thread. Other threads
-  // may test it but must not use the object, which ends on its own after a close: they use
-  // the operations above.
+  // The reader of the open link, null when none; set and cleared on the main thread. Other
+  // threads may test it but must not use the object, which ends on its own after a close:
+  // they use the operations above.
   std::atomic<TTermReader*> ActiveTermReader{nullptr};
-  // Starts a reader; with `readStore` it first reads what the store holds.
+  // Starts a reader; with `readStore` it first reads what the store holds. A reader still
+  // running is asked to end first, and the new one starts only once it has ended: two readers
+  // never read the port at once (as a reopen, or an open request while open, left them).
   void StartTermReader(bool readStore = false);
   // Asks the running reader to end, without waiting.
   void StopTermReader();
+  // The clock by which the parts of a concatenated message are given up (seconds since 1970,
+  // UTC); tests set their own.
+  std::function<int64_t()>& PartClock() { return Decoder.Clock; }
   // Closes the open transport, asks the reader to end and lets a running send go (it fails
   // on the closed port; the queue drains one pair per attempt).
   void CloseModem();
@@ -155,6 +161,15 @@ private:
   TPduDecoder Decoder;
   // The reader's first turn: the decoder's parts forgotten, the store listed when asked.
   void BeginReading(bool readStore) override;
+  // Every turn: the messages whose parts stopped coming are logged with what they had.
+  void GiveUpStaleSms() override;
+  // Starts `reader` now; ReaderEnded runs on the main thread when it has ended.
+  void LaunchTermReader(std::unique_ptr<TTermReader> reader);
+  void ReaderEnded(TThread& reader);
+  // The reader thread that has not ended yet, active or asked to end; null when none.
+  TThread* RunningReader = nullptr;
+  // The reader that starts once RunningReader has ended.
+  std::unique_ptr<TTermReader> DueReader;
   bool LogUndecodedSms(const std::string& text) override { return StoreUndecodedSms(text); }
   // Queues a stored-message notice for the reader, as if the modem had sent it.
   void QueueStoredNotice(const std::string& storage, const std::string& index);

@@ -18,10 +18,24 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
+// Whole lines that some modems send on their own, without a prefix.
+constexpr std::string_view kBareReports[] = {"rdy", "call ready", "sms ready"};
+
+bool IsErrorLine(std::string_view line) { return StartsWith(line, "+cme error") || StartsWith(line, "+cms error"); }
+
 // The start of a line that may still become a notice once the rest of it arrives.
 bool MayBecomeNotice(std::string_view text) {
   for (std::string_view notice : {std::string_view("+cmti:"), std::string_view("+cmt:"), std::string_view("ring")})
     if (text.size() < notice.size() && StartsWith(notice, text)) return true;
+  return false;
+}
+
+// The start of a line that may still become a status report. A "+name:" line cannot be told
+// from an answer's information line before its end either; it is kept back until then too.
+bool MayBecomeReport(std::string_view text) {
+  if (StartsWith(text, "^") || StartsWith(text, "+")) return true;
+  for (std::string_view report : kBareReports)
+    if (text.size() <= report.size() && StartsWith(report, text)) return true;
   return false;
 }
 
@@ -50,6 +64,31 @@ bool ParseCmti(const std::string& text, std::string& storage, std::string& index
   storage = pattern.Match(1);
   index = pattern.Match(2);
   return true;
+}
+
+void TNoticeStream::CommandSent(std::string_view command) {
+  const std::string lowered = AnsiLowerCase(command);
+  std::lock_guard<std::mutex> lock(Lock);
+  CommandKnown = true;
+  OwnInformation.clear();
+  if (StartsWith(lowered, "at+")) {
+    const size_t end = lowered.find_first_of("=?;\r\n", 2);
+    OwnInformation = lowered.substr(2, end == std::string::npos ? std::string::npos : end - 2) + ":";
+  }
+}
+
+bool TNoticeStream::IsReport(std::string_view line, bool inNotice) const {
+  if (line.empty()) return false;
+  if (line[0] == '^') return true;
+  for (std::string_view report : kBareReports)
+    if (line == report) return true;
+  // +CMT and +CMTI are notices, and an error report is an answer.
+  if (line[0] != '+' || StartsWith(line, "+cmt") || IsErrorLine(line)) return false;
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  if (inNotice) return true;
+  if (!CommandKnown) return false;
+  return OwnInformation.empty() || line.substr(0, colon + 1) != OwnInformation;
 }
 
 std::string TNoticeStream::Feed(std::string_view bytes) {
@@ -103,27 +142,48 @@ std::string TNoticeStream::Feed(std::string_view bytes) {
       Queue.push_back({TModemNotice::TKind::Cmti, Trim(content)});
       pos = lineEndOfNotice(line);
     } else if (StartsWith(content, "+cmt:")) {
-      // The header, the line break and the PDU line up to its end.
+      // The header, the line break and the PDU line up to its end; status reports may stand
+      // between the two lines.
       if (lineEnd == std::string_view::npos) {
         Carry = all.substr(pos);
         break;
       }
+      const std::string header = Trim(content);
       size_t pduStart = line;
-      while (pduStart < all.size() && IsLineEnd(all[pduStart])) ++pduStart;
-      size_t pduEnd = pduStart;
-      while (pduEnd < all.size() && IsHexDigit(all[pduEnd])) ++pduEnd;
-      if (pduEnd == all.size()) {
-        Carry = all.substr(pos);
+      bool reportsSkipped = false;
+      bool complete = true;
+      for (;;) {
+        while (pduStart < all.size() && IsLineEnd(all[pduStart])) ++pduStart;
+        const size_t candidateEnd = all.find_first_of("\r\n", pduStart);
+        const std::string_view candidate =
+            all.substr(pduStart, (candidateEnd == std::string_view::npos ? all.size() : candidateEnd) - pduStart);
+        if (candidateEnd == std::string_view::npos) {
+          // A PDU line or a report that has not come whole yet.
+          size_t hexEnd = pduStart;
+          while (hexEnd < all.size() && IsHexDigit(all[hexEnd])) ++hexEnd;
+          complete = hexEnd != all.size() && !MayBecomeReport(Trim(candidate));
+          break;
+        }
+        if (!IsReport(Trim(candidate), true)) break;
+        pduStart = candidateEnd;
+        reportsSkipped = true;
+      }
+      if (!complete) {
+        // The reports skipped so far are not kept: only the header waits for its line.
+        Carry = reportsSkipped ? std::string(all.substr(pos, line - pos)) + "\r\n" + std::string(all.substr(pduStart))
+                               : std::string(all.substr(pos));
         break;
       }
+      size_t pduEnd = pduStart;
+      while (pduEnd < all.size() && IsHexDigit(all[pduEnd])) ++pduEnd;
       if (pduEnd == pduStart) {
-        // Something else came where the PDU line belongs: the header is no message. What
-        // follows it is read on its own.
-        droppedHeaders.push_back(Trim(all.substr(start, line - start)));
-        pos = lineEndOfNotice(line);
+        // Something else came where the PDU line belongs: the header is no message. That line
+        // is read on its own; the reports before it stay reports.
+        droppedHeaders.push_back(header);
+        pos = pduStart;
         continue;
       }
-      Queue.push_back({TModemNotice::TKind::Cmt, Trim(all.substr(start, pduEnd - start))});
+      Queue.push_back({TModemNotice::TKind::Cmt, header + "\r\n" + std::string(all.substr(pduStart, pduEnd - pduStart))});
       pos = lineEndOfNotice(pduEnd);
     } else if (StartsWith(content, "ring")) {
       if (lineEnd == std::string_view::npos) {
@@ -133,9 +193,14 @@ std::string TNoticeStream::Feed(std::string_view bytes) {
       Queue.push_back({TModemNotice::TKind::Ring, Trim(content)});
       pos = lineEndOfNotice(line);
     } else {
-      if (lineEnd == std::string_view::npos && MayBecomeNotice(content)) {
+      if (lineEnd == std::string_view::npos && (MayBecomeNotice(content) || MayBecomeReport(Trim(content)))) {
         Carry = all.substr(pos);
         break;
+      }
+      if (lineEnd != std::string_view::npos && IsReport(Trim(content), false)) {
+        // A status report of the modem's own, with its line end: no answer.
+        pos = lineEndOfNotice(line);
+        continue;
       }
       rest.append(all.substr(pos, line - pos));
       pos = line;
@@ -158,16 +223,19 @@ bool TNoticeStream::CarryIsCmt() const {
   return StartsWith(std::string_view(Carry).substr(start), "+cmt:");
 }
 
-bool TNoticeStream::Flush() {
+bool TNoticeStream::Flush(bool quiet) {
   std::string dropped;
   bool queued = false;
   {
     std::lock_guard<std::mutex> lock(Lock);
-    if (!Carry.empty() && CarryIsCmt()) {
-      if (Clock() - CarrySince < kCmtPduWait) return false;
+    if (Carry.empty()) return false;
+    const bool waited = Clock() - CarrySince >= kCmtPduWait;
+    if (CarryIsCmt()) {
+      if (!waited) return false;
       dropped = Trim(Carry);
       Carry.clear();
     } else {
+      if (!quiet && !waited) return false;
       queued = QueueUnfinished();
     }
   }
@@ -212,6 +280,7 @@ bool TNoticeStream::Next(TModemNotice& notice) {
   if (Queue.empty()) return false;
   notice = std::move(Queue.front());
   Queue.pop_front();
+  ++TakenCount;
   return true;
 }
 
@@ -228,6 +297,11 @@ bool TNoticeStream::HasQueued() const {
 std::string TNoticeStream::Unfinished() const {
   std::lock_guard<std::mutex> lock(Lock);
   return Carry;
+}
+
+uint64_t TNoticeStream::NoticesRead() const {
+  std::lock_guard<std::mutex> lock(Lock);
+  return TakenCount + Queue.size();
 }
 
 void TNoticeStream::DropUnfinished() {

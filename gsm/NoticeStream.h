@@ -6,6 +6,13 @@
 // the next read, whoever makes that, and gives back the rest, which is the answer the reader
 // of the moment waits for.
 //
+// Many modems also send status reports of their own at any moment ("^RSSI:18", "^BOOT:...",
+// "+CREG: 1", "RDY", "Call Ready", "SMS Ready"): before, inside and after an answer, even
+// between a +CMT header and its PDU line. The stream drops them wherever they fall, so that a
+// report is never taken for an answer, never ends one and never spoils a notice. A "+name:"
+// line is a report unless it is an information line of the command last sent ("+cpin:" for
+// "AT+CPIN?"), an error report or a notice.
+//
 // Texts are lower case with NUL bytes as blanks, as the modem's answers are compared
 // everywhere.
 
@@ -46,16 +53,23 @@ class TNoticeStream {
   // Told of each +CMT header dropped because its PDU line never came (for the port trace).
   std::function<void(const std::string&)> DroppedNotice;
 
-  // Takes the bytes of one read and returns what in them is not a notice, with its line
-  // ends as they came.
+  // A command went to the modem (the bytes written, "AT..."): its information lines are its
+  // answer, every other "+name:" line a report. Before the first command none is a report.
+  void CommandSent(std::string_view command);
+
+  // Takes the bytes of one read and returns what in them is neither a notice nor a report,
+  // with its line ends as they came.
   std::string Feed(std::string_view bytes);
   std::string Feed(const uint8_t* bytes, uint32_t count) {
     return Feed(std::string_view(reinterpret_cast<const char*>(bytes), count));
   }
-  // Nothing more came: an unfinished +CMTI or RING is queued as it stands. An unfinished +CMT
-  // (its header, or its header and the start of its PDU line) waits for the rest until
-  // kCmtPduWait after it began, and is dropped then. True when a notice was queued.
-  bool Flush();
+  // The end of a turn of the reader. An unfinished +CMT (its header, or its header and the
+  // start of its PDU line) waits for the rest until kCmtPduWait after it began, and is dropped
+  // then. An unfinished +CMTI or RING is queued as it stands when nothing more came (`quiet`)
+  // or once it has waited as long; a line that never became a notice is dropped then. A line
+  // that never goes quiet (a modem that sends reports all the time) therefore holds nothing
+  // up. True when a notice was queued.
+  bool Flush(bool quiet = true);
   // Queues a notice that was not read as one (a message found in the store).
   void Add(TModemNotice notice);
   // Puts notices before everything queued, in their order.
@@ -67,6 +81,8 @@ class TNoticeStream {
   bool HasQueued() const;
   // The start of a notice read so far (for tests and diagnostics).
   std::string Unfinished() const;
+  // Notices queued since the stream began, taken or not: it grows with every notice read.
+  uint64_t NoticesRead() const;
   // A new link: a notice that an earlier one left unfinished cannot be joined any more and is
   // dropped; whole notices stay queued.
   void DropUnfinished();
@@ -74,6 +90,9 @@ class TNoticeStream {
  private:
   // Flush with the lock held.
   bool QueueUnfinished();
+  // Whether a whole line (trimmed, lower case) is a status report. `inNotice`: the line stands
+  // between a +CMT header and its PDU line, where no answer line can stand.
+  bool IsReport(std::string_view line, bool inNotice) const;
 
   // Whether the unfinished notice is a +CMT.
   bool CarryIsCmt() const;
@@ -83,6 +102,9 @@ class TNoticeStream {
   std::string Carry;
   std::chrono::steady_clock::time_point CarrySince;
   std::deque<TModemNotice> Queue;
+  uint64_t TakenCount = 0;  // notices taken from the queue so far
   bool LineFeedDue = false;  // a notice's CR ended the last read: its LF is no answer
   bool InLine = false;       // the last read ended inside a line that is no notice
+  bool CommandKnown = false;     // a command has been sent
+  std::string OwnInformation;    // "+cpin:" after "AT+CPIN?"; empty after "AT", "ATH"
 };

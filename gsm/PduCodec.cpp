@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -372,10 +373,26 @@ std::vector<TIncompleteSms> TPduDecoder::TakeGivenUp() {
   return taken;
 }
 
-void TPduDecoder::GiveUpStale(int64_t nowUtc) {
+int64_t TPduDecoder::SystemSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+bool TPduDecoder::TooOld(const TPendingSms& pending, int64_t now) {
+  const bool stamped = pending.FirstStamp != 0;
+  // Its own parts were sent more than a day apart.
+  if (stamped && pending.LatestStamp - pending.FirstStamp > kMaxPartAgeSeconds) return true;
+  // The monitor has held it for more than a day.
+  if (now - pending.FirstSeen > kMaxPartAgeSeconds) return true;
+  // A centre whose clock agrees with the monitor's stamped its first part more than a day ago.
+  return stamped && pending.FirstStamp >= pending.FirstSeen - kMaxPartAgeSeconds &&
+         now - pending.FirstStamp > kMaxPartAgeSeconds;
+}
+
+void TPduDecoder::GiveUpStale() {
+  const int64_t now = Clock();
   for (size_t i = 0; i < PendingList.size();) {
-    const int64_t first = PendingList[i].FirstStamp;
-    if (first != 0 && nowUtc - first > kMaxPartAgeSeconds)
+    if (TooOld(PendingList[i], now))
       GiveUp(i);
     else
       ++i;
@@ -390,6 +407,14 @@ bool TPduDecoder::StorePart(std::string_view sender, const std::string& time, in
   };
   auto found = std::find_if(PendingList.begin(), PendingList.end(), sameMessage);
   size_t index = static_cast<size_t>(found - PendingList.begin());
+  // A part sent more than a day before or after the held ones belongs to another message that
+  // uses the same reference again: the held message is given up, and the part starts anew.
+  if (found != PendingList.end() && stamp != 0 && found->FirstStamp != 0 &&
+      (stamp - found->FirstStamp > kMaxPartAgeSeconds || found->LatestStamp - stamp > kMaxPartAgeSeconds)) {
+    GiveUp(index);
+    found = PendingList.end();
+    index = PendingList.size();
+  }
 
   if (found == PendingList.end()) {
     if (part.Total == 1) {  // a message of one part needs no place in the list
@@ -406,9 +431,14 @@ bool TPduDecoder::StorePart(std::string_view sender, const std::string& time, in
     pending.Reference = part.Reference;
     pending.Total = part.Total;
     pending.Time = time;
-    pending.FirstStamp = stamp;
+    pending.FirstSeen = Clock();
     PendingList.push_back(std::move(pending));
     index = PendingList.size() - 1;
+  }
+  if (stamp != 0) {
+    TPendingSms& held = PendingList[index];
+    held.FirstStamp = held.FirstStamp == 0 ? stamp : std::min(held.FirstStamp, stamp);
+    held.LatestStamp = held.LatestStamp == 0 ? stamp : std::max(held.LatestStamp, stamp);
   }
 
   // A part received again replaces the earlier copy: a repeated delivery brings the same text,
@@ -485,18 +515,13 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   const bool ucs2 = (codingScheme & 0x08) != 0;
   const uint8_t* stamp = octets.Data() + stampAt;
   const int64_t stampSeconds = StampSeconds(stamp);
-  // A message waiting for parts since more than a day before this one was sent is given up.
-  // Each PDU's own stamp is the measure, so one stamp far off does not spoil later messages.
-  auto giveUpStale = [&] {
-    if (stampSeconds != 0) GiveUpStale(stampSeconds);
-  };
 
   if ((firstOctet & 0x40) == 0) {
     const uint8_t* body = octets.Data() + reader.Position();
     out.push_back(senderText());
     out.push_back(TimeText(stamp));
     out.push_back(ucs2 ? Ucs2FromOctets(body, reader.Left()) : Unpack7Bit(body, reader.Left(), 0, userLength));
-    giveUpStale();
+    GiveUpStale();
     return;
   }
 
@@ -516,7 +541,7 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
     out.push_back(std::move(sender));
     out.push_back(TimeText(stamp));
     out.push_back(std::move(text));
-    giveUpStale();
+    GiveUpStale();
     return;
   }
   // Such a part can never complete a message consistently.
@@ -531,7 +556,7 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
 
   std::string joined;
   const bool complete = StorePart(sender, TimeText(stamp), stampSeconds, std::move(part), joined, partTags);
-  giveUpStale();
+  GiveUpStale();
   if (!complete) return;
   out.push_back(std::move(sender));
   out.push_back(TimeText(stamp));

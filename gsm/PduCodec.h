@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +42,11 @@ struct TPendingSms {
   uint16_t Reference = 0;
   uint32_t Total = 0;
   std::string Time;         // the time text of the first part that came
-  int64_t FirstStamp = 0;   // its service-centre time stamp in seconds (UTC), 0 when unreadable
+  // The earliest and the latest service-centre time stamp of its parts, in seconds (UTC); 0
+  // while no part had a readable one.
+  int64_t FirstStamp = 0;
+  int64_t LatestStamp = 0;
+  int64_t FirstSeen = 0;    // the monitor's clock when its first part came
   std::vector<TFragmentSms> Fragments;  // ascending sequence, each sequence at most once
 
   // True when every part of the message is held.
@@ -61,10 +66,19 @@ class TPduDecoder {
   // by itself.
   static constexpr size_t kMaxPendingMessages = 8;
   static constexpr size_t kMaxHeldTextBytes = 64 * 1024;
-  // A message still incomplete this long after its first part (by the service-centre time
-  // stamps of the parts, so that it holds across restarts, which read the stored parts
-  // again) is given up.
+  // A message still incomplete this long after its first part is given up. Its age is the
+  // time that passed for it alone: between the service-centre time stamps of its own parts
+  // (one centre's clock, right or wrong), and by the monitor's clock since its first part
+  // came. Where the centre's clock agrees with the monitor's (the first part's stamp no more
+  // than this long before the monitor saw it) the stamp also tells how long the part had
+  // waited before: a part read again from the store after a restart keeps its age. Another
+  // message's stamp never counts, so one centre whose clock is years off, or a message kept
+  // for years in a store, gives up nothing but what is its own.
   static constexpr int64_t kMaxPartAgeSeconds = 24 * 60 * 60;
+
+  // The monitor's clock in seconds since 1970 (UTC); tests set their own.
+  std::function<int64_t()> Clock = SystemSeconds;
+  static int64_t SystemSeconds();
 
   // Appends the sender, the time text ("yy/mm/dd,hh:nn:ss+20") and the message text, in this
   // order, when the PDU completes a message; appends nothing for a part that leaves its
@@ -90,9 +104,10 @@ class TPduDecoder {
   // The messages given up since the last call: pushed out of the part list by its bounds, or
   // older than kMaxPartAgeSeconds. The caller logs them with what they had.
   std::vector<TIncompleteSms> TakeGivenUp();
-  // Gives up the messages whose first part is older than kMaxPartAgeSeconds at `nowUtc`
-  // (seconds since 1970). Every PDU decoded does this with its own time stamp.
-  void GiveUpStale(int64_t nowUtc);
+  // Gives up the messages older than kMaxPartAgeSeconds now. Every PDU decoded does this; the
+  // reader does it every turn, so that a message whose last part never comes is given up in
+  // time without another PDU.
+  void GiveUpStale();
 
   // The messages waiting for parts, oldest first.
   const std::vector<TPendingSms>& Pending() const { return PendingList; }
@@ -105,6 +120,8 @@ class TPduDecoder {
   void DiscardPending(size_t index);
   // Moves a pending message to the given-up list.
   void GiveUp(size_t index);
+  // Whether the message is older than kMaxPartAgeSeconds at `now`.
+  static bool TooOld(const TPendingSms& pending, int64_t now);
 
   std::vector<TPendingSms> PendingList;
   std::vector<TIncompleteSms> GivenUp;

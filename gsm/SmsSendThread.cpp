@@ -65,6 +65,13 @@ void TSmsSendThread::RunDialogue() {
     return;
   }
   TNamedMutexHold hold(*PortMutex);
+  // The notices read during the dialogue are handled at its end, still holding the port: while
+  // the modem waits for the message, or is sending it, no other command may reach it (a
+  // message logged now may delete its stored parts from the store).
+  struct TNoticesAtEnd {
+    TSmsSendThread& Thread;
+    ~TNoticesAtEnd() { Thread.CheckUnsolicited(); }
+  } noticesAtEnd{*this};
   if (Terminated()) {
     Result = kSendIoError;
     return;
@@ -83,7 +90,6 @@ void TSmsSendThread::RunDialogue() {
     Result = kSendModemError;
     return;
   }
-  CheckUnsolicited();
   if (Terminated() || LastResponse.find('>') == std::string::npos) {
     Result = kSendBadAnswer;
     return;
@@ -95,8 +101,8 @@ void TSmsSendThread::RunDialogue() {
 }
 
 bool TSmsSendThread::ReadPrompt(TAtChannel& channel) {
-  // Notices the modem sent before the prompt may fill the first reads: reads go on, within
-  // the wait, while they bring notices only.
+  // Notices and reports the modem sent before the prompt may fill the first reads: reads go
+  // on, within the wait, while they bring nothing else.
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Waits.PromptRead);
   uint32_t wait = Waits.PromptRead;
   bool answered = false;
@@ -107,7 +113,6 @@ bool TSmsSendThread::ReadPrompt(TAtChannel& channel) {
     answered = true;
     LastResponse = Trim(rest);
     if (!LastResponse.empty() || Terminated()) return true;
-    CheckUnsolicited();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
     if (left.count() <= 0) return true;
     wait = static_cast<uint32_t>(left.count());
@@ -133,7 +138,6 @@ void TSmsSendThread::WaitForSendAnswer(TAtChannel& channel) {
       decided = true;
       break;
     }
-    CheckUnsolicited();
     if (LastResponse.find("ok") != std::string::npos) {
       Result = kSendDone;
       decided = true;

@@ -1,7 +1,8 @@
 #pragma once
 // The send thread: one outgoing SMS per thread. It pauses, builds the SMS-SUBMIT PDU, takes
 // the port mutex and runs the "AT+CMGS=" dialogue; message notices that the modem sends in the
-// middle of it are handled on the spot (+CMT) or queued for reading after the send (+CMTI).
+// middle of it are handled at its end, still under the port mutex (+CMT), or queued for
+// reading after the send (+CMTI).
 // The outcome is reported to its host on the main thread by a synchronous call at the end of
 // the thread. The queue of messages to send and the starting of one thread after the other
 // belong to TSmsSender.
@@ -74,7 +75,7 @@ class TSmsSendThread : public TThread {
 
   // Acts on every notice the dialogue's reads have queued in the channel's notice stream: a
   // +CMT message is decoded and logged now, a +CMTI notice is queued for reading after the
-  // send.
+  // send. The dialogue does this at its end, once the modem has answered the message.
   void CheckUnsolicited();
 
  protected:

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 namespace {
@@ -76,6 +77,27 @@ TEST_F(AtChannelTest, WholeWaitEndsWithoutAFinalLineAndEachReadWaitEndsWithTheLa
   EXPECT_EQ(answer, "");
 }
 
+// A modem that sends status reports all the time, also between the lines of its answers: an
+// answer is read whole without them, and one that never comes ends the reading after its wait
+// although the line is never quiet (the store's exchanges read on for minutes).
+TEST_F(AtChannelTest, StatusReportsNeitherEndNorProlongAnAnswer) {
+  Sim.Sim.SetEcho(false);
+  Sim.Sim.SetStatusReport(40, "^RSSI:18\n+CREG: 1\nRDY");
+  Sim.Sim.SetReportsInside(true);
+  Sim.Sim.SetRule("AT+CMGD=", "");
+  const TAnswerWait waits[] = {TAnswerWait::EachRead, TAnswerWait::Whole, TAnswerWait::AsItComes};
+  for (TAnswerWait wait : waits) {
+    SCOPED_TRACE(static_cast<int>(wait));
+    std::string answer;
+    ASSERT_TRUE(Channel.Exchange("AT+CPMS=\"SM\"\r\n", 1024, 1000, wait, answer));
+    EXPECT_EQ(answer, "+cpms: 0,30,0,30,0,30\r\n\r\nok");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Channel.Exchange("AT+CMGD=1\r\n", 1024, 300, wait, answer));
+    EXPECT_EQ(answer, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "read on past its wait";
+  }
+}
+
 TEST(AtChannel, NothingOpenGivesNoAnswer) {
   TAtChannel channel;
   std::string answer = "stale";
@@ -83,22 +105,32 @@ TEST(AtChannel, NothingOpenGivesNoAnswer) {
   EXPECT_EQ(answer, "");
 }
 
+// Status reports of the modem's own are dropped wherever they fall in what is read after a
+// command: a "+name:" line is one unless the command's own information line or an error.
 TEST(AtChannel, StatusReportsAreNoAnswer) {
   struct Case {
-    const char* answer;
     const char* command;
+    const char* bytes;
     const char* kept;
   };
   const Case cases[] = {
-      {"^rssi:18\r\n\r\n+cpin: ready\r\n\r\nok", "AT+CPIN?\r\n", "+cpin: ready\r\n\r\nok"},
-      {"at+cpin?\r\r\n+creg: 1\r\n+cpin: sim pin\r\nok", "AT+CPIN?\r\n", "at+cpin?\r\r\n+cpin: sim pin\r\nok"},
-      {"^boot:1,0\r\n+cme error: 10", "AT+CPIN?\r\n", "+cme error: 10"},
-      {"+cnmi: (0-3),(0-3)\r\n\r\nok", "AT+CNMI=?\r\n", "+cnmi: (0-3),(0-3)\r\n\r\nok"},
-      {"+cops: 0,0,\"simnet\"\r\n^rssi:9\r\nok", "AT+COPS?\r\n", "+cops: 0,0,\"simnet\"\r\nok"},
-      {"^rssi:18\r\nat\r\r\nok", "AT\r\n", "at\r\r\nok"},
-      {"+creg: 1\r\nok", "AT\r\n", "ok"},
+      {"AT+CPIN?\r\n", "\r\n^RSSI:18\r\n\r\n+CPIN: READY\r\n\r\nOK\r\n", "\r\n\r\n+cpin: ready\r\n\r\nok\r\n"},
+      {"AT+CPIN?\r\n", "AT+CPIN?\r\r\n+CREG: 1\r\n+CPIN: SIM PIN\r\nOK\r\n", "at+cpin?\r\r\n+cpin: sim pin\r\nok\r\n"},
+      {"AT+CPIN?\r\n", "^BOOT:1,0\r\n+CME ERROR: 10\r\n", "+cme error: 10\r\n"},
+      {"AT+CNMI=?\r\n", "+CNMI: (0-3),(0-3)\r\n\r\nOK\r\n", "+cnmi: (0-3),(0-3)\r\n\r\nok\r\n"},
+      {"AT+COPS?\r\n", "+COPS: 0,0,\"SimNet\"\r\n^RSSI:9\r\nOK\r\n", "+cops: 0,0,\"simnet\"\r\nok\r\n"},
+      {"AT\r\n", "^RSSI:18\r\nAT\r\r\nOK\r\n", "at\r\r\nok\r\n"},
+      {"AT\r\n", "+CREG: 1\r\nOK\r\n", "ok\r\n"},
+      {"AT+CMGR=3\r\n", "\r\n+CMGR: 0,,24\r\nRDY\r\n0791CD\r\nCall Ready\r\n\r\nSMS Ready\r\nOK\r\n",
+       "\r\n+cmgr: 0,,24\r\n0791cd\r\n\r\nok\r\n"},
+      {"AT+CMGS=19\r\n", "\r\n^MODE:5,4\r\n> ", "\r\n> "},
+      {"AT+CMGS=19\r\n", "\r\n+CMGS: 7\r\n+CIEV: 2,3\r\n\r\nOK\r\n", "\r\n+cmgs: 7\r\n\r\nok\r\n"},
   };
-  for (const Case& c : cases) EXPECT_EQ(TAtChannel::WithoutReports(c.answer, c.command), c.kept) << c.answer;
+  for (const Case& c : cases) {
+    TAtChannel channel;
+    channel.Write(c.command);  // no port: only the stream hears of it
+    EXPECT_EQ(channel.Notices.Feed(c.bytes), c.kept) << c.command << c.bytes;
+  }
 }
 
 TEST(AtChannel, AnswerLinesAreFoundWhereverTheyStand) {

@@ -257,6 +257,52 @@ TEST_F(ModemLinkTest, OpenWhileASetUpRunsChangesNothing) {
   EXPECT_EQ(Form->Core.ModemThreads.Count(), 2u) << "one set-up, one reader";
 }
 
+// However the link is opened again, one reader at most reads the port: an open request while
+// the link is open, and a reopen, each end the reader that ran before the next one starts
+// (the open request left two readers running side by side, against a modem that talks all the
+// time).
+TEST_F(ModemLinkTest, OpeningAgainNeverLeavesTwoReaders) {
+  TSimOnPty modem;
+  modem.Sim.SetStatusReport(50, "^RSSI:18\n+CREG: 1");
+  WriteIni(modem.SlavePath(), false, false);
+  Create();
+  int most = 0;
+  auto watchUntil = [&](const std::function<bool()>& done, int ms) {
+    return WaitUntil(
+        [&] {
+          most = std::max(most, TTermReader::Running());
+          return done();
+        },
+        ms);
+  };
+  OpenAndWait();
+  ASSERT_TRUE(watchUntil([] { return TTermReader::Running() == 1; }, kLinkWaitMs));
+  struct Case {
+    const char* name;
+    std::function<void()> openAgain;
+  };
+  const Case cases[] = {
+      {"open request while open", [&] { Form->OpenModemLink(); }},
+      {"reopen", [&] { Form->ReopenModem(); }},
+      {"open request while open, twice", [&] {
+         Form->OpenModemLink();
+         ASSERT_TRUE(watchUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+         Form->OpenModemLink();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.openAgain();
+    ASSERT_TRUE(watchUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+    EXPECT_TRUE(ShowsOpen());
+    // Time for a reader that was left running to show itself.
+    watchUntil([] { return false; }, 1500);
+    EXPECT_LE(most, 1) << "two readers at once";
+    EXPECT_EQ(TTermReader::Running(), 1);
+  }
+  ReceiveOverTheLink(modem.Sim);
+}
+
 TEST_F(ModemLinkTest, ReopenClosesAnOpenLinkWithItsBalloonEvenWithBalloonsOff) {
   TSimOnPty modem;
   WriteIni(modem.SlavePath(), false, false);

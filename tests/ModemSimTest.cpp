@@ -549,6 +549,26 @@ TEST_F(ModemSimFixture, StatusReportsComeAtTheirIntervalUntilStopped) {
   EXPECT_EQ(Sim.NextEventIn(), std::nullopt);
 }
 
+TEST_F(ModemSimFixture, SeveralReportLinesGoInTurnAndInsideAnswersWhenAsked) {
+  Sim.SetStatusReport(100, "^RSSI:18\nRDY\r\n+CREG: 1");
+  Sim.Advance(300);
+  EXPECT_EQ(Sim.Take(), "\r\n^RSSI:18\r\n\r\nRDY\r\n\r\n+CREG: 1\r\n");
+  // Inside: between every two lines of an answer or a notice, never after its last one.
+  Sim.SetReportsInside(true);
+  EXPECT_EQ(Exchange("AT"), "\r\n^RSSI:18\r\nOK\r\n");
+  EXPECT_EQ(Exchange("AT+CMGS=19"), "\r\nRDY\r\n> ");
+  Sim.Feed("0011000B919700214365F700000205E8329BFD06\x1A");
+  EXPECT_EQ(Sim.Take(), "\r\n+CREG: 1\r\n+CMGS: 1\r\n^RSSI:18\r\n\r\nRDY\r\nOK\r\n");
+  const std::vector<TSimPdu> pdus = Sim.InjectCmt(Message("+79001234567", "Hello"));
+  ASSERT_EQ(pdus.size(), 1u);
+  EXPECT_EQ(Sim.Take(), "\r\n+CREG: 1\r\n+CMT: ,24\r\n^RSSI:18\r\n" + pdus[0].Hex + "\r\n");
+  // Raw bytes stay as they are.
+  Sim.InjectRaw("\r\nRING\r\n");
+  EXPECT_EQ(Sim.Take(), "\r\nRING\r\n");
+  Sim.SetReportsInside(false);
+  EXPECT_EQ(Exchange("AT"), kOk);
+}
+
 TEST_F(ModemSimFixture, MessagesWaitingForACommandFollowItsAnswer) {
   Sim.DeliverAfter("at+cnmi=", Message("+79001234567", "Hello"), false);
   Sim.DeliverAfter("AT+CNMI=", Message("+79001234567", "Stored"), true);
@@ -653,6 +673,8 @@ const TControlCase kControlCases[] = {
     {"report 0", "ok\n"},
     {"report often ^RSSI:18", "error: interval in ms expected\n"},
     {"report 150", "error: report line missing\n"},
+    {"report-inside on", "ok\n"},
+    {"report-inside sometimes", "error: expected on or off\n"},
     {"after AT+CNMI= cmt +7900 hi", "ok\n"},
     {"after AT+CNMI= cmti --storage ME +7900 hi", "ok\n"},
     {"after AT+CNMI= ring", "error: expected COMMAND cmt|cmti ...\n"},

@@ -49,6 +49,17 @@ const TCase kCases[] = {
     // A read that begins inside a line does not begin a line: "ring" here is an operator.
     {"a notice word inside an answer line", "\r\n+COPS: 0,0,\"ringtel\"\r\n\r\nOK\r\n",
      "\r\n+cops: 0,0,\"ringtel\"\r\n\r\nok\r\n", {}},
+    // Status reports of the modem's own are neither answer nor notice, wherever they fall.
+    {"reports before, after and between answers and notices",
+     "\r\n^RSSI:18\r\n\r\nOK\r\n\r\nRDY\r\n\r\n+CMTI: \"SM\",4\r\n\r\nCall Ready\r\n",
+     "\r\n\r\nok\r\n\r\n\r\n\r\n", {"cmti +cmti: \"sm\",4"}},
+    {"a report in the read of a delivered message", "\r\n^DSFLOWRPT:0000012C,00000000\r\n" + Cmt(), "\r\n\r\n",
+     {kCmtNotice}},
+    {"reports between a header and its pdu line",
+     "\r\n+CMT: ,50\r\n^RSSI:18\r\n\r\n+CREG: 1\r\nSMS Ready\r\n" + std::string(kPdu) + "\r\n", "\r\n",
+     {kCmtNotice}},
+    {"reports between a header and a line that is no pdu", "\r\n+CMT: ,24\r\n+CREG: 1\r\n\r\nOK\r\n", "\r\nok\r\n", {}},
+    {"a report before the send prompt", "\r\n^MODE:5,4\r\n\r\n> ", "\r\n\r\n> ", {}},
 };
 
 TEST(NoticeStream, NoticesAreTakenOutOfWhatIsRead) {
@@ -90,14 +101,23 @@ TEST(NoticeStream, WhatIsUnfinishedWaitsAndIsTakenAsItStandsOnFlush) {
       {"the start of a line that never became a notice", "\r\nOK\r\n+CM", {}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TNoticeStream stream;
-    stream.Feed(c.bytes);
-    EXPECT_TRUE(stream.HasPending());
-    EXPECT_TRUE(Drain(stream).empty()) << "nothing is handled before it is whole";
-    EXPECT_EQ(stream.Flush(), !c.flushed.empty());
-    EXPECT_EQ(Drain(stream), c.flushed);
-    EXPECT_FALSE(stream.HasPending());
+    for (bool quiet : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (quiet ? ", line quiet" : ", line never quiet"));
+      auto now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+      TNoticeStream stream([&now] { return now; });
+      stream.Feed(c.bytes);
+      EXPECT_TRUE(stream.HasPending());
+      EXPECT_TRUE(Drain(stream).empty()) << "nothing is handled before it is whole";
+      if (!quiet) {
+        // While the line brings more, it waits for its end until its time is up.
+        EXPECT_FALSE(stream.Flush(false));
+        EXPECT_TRUE(stream.HasPending());
+        now += TNoticeStream::kCmtPduWait;
+      }
+      EXPECT_EQ(stream.Flush(quiet), !c.flushed.empty());
+      EXPECT_EQ(Drain(stream), c.flushed);
+      EXPECT_FALSE(stream.HasPending());
+    }
   }
 }
 
@@ -111,8 +131,13 @@ TEST(NoticeStream, ACmtHeaderWaitsForItsPduLineThenIsDropped) {
     std::chrono::milliseconds later;
     std::vector<std::string> notices;
     std::vector<std::string> dropped;
+    std::string meanwhile = "";  // what each read brings until then: nothing, or a report
   };
   const Case cases[] = {
+      {"pdu line 3 s later, reports meanwhile", "\r\n+CMT: ,50\r\n", std::string(kPdu) + "\r\n",
+       std::chrono::milliseconds(3000), {kCmtNotice}, {}, "\r\n^RSSI:18\r\n"},
+      {"pdu line never comes, reports meanwhile", "\r\n+CMT: ,50\r\n", "", std::chrono::milliseconds(3000), {},
+       {"+cmt: ,50"}, "\r\n^RSSI:18\r\n"},
       {"pdu line 0.7 s later", "\r\n+CMT: ,50\r\n", std::string(kPdu) + "\r\n", std::chrono::milliseconds(700),
        {kCmtNotice}, {}},
       {"pdu line 3 s later", "\r\n+CMT: ,50\r\n", std::string(kPdu) + "\r\n", std::chrono::milliseconds(3000),
@@ -124,26 +149,29 @@ TEST(NoticeStream, ACmtHeaderWaitsForItsPduLineThenIsDropped) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    const auto start = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    auto now = start;
     TNoticeStream stream([&now] { return now; });
     std::vector<std::string> dropped;
     stream.DroppedNotice = [&dropped](const std::string& header) { dropped.push_back(header); };
     stream.Feed(c.first);
-    // Reads that bring nothing, each followed by a flush, until the rest comes.
+    // Reads that bring nothing, or only reports, each followed by a flush, until the rest comes.
+    const bool quiet = c.meanwhile.empty();
     for (auto waited = std::chrono::milliseconds(0); waited < c.later; waited += std::chrono::milliseconds(100)) {
       now += std::chrono::milliseconds(100);
-      EXPECT_EQ(stream.Feed(""), "");
-      EXPECT_FALSE(stream.Flush());
+      EXPECT_EQ(stream.Feed(c.meanwhile), "");
+      EXPECT_FALSE(stream.Flush(quiet));
       EXPECT_TRUE(Drain(stream).empty());
+      EXPECT_LT(stream.Unfinished().size(), 64u) << "the reports are not kept";
     }
     if (!c.rest.empty()) {
       stream.Feed(c.rest);
     } else {
-      now += TNoticeStream::kCmtPduWait - std::chrono::milliseconds(1);
-      EXPECT_FALSE(stream.Flush());
+      now = start + TNoticeStream::kCmtPduWait - std::chrono::milliseconds(1);
+      EXPECT_FALSE(stream.Flush(quiet));
       EXPECT_TRUE(stream.HasPending()) << "still waiting just before its time";
       now += std::chrono::milliseconds(1);
-      EXPECT_FALSE(stream.Flush());
+      EXPECT_FALSE(stream.Flush(quiet));
     }
     EXPECT_EQ(Drain(stream), c.notices);
     EXPECT_EQ(dropped, c.dropped);

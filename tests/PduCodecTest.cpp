@@ -1,10 +1,12 @@
 #include "common/Text.h"
 #include "gsm/PduCodec.h"
+#include "support/UtcSeconds.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
+#include <memory>
 #include <utility>
 #include <string>
 #include <vector>
@@ -567,18 +569,48 @@ TEST(PduDecoder, HeaderWithoutConcatenationIsAMessageOfItsOwn) {
 // Service-centre time stamps: 12/01/03 14:25:30 and a day and an hour later, zone 0.
 constexpr const char* kDayLater = "21103151520300";
 
+// The service-centre time stamp of a moment, zone 0: each field's digits swapped.
+std::string StampAt(int year, int month, int day, int hour, int minute, int second = 0) {
+  std::string stamp;
+  for (int field : {year % 100, month, day, hour, minute, second}) {
+    stamp += static_cast<char>('0' + field % 10);
+    stamp += static_cast<char>('0' + field / 10);
+  }
+  return stamp + "00";
+}
+
+// A part of a concatenated message from `sender` (its address field) stamped `stamp`.
+std::string PartOf(const std::string& sender, const std::string& stamp, const std::string& refTotalSeq,
+                   const std::string& text) {
+  auto [data, septets] = HeaderAndText("050003" + refTotalSeq, text);
+  return Deliver("44", "00", data, sender, stamp, septets);
+}
+
 TEST_F(PduConcatenation, IncompleteMessagesAreGivenUpWithWhatTheyHad) {
+  int64_t now = UtcSeconds(2012, 1, 3, 14, 25, 30);
+  const int64_t firstCame = now;
+  Decoder.Clock = [&now] { return now; };
   auto part = [](const std::string& refTotalSeq, const std::string& text, const std::string& stamp) {
-    auto [data, septets] = HeaderAndText("050003" + refTotalSeq, text);
-    return Deliver("44", "00", data, kSender, stamp, septets);
+    return PartOf(kSender, stamp, refTotalSeq, text);
   };
   std::vector<std::string> tags;
   TStrings out;
   Decoder.DecodeDeliverPdu(part("110301", "first ", "21103041520300"), out, "sm,1", &tags);
   Decoder.DecodeDeliverPdu(part("110303", "third", "21103041520300"), out, "sm,3", &tags);
   EXPECT_TRUE(Decoder.TakeGivenUp().empty());
-  // A part of another message a day and an hour later: the first message is past its time.
+  // A part of another message stamped a day and an hour later gives up nothing: a message's
+  // age is its own.
+  now += 3600;
   Decoder.DecodeDeliverPdu(part("120201", "x", kDayLater), out, "sm,4", &tags);
+  EXPECT_TRUE(Decoder.TakeGivenUp().empty());
+  ASSERT_EQ(Decoder.Pending().size(), 2u);
+
+  // A day after its first part came, by the monitor's clock, it is given up with what it had.
+  now = firstCame + TPduDecoder::kMaxPartAgeSeconds;
+  Decoder.GiveUpStale();
+  EXPECT_TRUE(Decoder.TakeGivenUp().empty());
+  now += 1;
+  Decoder.GiveUpStale();
   std::vector<TIncompleteSms> givenUp = Decoder.TakeGivenUp();
   ASSERT_EQ(givenUp.size(), 1u);
   EXPECT_EQ(givenUp[0].Sender, "79001234567");
@@ -586,11 +618,8 @@ TEST_F(PduConcatenation, IncompleteMessagesAreGivenUpWithWhatTheyHad) {
   EXPECT_EQ(givenUp[0].Text, "first third");
   EXPECT_EQ(givenUp[0].Tags, (std::vector<std::string>{"sm,1", "sm,3"}));
   ASSERT_EQ(Decoder.Pending().size(), 1u);
-
-  // The clock moves the time on too.
-  Decoder.GiveUpStale(Decoder.Pending()[0].FirstStamp + TPduDecoder::kMaxPartAgeSeconds);
-  EXPECT_TRUE(Decoder.TakeGivenUp().empty());
-  Decoder.GiveUpStale(Decoder.Pending()[0].FirstStamp + TPduDecoder::kMaxPartAgeSeconds + 1);
+  now += 3600;
+  Decoder.GiveUpStale();
   EXPECT_EQ(Decoder.TakeGivenUp().size(), 1u);
   EXPECT_TRUE(Decoder.Pending().empty());
 
@@ -605,6 +634,103 @@ TEST_F(PduConcatenation, IncompleteMessagesAreGivenUpWithWhatTheyHad) {
   ASSERT_EQ(givenUp.size(), 1u);
   EXPECT_EQ(givenUp[0].Text, "part1");
   EXPECT_EQ(givenUp[0].Tags, (std::vector<std::string>{"sm,1"}));
+}
+
+const std::string kOtherSender = "0B919700214365F8";  // 79001234568
+const std::string kThirdSender = "0B919700214365F9";  // 79001234569
+
+// Senders whose service centres' clocks are years off, their parts interleaved with those of a
+// sender whose centre's clock is right: every message is joined whole, none is given up (one
+// far stamp gave up every other sender's waiting message).
+TEST_F(PduConcatenation, StampsYearsOffGiveUpNoMessage) {
+  int64_t now = UtcSeconds(2026, 3, 1, 10, 0);
+  Decoder.Clock = [&now] { return now; };
+  const std::string right = StampAt(2026, 3, 1, 9, 58);
+  const std::string ahead = StampAt(2031, 7, 1, 12, 0);
+  const std::string behind = StampAt(2009, 5, 5, 8, 0);
+  struct Case {
+    std::string sender, stamp, refTotalSeq, text;
+  };
+  const Case parts[] = {
+      {kSender, right, "210301", "alpha one "},    {kOtherSender, ahead, "220201", "bravo one "},
+      {kThirdSender, behind, "230301", "charlie one "}, {kSender, right, "210302", "alpha two "},
+      {kThirdSender, behind, "230302", "charlie two "}, {kOtherSender, ahead, "220202", "bravo two"},
+      {kSender, right, "210303", "alpha three"},  {kThirdSender, behind, "230303", "charlie three"},
+  };
+  std::vector<std::string> texts;
+  for (const Case& c : parts) {
+    now += 60;
+    const TStrings out = Feed(PartOf(c.sender, c.stamp, c.refTotalSeq, c.text));
+    if (out.size() == 3) texts.push_back(out[2]);
+    EXPECT_TRUE(Decoder.TakeGivenUp().empty()) << "after " << c.text;
+  }
+  EXPECT_EQ(texts, (TStrings{"bravo one bravo two", "alpha one alpha two alpha three",
+                             "charlie one charlie two charlie three"}));
+  EXPECT_TRUE(Decoder.Pending().empty());
+}
+
+// A message whose last part never comes is given up about a day after its first part: by the
+// monitor's clock whatever its centre's clock says, and, where that clock is right, by its
+// stamp when the part is read again after a restart.
+TEST(PduDecoder, MessageWhoseLastPartNeverComesIsGivenUpAfterItsDay) {
+  const int64_t firstCame = UtcSeconds(2026, 3, 1, 10, 0);
+  struct Case {
+    const char* what;
+    std::string stamp;
+    int64_t restartAfter;  // seconds after the first part; 0: no restart
+  };
+  const Case cases[] = {
+      {"centre's clock right", StampAt(2026, 3, 1, 9, 59), 0},
+      {"centre's clock years ahead", StampAt(2031, 7, 1, 12, 0), 0},
+      {"centre's clock years behind", StampAt(2009, 5, 5, 8, 0), 0},
+      {"read again after a restart 20 h later", StampAt(2026, 3, 1, 9, 59), 20 * 3600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int64_t now = firstCame;
+    auto decoder = std::make_unique<TPduDecoder>();
+    decoder->Clock = [&now] { return now; };
+    const std::string first = PartOf(kSender, c.stamp, "310201", "only the first ");
+    TStrings out;
+    decoder->DecodeDeliverPdu(first, out, "sm,1");
+    if (c.restartAfter > 0) {
+      now += c.restartAfter;
+      decoder = std::make_unique<TPduDecoder>();
+      decoder->Clock = [&now] { return now; };
+      decoder->DecodeDeliverPdu(first, out, "sm,1");
+    }
+    EXPECT_TRUE(out.empty());
+    now = firstCame + TPduDecoder::kMaxPartAgeSeconds - 120;
+    decoder->GiveUpStale();
+    EXPECT_TRUE(decoder->TakeGivenUp().empty()) << "given up before its day";
+    now = firstCame + TPduDecoder::kMaxPartAgeSeconds + 60;
+    decoder->GiveUpStale();
+    const std::vector<TIncompleteSms> givenUp = decoder->TakeGivenUp();
+    ASSERT_EQ(givenUp.size(), 1u);
+    EXPECT_EQ(givenUp[0].Text, "only the first ");
+    EXPECT_EQ(givenUp[0].Tags, (std::vector<std::string>{"sm,1"}));
+  }
+}
+
+// A sender that uses a reference again days later, both messages' parts read from the store
+// at once (after a restart): the old message is given up with its own part, and the new one is
+// joined whole.
+TEST_F(PduConcatenation, AReferenceUsedAgainDaysLaterStartsANewMessage) {
+  Decoder.Clock = [] { return UtcSeconds(2026, 3, 3, 10, 0); };
+  std::vector<std::string> tags;
+  TStrings out;
+  Decoder.DecodeDeliverPdu(PartOf(kSender, StampAt(2026, 3, 1, 9, 59), "050201", "old "), out, "sm,1", &tags);
+  EXPECT_TRUE(Decoder.TakeGivenUp().empty());
+  const std::string later = StampAt(2026, 3, 3, 9, 59);
+  Decoder.DecodeDeliverPdu(PartOf(kSender, later, "050201", "new "), out, "sm,2", &tags);
+  std::vector<TIncompleteSms> givenUp = Decoder.TakeGivenUp();
+  ASSERT_EQ(givenUp.size(), 1u);
+  EXPECT_EQ(givenUp[0].Text, "old ");
+  EXPECT_EQ(givenUp[0].Tags, (std::vector<std::string>{"sm,1"}));
+  Decoder.DecodeDeliverPdu(PartOf(kSender, later, "050202", "message"), out, "sm,3", &tags);
+  ASSERT_EQ(out.size(), 3u);
+  EXPECT_EQ(out[2], "new message");
+  EXPECT_EQ(tags, (std::vector<std::string>{"sm,2", "sm,3"}));
 }
 
 TEST_F(PduConcatenation, EveryStoredCopyOfAPartIsNamedWhenTheMessageCompletes) {

@@ -203,8 +203,9 @@ struct TMessage {
   bool WideReference = false;  // a 16-bit concatenation reference
 };
 
-std::string SimLine(const TMessage& message) {
-  std::string line = message.Stored ? "cmti" : "cmt";
+// The simulator's line that delivers the message; with `verb` ("store") it does that instead.
+std::string SimLine(const TMessage& message, const char* verb = nullptr) {
+  std::string line = verb ? verb : message.Stored ? "cmti" : "cmt";
   if (message.Parts > 1) line += " --parts " + std::to_string(message.Parts);
   if (message.Reverse) line += " --reverse";
   if (message.WideReference) line += " --ref16";
@@ -240,6 +241,7 @@ struct TLogCounts {
   std::map<std::string, int> Received;  // text -> records
   std::map<std::string, std::string> Phones;
   std::map<std::string, int> Sent;
+  std::map<std::string, int> Accepted;  // sent records the modem took
   size_t Records = 0;
 };
 
@@ -255,6 +257,7 @@ TLogCounts CountLog(const std::string& path) {
       counts.Phones[record.Text] = record.Phone;
     } else {
       ++counts.Sent[record.Text];
+      if (record.Accepted) ++counts.Accepted[record.Text];
     }
   }
   return counts;
@@ -562,5 +565,83 @@ TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   EXPECT_EQ(counts.Received.size(), messages.size()) << "records of texts nobody sent";
   EXPECT_TRUE(StoreHoldsAtMost(static_cast<size_t>(kills))) << ::testing::PrintToString(StoreList());
 }
+
+// Modems that send status reports of their own at any moment, between the answers and, with
+// some modems, between the lines of an answer or a notice. A report is never an answer: it
+// neither ends one nor spoils one, and the line never being quiet stops nothing.
+struct TChattyCase {
+  const char* Name;
+  int IntervalMs;
+  bool Inside;  // reports also between the lines of answers and notices
+};
+
+void PrintTo(const TChattyCase& c, std::ostream* out) { *out << c.Name; }
+
+const TChattyCase kChattyCases[] = {
+    {"Every100msAlsoInsideAnswers", 100, true},
+    {"Every150ms", 150, false},
+    {"Every300msAlsoInsideAnswers", 300, true},
+    {"Every700ms", 700, false},
+    {"Every2sAlsoInsideAnswers", 2000, true},
+};
+
+// The reports of the common modems, sent in turn.
+const char kReportShapes[] =
+    "^RSSI:18\\n^BOOT:20952548,0,0,0,75\\n^DSFLOWRPT:0000012C,00000000,00000000,000000000000A2B4,"
+    "0000000000015E8C,0003E800,0003E800\\n^MODE:5,4\\n+CREG: 1\\n+CGREG: 1\\n+CIEV: 2,3\\nRDY\\nCall Ready\\n"
+    "SMS Ready";
+
+class ChattyModemTest : public ReliabilityTest, public ::testing::WithParamInterface<TChattyCase> {};
+
+TEST_P(ChattyModemTest, EveryMessageIsLoggedOnceEverySendGoesOutAndTheCheckIsAnswered) {
+  const TChattyCase& c = GetParam();
+  ASSERT_TRUE(SimLink->Do("report " + std::to_string(c.IntervalMs) + " " + kReportShapes));
+  if (c.Inside) {
+    ASSERT_TRUE(SimLink->Do("report-inside on"));
+  }
+  // Waiting in the store before the monitor starts: read by its sweep of the store.
+  std::vector<TMessage> stored = {
+      {"+79001234601", "chatty stored single", true, 1, false},
+      {"+79001234602", "chatty stored in two parts, a longer text for the second one", true, 2, false},
+  };
+  for (const TMessage& message : stored) ASSERT_TRUE(SimLink->Do(SimLine(message, "store")));
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
+
+  const std::vector<std::string> sends = {"chatty send one periodwr=60;", "chatty send two periodwr=60;"};
+  QueueSend("+79005550101", sends[0]);
+  QueueSend("+79005550102", sends[1]);
+  std::vector<TMessage> messages;
+  for (int i = 0; i < 10; ++i) {
+    TMessage message;
+    message.Sender = "+7900123470" + std::to_string(i);
+    message.Text = "chatty" + std::to_string(i) + " pos 5545.1234,n,03737.5678,e";
+    message.Stored = i % 2 == 1;
+    if (i % 4 == 2) {
+      message.Parts = 2;
+      message.Reverse = i == 6;
+      message.Text += " speed 12.5 course 270.0 date 050324 inputs 0101 sat 9";
+    }
+    messages.push_back(message);
+    ASSERT_TRUE(SimLink->Do(SimLine(message)));
+    SpinFor(150);
+  }
+  EXPECT_EQ(Dispatcher->Ask(QStringLiteral("command 4")).toStdString(), "result 4 1") << "the check of the modem";
+
+  messages.insert(messages.end(), stored.begin(), stored.end());
+  EXPECT_TRUE(WaitForAll(messages, sends.size(), 90000)) << "not everything arrived in time";
+  const TLogCounts counts = CountLog(LogPath());
+  for (const TMessage& message : messages) {
+    EXPECT_EQ(counts.Received.count(message.Text) ? counts.Received.at(message.Text) : 0, 1) << SimLine(message);
+  }
+  EXPECT_EQ(counts.Received.size(), messages.size()) << "records of texts nobody sent";
+  for (const std::string& text : sends) {
+    EXPECT_EQ(counts.Accepted.count(text) ? counts.Accepted.at(text) : 0, 1) << text;
+  }
+  EXPECT_EQ(SimLink->Ask("sent").size(), sends.size() + 1) << "each send reached the modem once";
+  EXPECT_TRUE(StoreList().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Reports, ChattyModemTest, ::testing::ValuesIn(kChattyCases),
+                         [](const ::testing::TestParamInfo<TChattyCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace

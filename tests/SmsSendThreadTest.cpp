@@ -476,6 +476,40 @@ TEST_F(ComSendTest, NoticesInsideTheSendAnswerAreHandled) {
   EXPECT_TRUE(Modem.Sim.StoredMessages("SM").empty());
 }
 
+// A delivered part that completes a message whose first part waits in the store, arriving with
+// the send prompt: the message is logged and its stored part deleted once the modem has
+// answered the message, never while it waits for it (the delete went out as the message's
+// text, and the send failed).
+TEST_F(ComSendTest, AMessageCompletedDuringTheDialogueLeavesTheStoreAfterTheSend) {
+  TSimDeliver message = Delivered("+79005554433", "a reply in two parts, the second comes with the send prompt");
+  message.Parts = 2;
+  const std::vector<TSimPdu> parts = SimBuildDeliverPdus(message);
+  ASSERT_EQ(parts.size(), 2u);
+  ASSERT_EQ(Modem.Sim.StorePdu(parts[0]), 1);
+  Core->ReaderWaits = FastReaderWaits();
+  Core->StartTermReader(true);
+  ASSERT_TRUE(RunUntil([&] {
+    const auto commands = Modem.Sim.Commands();
+    return std::find(commands.begin(), commands.end(), "AT+CMGL=4") != commands.end();
+  }));
+  RunUntil([] { return false; }, 300);
+  Modem.Sim.ClearRecords();
+  Modem.Sim.SetHold(true);
+  Modem.Sim.InjectRaw("\r\n+CMT: ," + std::to_string(parts[1].TpduLength) + "\r\n" + parts[1].Hex + "\r\n");
+  Core->QueueSmsSend("+79001234567", "hello");
+  ASSERT_TRUE(RunUntil([&] { return Modem.Sim.InSendPrompt(); }));
+  Modem.Sim.SetHold(false);
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(Modem.Sim.Commands(), (std::vector<std::string>{"AT+CMGS=19", kHelloPdu, "AT+CMGD=1"}));
+  EXPECT_EQ(Core->Notices, (std::vector<TNotice>{{0, ""}}));
+  const auto log = ReadLogRecords(Core->LogPath);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].Text, message.Text);
+  EXPECT_EQ(log[1].Direction, 1);
+  EXPECT_EQ(log[1].Accepted, 1);
+  EXPECT_TRUE(Modem.Sim.StoredMessages("SM").empty());
+}
+
 // With a reader running, the messages announced during a send are handed to it: it reads them
 // in its own turns, so the main thread does not hold the port while they are read.
 TEST_F(ComSendTest, StoredMessagesAnnouncedDuringASendAreReadByTheRunningReader) {

@@ -12,6 +12,7 @@
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
+#include "support/UtcSeconds.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -68,13 +69,23 @@ class TermReaderTest : public ::testing::Test, protected TProgramFolders {
     Modem.Sim.SetEcho(false);
     PortMutex = TNamedMutex::Create(kPortMutexName);
     ASSERT_TRUE(PortMutex);
+    MakeCore();
+  }
+  // A core on the open port, as the monitor has after a successful set-up.
+  void MakeCore() {
     Core = std::make_unique<TTestCore>(ExeDir);
     Core->CreateLogMutex();
     Core->ReaderWaits = FastReaderWaits();
     Core->PhonePort = Modem.SlavePath();
     Core->ApplyModemSettings();
+    Core->PartClock() = [this] { return PartNow.load(); };
     std::string message;
     ASSERT_TRUE(Core->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  }
+  // The monitor stops and starts again.
+  void RestartCore() {
+    Core.reset();
+    MakeCore();
   }
   void TearDown() override {
     Core.reset();
@@ -97,7 +108,11 @@ class TermReaderTest : public ::testing::Test, protected TProgramFolders {
   TSimOnPty Modem;
   std::unique_ptr<TNamedMutex> PortMutex;
   std::unique_ptr<TTestCore> Core;
+  // The monitor's clock by which the parts of concatenated messages are given up.
+  std::atomic<int64_t> PartNow{TPduDecoder::SystemSeconds()};
 };
+
+constexpr int64_t kHour = 3600;
 
 }  // namespace
 
@@ -320,11 +335,14 @@ TEST_F(TermReaderTest, ListedMessagesAreLoggedOnceAndEveryCopyIsDeleted) {
 }
 
 // A stored part whose message never completes is logged with what came, and leaves the store,
-// once a message more than a day younger arrives; so is the oldest of nine waiting messages.
+// a day after it came by the monitor's clock, while nothing else arrives; a message of another
+// sender stamped a day later does not give it up before. So is the oldest of nine waiting
+// messages.
 TEST_F(TermReaderTest, StoredPartsOfMessagesThatNeverCompleteAreLoggedAndDeleted) {
   TSimDeliver stale = Message("12345 reset stale first half and the lost second half", 2);
   stale.Reference = 9;
-  stale.Time = {2026, 1, 2, 12, 0, 0, 12};
+  stale.Time = {2026, 1, 2, 12, 0, 0, 12};  // 09:00 UTC
+  PartNow = UtcSeconds(2026, 1, 2, 9, 1);
   const std::vector<TSimPdu> staleParts = SimBuildDeliverPdus(stale);
   ASSERT_EQ(staleParts.size(), 2u);
   ASSERT_GT(Modem.Sim.StorePdu(staleParts[0]), 0);
@@ -332,8 +350,14 @@ TEST_F(TermReaderTest, StoredPartsOfMessagesThatNeverCompleteAreLoggedAndDeleted
   RunFor(1000);
   EXPECT_TRUE(Records().empty());
   TSimDeliver later = Message("12345 reset a day later");
+  later.Sender = "+79001234599";
   later.Time = {2026, 1, 3, 13, 0, 0, 12};
   ASSERT_FALSE(Modem.Sim.InjectCmt(later).empty());
+  ASSERT_TRUE(WaitForRecords(1));
+  RunFor(500);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"12345 reset a day later"}));
+  EXPECT_EQ(Modem.Sim.StoredMessages("SM").size(), 1u);
+  PartNow += 24 * kHour;
   ASSERT_TRUE(WaitForRecords(2));
   EXPECT_EQ(Texts(), (std::vector<std::string>{"12345 reset a day later", stale.Text.substr(0, (stale.Text.size() + 1) / 2)}));
   EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
@@ -350,6 +374,85 @@ TEST_F(TermReaderTest, StoredPartsOfMessagesThatNeverCompleteAreLoggedAndDeleted
   const std::string oldest = "12345 reset waiting 20 for its second half";
   EXPECT_EQ(Texts().back(), oldest.substr(0, (oldest.size() + 1) / 2));
   EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").size() == 8; }));
+}
+
+// A message whose last part never comes is given up about a day after its first part came,
+// also when the monitor starts again in between and reads the part from the store anew.
+TEST_F(TermReaderTest, MessageWhoseLastPartNeverComesIsGivenUpADayAfterItCameAcrossARestart) {
+  TSimDeliver message = Message("12345 reset first half and a second half that never comes", 2);
+  message.Time = {2026, 3, 1, 9, 59, 0, 0};
+  PartNow = UtcSeconds(2026, 3, 1, 10, 0);
+  ASSERT_GT(Modem.Sim.StorePdu(SimBuildDeliverPdus(message)[0]), 0);
+  Core->StartTermReader(true);
+  RunFor(1000);
+  PartNow += 20 * kHour;
+  RestartCore();
+  Core->StartTermReader(true);
+  RunFor(1000);
+  PartNow = UtcSeconds(2026, 3, 2, 9, 50);
+  RunFor(600);
+  EXPECT_TRUE(Records().empty());
+  EXPECT_EQ(Modem.Sim.StoredMessages("SM").size(), 1u);
+  PartNow = UtcSeconds(2026, 3, 2, 10, 1);
+  ASSERT_TRUE(WaitForRecords(1));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{message.Text.substr(0, (message.Text.size() + 1) / 2)}));
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }));
+}
+
+// Parts of several senders' messages interleaved, delivered in the notice and placed in the
+// store by turns, one sender's service centre stamping years ahead and one years behind: every
+// message is logged whole once, nothing is given up, nothing stays in the store (one far stamp
+// gave up the other senders' waiting messages, which were logged in halves; and a message
+// completed by a part in the notice left its stored parts behind).
+TEST_F(TermReaderTest, PartsOfInterleavedSendersAreJoinedWhateverTheirCentresClocks) {
+  PartNow = UtcSeconds(2026, 3, 1, 10, 0);
+  struct Case {
+    const char* sender;
+    TSimTimeStamp time;
+    int parts;
+  };
+  const Case senders[] = {
+      {"+79001234561", {2026, 3, 1, 9, 58, 0, 0}, 3},   // the centre's clock is right
+      {"+79001234562", {2031, 7, 1, 12, 0, 0, 0}, 2},   // years ahead
+      {"+79001234563", {2009, 5, 5, 8, 0, 0, 0}, 3},    // years behind
+  };
+  std::vector<std::vector<TSimPdu>> parts;
+  std::vector<std::string> texts;
+  for (const Case& c : senders) {
+    TSimDeliver message = Message(std::string("12345 reset from ") + c.sender + ", a reply long enough for " +
+                                      std::to_string(c.parts) + " parts of a concatenated message",
+                                  c.parts);
+    message.Sender = c.sender;
+    message.Time = c.time;
+    message.Reference = 40;
+    parts.push_back(SimBuildDeliverPdus(message));
+    ASSERT_EQ(parts.back().size(), static_cast<size_t>(c.parts));
+    texts.push_back(message.Text);
+  }
+  Core->StartTermReader();
+  bool inline_ = true;
+  for (size_t part = 0; part < 3; ++part)
+    for (const std::vector<TSimPdu>& pdus : parts) {
+      if (part >= pdus.size()) continue;
+      const TSimPdu& pdu = pdus[part];
+      if (inline_) {
+        Modem.Sim.InjectRaw("\r\n+CMT: ," + std::to_string(pdu.TpduLength) + "\r\n" + pdu.Hex + "\r\n");
+      } else {
+        const int index = Modem.Sim.StorePdu(pdu);
+        ASSERT_GT(index, 0);
+        Modem.Sim.InjectRaw("\r\n+CMTI: \"SM\"," + std::to_string(index) + "\r\n");
+      }
+      inline_ = !inline_;
+      RunFor(100);
+    }
+  ASSERT_TRUE(WaitForRecords(texts.size()));
+  RunFor(500);
+  std::vector<std::string> logged = Texts();
+  std::sort(logged.begin(), logged.end());
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(logged, texts);
+  EXPECT_TRUE(WaitUntil([&] { return Modem.Sim.StoredMessages("SM").empty(); }))
+      << Modem.Sim.StoredMessages("SM").size() << " parts left in the store";
 }
 
 // A full store is read over several turns, and the port is free between them: a send or a

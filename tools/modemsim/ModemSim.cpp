@@ -65,8 +65,9 @@ TModemSim::TModemSim() = default;
 
 // ---- byte stream and clock ------------------------------------------------------------------
 
-void TModemSim::Queue(std::string bytes, bool answer) {
+void TModemSim::Queue(std::string bytes, bool answer, bool report) {
   if (bytes.empty()) return;
+  if (answer && !report && ReportsInside_ && !ReportLines_.empty()) bytes = WithReportsInside(bytes);
   uint64_t due = Now_ + (answer ? AnswerDelay_ : 0);
   size_t piece = (answer && SplitBytes_ > 0) ? SplitBytes_ : bytes.size();
   for (size_t position = 0; position < bytes.size(); position += piece) {
@@ -139,7 +140,7 @@ void TModemSim::RunClock(uint64_t to) {
   }
   while (ReportInterval_ > 0 && NextReportAt_ <= to) {
     Now_ = std::max(Now_, NextReportAt_);
-    Queue("\r\n" + ReportLine_ + "\r\n", true);
+    Queue(NextReport(), true, true);
     if (ReportInterval_ > kNever - NextReportAt_) {
       ReportInterval_ = 0;
       break;
@@ -335,7 +336,7 @@ void TModemSim::InjectRing(int count, uint64_t intervalMs) {
 
 void TModemSim::InjectRaw(std::string_view bytes) {
   std::lock_guard guard(Lock_);
-  Queue(std::string(bytes), true);
+  Queue(std::string(bytes), true, true);
 }
 
 void TModemSim::DeliverAfter(std::string command, const TSimDeliver& message, bool stored, std::string storage) {
@@ -362,11 +363,47 @@ void TModemSim::DeliverDue(const std::string& line) {
   }
 }
 
-void TModemSim::SetStatusReport(uint64_t intervalMs, std::string line) {
+void TModemSim::SetStatusReport(uint64_t intervalMs, std::string lines) {
   std::lock_guard guard(Lock_);
-  ReportInterval_ = intervalMs;
-  ReportLine_ = std::move(line);
+  ReportLines_.clear();
+  NextReportLine_ = 0;
+  for (size_t start = 0; start <= lines.size();) {
+    size_t end = lines.find('\n', start);
+    if (end == std::string::npos) end = lines.size();
+    std::string line = lines.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) ReportLines_.push_back(std::move(line));
+    start = end + 1;
+  }
+  ReportInterval_ = ReportLines_.empty() ? 0 : intervalMs;
   NextReportAt_ = intervalMs > kNever - Now_ ? kNever : Now_ + intervalMs;
+}
+
+void TModemSim::SetReportsInside(bool inside) {
+  std::lock_guard guard(Lock_);
+  ReportsInside_ = inside;
+}
+
+std::string TModemSim::NextReport() {
+  const std::string& line = ReportLines_[NextReportLine_];
+  NextReportLine_ = (NextReportLine_ + 1) % ReportLines_.size();
+  return Info(line);
+}
+
+std::string TModemSim::WithReportsInside(const std::string& bytes) {
+  std::string out;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos || end + 2 == bytes.size()) break;
+    out.append(bytes, start, end + 2 - start);
+    // The report's own line break ends it; the answer goes on after it.
+    const std::string report = NextReport();
+    out.append(report, 2, std::string::npos);
+    start = end + 2;
+  }
+  out.append(bytes, start, std::string::npos);
+  return out;
 }
 
 // ---- records ----------------------------------------------------------------------------------

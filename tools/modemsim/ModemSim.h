@@ -106,8 +106,13 @@ public:
   // and announced with +CMTI. Several wait in the order they were asked for.
   void DeliverAfter(std::string command, const TSimDeliver& message, bool stored, std::string storage = "SM");
   // A status report of the modem's own (a line such as "^RSSI:18") every `intervalMs`, the
-  // first one `intervalMs` from now, whatever the host is doing; 0 stops them.
-  void SetStatusReport(uint64_t intervalMs, std::string line);
+  // first one `intervalMs` from now, whatever the host is doing; 0 stops them. `lines` holds
+  // one report or several separated by '\n', sent in turn.
+  void SetStatusReport(uint64_t intervalMs, std::string lines);
+  // Inside: the next report in turn also goes between every two lines of each answer and
+  // notice (after the +CMT header, inside a listing, before the send prompt), as modems that
+  // do not hold their reports back while they answer send them.
+  void SetReportsInside(bool inside);
 
   // State and records.
   std::map<int, TSimStoredSms> StoredMessages(std::string_view storage) const;
@@ -128,7 +133,9 @@ private:
     std::string Bytes;
   };
 
-  void Queue(std::string bytes, bool answer);
+  // An answer or notice (`answer`) is delayed, split and given reports inside as set; a
+  // `report` (or raw bytes) only delayed and split.
+  void Queue(std::string bytes, bool answer, bool report = false);
   void RunClock(uint64_t to);
   bool RegisteredNow() const;
   void TakeCommandByte(char c);
@@ -195,9 +202,16 @@ private:
   uint64_t NextRingAt_ = 0;
 
   std::vector<TDelivery> Deliveries_;
+  // The next status report line in turn, framed.
+  std::string NextReport();
+  // `bytes` with a report after every line break but the last.
+  std::string WithReportsInside(const std::string& bytes);
+
   uint64_t ReportInterval_ = 0;
   uint64_t NextReportAt_ = 0;
-  std::string ReportLine_;
+  std::vector<std::string> ReportLines_;
+  size_t NextReportLine_ = 0;
+  bool ReportsInside_ = false;
 
   std::string Received_;
   std::vector<std::string> Commands_;

@@ -31,7 +31,8 @@ const char kHelp[] =
     "ring [COUNT [INTERVAL_MS]]\n"
     "raw TEXT\n"
     "after COMMAND cmt|cmti [OPTIONS] SENDER TEXT\n"
-    "report INTERVAL_MS [LINE]\n"
+    "report INTERVAL_MS [LINE[\\nLINE]...]\n"
+    "report-inside on|off\n"
     "list [STORAGE]\n"
     "sent | received | clear | state\n"
     "quit\n";
@@ -170,9 +171,14 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
     Quit_ = true;
     return "ok\n";
   }
-  if (command == "echo" || command == "silent") {
+  if (command == "echo" || command == "silent" || command == "report-inside") {
     if (word != "on" && word != "off") return Error("expected on or off");
-    (command == "echo") ? Sim_.SetEcho(word == "on") : Sim_.SetSilent(word == "on");
+    if (command == "echo")
+      Sim_.SetEcho(word == "on");
+    else if (command == "silent")
+      Sim_.SetSilent(word == "on");
+    else
+      Sim_.SetReportsInside(word == "on");
     return "ok\n";
   }
   if (command == "sim") {

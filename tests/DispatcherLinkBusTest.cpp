@@ -275,13 +275,14 @@ TEST_F(DispatcherLinkTest, RefusalNoticesOfAFloodAreBounded) {
   ASSERT_TRUE(standin.Ready());
   Create();
   const size_t kept = TDispatcherLink::kMaxRefusalNotices;
-  for (size_t i = 0; i < kept + 50; ++i) {
-    const QByteArray payload = i % 2 == 0 ? QByteArray("+7 900\0hello", 12) : QByteArray("+7900\0", 6) + QByteArray(200, 'x');
-    EXPECT_EQ(Form->DispatcherLink().WMCopyData(kCommandSendSms, payload), 0u);
+  const QByteArray badNumber("+7 900\0hello", 12);
+  const QByteArray tooLong = QByteArray("+7900\0", 6) + QByteArray(200, 'x');
+  for (size_t i = 0; i < kept + 50; ++i)
+    EXPECT_EQ(Form->DispatcherLink().WMCopyData(kCommandSendSms, i % 2 == 0 ? badNumber : tooLong), 0u);
+  for (size_t i = 0; i < kept; ++i) {
+    const char* reason = i % 2 == 0 ? "Неверный номер" : "Слишком длинный текст сообщения";
+    ASSERT_EQ(NextNotice(standin), RefusalNotice(reason)) << i;
   }
-  for (size_t i = 0; i < kept; ++i)
-    ASSERT_EQ(NextNotice(standin), RefusalNotice(i % 2 == 0 ? "Неверный номер" : "Слишком длинный текст сообщения"))
-        << i;
   EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
 }
 

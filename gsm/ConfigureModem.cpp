@@ -4,6 +4,7 @@
 #include "common/Text.h"
 #include "platform/NamedMutex.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -31,6 +32,11 @@ bool ProbeExchange(TAtChannel& channel, const char* command, uint32_t waitMs, st
 }
 
 }  // namespace
+
+bool IsSimPin(std::string_view pin) {
+  return pin.size() >= 4 && pin.size() <= 8 &&
+         std::all_of(pin.begin(), pin.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 bool CheckModem(TAtChannel& channel, const TSetupWaits& waits) {
   std::string text;
@@ -166,6 +172,14 @@ bool TConfigureModem::EnterPin() {
 
   if (PinCode.empty()) {
     Message = Cp1251("Не указан пин код");
+    return false;
+  }
+  if (!IsSimPin(PinCode)) {
+    // The PIN goes into the command as it is: a line break, a quote or a Ctrl-Z in it would
+    // end the command and put one of its own on the line. Nothing of it reaches the modem.
+    Channel.Port.AppendTraceNote("PIN entry refused, the PIN is not 4 to 8 digits: PIN " +
+                                 TModemPort::TracedBytes(PinCode));
+    Message = Cp1251("Введен неверный PIN код.");
     return false;
   }
   if (Terminated()) return false;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Results of the set-up.
 constexpr uint8_t kSetupReady = 0;        // modem answered, configured and registered
@@ -45,6 +46,9 @@ struct TSetupWaits {
 
 // Which parameter of the indication mode a list of values belongs to.
 enum class TCnmiKind { Mode, Mt };
+
+// True when `pin` can be a SIM PIN: 4 to 8 digits. No other PIN is ever sent to the modem.
+bool IsSimPin(std::string_view pin);
 
 // The modem probe: "AT" twice (the first answer ignored); a modem that echoes commands is
 // told "ATE0". True when the modem answers. Each answer is read up to its final line within

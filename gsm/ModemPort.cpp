@@ -189,6 +189,31 @@ void TModemPort::AppendDebugLog(const uint8_t* buffer, uint32_t length, int dire
   ::close(fd);
 }
 
+void TModemPort::AppendTraceNote(std::string_view line) {
+  std::string note(line);
+  note += "\r\n";
+  AppendDebugLog(reinterpret_cast<const uint8_t*>(note.data()), static_cast<uint32_t>(note.size()), kTraceNote);
+}
+
+std::string TModemPort::TracedBytes(std::string_view bytes) {
+  constexpr size_t kShown = 32;
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string shown = "\"";
+  for (size_t i = 0; i < bytes.size() && i < kShown; ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {
+      shown.push_back(static_cast<char>(byte));
+    } else {
+      shown += "\\x";
+      shown.push_back(kHex[byte >> 4]);
+      shown.push_back(kHex[byte & 0x0F]);
+    }
+  }
+  shown += "\"";
+  if (bytes.size() > kShown) shown += " (" + std::to_string(bytes.size()) + " bytes)";
+  return shown;
+}
+
 bool TModemPort::IsComPortLost() {
   if (!ComPort.IsOpen()) return false;
   return !ComPortPresent(PhonePort());

@@ -20,6 +20,7 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Results of ReadModem.
@@ -95,6 +96,13 @@ class TModemPort {
   static std::string ReplyToText(const uint8_t* buffer, uint32_t count);
   // Appends one trace record when WriteDebugLog is on. Trace errors never reach the caller.
   void AppendDebugLog(const uint8_t* buffer, uint32_t length, int direction);
+  // Appends a line of the monitor's own about the traffic (kTraceNote); CR LF ends it here.
+  void AppendTraceNote(std::string_view line);
+  // Bytes that came from outside as a trace line shows them, between double quotes: printable
+  // ASCII as it is, every other byte (and the quote and the backslash) as \xNN, at most the
+  // first 32 bytes and then the whole length (" (40 bytes)"). A line of the trace stays one
+  // line whatever the bytes hold.
+  static std::string TracedBytes(std::string_view bytes);
 
   // Presence checks of the open link: true when the link was open and its device is gone.
   bool IsTerminalLost();

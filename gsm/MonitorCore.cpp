@@ -6,6 +6,7 @@
 #include "gsm/ReplyParser.h"
 #include "platform/NamedMutex.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -16,6 +17,24 @@ constexpr uint32_t kListReadSize = 16384;
 constexpr size_t kMaxListBytes = 1 << 20;
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// The longest storage name and slot number that go back to the modem in a store command. The
+// modem's stores have names of two letters ("SM", "ME"), their slots numbers of a few digits.
+constexpr size_t kMaxStorageName = 8;
+constexpr size_t kMaxSlotDigits = 5;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsStorageName(const std::string& storage) {
+  return !storage.empty() && storage.size() <= kMaxStorageName &&
+         std::all_of(storage.begin(), storage.end(), [](char c) {
+           return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+         });
+}
+
+bool IsSlotNumber(const std::string& index) {
+  return !index.empty() && index.size() <= kMaxSlotDigits && std::all_of(index.begin(), index.end(), IsDigit);
+}
 
 // An error answer of the modem to a message command: no message was read.
 bool IsErrorAnswer(const std::string& text) {
@@ -194,6 +213,7 @@ void TMonitorCore::DeleteStoredParts(const std::vector<std::string>& tags, TAnsw
     const size_t comma = partTag.find(',');
     if (comma == std::string::npos) continue;  // a part that came inline, not from the store
     const std::string partStorage = partTag.substr(0, comma);
+    if (!StorageFits(partStorage)) continue;
     if (partStorage != SelectedStorage) {
       SelectedStorage.clear();
       if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(partStorage) + "\"\r\n", answer, wait) ||
@@ -211,6 +231,7 @@ void TMonitorCore::HandleCmti(const std::string& text) {
 }
 
 bool TMonitorCore::ReadStoredSms(const std::string& storage, const std::string& index) {
+  if (!StorageFits(storage) || !SlotFits(index)) return false;
   std::string answer;
   SelectedStorage.clear();
   if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n", answer) || !Contains(answer, "ok"))
@@ -258,6 +279,7 @@ bool TMonitorCore::StoreStoredPdu(const std::string& storage, const std::string&
 }
 
 void TMonitorCore::DeleteStoredSms(const std::string& index, TAnswerWait wait) {
+  if (!SlotFits(index)) return;
   std::string answer;
   ExchangeStore("AT+CMGD=" + index + "\r\n", answer, wait);
 }
@@ -272,7 +294,7 @@ void TMonitorCore::QueueAllStoredSms() {
   std::string storage = "sm";
   if (ExchangeStore("AT+CPMS?\r\n", answer)) {
     static thread_local TRegExpr usage("\\+cpms:\\s*\"(\\w+)\",\\d+,\\d+,\"(\\w+)\",\\d+,\\d+,\"(\\w+)\"");
-    if (usage.Exec(answer)) storage = usage.Match(3);
+    if (usage.Exec(answer) && StorageFits(usage.Match(3))) storage = usage.Match(3);
   }
   SelectedStorage.clear();
   if (!ExchangeStore("AT+CPMS=\"" + AnsiUpperCase(storage) + "\"\r\n", answer) || !Contains(answer, "ok")) return;
@@ -316,6 +338,20 @@ void TMonitorCore::QueueAllStoredSms() {
     }
   }
   Unsolicited.AddFirst(std::move(listed));
+}
+
+bool TMonitorCore::StorageFits(const std::string& storage) {
+  if (IsStorageName(storage)) return true;
+  Modem.AppendTraceNote("Store command refused, the storage name is not 1 to 8 letters or digits: storage " +
+                        TModemPort::TracedBytes(storage));
+  return false;
+}
+
+bool TMonitorCore::SlotFits(const std::string& index) {
+  if (IsSlotNumber(index)) return true;
+  Modem.AppendTraceNote("Store command refused, the slot number is not 1 to 5 digits: index " +
+                        TModemPort::TracedBytes(index));
+  return false;
 }
 
 bool TMonitorCore::ExchangeStore(const std::string& command, std::string& answer, TAnswerWait wait) {

@@ -180,6 +180,12 @@ private:
   // notices (+CMT with its PDU line, +CMTI, RING) in it wait for the reader, or for a running
   // send, to handle them.
   TNoticeStream& Unsolicited = Channel.Notices;
+  // A storage name and a slot number come from the modem's answers and go back to it in the
+  // store commands; a garbled or hostile answer could hold anything there. True when they can
+  // go: a name of 1 to 8 ASCII letters or digits, a number of 1 to 5 digits. Otherwise the
+  // trace says so and the command is not sent.
+  bool StorageFits(const std::string& storage);
+  bool SlotFits(const std::string& index);
   // One command and its answer, read up to its final line, without the notices; true when
   // anything was read.
   bool ExchangeStore(const std::string& command, std::string& answer, TAnswerWait wait = TAnswerWait::EachRead);

@@ -12,6 +12,14 @@
 class TAtChannel;
 class TModemError;
 
+// Why the send queue refuses a message.
+enum class TSendRefusal {
+  None,           // it is taken
+  NoDestination,  // the number is no destination (IsSmsDestination)
+  TextTooLong,    // the text does not fit one message (SmsTextFits)
+  QueueFull,      // kMaxQueuedSms messages wait
+};
+
 class TSmsSender {
  public:
   // The channel, the last modem error and the host belong to the monitor and outlive this
@@ -33,6 +41,8 @@ class TSmsSender {
   bool Queue(const std::string& phone, const std::string& text);
   // How many more messages the queue takes now.
   size_t Room() const;
+  // What Queue would do with the message now: None when it takes it, else why it refuses it.
+  TSendRefusal Refusal(const std::string& phone, const std::string& text) const;
   // The modem close: asks the running send thread to stop and lets it go without waiting (it
   // then still ends, and its end starts the next send).
   void Terminate();
@@ -50,8 +60,6 @@ class TSmsSender {
   TSendWaits Waits;
 
  private:
-  // Why the message cannot be queued; null when it can.
-  const char* Refusal(const std::string& phone, const std::string& text) const;
   // Starts the send thread for the head pair.
   void StartThread();
   // The end of a send thread: the host reads the stored messages announced meanwhile, the

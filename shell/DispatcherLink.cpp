@@ -6,6 +6,7 @@
 #include "gsm/ReadSmsFromLog.h"
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
+#include "shell/SendReport.h"
 
 #include <QMetaObject>
 
@@ -77,10 +78,13 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
     case kCommandSendSms: {
       const std::optional<TSmsSendRequest> request =
           ParseSendSmsPayload(payload.constData(), static_cast<size_t>(payload.size()));
+      if (!request) return 0;
+      if (Form.QueueSmsSend(request->Phone, request->Text)) return 1;
       // A number that is no destination, a text longer than one message and a full queue are
-      // refused here, before anything reaches the modem.
-      if (!request || !Form.QueueSmsSend(request->Phone, request->Text)) return 0;
-      return 1;
+      // refused here, before anything reaches the modem. The dispatcher hears why as it hears
+      // of a failed send: a notice 2 with the reason, after the answer.
+      NotifyRefusedSend(SendRefusalReason(Form.Core.Sender.Refusal(request->Phone, request->Text)));
+      return 0;
     }
     case kCommandCheckModem:
       return CheckModemCommand();
@@ -100,6 +104,25 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
     default:
       return 0;
   }
+}
+
+void TDispatcherLink::NotifyRefusedSend(const std::string& reason) {
+  if (reason.empty() || RefusedSends.size() >= kMaxRefusalNotices) return;
+  RefusedSends.push_back(reason);
+  if (RefusedSends.size() == 1 && !SendingRefusals)
+    QMetaObject::invokeMethod(&Deferred, [this] { SendRefusalNotices(); }, Qt::QueuedConnection);
+}
+
+void TDispatcherLink::SendRefusalNotices() {
+  // Each notice waits for the dispatcher's answer, serving the bus meanwhile: refusals of the
+  // commands that come in that wait join the list and go from this loop, one at a time.
+  SendingRefusals = true;
+  while (!RefusedSends.empty()) {
+    const std::string reason = std::move(RefusedSends.front());
+    RefusedSends.pop_front();
+    NotifySendError(Form, reason);
+  }
+  SendingRefusals = false;
 }
 
 uint32_t TDispatcherLink::CheckModemCommand() {

@@ -7,9 +7,11 @@
 #include "platform/DBusWindow.h"
 
 #include <QByteArray>
+#include <QObject>
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <set>
 #include <string>
@@ -48,6 +50,9 @@ public:
   static constexpr int kNoticeTimeoutMs = 5000;
   // How long the modem check waits for the port.
   static constexpr uint32_t kPortWaitMs = 2000;
+  // The most notices of refused sends that wait to go; a dispatcher that sends faster than it
+  // takes them loses those beyond.
+  static constexpr size_t kMaxRefusalNotices = 100;
 
   explicit TDispatcherLink(TOrvexMonitorForm& form);
   // Gives the window up and stops the packers still running (their blocks are not sent).
@@ -79,8 +84,18 @@ public:
 private:
   uint32_t CheckModemCommand();
   void StartPacker();
+  // A send command the queue refused: notice 2 with `reason` (and its zero byte, as after a
+  // failed send) goes once the command has its answer. No balloon, no log record: nothing was
+  // sent.
+  void NotifyRefusedSend(const std::string& reason);
+  void SendRefusalNotices();
 
   TOrvexMonitorForm& Form;
   TDBusWindow Window;
   std::set<TReadSmsFromLog*> Packers;
+  // The reasons of refused sends whose notices have not gone yet, oldest first.
+  std::deque<std::string> RefusedSends;
+  bool SendingRefusals = false;
+  // The context of the work that follows a command's answer; it goes with the link.
+  QObject Deferred;
 };

@@ -2,6 +2,7 @@
 
 #include "common/Text.h"
 #include "gsm/SmsSendThread.h"
+#include "gsm/SmsSender.h"
 #include "platform/TrayIcon.h"
 #include "shell/DispatcherNotices.h"
 #include "shell/TrayTexts.h"
@@ -38,6 +39,16 @@ std::string SendResultNoticePayload(uint8_t result, const std::string& errorText
   // The modem's error text goes as it is; the monitor's own reasons carry their zero byte.
   if (result == kSendModemError) return errorText;
   return FailureReason(result) + '\0';
+}
+
+std::string SendRefusalReason(TSendRefusal refusal) {
+  switch (refusal) {
+    case TSendRefusal::NoDestination: return Cp1251("Неверный номер");
+    case TSendRefusal::TextTooLong: return Cp1251("Слишком длинный текст сообщения");
+    case TSendRefusal::QueueFull: return Cp1251("Очередь отправки переполнена");
+    case TSendRefusal::None: break;
+  }
+  return std::string();
 }
 
 void ReportSendResult(TMonitorEvents& events, const TNoticeBalloon& balloon, bool showNotify, uint8_t result,

@@ -7,6 +7,7 @@
 #include <string>
 
 class TMonitorEvents;
+enum class TSendRefusal;
 
 // Shows a balloon whose click does nothing: title, text, time-out in ms, icon.
 using TNoticeBalloon = std::function<void(const std::string&, const std::string&, uint32_t, uint32_t)>;
@@ -15,6 +16,10 @@ using TNoticeBalloon = std::function<void(const std::string&, const std::string&
 // the last modem error, used for kSendModemError.
 std::string SendResultBalloonText(uint8_t result, const std::string& errorText);
 std::string SendResultNoticePayload(uint8_t result, const std::string& errorText);
+
+// The reason of a message the send queue refused, as the send window's error box names it and
+// the dispatcher reads it; empty for TSendRefusal::None.
+std::string SendRefusalReason(TSendRefusal refusal);
 
 // Shows the balloon through `balloon` when `showNotify` and tells the dispatcher through
 // `events`.

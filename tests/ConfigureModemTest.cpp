@@ -20,6 +20,8 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -298,6 +300,106 @@ TEST_F(ConfigureModemTest, PinErrorLeavesItsTextInTheLastModemError) {
   EXPECT_EQ(setup.Result, kSetupModemError);
   EXPECT_EQ(LastError.LastErrorText, Cp1251("CME Error 16: Введен неверный PIN код."));
   EXPECT_EQ(LastError.LastErrorCode, 16);
+}
+
+// The lines of the port trace in `exeDir` that tell of a refused PIN.
+std::vector<std::string> PinRefusals(const std::string& exeDir) {
+  std::ifstream in(exeDir + kDebugLogName, std::ios::binary);
+  const std::string trace((std::istreambuf_iterator<char>(in)), {});
+  std::vector<std::string> lines;
+  for (size_t at = trace.find("PIN entry refused"); at != std::string::npos;
+       at = trace.find("PIN entry refused", at + 1))
+    lines.push_back(trace.substr(at, trace.find("\r\n", at) - at));
+  return lines;
+}
+
+// The PIN comes from the settings file, which whoever can write it controls, and goes into the
+// PIN command as it is. A PIN of 4 to 8 digits unlocks the SIM; anything else fails the set-up
+// with the wrong-PIN text before a byte of it reaches the modem, and the trace says why.
+TEST_F(ConfigureModemTest, OnlyAPinOfFourToEightDigitsReachesTheModem) {
+  const std::string exeDir = RuntimeFolder + "/";
+  struct Case {
+    const char* name;
+    std::string pin;
+    std::string traced;  // the PIN in the trace's refusal line; "" when the PIN is entered
+  };
+  const Case cases[] = {
+      {"four digits", "1234", ""},
+      {"eight digits", "12345678", ""},
+      {"a command after a line break", "1234\r\nAT+CFUN=0", "\"1234\\x0D\\x0AAT+CFUN=0\""},
+      {"a quote ends the PIN, a dial follows", "1234\";D112;", "\"1234\\x22;D112;\""},
+      {"a Ctrl-Z", "1234\x1a", "\"1234\\x1A\""},
+      {"a NUL inside", std::string("12\0" "34", 5), "\"12\\x0034\""},
+      {"three digits", "123", "\"123\""},
+      {"nine digits", "123456789", "\"123456789\""},
+      {"blanks around the digits", " 1234 ", "\" 1234 \""},
+      {"a plus", "+1234", "\"+1234\""},
+      {"code page 1251 letters", Cp1251("пин1"), "\"\\xEF\\xE8\\xED1\""},
+      {"a line of 40 bytes", std::string(36, '1') + "\r\nAT", "\"" + std::string(32, '1') + "\" (40 bytes)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSimOnPty sim;
+    ASSERT_TRUE(sim.IsOpen());
+    TSimCard card{TSimCardState::Pin};
+    if (c.traced.empty()) card.Pin = c.pin;
+    sim.Sim.SetSimCard(card);
+    TAtChannel channel(exeDir);
+    channel.Port.WriteDebugLog = true;
+    channel.Port.SetPhonePort(sim.SlavePath());
+    TConfigureModem setup(channel, LastError);
+    Prepare(setup, sim.SlavePath());
+    setup.CheckPin = true;
+    setup.PinCode = c.pin;
+    const size_t refusals = PinRefusals(exeDir).size();
+    setup.Start();
+    setup.WaitFor();
+    if (c.traced.empty()) {
+      EXPECT_EQ(setup.Result, kSetupReady) << setup.Message;
+      EXPECT_NE(sim.Sim.ReceivedBytes().find("AT+CPIN=\"" + c.pin + "\"\r\n"), std::string::npos);
+      EXPECT_EQ(sim.Sim.SimCard().State, TSimCardState::Ready);
+      EXPECT_EQ(PinRefusals(exeDir).size(), refusals);
+    } else {
+      EXPECT_EQ(setup.Result, kSetupFailed);
+      EXPECT_EQ(setup.Message, Cp1251("Введен неверный PIN код."));
+      // The probe, the echo switched off, the SIM state: not a byte more.
+      EXPECT_EQ(sim.Sim.ReceivedBytes(), "AT\r\nAT\r\nATE0\r\nAT+CPIN?\r\n");
+      EXPECT_EQ(sim.Sim.SimCard().State, TSimCardState::Pin);
+      const std::vector<std::string> lines = PinRefusals(exeDir);
+      ASSERT_EQ(lines.size(), refusals + 1);
+      EXPECT_EQ(lines.back(), "PIN entry refused, the PIN is not 4 to 8 digits: PIN " + c.traced);
+    }
+    sim.Stop();
+  }
+}
+
+// Every byte value inside a PIN: the modem hears the SIM state query and nothing of the PIN,
+// whatever the byte.
+TEST_F(ConfigureModemTest, NoByteOfAPinThatIsNoPinReachesTheModem) {
+  TSimOnPty sim;
+  ASSERT_TRUE(sim.IsOpen());
+  sim.Sim.SetEcho(false);
+  sim.Sim.SetSimCard({TSimCardState::Pin});
+  TAtChannel channel;
+  channel.Port.SetPhonePort(sim.SlavePath());
+  TConfigureModem setup(channel, LastError);
+  Prepare(setup, sim.SlavePath());
+  // The modem answers at once; a short wait keeps the 246 queries quick.
+  setup.Waits.PinQueryRead = Scaled(150);
+  ASSERT_TRUE(setup.OpenComPort()) << setup.Message;
+  size_t tried = 0;
+  for (int value = 0; value < 256; ++value) {
+    if (value >= '0' && value <= '9') continue;
+    setup.PinCode = "12" + std::string(1, static_cast<char>(value)) + "4";
+    EXPECT_FALSE(setup.EnterPin()) << value;
+    EXPECT_EQ(setup.Message, Cp1251("Введен неверный PIN код.")) << value;
+    ++tried;
+  }
+  std::string queries;
+  for (size_t i = 0; i < tried; ++i) queries += "AT+CPIN?\r\n";
+  EXPECT_EQ(sim.Sim.ReceivedBytes(), queries);
+  EXPECT_EQ(sim.Sim.SimCard().State, TSimCardState::Pin);
+  sim.Stop();
 }
 
 TEST_F(ConfigureModemTest, WithoutCheckPinTheSimIsNotAsked) {

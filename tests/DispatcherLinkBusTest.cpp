@@ -22,6 +22,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -186,49 +187,70 @@ TEST_F(DispatcherLinkTest, EveryCommandAnswersAndActs) {
   EXPECT_FALSE(Form->ClosedSeen);
 }
 
+// The notice line of the stand-in for a send the queue refused: notice 2 with the reason and
+// its terminating NUL, as after a failed send.
+std::string RefusalNotice(const char* reason) {
+  const std::string payload = Cp1251(reason) + '\0';
+  return "notice 2 " + std::to_string(payload.size()) + " " + Bytes(payload).toHex().toStdString();
+}
+
 // The payload of the send command comes from another program: whatever it holds, the answer
 // is defined and nothing is read outside it. Only a number of digits and a text that one
-// message holds are queued; everything else answers 0.
+// message holds are queued; everything else answers 0. A message the queue refuses is also
+// told by notice 2 with the reason, as a failed send is; a payload that holds no message at
+// all is not. Neither shows a balloon or leaves a log record.
 TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   TStandinProcess standin(kStandin);
   ASSERT_TRUE(standin.Ready());
   Create();
+  Form->Core.ShowNotify = true;
   const QByteArray megabyte(1 << 20, 'x');
   QByteArray everyByte("+7900\0", 6);
   for (int i = 1; i < 256; ++i) everyByte.append(static_cast<char>(i));
   QByteArray everyAscii("+7900\0", 6);
   for (int i = 1; i < 128; ++i) everyAscii.append(static_cast<char>(i));
+  const std::string badNumber = RefusalNotice("Неверный номер");
+  const std::string tooLong = RefusalNotice("Слишком длинный текст сообщения");
   struct Case {
     const char* What;
     QByteArray Payload;
     uint32_t Answer;
     TPairs Queued;
+    std::string Notice;  // "" when none comes
   };
   const Case cases[] = {
-      {"12 bytes without a NUL", QByteArray("790012345678"), 0, {}},
-      {"a megabyte without a NUL", megabyte, 0, {}},
-      {"a NUL only at the very end", megabyte + '\0', 0, {}},
-      {"a megabyte of text", QByteArray("+79001234567\0", 13) + megabyte, 0, {}},
-      {"160 characters of text", QByteArray("+79001234567\0", 13) + QByteArray(160, 'x'), 0, {}},
+      {"12 bytes without a NUL", QByteArray("790012345678"), 0, {}, ""},
+      {"a megabyte without a NUL", megabyte, 0, {}, ""},
+      {"a NUL only at the very end", megabyte + '\0', 0, {}, badNumber},
+      {"a megabyte of text", QByteArray("+79001234567\0", 13) + megabyte, 0, {}, tooLong},
+      {"160 characters of text", QByteArray("+79001234567\0", 13) + QByteArray(160, 'x'), 0, {}, tooLong},
       {"159 characters of text", QByteArray("+79001234567\0", 13) + QByteArray(159, 'x'), 1,
-       {{"+79001234567", std::string(159, 'x')}}},
-      {"every byte value after the NUL: too long for one message", everyByte, 0, {}},
-      {"every ASCII value after the NUL", everyAscii, 1, {{"+7900", everyAscii.mid(6).toStdString()}}},
-      {"twelve NULs", QByteArray(12, '\0'), 0, {}},
+       {{"+79001234567", std::string(159, 'x')}}, ""},
+      {"every byte value after the NUL: too long for one message", everyByte, 0, {}, tooLong},
+      {"every ASCII value after the NUL", everyAscii, 1, {{"+7900", everyAscii.mid(6).toStdString()}}, ""},
+      {"twelve NULs", QByteArray(12, '\0'), 0, {}, badNumber},
       // Swapped in pairs into the PDU, this number spelled a Ctrl-Z and "AT+CMGD=1".
-      {"a command inside the number", QByteArray("A\x1a+TMCDG1=\n\r\0hello", 18), 0, {}},
-      {"a number with blanks", QByteArray("+7 900 1234\0hello", 17), 0, {}},
+      {"a command inside the number", QByteArray("A\x1a+TMCDG1=\n\r\0hello", 18), 0, {}, badNumber},
+      {"a number with blanks", QByteArray("+7 900 1234\0hello", 17), 0, {}, badNumber},
+      {"a bad number and a text too long: the number is named", QByteArray("+7 900 1234\0", 12) + megabyte, 0, {},
+       badNumber},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
     Form->Core.Sender.SendQueue.Clear();
     EXPECT_EQ(Command(standin, kCommandSendSms, c.Payload), Result(kCommandSendSms, c.Answer));
     EXPECT_EQ(Form->Core.Sender.SendQueue.Items(), c.Queued);
+    if (c.Notice.empty())
+      EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
+    else
+      EXPECT_EQ(NextNotice(standin), c.Notice);
   }
+  EXPECT_FALSE(Form->Tray.IsBalloonShown());
+  EXPECT_FALSE(std::filesystem::exists(ExeDir + "OrvexMonitor.log"));
 }
 
 // A dispatcher that sends without end fills the send queue only up to its bound: the command
-// past it answers 0 and leaves the queue as it was.
+// past it answers 0, is told why, and leaves the queue as it was.
 TEST_F(DispatcherLinkTest, SendCommandsBeyondTheQueuesBoundAnswerZero) {
   TStandinProcess standin(kStandin);
   ASSERT_TRUE(standin.Ready());
@@ -237,9 +259,31 @@ TEST_F(DispatcherLinkTest, SendCommandsBeyondTheQueuesBoundAnswerZero) {
   const QByteArray payload("+79005550000\0one more", 22);
   EXPECT_EQ(Command(standin, kCommandSendSms, payload), Result(kCommandSendSms, 1));
   EXPECT_EQ(Form->Core.Sender.SendQueue.Count(), TSmsSender::kMaxQueuedSms);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(Command(standin, kCommandSendSms, payload), Result(kCommandSendSms, 0));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Command(standin, kCommandSendSms, payload), Result(kCommandSendSms, 0));
+    EXPECT_EQ(NextNotice(standin), RefusalNotice("Очередь отправки переполнена"));
+  }
   EXPECT_EQ(Form->Core.Sender.SendQueue.Count(), TSmsSender::kMaxQueuedSms);
   EXPECT_EQ(Form->Core.Sender.SendQueue.Items().back(), TSendQueue::TPair("+79005550000", "one more"));
+}
+
+// Refusals that come faster than the dispatcher takes their notices: every command has its
+// answer at once, the notices follow one at a time, in order, and no more of them wait than
+// the link keeps.
+TEST_F(DispatcherLinkTest, RefusalNoticesOfAFloodAreBounded) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  const size_t kept = TDispatcherLink::kMaxRefusalNotices;
+  const QByteArray badNumber("+7 900\0hello", 12);
+  const QByteArray tooLong = QByteArray("+7900\0", 6) + QByteArray(200, 'x');
+  for (size_t i = 0; i < kept + 50; ++i)
+    EXPECT_EQ(Form->DispatcherLink().WMCopyData(kCommandSendSms, i % 2 == 0 ? badNumber : tooLong), 0u);
+  for (size_t i = 0; i < kept; ++i) {
+    const char* reason = i % 2 == 0 ? "Неверный номер" : "Слишком длинный текст сообщения";
+    ASSERT_EQ(NextNotice(standin), RefusalNotice(reason)) << i;
+  }
+  EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
 }
 
 TEST_F(DispatcherLinkTest, NoticesCarryTheirExactBytes) {

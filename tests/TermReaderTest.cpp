@@ -26,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <regex>
 #include <stdlib.h>
 #include <string>
 #include <thread>
@@ -481,6 +482,55 @@ TEST_F(TermReaderTest, NoticeReadByACheckOfTheModemIsHandled) {
   Core->StartTermReader();
   ASSERT_TRUE(WaitForRecords(1));
   EXPECT_EQ(Records()[0].Text, "12345 reset checked");
+}
+
+// The storage names and slot numbers of the store commands come from the modem's own answers.
+// Whatever a garbled or hostile answer holds there, only a short name and a number of a few
+// digits go back in a command; the rest is refused, in the trace, and the reader goes on.
+TEST_F(TermReaderTest, StoreCommandsTakeOnlyShortStorageNamesAndSlotNumbers) {
+  Core->Modem.WriteDebugLog = true;
+  const std::string longIndex(600, '7');
+  const TSimPdu pdu = SimBuildDeliverPdus(Message("12345 reset listed")).at(0);
+  // The store list names a storage of 600 letters for new messages: the sweep lists "SM".
+  Modem.Sim.SetRule("AT+CPMS?", "+CPMS: \"SM\",1,30,\"SM\",1,30,\"" + std::string(600, 'A') + "\",1,30\nOK");
+  // A listed message in a slot of 600 digits is logged, but no delete goes with that number.
+  // The listing is sent as a modem frames it, its PDU on the line after the entry's head.
+  Modem.Sim.SetRule("AT+CMGL", "");
+  Core->StartTermReader(true);
+  ASSERT_TRUE(WaitUntil([&] { return Sent("AT+CMGL=4"); }));
+  Modem.Sim.InjectRaw("\r\n+CMGL: " + longIndex + ",0,," + std::to_string(pdu.TpduLength) + "\r\n" + pdu.Hex +
+                      "\r\n\r\nOK\r\n");
+  ASSERT_TRUE(WaitForRecords(1));
+  EXPECT_EQ(Texts(), std::vector<std::string>{"12345 reset listed"});
+  // Notices of slots with more digits than a store has.
+  Modem.Sim.InjectRaw("\r\n+CMTI: \"SM\"," + longIndex + "\r\n");
+  Modem.Sim.InjectRaw("\r\n+CMTI: \"SM\",123456\r\n");
+  Modem.Sim.InjectRaw("\r\n+CMTI: \"SM\",12345\r\n");  // the longest number that goes
+
+  const std::string refused = "Store command refused, the ";
+  const std::string longSlot = refused + "slot number is not 1 to 5 digits: index \"" + std::string(32, '7') +
+                               "\" (600 bytes)";
+  const std::vector<std::string> expected = {
+      refused + "storage name is not 1 to 8 letters or digits: storage \"" + std::string(32, 'a') + "\" (600 bytes)",
+      longSlot,
+      longSlot,
+      refused + "slot number is not 1 to 5 digits: index \"123456\"",
+  };
+  std::vector<std::string> lines;
+  EXPECT_TRUE(WaitUntil([&] {
+    std::ifstream in(ExeDir + kDebugLogName, std::ios::binary);
+    const std::string trace((std::istreambuf_iterator<char>(in)), {});
+    lines.clear();
+    for (size_t at = trace.find(refused); at != std::string::npos; at = trace.find(refused, at + 1))
+      lines.push_back(trace.substr(at, trace.find("\r\n", at) - at));
+    return lines.size() >= expected.size() && Sent("AT+CMGR=12345");
+  }));
+  EXPECT_EQ(lines, expected);
+  EXPECT_TRUE(Sent("AT+CPMS=\"SM\""));
+  EXPECT_TRUE(Sent("AT+CMGL=4"));
+  for (const std::string& command : Modem.Sim.Commands())
+    EXPECT_TRUE(std::regex_match(command, std::regex("AT\\+(CPMS\\?|CPMS=\"SM\"|CMGL=4|CMGR=12345)")))
+        << command.substr(0, 40) << " (" << command.size() << " bytes)";
 }
 
 TEST_F(TermReaderTest, WithoutTheStoreReadOldMessagesStay) {

@@ -1,6 +1,9 @@
 // The position file grows by one placemark for every new position time and is never trimmed:
-// one export (load, search, edit, save) on a file that already holds many placemarks.
+// one export (load, search, edit, save) on a file that already holds many placemarks. And the
+// files anyone can put in place of the position file or the places file: one element with
+// 200,000 attributes, and 60 MiB of placemarks side by side.
 
+#include "composer/PlacemarkTree.h"
 #include "viewer/PositionKml.h"
 
 #include "platform/XmlTree.h"
@@ -10,7 +13,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -63,6 +68,75 @@ void BM_ExportIntoGrownFile(benchmark::State& state) {
   }
   state.counters["file_kib"] = static_cast<double>(QFile(path).size()) / 1024;
 }
+// What the process holds resident now, in MiB.
+double ResidentMib() {
+  long pages = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    long size = 0;
+    if (std::fscanf(statm, "%ld %ld", &size, &pages) != 2) pages = 0;
+    std::fclose(statm);
+  }
+  return static_cast<double>(pages) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024 * 1024);
+}
+
+// Argument 0: one placemark with 200,000 attributes (2.2 MB). Argument 1: 60 MiB of placemarks
+// in one document, no layout between them.
+QByteArray HostileFile(int64_t kind) {
+  if (kind == 0) {
+    QByteArray text = "<kml><Document><Placemark";
+    for (int i = 0; i < 200000; ++i) text += " a" + QByteArray::number(i) + "=\"\"";
+    return text + "><name>p</name><Point><coordinates>37,55</coordinates></Point></Placemark></Document></kml>";
+  }
+  QByteArray text = "<kml><Document>";
+  const QByteArray placemark = "<Placemark><name>x</name><Point><coordinates>37,55</coordinates></Point></Placemark>";
+  text.reserve(60 * 1024 * 1024 + 64);
+  while (text.size() < 60 * 1024 * 1024) text += placemark;
+  return text + "</Document></kml>";
+}
+
+// The read of the export; "resident_growth_mib" is how much more the process holds after it
+// (what the allocator keeps of a freed tree included).
+void BM_ReadHostilePositionFile(benchmark::State& state) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("OrvexMonitor.kml"));
+  {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("no file");
+    file.write(HostileFile(state.range(0)));
+  }
+  double grown = 0;
+  for (auto _ : state) {
+    const double before = ResidentMib();
+    TXmlDocument xml;
+    LoadXmlFile(path, xml);
+    grown = ResidentMib() - before;
+  }
+  state.counters["resident_growth_mib"] = grown;
+}
+BENCHMARK(BM_ReadHostilePositionFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The read of the template window's places menu, counted as above.
+void BM_LoadHostilePlacesFile(benchmark::State& state) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("myplaces.kml"));
+  {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("no file");
+    file.write(HostileFile(state.range(0)));
+  }
+  double grown = 0;
+  size_t items = 0;
+  for (auto _ : state) {
+    const double before = ResidentMib();
+    TPlacesRead read = LoadPlacesFile(path);
+    grown = ResidentMib() - before;
+    items = read.Items.size();
+  }
+  state.counters["resident_growth_mib"] = grown;
+  state.counters["items"] = static_cast<double>(items);
+}
+BENCHMARK(BM_LoadHostilePlacesFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_ExportIntoGrownFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

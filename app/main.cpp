@@ -2,6 +2,7 @@
 // icon, the one template window, and the event loop. No command line is read; the result is
 // 0 in every case.
 
+#include "app/ProgramSetup.h"
 #include "app/WindowFactory.h"
 #include "platform/NamedMutex.h"
 #include "shell/ExeDir.h"
@@ -20,8 +21,7 @@ int main(int argc, char** argv) {
   // ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
   ReadVersion(ProgramVersion());
-  QApplication::setApplicationName("Orvex Monitor");
-  QApplication::setApplicationDisplayName("Orvex Monitor");
+  SetUpApplication(application);
 
   {
     TOrvexMonitorForm form(FindExeDir());

@@ -2,6 +2,7 @@
 
 #include "common/RegExpr.h"
 #include "common/Text.h"
+#include "gsm/PduCodec.h"
 #include "platform/IniFile.h"
 #include "shell/Settings.h"
 
@@ -249,6 +250,14 @@ std::vector<TSmsPair> PlanSend(const TTargetList& list, int selected, bool fromT
     }
   }
   return pairs;
+}
+
+TSendCheck CheckSendPlan(const std::vector<TSmsPair>& pairs, size_t queueRoom) {
+  for (const TSmsPair& pair : pairs)
+    if (!IsSmsDestination(pair.Phone)) return TSendCheck::BadNumber;
+  for (const TSmsPair& pair : pairs)
+    if (!SmsTextFits(pair.Text)) return TSendCheck::TextTooLong;
+  return pairs.size() > queueRoom ? TSendCheck::QueueFull : TSendCheck::Ok;
 }
 
 TSmsLayout ParseSmsLayout(const std::string& layout) {

@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -99,6 +100,13 @@ struct TSmsPair {
 std::vector<TSmsPair> PlanSend(const TTargetList& list, int selected, bool fromTemplate,
                                const TCommandLists& lists, const QString& number, const QString& text,
                                const TPhoneBook& book);
+
+// Why the messages of a send cannot all go to the queue, the first failing check only: a
+// phone that is no destination, then a text longer than one message, then more messages than
+// the queue takes (`queueRoom`). The queue would refuse each of them; the window refuses the
+// whole send instead, so that no part of it goes.
+enum class TSendCheck { Ok, BadNumber, TextTooLong, QueueFull };
+TSendCheck CheckSendPlan(const std::vector<TSmsPair>& pairs, size_t queueRoom);
 
 // The window's layout string: "%d,%d,%s" of Top, Left and the target text.
 struct TSmsLayout {

@@ -2,7 +2,9 @@
 
 #include "common/Text.h"
 #include "composer/TemplateLink.h"
+#include "gsm/PduCodec.h"
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 #include "ui_SmsForm.h"
 
 #include <QFont>
@@ -28,6 +30,7 @@ int TagOf(const QAction* action) {
 TsmsForm::TsmsForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Window), Monitor(monitor), Ui(std::make_unique<Ui::TsmsForm>()) {
   Ui->setupUi(this);
+  setFont(WindowFont());
   reChangeTimer = new QTimer(this);
   reChangeTimer->setObjectName(QStringLiteral("reChangeTimer"));
   reChangeTimer->setInterval(kQuietMs);
@@ -167,20 +170,41 @@ void TsmsForm::AppendSmsListLog() {
   ::AppendSmsListLog(Monitor.ExeDir(), TTemplateLink(Monitor.TemplateWindow()).CommandLists());
 }
 
+void TsmsForm::RefuseSend(const QString& text, QWidget* focus) {
+  QMessageBox::critical(this, QString::fromUtf8(kCaption), text);
+  if (focus != nullptr && focus->isEnabled()) focus->setFocus();
+}
+
 void TsmsForm::btnSendClick() {
   if (Ui->redText->toPlainText().isEmpty()) {
-    QMessageBox::critical(this, QString::fromUtf8(kCaption), QStringLiteral("Пустой текст сообщения"));
-    Ui->redText->setFocus();
+    RefuseSend(QStringLiteral("Пустой текст сообщения"), Ui->redText);
     return;
   }
-  if (Ui->edNumber->text().isEmpty()) {
-    QMessageBox::critical(this, QString::fromUtf8(kCaption), QStringLiteral("Неверный номер"));
-    Ui->edNumber->setFocus();
+  // A typed number is digits after an optional "+"; a group's field shows the group, and its
+  // vehicles' phones are checked with the messages below.
+  const TTargetEntry* entry = Selected();
+  const bool group = entry != nullptr && entry->Kind == TTargetEntry::kGroup;
+  if (Ui->edNumber->text().isEmpty() || (!group && !IsSmsDestination(Cp1251FromQString(Ui->edNumber->text())))) {
+    RefuseSend(QStringLiteral("Неверный номер"), Ui->edNumber);
     return;
   }
   const std::vector<TSmsPair> pairs =
       PlanSend(TargetList, Ui->cDevice->currentIndex(), FromTemplate, TTemplateLink(Monitor.TemplateWindow()).CommandLists(),
                Ui->edNumber->text(), Ui->redText->toPlainText(), PhoneBook);
+  // The queue would refuse these messages one by one; the send goes whole or not at all.
+  switch (CheckSendPlan(pairs, Monitor.SendQueueRoom())) {
+    case TSendCheck::BadNumber:
+      RefuseSend(QStringLiteral("Неверный номер"), Ui->edNumber);
+      return;
+    case TSendCheck::TextTooLong:
+      RefuseSend(QStringLiteral("Слишком длинный текст сообщения"), Ui->redText);
+      return;
+    case TSendCheck::QueueFull:
+      RefuseSend(QStringLiteral("Очередь отправки переполнена"), nullptr);
+      return;
+    case TSendCheck::Ok:
+      break;
+  }
   for (const TSmsPair& pair : pairs) Monitor.QueueSmsSend(pair.Phone, pair.Text);
   SavePhoneNumber();
   close();

@@ -66,6 +66,8 @@ private:
   void FreeDeviceItems();
   void SavePhoneNumber();
   void SetFromTemplate(bool fromTemplate);
+  // An input error of the send: the box, and the focus to `focus` when it takes it.
+  void RefuseSend(const QString& text, QWidget* focus);
   // Enables the menu's items, at any depth, whose Tag is at most the level.
   static void EnableMenuUpTo(QMenu* menu, int level);
   const TTargetEntry* Selected() const;

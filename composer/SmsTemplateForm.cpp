@@ -9,12 +9,14 @@
 #include "composer/TemplateChecks.h"
 #include "composer/TemplateModes.h"
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 #include "ui_SmsTemplateForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -32,16 +34,38 @@ bool IsExactly(const QObject* object) {
 
 int TagOf(const QObject* object) { return object->property("Tag").toInt(); }
 
+// Keeps a caption label as enabled as the field it names (its buddy): grey while the field is
+// locked, black once its selector unlocks it, whatever the targets.
+class TCaptionOfField : public QObject {
+public:
+  explicit TCaptionOfField(QLabel& label) : QObject(&label), Label(label) {
+    Label.buddy()->installEventFilter(this);
+    Follow();
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::EnabledChange) Follow();
+    return QObject::eventFilter(watched, event);
+  }
+
+private:
+  void Follow() { Label.setEnabled(Label.buddy()->isEnabled()); }
+  QLabel& Label;
+};
+
 }  // namespace
 
 TSmsTemplateForm::TSmsTemplateForm(TMonitorServices& monitor, QWidget* parent)
     : QDialog(parent), Monitor(monitor), Ui(std::make_unique<Ui::SmsTemplateForm>()) {
   Ui->setupUi(this);
+  setFont(WindowFont());
   edNumber = Ui->edNumber;
   edPassword = Ui->edPassword;
   for (QWidget* widget : findChildren<QWidget*>()) {
     const QString name = widget->objectName();
     if (!name.isEmpty() && !name.startsWith("qt_")) Named[name.toStdString()] = widget;
+    if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy()) new TCaptionOfField(*label);
   }
 
   connect(Ui->btnOK, &QPushButton::clicked, this, [this] { done(kResultOk); });

@@ -65,8 +65,9 @@ public:
 
   // The send side: messages go out one at a time, each by a send thread of its own.
   TSmsSender Sender{Channel, *this, *this};
-  // Hands one message to the send queue and starts a send when none runs.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { Sender.Queue(phone, text); }
+  // Hands one message to the send queue and starts a send when none runs; false when the
+  // queue refuses it (TSmsSender::Queue).
+  virtual bool QueueSmsSend(const std::string& phone, const std::string& text) { return Sender.Queue(phone, text); }
   // The modem close: asks the running send thread to stop and lets it go without waiting.
   void TerminateSmsSendThread() { Sender.Terminate(); }
   // The end of the program: stops a send thread that still runs and waits for it, reporting

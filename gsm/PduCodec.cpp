@@ -26,8 +26,15 @@ constexpr std::array<uint8_t, 256> kNibble = [] {
 }();
 
 constexpr char kUpperHex[] = "0123456789ABCDEF";
-// The characters one UCS2 message holds (140 octets).
+// The characters one message takes: 159 as 7-bit data, 70 as UCS2 (140 octets).
+constexpr size_t kMax7BitCharacters = 159;
 constexpr size_t kMaxUcs2Units = 70;
+// The longest destination, a leading "+" counted.
+constexpr size_t kMaxPhoneLength = 12;
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
 unsigned Nibble(char c) { return kNibble[static_cast<unsigned char>(c)]; }
 
@@ -155,8 +162,7 @@ class TOctetReader {
 };
 
 // The originating address from its hex characters: of each octet the second character, then
-// the first unless it is the filler "f". The type of address is not looked at, so an
-// alphanumeric sender comes out as swapped hex characters too.
+// the first unless it is the filler "f".
 std::string SenderText(std::string_view digits) {
   std::string sender(digits.size(), '\0');
   size_t length = 0;
@@ -217,6 +223,17 @@ std::string Unpack7Bit(const uint8_t* octets, size_t count, unsigned fillBits, s
   // The last septet is then the top seven bits of the last octet.
   if (!bounded && bits % 7 == 0 && septets > 1 && (octets[count - 1] >> 1) == 0) text.back() = '\0';
   return text;
+}
+
+// Whether a type-of-address octet says alphanumeric (type of number 101), as operators send
+// balance and service messages under a name.
+bool IsAlphanumeric(unsigned addressType) { return (addressType & 0x70) == 0x50; }
+
+// An alphanumeric originating address: its `count` octets hold 7-bit characters packed as
+// user data is, as many as its `semiOctets` (the address length) cover whole; the bits left
+// over are fill. `octets[count]` must be readable.
+std::string AlphanumericSender(const uint8_t* octets, size_t count, unsigned semiOctets) {
+  return Unpack7Bit(octets, count, 0, semiOctets * 4 / 7);
 }
 
 // One UCS2 code unit as one byte of the code page: ASCII and the Russian letters directly,
@@ -450,9 +467,9 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   if (!reader.Read(centreLength) || !reader.Skip(centreLength)) return;
   unsigned firstOctet = 0;
   if (!reader.Read(firstOctet) || (firstOctet & 0x03) != 0) return;  // not an SMS-DELIVER
-  unsigned addressDigits = 0;
+  unsigned addressDigits = 0, addressType = 0;
   size_t addressAt = 0;
-  if (!reader.Read(addressDigits) || !reader.Skip(1) ||
+  if (!reader.Read(addressDigits) || !reader.Read(addressType) ||
       !reader.Skip((addressDigits + 1) / 2, addressAt))
     return;
   unsigned codingScheme = 0, userLength = 0;
@@ -460,6 +477,11 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   if (!reader.Skip(1) || !reader.Read(codingScheme) || !reader.Skip(7, stampAt) || !reader.Read(userLength))
     return;
   const std::string_view address = pdu.substr(2 * addressAt, 2 * ((addressDigits + 1) / 2));
+  auto senderText = [&] {
+    return IsAlphanumeric(addressType)
+               ? AlphanumericSender(octets.Data() + addressAt, (addressDigits + 1) / 2, addressDigits)
+               : SenderText(address);
+  };
   const bool ucs2 = (codingScheme & 0x08) != 0;
   const uint8_t* stamp = octets.Data() + stampAt;
   const int64_t stampSeconds = StampSeconds(stamp);
@@ -471,7 +493,7 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
 
   if ((firstOctet & 0x40) == 0) {
     const uint8_t* body = octets.Data() + reader.Position();
-    out.push_back(SenderText(address));
+    out.push_back(senderText());
     out.push_back(TimeText(stamp));
     out.push_back(ucs2 ? Ucs2FromOctets(body, reader.Left()) : Unpack7Bit(body, reader.Left(), 0, userLength));
     giveUpStale();
@@ -487,7 +509,7 @@ void TPduDecoder::DecodeDeliverPdu(std::string_view pdu, std::vector<std::string
   const size_t textSeptets = userLength > headerSeptets ? userLength - headerSeptets : 0;
   std::string text = ucs2 ? Ucs2FromOctets(body, reader.Left())
                           : Unpack7Bit(body, reader.Left(), HeaderFillBits(headerLength), textSeptets);
-  std::string sender = SenderText(address);
+  std::string sender = senderText();
 
   if (!element.Found) {
     // Port addressing, a language shift and the like: a message of its own.
@@ -534,10 +556,21 @@ std::string DecodeUcs2(std::string_view hex) {
   return text;
 }
 
+bool IsSmsDestination(std::string_view phone) {
+  if (phone.size() > kMaxPhoneLength) return false;
+  if (!phone.empty() && phone.front() == '+') phone.remove_prefix(1);
+  return !phone.empty() && std::all_of(phone.begin(), phone.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool SmsTextFits(std::string_view text) {
+  // Every code page 1251 character is one UCS2 code unit.
+  return IsAscii(text) ? text.size() <= kMax7BitCharacters : text.size() <= kMaxUcs2Units;
+}
+
 std::string EncodePhoneNumber(std::string& phone) {
-  if (phone.empty() || phone.size() > 12) return {};
+  if (!IsSmsDestination(phone)) return {};
   if (phone.front() == '+') phone.erase(0, 1);
-  std::string address = !phone.empty() && phone.front() == '7' ? "91" : "81";
+  std::string address = phone.front() == '7' ? "91" : "81";
   address.reserve(2 + phone.size() + 1);
   for (size_t i = 0; i < phone.size(); i += 2) {
     address.push_back(i + 1 < phone.size() ? phone[i + 1] : 'F');
@@ -547,7 +580,7 @@ std::string EncodePhoneNumber(std::string& phone) {
 }
 
 std::string Encode7Bit(std::string_view text) {
-  if (text.size() >= 160) return {};
+  if (text.size() > kMax7BitCharacters) return {};
   std::string hex;
   hex.reserve(2 * text.size());
   uint32_t pending = 0;
@@ -566,11 +599,11 @@ std::string Encode7Bit(std::string_view text) {
 }
 
 std::string BuildPdu(std::string& phone, std::string_view text) {
-  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!SmsTextFits(text)) return {};
+  const bool ascii = IsAscii(text);
   const std::u16string units = ascii ? std::u16string() : Utf16FromCp1251(text);
-  if (ascii ? text.size() >= 160 : units.size() > kMaxUcs2Units) return {};
   std::string address = EncodePhoneNumber(phone);
-  if (address.empty() || phone.empty()) return {};
+  if (address.empty()) return {};
 
   std::string pdu = "001100";  // default centre; SMS-SUBMIT, relative validity; reference 0
   AppendHexOctet(pdu, static_cast<unsigned>(phone.size()));

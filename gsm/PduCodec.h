@@ -70,6 +70,8 @@ class TPduDecoder {
   // order, when the PDU completes a message; appends nothing for a part that leaves its
   // message incomplete, for a PDU that is not an SMS-DELIVER and for malformed text (odd
   // length, a character that is no hex digit, a length that runs past the end of the PDU).
+  // A numeric sender is its digits without "+"; an alphanumeric one (type of address D0, an
+  // operator's name on balance and service messages) is its 7-bit text.
   // A concatenation element (8-bit or 16-bit reference) anywhere in the user-data header makes
   // the PDU a part; a header without one leaves a message of its own whose text follows the
   // header. 7-bit text after a header starts after the fill bits that the header's length
@@ -121,9 +123,19 @@ std::string Decode7Bit(std::string_view hex, bool afterHeader);
 // empty text.
 std::string DecodeUcs2(std::string_view hex);
 
+// True when `phone` is a number a message can go to: digits only, after an optional leading
+// "+", at least one digit and at most 12 characters with the "+". Nothing else may reach the
+// address field: its characters go to the modem as they are, and in swapped pairs they can
+// spell a Ctrl-Z and an AT command of their own.
+bool IsSmsDestination(std::string_view phone);
+
+// True when BuildPdu can carry `text` in one message: up to 159 characters when it is ASCII
+// only, else up to 70 (each code page 1251 character one UCS2 code unit).
+bool SmsTextFits(std::string_view text);
+
 // The destination address of an SMS-SUBMIT: type of address ("91" when the number begins with
 // 7, else "81") and the digits in swapped pairs, "F" filling an odd count. Removes a leading
-// "+" from `phone` itself. An empty number or one longer than 12 characters gives an empty
+// "+" from `phone` itself. A number that is no destination (IsSmsDestination) gives an empty
 // result and leaves `phone` unchanged.
 std::string EncodePhoneNumber(std::string& phone);
 
@@ -136,9 +148,8 @@ std::string Encode7Bit(std::string_view text);
 // 15 minutes). A text of ASCII only (every device command) goes as 7-bit data; a text with
 // any byte above 0x7F (Russian free text) goes as UCS2, each code page 1251 character one
 // code unit, with the user-data length in octets. Removes a leading "+" from `phone`. Gives
-// an empty text when the number is rejected (empty, longer than 12 characters, or nothing
-// left after the "+") or the text is longer than one message holds (159 characters as 7-bit,
-// 70 as UCS2): such a message cannot be sent.
+// an empty text when the number is no destination or the text does not fit (SmsTextFits):
+// such a message cannot be sent. What it gives is upper-case hex digits only.
 std::string BuildPdu(std::string& phone, std::string_view text);
 
 // The octet count that "AT+CMGS=" announces for a PDU from BuildPdu: its octets without the

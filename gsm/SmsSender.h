@@ -6,6 +6,7 @@
 #include "gsm/PairQueue.h"
 #include "gsm/SmsSendThread.h"
 
+#include <cstddef>
 #include <string>
 
 class TAtChannel;
@@ -21,8 +22,17 @@ class TSmsSender {
   TSmsSender(const TSmsSender&) = delete;
   TSmsSender& operator=(const TSmsSender&) = delete;
 
-  // Hands one message to the queue and starts a send when none runs.
-  void Queue(const std::string& phone, const std::string& text);
+  // The most messages the queue holds, the one being sent included. At one message per 10 s
+  // this is more than a day of sending, far beyond any group of the fleet; with each text
+  // within one message it bounds the queue to a few megabytes whoever fills it.
+  static constexpr size_t kMaxQueuedSms = 10000;
+
+  // Hands one message to the queue and starts a send when none runs. Refuses, with a line in
+  // the port trace and false, a number that is no destination, a text longer than one message
+  // holds and a message beyond kMaxQueuedSms: none of them ever reaches the modem.
+  bool Queue(const std::string& phone, const std::string& text);
+  // How many more messages the queue takes now.
+  size_t Room() const;
   // The modem close: asks the running send thread to stop and lets it go without waiting (it
   // then still ends, and its end starts the next send).
   void Terminate();
@@ -40,6 +50,8 @@ class TSmsSender {
   TSendWaits Waits;
 
  private:
+  // Why the message cannot be queued; null when it can.
+  const char* Refusal(const std::string& phone, const std::string& text) const;
   // Starts the send thread for the head pair.
   void StartThread();
   // The end of a send thread: the host reads the stored messages announced meanwhile, the

@@ -50,6 +50,9 @@ if [ -z "${DISPLAY:-}" ]; then
   pids+=($!)
   export DISPLAY=$display
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  # A window manager, so that the windows get frames and titles as on a desktop.
+  openbox --sm-disable >/dev/null 2>&1 &
+  pids+=($!)
   trayer --edge top --align right --widthtype request --height 32 --SetDockType true --transparent false \
     --tint 0x404040 >/dev/null 2>&1 &
   pids+=($!)

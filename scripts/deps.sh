@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   dbus dbus-bin xvfb xauth trayer x11-apps x11-utils imagemagick socat xdotool xdg-utils file
+  # The windows' face and Qt's own texts in Russian; a window manager for the tests of window
+  # geometry and for the demo.
+  fonts-dejavu-core qt6-translations-l10n openbox
 )
 
 missing=()

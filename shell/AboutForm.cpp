@@ -3,6 +3,7 @@
 #include "ui_AboutForm.h"
 
 #include "shell/OrvexMonitorForm.h"
+#include "shell/WindowFont.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -53,8 +54,8 @@ QString MailLinkText(const QString& address, const std::string& versionText) {
 TAboutForm::TAboutForm(QWidget* parent)
     : QWidget(parent, Qt::Dialog), Form(std::make_unique<Ui::AboutForm>()) {
   Form->setupUi(this);
-  setFont(PixelFont("MS Sans Serif", 11, QFont::SansSerif));
-  setFixedSize(340, 216);
+  setFont(WindowFont());
+  setFixedSize(size());  // as laid out in the form file
   setAttribute(Qt::WA_DeleteOnClose);
 
   Form->Panel1->setBackgroundRole(QPalette::Base);

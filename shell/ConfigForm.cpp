@@ -4,11 +4,14 @@
 
 #include "common/Text.h"
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 
@@ -19,6 +22,8 @@ const char* const kNoTerminalText = "Не обнаружено ни одного
 const char* const kReopenText =
     "Внимание!\r\nМодем в данный момент используется.\r\nВы хотите отключить модем и подключить с новыми "
     "настройками?";
+
+constexpr int kMaxPinDigits = 8;
 
 // The status of a port item's entry, kept in the item for its drawing.
 constexpr int kStatusRole = Qt::UserRole;
@@ -41,16 +46,15 @@ protected:
 TConfigForm::TConfigForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Tool), Monitor(monitor), Form(std::make_unique<Ui::ConfigForm>()) {
   Form->setupUi(this);
-  // A narrow sans where the designed face is absent: the captions are laid out for its width.
-  QFont font;
-  font.setFamilies({"Tahoma", "DejaVu Sans Condensed"});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(11);
-  setFont(font);
-  setFixedSize(259, 307);
+  setFont(WindowFont());
+  setFixedSize(size());  // as laid out in the form file
   move(850, 210);
   setAttribute(Qt::WA_DeleteOnClose);
   Form->cbComPort->setItemDelegate(new TComPortDelegate(Form->cbComPort));
+  // A SIM PIN is 4 to 8 digits: typed and pasted text keeps to digits, at most 8. A stored
+  // PIN is shown as the file holds it, so that confirming without an edit changes nothing.
+  Form->edPinCode->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(kMaxPinDigits)), Form->edPinCode));
 
   const std::string& exeDir = Monitor.ExeDir();
   Fields.PhonePort = GetPhonePort(exeDir);

@@ -77,8 +77,9 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
     case kCommandSendSms: {
       const std::optional<TSmsSendRequest> request =
           ParseSendSmsPayload(payload.constData(), static_cast<size_t>(payload.size()));
-      if (!request) return 0;
-      Form.QueueSmsSend(request->Phone, request->Text);
+      // A number that is no destination, a text longer than one message and a full queue are
+      // refused here, before anything reaches the modem.
+      if (!request || !Form.QueueSmsSend(request->Phone, request->Text)) return 0;
       return 1;
     }
     case kCommandCheckModem:

@@ -10,7 +10,10 @@ void TFormServices::LoadUnreadSms(TSmsInfoList& list) { Form.Core.LoadUnreadSms(
 void TFormServices::LoadSmsLog(TLogEntryList& list) { Form.Core.LoadSmsLog(list); }
 void TFormServices::MarkAllSmsRead() { Form.Core.MarkAllSmsRead(); }
 void TFormServices::ClearUnreadNotice() { Form.ClearUnreadNotice(); }
-void TFormServices::QueueSmsSend(const std::string& phone, const std::string& text) { Form.QueueSmsSend(phone, text); }
+bool TFormServices::QueueSmsSend(const std::string& phone, const std::string& text) {
+  return Form.QueueSmsSend(phone, text);
+}
+size_t TFormServices::SendQueueRoom() const { return Form.Core.Sender.Room(); }
 bool TFormServices::IsModemOpen() const { return Form.IsModemOpen(); }
 bool TFormServices::ReopenModem() { return Form.ReopenModem(); }
 bool TFormServices::ReconnectEnabled() const { return Form.ConnectTimer->isActive(); }

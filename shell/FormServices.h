@@ -16,7 +16,8 @@ public:
   void LoadSmsLog(TLogEntryList& list) override;
   void MarkAllSmsRead() override;
   void ClearUnreadNotice() override;
-  void QueueSmsSend(const std::string& phone, const std::string& text) override;
+  bool QueueSmsSend(const std::string& phone, const std::string& text) override;
+  size_t SendQueueRoom() const override;
   bool IsModemOpen() const override;
   bool ReopenModem() override;
   bool ReconnectEnabled() const override;

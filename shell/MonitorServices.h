@@ -10,6 +10,7 @@
 #include "gsm/SmsLog.h"
 #include "shell/Fleet.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -36,8 +37,12 @@ public:
   // Ends the unread notice (tray, reminder, balloon) and marks the log read.
   virtual void ClearUnreadNotice() = 0;
 
-  // Hands one message (phone and text in code page 1251) to the send queue.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text) = 0;
+  // Hands one message (phone and text in code page 1251) to the send queue; false when the
+  // queue refuses it: a number that is no destination, a text longer than one message, or
+  // a full queue.
+  virtual bool QueueSmsSend(const std::string& phone, const std::string& text) = 0;
+  // How many more messages the send queue takes now.
+  virtual size_t SendQueueRoom() const = 0;
 
   // The modem link.
   virtual bool IsModemOpen() const = 0;

@@ -46,7 +46,7 @@ public:
   const std::string& ExeDir() const { return Core.ExeDir; }
   TSettingsMirror& Mirror() { return Core; }
   // What the windows and the dispatcher ask of the GSM side.
-  virtual void QueueSmsSend(const std::string& phone, const std::string& text) { Core.QueueSmsSend(phone, text); }
+  virtual bool QueueSmsSend(const std::string& phone, const std::string& text) { return Core.QueueSmsSend(phone, text); }
   // Whether the modem link is open.
   virtual bool IsModemOpen() const { return Core.IsModemOpen(); }
   // The channel that the dispatcher's modem check talks to; null while the link is closed.

@@ -95,7 +95,7 @@ TEST_F(AboutFormTest, VersionLabelShowsTheThreeNumbers) {
 TEST_F(AboutFormTest, WindowLooksAsDesigned) {
   TAboutForm window;
   EXPECT_EQ(window.windowTitle(), "О программе");
-  EXPECT_EQ(window.size(), QSize(340, 216));
+  EXPECT_EQ(window.size(), QSize(348, 216));
   EXPECT_EQ(window.font().pixelSize(), 11);
   EXPECT_EQ(Label(&window, "ProductNameLabel")->text(), "Orvex");
   EXPECT_EQ(Label(&window, "ProductNameLabel")->font().pixelSize(), 29);

@@ -3,6 +3,7 @@
 // byte after each case. Message boxes are answered from the test.
 
 #include "shell/ConfigForm.h"
+#include "shell/WindowFont.h"
 
 #include "common/Text.h"
 #include "fakes/FakeFtd2xx.h"
@@ -16,6 +17,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -305,6 +307,55 @@ TEST(ConfigForm, ConfirmingWritesOnlyWhatChangedAndAsksBeforeReopening) {
   }
 }
 
+// A SIM PIN is 4 to 8 digits: the field keeps what is typed or pasted to digits, at most 8.
+TEST(ConfigForm, PinFieldTakesDigitsOnly) {
+  struct Case {
+    const char* What;
+    QString Typed;
+    QString Pasted;
+    QString Kept;
+  };
+  const Case cases[] = {
+      {"digits", "1234", "", "1234"},
+      {"letters and signs between digits", "12ab-+ 34", "", "1234"},
+      {"Cyrillic letters", QString::fromUtf8("1в2Г3"), "", "123"},
+      {"digits of another script", QString::fromUtf8("1٣٤"), "", "1"},
+      {"more than eight digits", "1234567890", "", "12345678"},
+      {"pasted digits", "", "87654321", "87654321"},
+      {"pasted text with a letter", "12", "3a4", "12"},
+  };
+  TScene scene;
+  scene.WriteIni(TIni().Text());
+  for (const Case& c : cases) {
+    QPointer<TConfigForm> window = scene.Open();
+    auto* edit = qobject_cast<QLineEdit*>(Child(window, "edPinCode"));
+    edit->clear();
+    for (QChar ch : c.Typed) {
+      if (ch.unicode() < 0x80)
+        QTest::keyClick(edit, static_cast<char>(ch.unicode()));
+      else
+        QTest::sendKeyEvent(QTest::Click, edit, static_cast<Qt::Key>(ch.toUpper().unicode()), QString(ch),
+                            Qt::NoModifier);
+    }
+    if (!c.Pasted.isEmpty()) {
+      QApplication::clipboard()->setText(c.Pasted);
+      edit->paste();
+    }
+    EXPECT_EQ(edit->text(), c.Kept) << c.What;
+    window->close();
+    TScene::Gone(window);
+  }
+  // A PIN the file holds is shown whole, whatever it is, and confirmed unchanged it is not
+  // written.
+  const TIni stored = With([](TIni& ini) { ini.PinCode = "12ab345678"; });
+  scene.WriteIni(stored.Text());
+  QPointer<TConfigForm> window = scene.Open();
+  EXPECT_EQ(qobject_cast<QLineEdit*>(Child(window, "edPinCode"))->text(), "12ab345678");
+  QTest::mouseClick(qobject_cast<QPushButton*>(Child(window, "btnOk")), Qt::LeftButton);
+  TScene::Gone(window);
+  EXPECT_EQ(ReadWholeFile(scene.IniPath()), stored.Text());
+}
+
 TEST(ConfigForm, FieldsComeFromTheFileNotFromTheMirror) {
   TScene scene;
   TFakeMonitor* Monitor = &scene.Monitor;
@@ -321,10 +372,10 @@ TEST(ConfigForm, FieldsComeFromTheFileNotFromTheMirror) {
   EXPECT_TRUE(window->Fields.CheckPin);
   EXPECT_TRUE(window->windowFlags() & Qt::Tool);
   EXPECT_EQ(window->windowTitle(), "Параметры");
-  EXPECT_EQ(window->size(), QSize(259, 307));
+  EXPECT_EQ(window->size(), QSize(287, 307));
   EXPECT_EQ(window->pos(), QPoint(850, 210));
   EXPECT_EQ(window->font().pixelSize(), 11);
-  EXPECT_EQ(window->font().families().value(0), "Tahoma");
+  EXPECT_EQ(window->font().families().value(0), kWindowFontFamily);
   delete window;
 }
 

@@ -187,7 +187,8 @@ TEST_F(DispatcherLinkTest, EveryCommandAnswersAndActs) {
 }
 
 // The payload of the send command comes from another program: whatever it holds, the answer
-// is defined and nothing is read outside it.
+// is defined and nothing is read outside it. Only a number of digits and a text that one
+// message holds are queued; everything else answers 0.
 TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   TStandinProcess standin(kStandin);
   ASSERT_TRUE(standin.Ready());
@@ -195,6 +196,8 @@ TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   const QByteArray megabyte(1 << 20, 'x');
   QByteArray everyByte("+7900\0", 6);
   for (int i = 1; i < 256; ++i) everyByte.append(static_cast<char>(i));
+  QByteArray everyAscii("+7900\0", 6);
+  for (int i = 1; i < 128; ++i) everyAscii.append(static_cast<char>(i));
   struct Case {
     const char* What;
     QByteArray Payload;
@@ -204,11 +207,17 @@ TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   const Case cases[] = {
       {"12 bytes without a NUL", QByteArray("790012345678"), 0, {}},
       {"a megabyte without a NUL", megabyte, 0, {}},
-      {"a NUL only at the very end", megabyte + '\0', 1, {{megabyte.toStdString(), ""}}},
-      {"a megabyte of text", QByteArray("+79001234567\0", 13) + megabyte, 1,
-       {{"+79001234567", megabyte.toStdString()}}},
-      {"every byte value after the NUL", everyByte, 1, {{"+7900", everyByte.mid(6).toStdString()}}},
-      {"twelve NULs", QByteArray(12, '\0'), 1, {{"", ""}}},
+      {"a NUL only at the very end", megabyte + '\0', 0, {}},
+      {"a megabyte of text", QByteArray("+79001234567\0", 13) + megabyte, 0, {}},
+      {"160 characters of text", QByteArray("+79001234567\0", 13) + QByteArray(160, 'x'), 0, {}},
+      {"159 characters of text", QByteArray("+79001234567\0", 13) + QByteArray(159, 'x'), 1,
+       {{"+79001234567", std::string(159, 'x')}}},
+      {"every byte value after the NUL: too long for one message", everyByte, 0, {}},
+      {"every ASCII value after the NUL", everyAscii, 1, {{"+7900", everyAscii.mid(6).toStdString()}}},
+      {"twelve NULs", QByteArray(12, '\0'), 0, {}},
+      // Swapped in pairs into the PDU, this number spelled a Ctrl-Z and "AT+CMGD=1".
+      {"a command inside the number", QByteArray("A\x1a+TMCDG1=\n\r\0hello", 18), 0, {}},
+      {"a number with blanks", QByteArray("+7 900 1234\0hello", 17), 0, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
@@ -216,6 +225,21 @@ TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
     EXPECT_EQ(Command(standin, kCommandSendSms, c.Payload), Result(kCommandSendSms, c.Answer));
     EXPECT_EQ(Form->Core.Sender.SendQueue.Items(), c.Queued);
   }
+}
+
+// A dispatcher that sends without end fills the send queue only up to its bound: the command
+// past it answers 0 and leaves the queue as it was.
+TEST_F(DispatcherLinkTest, SendCommandsBeyondTheQueuesBoundAnswerZero) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  for (size_t i = 1; i < TSmsSender::kMaxQueuedSms; ++i) Form->Core.Sender.SendQueue.Add("+79001234567", "queued");
+  const QByteArray payload("+79005550000\0one more", 22);
+  EXPECT_EQ(Command(standin, kCommandSendSms, payload), Result(kCommandSendSms, 1));
+  EXPECT_EQ(Form->Core.Sender.SendQueue.Count(), TSmsSender::kMaxQueuedSms);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Command(standin, kCommandSendSms, payload), Result(kCommandSendSms, 0));
+  EXPECT_EQ(Form->Core.Sender.SendQueue.Count(), TSmsSender::kMaxQueuedSms);
+  EXPECT_EQ(Form->Core.Sender.SendQueue.Items().back(), TSendQueue::TPair("+79005550000", "one more"));
 }
 
 TEST_F(DispatcherLinkTest, NoticesCarryTheirExactBytes) {

@@ -191,5 +191,5 @@ TEST_F(MessageWindowLinkTest, HistoryOpenAtProgramEndSavesItsLayoutAndMarksNothi
   EXPECT_EQ(Records().at(0).Read, 0);
   std::ifstream in(ExeDir + "OrvexMonitor.ini");
   const std::string ini((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_NE(ini.find("ShowSmsForm=300,400,600,500,70,120,130,125,50"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("ShowSmsForm=300,400,600,500,70,120,130,130,120"), std::string::npos) << ini;
 }

@@ -72,9 +72,17 @@ TEST(PduDecoder, DecodesSingleMessages) {
        {"79001234567", "12/01/03,14:25:30+20", "Hello"}},
       {"five-digit sender", Deliver("04", "00", "C8329BFD06", "05812143F5"),
        {"12345", "12/01/03,14:25:30+20", "Hello"}},
-      {"alphanumeric sender comes out as swapped hex",
-       Deliver("04", "00", "C8329BFD06", "0AD041E1905834"),
-       {"141E098543", "12/01/03,14:25:30+20", "Hello"}},
+      {"national sender", Deliver("04", "00", "C8329BFD06", "05A12143F5"),
+       {"12345", "12/01/03,14:25:30+20", "Hello"}},
+      // An operator's name (type of address D0): 7-bit text packed as user data, as many
+      // characters as the length in semi-octets covers whole.
+      {"alphanumeric sender, ten semi-octets", Deliver("04", "00", "C8329BFD06", "0AD041E1905834"),
+       {"ABCDE", "12/01/03,14:25:30+20", "Hello"}},
+      {"alphanumeric sender with fill bits", Deliver("04", "00", "C8329BFD06", "0BD0D374DB59A603"),
+       {"SimNet", "12/01/03,14:25:30+20", "Hello"}},
+      {"alphanumeric sender of eleven characters",
+       Deliver("04", "00", "C8329BFD06", "14D0" + Encode7Bit("Balance 100")),
+       {"Balance 100", "12/01/03,14:25:30+20", "Hello"}},
       {"time stamp octets are printed in hex", Deliver("00", "00", "C8329BFD06", kSender,
                                                        "9921213200591A"),
        {"79001234567", "99/12/12,23:00:95+20", "Hello"}},
@@ -255,6 +263,13 @@ TEST_F(PduConcatenation, SenderAndTimeComeFromTheCompletingPart) {
             (TStrings{"79001234567", "12/01/03,14:25:26+20", "Helloworld"}));
 }
 
+TEST_F(PduConcatenation, AnAlphanumericSenderIsTheTextOfTheCompletedMessage) {
+  const std::string operatorName = "0BD0D374DB59A603";  // SimNet
+  EXPECT_TRUE(Feed(Part("050201", "906536FB0D", "00", operatorName)).empty());
+  EXPECT_EQ(Feed(Part("050202", "EE6F399B0C", "00", operatorName)),
+            (TStrings{"SimNet", "12/01/03,14:25:30+20", "Helloworld"}));
+}
+
 TEST_F(PduConcatenation, InterleavedMessagesStayApart) {
   const std::string other = "0B919700214365F8";  // 79001234568
   EXPECT_TRUE(Feed(Part("050201", "906536FB0D")).empty());
@@ -344,10 +359,16 @@ TEST(PduEncoder, EncodesThePhoneNumber) {
       {"89001234567", "819800214365F7", "89001234567"},
       {"12345", "812143F5", "12345"},
       {"123456789012", "81214365870921", "123456789012"},
-      {"+", "81", ""},
+      {"+7", "91F7", "7"},
       {"", "", ""},
+      {"+", "", "+"},
       {"1234567890123", "", "1234567890123"},     // 13 characters
       {"+790012345678", "", "+790012345678"},     // 13 with the "+"
+      // Swapped in pairs, these bytes spelled a Ctrl-Z and "AT+CMGD=1", CR LF, on the wire.
+      {"A\x1a+TMCDG1=\n\r", "", "A\x1a+TMCDG1=\n\r"},
+      {"+7 900 1234567", "", "+7 900 1234567"},
+      {"++7900123456", "", "++7900123456"},
+      {"7900123456+", "", "7900123456+"},
   };
   for (const Case& c : cases) {
     std::string phone = c.phone;
@@ -407,17 +428,77 @@ TEST(PduEncoder, AnnouncesTheTpduLengthToTheModem) {
 }
 
 TEST(PduEncoder, RefusesWhatCannotBeSent) {
+  std::string seventyOne;
+  for (int i = 0; i < 71; ++i) seventyOne += Cp1251("ж");
   struct Case { const char* what; std::string phone; std::string text; };
   const Case cases[] = {
       {"empty number", "", "hello"},
       {"number too long", "+7900123456789", "hello"},
       {"nothing but a plus", "+", "hello"},
+      {"a Ctrl-Z and a command in the number", "A\x1a+TMCDG1=\n\r", "hello"},
+      {"a line end after the digits", "+7900123456\r", "hello"},
       {"text of 160 characters", "+79001234567", std::string(160, 'a')},
+      {"71 characters beyond ASCII", "+79001234567", seventyOne},
+      {"159 characters with one beyond ASCII", "+79001234567", std::string(158, 'a') + Cp1251("ж")},
   };
   for (const Case& c : cases) {
     std::string phone = c.phone;
     EXPECT_EQ(BuildPdu(phone, c.text), "") << c.what;
+    EXPECT_FALSE(IsSmsDestination(c.phone) && SmsTextFits(c.text)) << c.what;
   }
+}
+
+// Whatever byte a number or a text holds, the PDU is hex digits only, and only numbers of
+// digits (after one leading "+") are taken: no byte of either can reach the modem's command
+// line as it is.
+TEST(PduEncoder, EveryByteValueGivesHexOrNothing) {
+  auto hexOnly = [](const std::string& pdu) {
+    return pdu.find_first_not_of("0123456789ABCDEF") == std::string::npos;
+  };
+  for (int value = 0; value < 256; ++value) {
+    const char byte = static_cast<char>(value);
+    const bool digit = value >= '0' && value <= '9';
+    struct Number { std::string number; bool taken; };
+    const Number numbers[] = {
+        {"+7900123456" + std::string(1, byte), digit},
+        {std::string(1, byte) + "79001234567", digit || byte == '+'},  // a "+" may lead
+        {"+79001" + std::string(1, byte) + "23456", digit},
+        {"+" + std::string(1, byte), digit},
+    };
+    for (const Number& n : numbers) {
+      SCOPED_TRACE(testing::Message() << "byte " << value << " in " << testing::PrintToString(n.number));
+      EXPECT_EQ(IsSmsDestination(n.number), n.taken);
+      std::string phone = n.number;
+      const std::string pdu = BuildPdu(phone, "hello");
+      EXPECT_EQ(pdu.empty(), !n.taken);
+      EXPECT_TRUE(hexOnly(pdu));
+    }
+    // In a text, ASCII or not, the byte only ever goes as hex.
+    for (const std::string& text : {std::string(1, byte), "AT+CMGD=1\r" + std::string(1, byte) + "\x1a"}) {
+      std::string phone = "+79001234567";
+      const std::string pdu = BuildPdu(phone, text);
+      EXPECT_FALSE(pdu.empty()) << value;
+      EXPECT_TRUE(hexOnly(pdu)) << value;
+    }
+  }
+}
+
+TEST(PduEncoder, TextFitsOneMessageByItsCoding) {
+  struct Case { const char* what; std::string text; bool fits; };
+  const std::string zhe = Cp1251("ж");
+  std::string seventy;
+  for (int i = 0; i < 70; ++i) seventy += zhe;
+  const Case cases[] = {
+      {"empty", "", true},
+      {"159 ASCII characters", std::string(159, 'a'), true},
+      {"160 ASCII characters", std::string(160, 'a'), false},
+      {"control characters are ASCII too", std::string(159, '\x1a'), true},
+      {"70 characters beyond ASCII", seventy, true},
+      {"71 characters beyond ASCII", seventy + zhe, false},
+      {"71 characters, one of them beyond ASCII", std::string(70, 'a') + zhe, false},
+      {"a megabyte", std::string(1 << 20, 'a'), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SmsTextFits(c.text), c.fits) << c.what;
 }
 
 // A 7-bit part whose septets leave seven fill bits in its last octet ends after the septets

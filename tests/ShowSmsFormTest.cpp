@@ -118,8 +118,8 @@ protected:
     Form->show();
     return *Form;
   }
-  // Lets the first-sort timer fire.
-  void Settle() { QTest::qWait(20); }
+  // Lets the first-sort timer fire (it may take a while on a loaded machine).
+  void Settle() { EXPECT_TRUE(QTest::qWaitFor([this] { return !Form->ShowTimer.isActive(); }, 5000)); }
 
   QTreeView* List() { return Form->findChild<QTreeView*>("lvSmsList"); }
   QTextEdit* Detail() { return Form->findChild<QTextEdit*>("reSmsDetail"); }
@@ -326,11 +326,11 @@ TEST_F(ShowSmsFormTest, LayoutKeepsDesignValuesForZeroOrMissingNumbers) {
     const char* Columns;
   };
   const Case cases[] = {
-      {"", 263, 500, 0, 0, "60,120,130,125,50"},
-      {"0,0,0,0,0,0,0,0,0", 263, 500, 0, 0, "60,120,130,125,50"},
-      {"10,20,400,380", 10, 20, 400, 380, "60,120,130,125,50"},
-      {"0,30,600,500,70,0,140,0,80", 263, 30, 600, 500, "70,120,140,125,80"},
-      {"40,x,600", 40, 500, 0, 0, "60,120,130,125,50"},
+      {"", 263, 500, 0, 0, "110,120,130,130,120"},
+      {"0,0,0,0,0,0,0,0,0", 263, 500, 0, 0, "110,120,130,130,120"},
+      {"10,20,400,380", 10, 20, 400, 380, "110,120,130,130,120"},
+      {"0,30,600,500,70,0,140,0,80", 263, 30, 600, 500, "70,120,140,130,80"},
+      {"40,x,600", 40, 500, 0, 0, "110,120,130,130,120"},
       {"100,200,800,400,10,20,30,40,50,60", 100, 200, 800, 400, "10,20,30,40,50"},
   };
   for (const Case& c : cases) {
@@ -411,7 +411,7 @@ TEST_F(ShowSmsFormTest, DestroyingSavesTheLayoutAndMarksNothingRead) {
   Open(false);
   List()->header()->resizeSection(2, 90);
   const QRect frame = Form->frameGeometry();
-  const std::string layout = QString::asprintf("%d,%d,%d,%d,60,120,90,125,50", frame.top(), frame.left(),
+  const std::string layout = QString::asprintf("%d,%d,%d,%d,110,120,90,130,120", frame.top(), frame.left(),
                                                frame.width(), frame.height()).toStdString();
   Form.reset();
   EXPECT_EQ(Monitor.NoticesCleared, 0);
@@ -422,7 +422,7 @@ TEST_F(ShowSmsFormTest, DestroyingSavesTheLayoutAndMarksNothingRead) {
   Form->ShowUnreadMessages();
   Form->RestoreLayout(layout);
   Form->show();
-  EXPECT_EQ(Form->size(), QSize(525, 460));
+  EXPECT_EQ(Form->size(), QSize(635, 460));
   EXPECT_EQ(List()->header()->sectionSize(2), 90);
 }
 
@@ -526,18 +526,18 @@ TEST_F(ShowSmsFormTest, WindowHasItsDesignedControls) {
   Open(true);
   EXPECT_EQ(Form->objectName(), "ShowSmsForm");
   EXPECT_EQ(Form->minimumSize(), QSize(350, 350));
-  EXPECT_EQ(Form->size(), QSize(525, 460));
+  EXPECT_EQ(Form->size(), QSize(635, 460));
   EXPECT_EQ(Form->font().pixelSize(), 11);
-  EXPECT_EQ(List()->geometry(), QRect(4, 6, 519, 179));
-  EXPECT_EQ(Detail()->geometry(), QRect(4, 191, 519, 229));
+  EXPECT_EQ(List()->geometry(), QRect(4, 6, 629, 179));
+  EXPECT_EQ(Detail()->geometry(), QRect(4, 191, 629, 229));
   EXPECT_EQ(Export()->geometry(), QRect(4, 426, 28, 28));
   auto* close = Form->findChild<QPushButton*>("btnClose");
-  EXPECT_EQ(close->geometry(), QRect(448, 429, 75, 25));
+  EXPECT_EQ(close->geometry(), QRect(558, 429, 75, 25));
   EXPECT_EQ(close->text(), QString::fromUtf8("Закрыть"));
   EXPECT_EQ(close->toolTip(), QString::fromUtf8("Закрыть"));
   EXPECT_EQ(Export()->toolTip(), QString::fromUtf8("Посмотреть положение в Google Earth"));
   const char* captions[] = {"Направление", "Дата", "Номер телефона", "Серийный номер", "Тип сообщения"};
-  const int widths[] = {60, 120, 130, 125, 50};
+  const int widths[] = {110, 120, 130, 130, 120};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(Form->ListModel().headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8(captions[i]));
     EXPECT_EQ(List()->header()->sectionSize(i), widths[i]);

@@ -267,13 +267,27 @@ TEST_F(SmsFormTest, EmptyTextOrNumberIsRefusedWithABoxAndTheWindowStays) {
     const char* Box;
     const char* Focus;
   };
+  const std::string longLine(160, 'a');
   const Case cases[] = {
       {"", "+79001", "Пустой текст сообщения", "redText"},
       {"hello", "", "Неверный номер", "edNumber"},
+      {"hello", "+7 900 1234567", "Неверный номер", "edNumber"},
+      {"hello", "8-900-123-45-67", "Неверный номер", "edNumber"},
+      {"hello", "+7900123456789", "Неверный номер", "edNumber"},
+      {"hello", "A\x1a+TMCDG1=\n\r", "Неверный номер", "edNumber"},
+      {"hello", "+79001\r", "Неверный номер", "edNumber"},
+      {"hello", "+７９００", "Неверный номер", "edNumber"},  // digits, but not ASCII ones
+      {longLine.c_str(), "+79001", "Слишком длинный текст сообщения", "redText"},
+      {"ok\nэто сообщение длиннее семидесяти букв кириллицы, и в одно СМС оно не входит", "+79001",
+       "Слишком длинный текст сообщения", "redText"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.Box);
-    Type(QString::fromUtf8(c.Text));
+    SCOPED_TRACE(testing::Message() << c.Box << " " << testing::PrintToString(std::string(c.Number)));
+    if (std::string(c.Text).size() > 100) {
+      Text()->setPlainText(QString::fromUtf8(c.Text));  // typing it key by key takes long
+    } else {
+      Type(QString::fromUtf8(c.Text));
+    }
     Number()->setText(QString::fromUtf8(c.Number));
     Child<QPushButton>("btnSend")->setFocus();
     const std::vector<TSeenBox> boxes = AnswerModals([&] { Send(); }, {}, QMessageBox::Ok);
@@ -295,6 +309,53 @@ TEST_F(SmsFormTest, EmptyTextOrNumberIsRefusedWithABoxAndTheWindowStays) {
   EXPECT_FALSE(Window);
 }
 
+// The phones of a group come from the fleet and the phone book of the settings file: a send to
+// a group with a phone that is no destination, or with more messages than the queue takes, is
+// refused whole with its box, and the window stays.
+TEST_F(SmsFormTest, GroupSendIsRefusedWholeWhenAnyMessageCannotGo) {
+  struct Case {
+    const char* What;
+    const char* Bus3Phone;   // from the dispatcher's fleet
+    const char* PhoneBook;   // section TELNUMBERS of the settings file
+    size_t QueueRoom;
+    const char* Box;         // "" when the send goes
+  };
+  const Case cases[] = {
+      {"a command in the fleet's phone", "A\x1a+TMCDG1=\n\r", "", 100, "Неверный номер"},
+      {"a formatted phone in the fleet", "+7 (900) 123-45-67", "", 100, "Неверный номер"},
+      {"a command in the phone book", "+79003", "[TELNUMBERS]\n32501=\"+7\x1a\"AT+CFUN=0\n", 100, "Неверный номер"},
+      {"a phone book number with blanks", "+79003", "[TELNUMBERS]\n22001=+7 900 1\n", 100, "Неверный номер"},
+      {"more messages than the queue takes", "+79003", "", 5, "Очередь отправки переполнена"},
+      {"room for all", "+79003", "", 6, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    WriteWholeFile(Folder.Path() + "/OrvexMonitor.ini", c.PhoneBook);
+    Monitor->FleetList = SampleFleet();
+    Monitor->FleetList[0]->Cars[2]->Phone = QString::fromUtf8(c.Bus3Phone);
+    Monitor->Queued.clear();
+    Monitor->QueueRoom = c.QueueRoom;
+    Open();
+    Pick(kBuses);
+    Type(QStringLiteral("first\nsecond"));
+    const std::vector<TSeenBox> boxes = AnswerModals([&] { Send(); }, {}, QMessageBox::Ok);
+    if (*c.Box == '\0') {
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_EQ(Monitor->Queued.size(), 6u);
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      EXPECT_FALSE(Window);
+      continue;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, QString::fromUtf8(c.Box));
+    EXPECT_EQ(boxes[0].Icon, QMessageBox::Critical);
+    EXPECT_TRUE(Monitor->Queued.empty());
+    ASSERT_TRUE(Window);
+    EXPECT_TRUE(Window->isVisible());
+    delete Window.data();
+  }
+}
+
 TEST_F(SmsFormTest, TypedNumberOfAVehicleIsKeptInThePhoneBook) {
   struct Case {
     int Selected;
@@ -304,7 +365,7 @@ TEST_F(SmsFormTest, TypedNumberOfAVehicleIsKeptInThePhoneBook) {
   const Case cases[] = {
       {kBus1, "+79001", ""},
       {3, "+7555", ""},
-      {kBus1, "+7900111122223333444455", "22001=+790011112222333344"},
+      {kBus1, "+79001112222", "22001=+79001112222"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Typed);
@@ -324,7 +385,7 @@ TEST_F(SmsFormTest, TypedNumberOfAVehicleIsKeptInThePhoneBook) {
   // The next window reaches the vehicle at the stored number.
   Open();
   Pick(kBus1);
-  EXPECT_EQ(Number()->text(), QStringLiteral("+790011112222333344"));
+  EXPECT_EQ(Number()->text(), QStringLiteral("+79001112222"));
 }
 
 TEST_F(SmsFormTest, EachCommandPreparesTheTemplateWindowForTheTarget) {
@@ -486,12 +547,12 @@ TEST_F(SmsFormTest, RefillThatSelectsAnotherTargetFollowsIt) {
   EXPECT_EQ(CountText(), QStringLiteral("Всего 0 сообщений на 1 устройство"));
 
   // A refill that keeps the same target keeps what the user typed.
-  Number()->setText(QStringLiteral("+7typed"));
+  Number()->setText(QStringLiteral("+7555"));
   Type(QStringLiteral("hi"));
   Window->RefillDeviceList(Monitor->FleetList);
-  EXPECT_EQ(Number()->text(), QStringLiteral("+7typed"));
+  EXPECT_EQ(Number()->text(), QStringLiteral("+7555"));
   Send();
-  EXPECT_EQ(Monitor->Queued, (TPairs{{"+7typed", "hi"}}));
+  EXPECT_EQ(Monitor->Queued, (TPairs{{"+7555", "hi"}}));
 }
 
 }  // namespace

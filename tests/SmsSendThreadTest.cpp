@@ -38,6 +38,7 @@
 #include <functional>
 #include <iterator>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -247,10 +248,6 @@ TEST_F(ComSendTest, FailuresAreLoggedRefusedWithTheirReason) {
        Cp1251("Ошибка ввода вывода"), Cp1251("Ошибка ввода вывода") + z, {"AT+CMGS=19"}},
       {"the PDU unanswered", [](TModemSim& sim) { sim.SetSendAnswer(""); }, "+79001234567", "hello",
        Cp1251("Неверный ответ модема"), Cp1251("Неверный ответ модема") + z, {"AT+CMGS=19", kHelloPdu}},
-      {"a text no PDU carries", [](TModemSim&) {}, "+79001234567", std::string(160, 'a'),
-       Cp1251("Неверный ответ модема"), Cp1251("Неверный ответ модема") + z, {}},
-      {"a number no PDU carries", [](TModemSim&) {}, "+7900123456789", "hello", Cp1251("Неверный ответ модема"),
-       Cp1251("Неверный ответ модема") + z, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -262,12 +259,9 @@ TEST_F(ComSendTest, FailuresAreLoggedRefusedWithTheirReason) {
     Core->Notices.clear();
     std::filesystem::remove(Core->LogPath);
 
-    Core->QueueSmsSend(c.phone, c.text);
+    ASSERT_TRUE(Core->QueueSmsSend(c.phone, c.text));
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(Modem.Sim.Commands(), c.wire);
-    if (c.wire.empty()) {
-      EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
-    }
     const auto log = ReadLogRecords(Core->LogPath);
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].Direction, 1);
@@ -287,6 +281,105 @@ TSimDeliver Delivered(std::string sender, std::string text, int month = 1) {
   message.Text = std::move(text);
   message.Time.Month = month;
   return message;
+}
+
+// The lines of the port trace that tell of a refused send.
+std::vector<std::string> RefusalLines(const std::string& exeDir) {
+  std::ifstream in(exeDir + kDebugLogName, std::ios::binary);
+  const std::string trace((std::istreambuf_iterator<char>(in)), {});
+  std::vector<std::string> lines;
+  for (size_t at = trace.find("SMS send refused"); at != std::string::npos; at = trace.find("SMS send refused", at + 1))
+    lines.push_back(trace.substr(at, trace.find("\r\n", at) - at));
+  return lines;
+}
+
+// Every byte value, in a number and in a text, from whatever side it comes: the modem gets the
+// send command, the hex PDU and Ctrl-Z and nothing else. A number of anything but digits
+// after one leading "+" is refused before the queue, in the trace; in a text every byte goes
+// as hex.
+TEST_F(ComSendTest, NoByteOfANumberOrATextReachesTheModemAsItIs) {
+  Core->Modem.WriteDebugLog = true;
+  const int stored = Modem.Sim.StoreSms(Delivered("+79005554433", "keep me")).at(0);
+  // Through the swap of the address digits this number put Ctrl-Z and "AT+CMGD=1" on the line.
+  const std::string attack = "A\x1a+TMCDG1=\n\r";
+  EXPECT_FALSE(Core->QueueSmsSend(attack, "hello"));
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(Modem.Sim.Commands(), std::vector<std::string>());
+  EXPECT_EQ(Modem.Sim.StoredMessages("SM").count(stored), 1u);
+  size_t refused = 1;
+  for (int value = 0; value < 256; ++value) {
+    if (value >= '0' && value <= '9') continue;
+    const std::string byte(1, static_cast<char>(value));
+    const std::string numbers[] = {"+7900123456" + byte, "+79001" + byte + "23456", "+" + byte, byte + "7900123456",
+                                   "79001234567" + byte};
+    for (const std::string& number : numbers) {
+      if (number == "+7900123456") continue;  // the byte was the "+" itself: a number of digits
+      EXPECT_FALSE(Core->QueueSmsSend(number, "hello")) << testing::PrintToString(number);
+      ++refused;
+    }
+  }
+  EXPECT_EQ(Core->Sender.SendQueue.Count(), 0u);
+
+  // Every digit in one number, every byte value in the texts (ASCII goes as 7-bit data, the
+  // rest as UCS2, at most 70 characters to a message).
+  std::string ascii, upper1, upper2;
+  for (int value = 0; value < 128; ++value) ascii.push_back(static_cast<char>(value));
+  for (int value = 128; value < 192; ++value) upper1.push_back(static_cast<char>(value));
+  for (int value = 192; value < 256; ++value) upper2.push_back(static_cast<char>(value));
+  for (const std::string& text : {ascii, upper1, upper2}) EXPECT_TRUE(Core->QueueSmsSend("+70123456789", text));
+  ASSERT_TRUE(RunUntilIdle(20000));
+
+  const std::string wire = Modem.Sim.ReceivedBytes();
+  EXPECT_TRUE(std::regex_match(wire, std::regex("(AT\\+CMGS=[0-9]+\r\n[0-9A-F]+\x1a){3}")))
+      << testing::PrintToString(wire);
+  const auto commands = Modem.Sim.Commands();
+  ASSERT_EQ(commands.size(), 6u);
+  for (size_t i = 0; i < commands.size(); i += 2) EXPECT_EQ(commands[i].rfind("AT+CMGS=", 0), 0u) << commands[i];
+  const auto sent = Modem.Sim.SentMessages();
+  ASSERT_EQ(sent.size(), 3u);
+  for (const auto& message : sent) EXPECT_EQ(message.Recipient, "70123456789");
+  EXPECT_EQ(sent[1].Text, upper1);
+  EXPECT_EQ(Modem.Sim.StoredMessages("SM").count(stored), 1u);
+
+  // Refused sends leave no record and no notice; the trace names each one.
+  EXPECT_EQ(ReadLogRecords(Core->LogPath).size(), 3u);
+  EXPECT_EQ(Core->Notices, (std::vector<TNotice>{{0, ""}, {0, ""}, {0, ""}}));
+  const std::vector<std::string> lines = RefusalLines(ExeDir);
+  ASSERT_EQ(lines.size(), refused);
+  EXPECT_EQ(lines[0],
+            "SMS send refused, the number is no destination: number \"A\\x1A+TMCDG1=\\x0A\\x0D\", text of 5 bytes");
+}
+
+// A text longer than one message is refused at the queue: nothing is queued, the modem hears
+// nothing, and only the trace tells of it.
+TEST_F(ComSendTest, TextLongerThanOneMessageIsRefusedAtTheQueue) {
+  Core->Modem.WriteDebugLog = true;
+  std::string seventyOne;
+  for (int i = 0; i < 71; ++i) seventyOne += Cp1251("ж");
+  struct Case {
+    const char* name;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"160 ASCII characters", std::string(160, 'a')},
+      {"71 characters beyond ASCII", seventyOne},
+      {"a megabyte", std::string(1 << 20, 'a')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(Core->QueueSmsSend("+79001234567", c.text));
+    EXPECT_EQ(Core->Sender.SendQueue.Count(), 0u);
+    EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
+    const std::vector<std::string> lines = RefusalLines(ExeDir);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "SMS send refused, the text is longer than one message holds: number \"+79001234567\", "
+                            "text of " + std::to_string(c.text.size()) + " bytes");
+  }
+  ASSERT_TRUE(RunUntilIdle());
+  EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
+  EXPECT_TRUE(ReadLogRecords(Core->LogPath).empty());
+  EXPECT_TRUE(Core->Notices.empty());
+  EXPECT_TRUE(Core->Balloons.empty());
 }
 
 // A +CMT notice as the modem frames it, for an answer of the simulated modem.
@@ -402,6 +495,22 @@ TEST_F(ComSendTest, StoredMessagesAnnouncedDuringASendAreReadByTheRunningReader)
   EXPECT_EQ(log[0].Direction, 1);
   EXPECT_EQ(log[1].Text, "stored one");
   EXPECT_EQ(log[2].Text, "stored two");
+}
+
+// The queue holds a bounded number of messages, the one being sent included; more are refused
+// until sends have made room.
+TEST_F(SendTest, QueueHoldsABoundedNumberOfMessages) {
+  Core->Sender.Waits.StartPause = 60000;  // the first send waits while the queue fills
+  for (size_t i = 0; i < TSmsSender::kMaxQueuedSms; ++i)
+    ASSERT_TRUE(Core->QueueSmsSend("+79001234567", "message " + std::to_string(i)));
+  EXPECT_EQ(Core->Sender.Room(), 0u);
+  EXPECT_FALSE(Core->QueueSmsSend("+79001234567", "one too many"));
+  EXPECT_EQ(Core->Sender.SendQueue.Count(), TSmsSender::kMaxQueuedSms);
+  EXPECT_EQ(Core->Sender.SendQueue.Items().back().second, "message " + std::to_string(TSmsSender::kMaxQueuedSms - 1));
+  // A message sent (here: dropped from the head) makes room for one more.
+  Core->Sender.SendQueue.DropFront();
+  EXPECT_TRUE(Core->QueueSmsSend("+79001234567", "room again"));
+  EXPECT_FALSE(Core->QueueSmsSend("+79001234567", "full again"));
 }
 
 TEST_F(ComSendTest, BusyPortFailsWithoutTalkingToTheModem) {

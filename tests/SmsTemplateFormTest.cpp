@@ -24,6 +24,7 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -147,13 +148,28 @@ protected:
       if (Check(rule->Name)->isChecked()) ticked.insert(rule->Name);
     return ticked;
   }
+  // The label that captions a field of a row, named after it ("edWritePeriod" is captioned by
+  // "lblWritePeriod"; a coordinate row by its degrees: "edCP1Latd" by "lblCP1Lat"); null for
+  // the fields beside a captioned one and for fields with their caption on themselves.
+  QLabel* CaptionOf(const std::string& field) {
+    if (field.rfind("ed", 0) != 0 && field.rfind("cb", 0) != 0) return nullptr;
+    std::string name = "lbl" + field.substr(2);
+    if (name.ends_with("Latd") || name.ends_with("Lond")) name.pop_back();
+    auto it = Widgets.find(name);
+    return it == Widgets.end() ? nullptr : qobject_cast<QLabel*>(it->second);
+  }
   // Every row control is enabled exactly while its selector is ticked (set modes), or never
-  // (queries).
+  // (queries); a field's caption reads as enabled exactly while its field is.
   void ExpectRowsFollowTicks(const char* boxName, const std::string& context) {
     for (const TSelectorRule* rule : SelectorsIn(boxName)) {
       const bool ticked = Check(rule->Name)->isChecked() && !Form->QueryMode;
-      for (const std::string& control : rule->Row)
+      for (const std::string& control : rule->Row) {
         EXPECT_EQ(Find(control.c_str())->isEnabled(), ticked) << context << ": " << control << " of " << rule->Name;
+        if (QLabel* caption = CaptionOf(control)) {
+          EXPECT_EQ(caption->buddy(), Find(control.c_str())) << caption->objectName().toStdString();
+          EXPECT_EQ(caption->isEnabled(), ticked) << context << ": caption of " << control;
+        }
+      }
     }
   }
 };
@@ -249,7 +265,11 @@ TEST_F(SmsTemplateFormTest, ValueControlsHoldTheirItemsAndLengths) {
     else
       EXPECT_EQ(qobject_cast<QAbstractButton*>(control)->text(), U(c.Text)) << c.Control;
   }
-  EXPECT_EQ(Find("btnCP3FromGoogle")->size(), QSize(125, 18));
+  // The three buttons have one size (their menu opens at the right edge of the first one's
+  // width), 18 high, as wide as their caption needs.
+  EXPECT_EQ(Find("btnCP3FromGoogle")->height(), 18);
+  for (const char* button : {"btnCP1FromGoogle", "btnCP2FromGoogle"})
+    EXPECT_EQ(Find(button)->size(), Find("btnCP3FromGoogle")->size()) << button;
   // The nested boxes lie in their setting boxes.
   EXPECT_EQ(Find("In3Box")->parentWidget(), Find("DigitalInBox"));
   EXPECT_EQ(Find("GroupBox2")->parentWidget(), Find("AnalogInBox"));
@@ -474,6 +494,35 @@ TEST_F(SmsTemplateFormTest, EveryClickOfEverySelectorEndsForEveryTargetSet) {
     }
   }
   EXPECT_GT(clicks, 2000);
+}
+
+// A field's caption is grey while the field is locked and turns black with it, for one
+// vehicle and for a group alike; a query unlocks no field, so its captions stay grey.
+TEST_F(SmsTemplateFormTest, CaptionsTurnBlackWithTheirFieldsForOneVehicleAndForAGroup) {
+  struct Case {
+    const char* What;
+    std::set<uint8_t> Series;
+    TEntry Entry;
+    bool Unlocked;
+  };
+  const Case cases[] = {
+      {"one series-5 vehicle", {5}, &TSmsTemplateForm::PrepareCmdBasePrm, true},
+      {"a group of series 4 and 5", {4, 5}, &TSmsTemplateForm::PrepareCmdBasePrm, true},
+      {"a group of series 1 and 5", {1, 5}, &TSmsTemplateForm::PrepareCmdBasePrm, true},
+      {"a query for one series-5 vehicle", {5}, &TSmsTemplateForm::PrepareGetBasePrm, false},
+  };
+  const char* const captions[] = {"lblDevAlias", "lblAPN", "lblAPNUser", "lblAPNPassword"};
+  for (const Case& c : cases) {
+    Open(c.Series, c.Entry);
+    for (const char* caption : captions) EXPECT_FALSE(Find(caption)->isEnabled()) << c.What << ": " << caption;
+    Click("selDevAlias");
+    Click("selAPN");
+    for (const char* caption : captions) EXPECT_EQ(Find(caption)->isEnabled(), c.Unlocked) << c.What << ": " << caption;
+    EXPECT_FALSE(Find("lblWritePeriod")->isEnabled()) << c.What;
+    Click("selAPN");
+    EXPECT_FALSE(Find("lblAPNUser")->isEnabled()) << c.What;
+    Form->reject();
+  }
 }
 
 TEST_F(SmsTemplateFormTest, TicksAreResetOnTheNextUseWhileTypedValuesStay) {

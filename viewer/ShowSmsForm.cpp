@@ -1,13 +1,12 @@
 #include "viewer/ShowSmsForm.h"
 
 #include "shell/Settings.h"
+#include "shell/WindowFont.h"
 #include "viewer/PositionExport.h"
 #include "viewer/PositionKml.h"
 #include "ui_ShowSmsForm.h"
 
 #include <QCloseEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTextCursor>
@@ -18,7 +17,7 @@
 
 namespace {
 
-constexpr int kColumnWidths[TSmsListModel::kColumnCount] = {60, 120, 130, 125, 50};
+constexpr int kColumnWidths[TSmsListModel::kColumnCount] = {110, 120, 130, 130, 120};
 
 // Reads up to nine integers written as "%d,%d,...": reading stops at the first mismatch and
 // the values not read stay 0.
@@ -45,23 +44,13 @@ std::array<int, 9> ParseLayout(const std::string& text) {
   return values;
 }
 
-QFont FormFont() {
-  QFont font("Tahoma");
-  font.setPixelSize(11);
-  if (QFontInfo(font).family() != "Tahoma") {
-    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(11);
-  }
-  return font;
-}
-
 }  // namespace
 
 TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
     : QWidget(parent, Qt::Window), Monitor(monitor), ui(std::make_unique<Ui::TShowSmsForm>()) {
   LoadViewerImages();
   ui->setupUi(this);
-  setFont(FormFont());
+  setFont(WindowFont());
   move(500, 263);
 
   Model = new TSmsListModel(this);
@@ -168,26 +157,41 @@ void TShowSmsForm::RestoreLayout(const std::string& layout) {
   const int top = values[0] != 0 ? values[0] : frame.top();
   const int left = values[1] != 0 ? values[1] : frame.left();
   move(left, top);
+  // The stored size is the outer one, frame included. Until the window manager has framed the
+  // window its frame is not known: the window takes the outer size as its own, which is right
+  // where no frame comes, and gives the frame's part back once the frame is there.
   OuterSize = QSize(values[2], values[3]);
-  if (isVisible()) ApplyOuterSize();
+  resize(values[2] != 0 ? values[2] : width(), values[3] != 0 ? values[3] : height());
+  FitOuterSize();
   QHeaderView* header = ui->lvSmsList->header();
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i)
     if (values[size_t(4 + i)] != 0) header->resizeSection(i, values[size_t(4 + i)]);
 }
 
-void TShowSmsForm::ApplyOuterSize() {
-  // The frame is known once the window is shown: the stored outer size less the frame.
-  const QSize frame = frameGeometry().size();
-  const QSize extra = frame - size();
-  const int outerWidth = OuterSize.width() != 0 ? OuterSize.width() : frame.width();
-  const int outerHeight = OuterSize.height() != 0 ? OuterSize.height() : frame.height();
-  resize(outerWidth - extra.width(), outerHeight - extra.height());
-  OuterSize = QSize();
+void TShowSmsForm::FitOuterSize() {
+  if (OuterSize.isNull()) return;
+  const QSize frame = frameGeometry().size() - size();
+  if (frame.isNull()) return;  // no frame (yet)
+  const QSize outer = OuterSize;
+  OuterSize = QSize(0, 0);
+  resize(outer.width() != 0 ? outer.width() - frame.width() : width(),
+         outer.height() != 0 ? outer.height() - frame.height() : height());
 }
 
 void TShowSmsForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (OuterSize.isValid() && !OuterSize.isNull()) ApplyOuterSize();
+  FitOuterSize();
+}
+
+void TShowSmsForm::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // Framing moves the window's inside by the frame's top and left parts.
+  FitOuterSize();
+}
+
+void TShowSmsForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FitOuterSize();
 }
 
 std::string TShowSmsForm::LayoutText() const {

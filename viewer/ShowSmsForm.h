@@ -67,6 +67,8 @@ public slots:
 protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
 private:
   void FillRows();
@@ -76,7 +78,8 @@ private:
   void ShowMessageDetail(const TSmsInfo& record);
   void WriteDetail(const TSmsDetail& detail);
   int SelectedRow() const;
-  void ApplyOuterSize();
+  // Takes the frame's part off a restored outer size once the frame is known.
+  void FitOuterSize();
 
   TMonitorServices& Monitor;
   std::unique_ptr<Ui::TShowSmsForm> ui;
@@ -84,7 +87,7 @@ private:
   // The records of the current view, owned here; the rows borrow them.
   TSmsInfoList UnreadRecords;
   TLogEntryList HistoryRecords;
-  // The outer size of a restored layout (0 keeps the current value), applied once the frame
-  // is known.
-  QSize OuterSize;
+  // The outer size of a restored layout (0 keeps the current value) while the window's frame
+  // is not known yet; 0 x 0 once it is applied.
+  QSize OuterSize{0, 0};
 };

@@ -51,7 +51,7 @@ if [ "${virtual:-0}" = 1 ]; then
   if tray_menu_from_bottom 3 && settings=$(monitor_window "Параметры"); then
     sleep 0.5
     shot 40-settings
-    xdotool mousemove --window "$settings" 213 286 click 1  # "Отмена": nothing is written
+    xdotool mousemove --window "$settings" 241 286 click 1  # "Отмена": nothing is written
   else
     echo "   the settings window did not open"
   fi
@@ -61,7 +61,7 @@ if [ "${virtual:-0}" = 1 ]; then
   if tray_menu_from_bottom 2 && about=$(monitor_window "О программе"); then
     sleep 0.5
     shot 40-about
-    xdotool mousemove --window "$about" 294 196 click 1  # "OK"
+    xdotool mousemove --window "$about" 302 196 click 1  # "OK"
   else
     echo "   the About window did not open"
   fi

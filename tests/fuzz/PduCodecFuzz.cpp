@@ -61,7 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)DecodeUcs2(text);
 
   std::string phone(text.substr(0, 14));
+  // A PDU comes exactly for a number of digits and a text one message holds, and it is hex
+  // digits only: nothing of the number or the text reaches the modem as it is.
+  const bool sendable = IsSmsDestination(phone) && SmsTextFits(text);
   std::string pdu = BuildPdu(phone, text);
+  if (pdu.empty() == sendable) std::abort();
+  if (pdu.find_first_not_of("0123456789ABCDEF") != std::string::npos) std::abort();
   if (!pdu.empty()) {
     if (pdu.size() % 2 != 0 || pdu.compare(0, 6, "001100") != 0) std::abort();
     if (SubmitTpduLength(pdu) < 9) std::abort();

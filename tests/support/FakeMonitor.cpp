@@ -26,8 +26,10 @@ void TFakeMonitor::ClearUnreadNotice() {
   MarkAllSmsRead();
 }
 
-void TFakeMonitor::QueueSmsSend(const std::string& phone, const std::string& text) {
+bool TFakeMonitor::QueueSmsSend(const std::string& phone, const std::string& text) {
+  if (SendQueueRoom() == 0) return false;
   Queued.push_back({phone, text});
+  return true;
 }
 
 bool TFakeMonitor::ReopenModem() {

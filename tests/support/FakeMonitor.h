@@ -11,6 +11,8 @@
 
 #include <QPointer>
 
+#include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,6 +55,8 @@ public:
   int ReconnectSets = 0;
   int NoticesCleared = 0;
   std::vector<TSmsPair> Queued;
+  // How many messages the send queue takes, those queued here included.
+  size_t QueueRoom = 10000;
 
   // The log in the folder; null without one.
   TSmsLog* Log() { return OwnLog.get(); }
@@ -64,7 +68,8 @@ public:
   void LoadSmsLog(TLogEntryList& list) override;
   void MarkAllSmsRead() override;
   void ClearUnreadNotice() override;
-  void QueueSmsSend(const std::string& phone, const std::string& text) override;
+  bool QueueSmsSend(const std::string& phone, const std::string& text) override;
+  size_t SendQueueRoom() const override { return QueueRoom - std::min(QueueRoom, Queued.size()); }
   bool IsModemOpen() const override { return Open; }
   bool ReopenModem() override;
   bool ReconnectEnabled() const override { return Reconnect; }

@@ -1,0 +1,8 @@
+#include "shell/WindowFont.h"
+
+QFont WindowFont() {
+  QFont font(kWindowFontFamily);
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(kWindowFontPixels);
+  return font;
+}

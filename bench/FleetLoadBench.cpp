@@ -8,6 +8,8 @@
 #include "platform/DispatcherAutomation.h"
 #include "shell/DispatcherFleet.h"
 
+#include "support/ProcessMemory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -18,10 +20,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -86,17 +86,6 @@ public:
 // Runs the event loop until the link has no load in progress.
 void WaitForLoad(const TDispatcherFleet& link) {
   while (link.IsLoading()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-// What the process holds resident now, in MiB.
-double ResidentMib() {
-  long pages = 0;
-  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-    long size = 0;
-    if (std::fscanf(statm, "%ld %ld", &size, &pages) != 2) pages = 0;
-    std::fclose(statm);
-  }
-  return static_cast<double>(pages) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024 * 1024);
 }
 
 void BM_LoadFleet(benchmark::State& state) {

@@ -8,14 +8,14 @@
 
 #include "platform/XmlTree.h"
 
+#include "support/ProcessMemory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -68,16 +68,7 @@ void BM_ExportIntoGrownFile(benchmark::State& state) {
   }
   state.counters["file_kib"] = static_cast<double>(QFile(path).size()) / 1024;
 }
-// What the process holds resident now, in MiB.
-double ResidentMib() {
-  long pages = 0;
-  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-    long size = 0;
-    if (std::fscanf(statm, "%ld %ld", &size, &pages) != 2) pages = 0;
-    std::fclose(statm);
-  }
-  return static_cast<double>(pages) * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024 * 1024);
-}
+BENCHMARK(BM_ExportIntoGrownFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // Argument 0: one placemark with 200,000 attributes (2.2 MB). Argument 1: 60 MiB of placemarks
 // in one document, no layout between them.
@@ -94,11 +85,13 @@ QByteArray HostileFile(int64_t kind) {
   return text + "</Document></kml>";
 }
 
-// The read of the export; "resident_growth_mib" is how much more the process holds after it
-// (what the allocator keeps of a freed tree included).
-void BM_ReadHostilePositionFile(benchmark::State& state) {
+// Writes the file of the benchmark's argument (HostileFile) as `name` in a folder of its own and
+// times `read` on it; the counter "resident_growth_mib" is how much more the process holds
+// after the read (what the allocator keeps of a freed tree included).
+template <typename TRead>
+void TimeHostileRead(benchmark::State& state, const QString& name, TRead read) {
   QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("OrvexMonitor.kml"));
+  const QString path = dir.filePath(name);
   {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("no file");
@@ -107,36 +100,28 @@ void BM_ReadHostilePositionFile(benchmark::State& state) {
   double grown = 0;
   for (auto _ : state) {
     const double before = ResidentMib();
-    TXmlDocument xml;
-    LoadXmlFile(path, xml);
+    read(path);
     grown = ResidentMib() - before;
   }
   state.counters["resident_growth_mib"] = grown;
+}
+
+// The read of the export.
+void BM_ReadHostilePositionFile(benchmark::State& state) {
+  TimeHostileRead(state, QStringLiteral("OrvexMonitor.kml"), [](const QString& path) {
+    TXmlDocument xml;
+    LoadXmlFile(path, xml);
+  });
 }
 BENCHMARK(BM_ReadHostilePositionFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// The read of the template window's places menu, counted as above.
+// The read of the template window's places menu.
 void BM_LoadHostilePlacesFile(benchmark::State& state) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath(QStringLiteral("myplaces.kml"));
-  {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("no file");
-    file.write(HostileFile(state.range(0)));
-  }
-  double grown = 0;
   size_t items = 0;
-  for (auto _ : state) {
-    const double before = ResidentMib();
-    TPlacesRead read = LoadPlacesFile(path);
-    grown = ResidentMib() - before;
-    items = read.Items.size();
-  }
-  state.counters["resident_growth_mib"] = grown;
+  TimeHostileRead(state, QStringLiteral("myplaces.kml"),
+                  [&items](const QString& path) { items = LoadPlacesFile(path).Items.size(); });
   state.counters["items"] = static_cast<double>(items);
 }
 BENCHMARK(BM_LoadHostilePlacesFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-
-BENCHMARK(BM_ExportIntoGrownFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -9,19 +9,9 @@ namespace {
 const QString kBusService = QStringLiteral("org.freedesktop.DBus");
 const QString kBusPath = QStringLiteral("/org/freedesktop/DBus");
 
-}  // namespace
-
-TDispatcherAutomation::TDispatcherAutomation(QDBusConnection connection)
-    : Connection_(std::move(connection)) {}
-
-TDispatcherAutomation::~TDispatcherAutomation() {
-  Disconnect();
-}
-
-namespace {
-
 QDBusMessage OwnerQuery() {
-  QDBusMessage query = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, QStringLiteral("NameHasOwner"));
+  QDBusMessage query =
+      QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, QStringLiteral("NameHasOwner"));
   query << QString::fromLatin1(TDispatcherAutomation::kServiceName);
   return query;
 }
@@ -38,6 +28,13 @@ QDBusMessage StartRequest() {
 QString ErrorOf(const QDBusMessage& reply) { return reply.errorName() + QLatin1String(": ") + reply.errorMessage(); }
 
 }  // namespace
+
+TDispatcherAutomation::TDispatcherAutomation(QDBusConnection connection)
+    : Connection_(std::move(connection)) {}
+
+TDispatcherAutomation::~TDispatcherAutomation() {
+  Disconnect();
+}
 
 bool TDispatcherAutomation::TakeOwnerAnswer(const QDBusMessage& reply, bool& owned) {
   if (reply.type() != QDBusMessage::ReplyMessage) return Fail(ErrorOf(reply));

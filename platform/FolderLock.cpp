@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kPollMs = 10;
+constexpr int kPollMs = 2;
 
 }  // namespace
 

@@ -153,26 +153,36 @@ void TDispatcherFleet::FreeFleet() {
   if (FleetReplaced) FleetReplaced();
 }
 
+namespace {
+
+// The last of the calls that has no answer yet, or calls.rend().
+std::vector<QDBusPendingCall>::const_reverse_iterator LastUnanswered(const std::vector<QDBusPendingCall>& calls) {
+  return std::find_if(calls.rbegin(), calls.rend(), [](const QDBusPendingCall& call) { return !call.isFinished(); });
+}
+
+}  // namespace
+
 void TDispatcherFleet::Await(std::vector<QDBusPendingCall> calls, void (TDispatcherFleet::*next)()) {
   // The dispatcher answers the calls of the link in the order they went out: the wait is for
   // the last one that has no answer yet, after which the others normally have theirs too.
-  auto pending = std::find_if(calls.rbegin(), calls.rend(), [](const QDBusPendingCall& call) { return !call.isFinished(); });
+  const auto pending = LastUnanswered(calls);
   if (pending == calls.rend()) {
     // All in already: the next step runs from the event loop all the same, never from inside
     // this one.
     QTimer::singleShot(0, Waits.get(), [this, next] { (this->*next)(); });
     return;
   }
-  const QDBusPendingCall call = *pending;
-  WhenCallFinished(call, TDispatcherAutomation::kCallTimeoutMs, Waits.get(),
+  WhenCallFinished(*pending, TDispatcherAutomation::kCallTimeoutMs, Waits.get(),
                    [this, calls = std::move(calls), next](bool finished) mutable {
                      if (!finished) {
                        LoadError = QStringLiteral("the dispatcher did not answer within %1 ms")
                                        .arg(TDispatcherAutomation::kCallTimeoutMs);
                        FinishLoad(false);
-                       return;
+                     } else if (LastUnanswered(calls) == calls.rend()) {
+                       (this->*next)();
+                     } else {
+                       Await(std::move(calls), next);
                      }
-                     Await(std::move(calls), next);
                    });
 }
 

@@ -235,8 +235,8 @@ void TDispatcherFleet::TakeGroup() {
   if (!d.TakeInt(load.Count, "get_GroupCarsNum", cars)) return FinishLoad(false);
   const int32_t room = Bounds.Cars - load.CarsRead;
   if (cars > room) {
-    load.Cut = QStringLiteral("the dispatcher reports %1 vehicles in group %2, more than the %3 of the whole fleet that "
-                              "are read")
+    load.Cut = QStringLiteral("the dispatcher reports %1 vehicles in group %2, more than the %3 of the whole "
+                              "fleet that are read")
                    .arg(cars)
                    .arg(load.Group)
                    .arg(Bounds.Cars);

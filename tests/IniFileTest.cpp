@@ -214,7 +214,9 @@ TEST_F(IniFileTest, UnreadableFileIsNeverReplaced) {
 TEST_F(IniFileTest, OnlyARegularFileWithinTheBoundIsRead) {
   const std::string entries = "[A]\nx=1\n;";
   auto fileOf = [&](size_t size) {
-    return [&, size](const std::string& path) { WriteWholeFile(path, entries + std::string(size - entries.size(), ';')); };
+    return [&, size](const std::string& path) {
+      WriteWholeFile(path, entries + std::string(size - entries.size(), ';'));
+    };
   };
   struct Case {
     const char* Name;

@@ -125,8 +125,10 @@ TEST_F(PlacemarkTreeTest, MissingDamagedAndForeignFiles) {
 // order, folders counted too.
 TEST_F(PlacemarkTreeTest, TreeHoldsAtMostItsBoundOfItems) {
   std::string text = "<kml><Document><Folder><name>Все</name>";
-  for (int i = 0; i < kMaxPlacemarkItems + 10; ++i)
-    text += "<Placemark><name>" + std::to_string(i) + "</name><Point><coordinates>1,2</coordinates></Point></Placemark>";
+  for (int i = 0; i < kMaxPlacemarkItems + 10; ++i) {
+    text += "<Placemark><name>" + std::to_string(i) +
+            "</name><Point><coordinates>1,2</coordinates></Point></Placemark>";
+  }
   text += "</Folder><Placemark><name>после</name><Point><coordinates>1,2</coordinates></Point></Placemark>";
   text += "</Document></kml>";
   WriteWholeFile(Path.toStdString(), text);

@@ -89,8 +89,8 @@ TEST(XmlTreeTest, DamagedTextKeepsWhatPrecededTheDamage) {
   };
   const QByteArray deep = QByteArray("<a>").repeated(kMaxXmlDepth + 1);
   const QByteArray crowded = "<kml><a/><b" + Attributes(kMaxXmlAttributes + 1) + "/><c/></kml>";
-  const QByteArray crowdedType = "<!DOCTYPE kml [<!ATTLIST b" + QByteArray(" x CDATA \"1\"").repeated(kMaxXmlAttributes + 1) +
-                                 ">]><kml><b/></kml>";
+  const QByteArray crowdedType =
+      "<!DOCTYPE kml [<!ATTLIST b" + QByteArray(" x CDATA \"1\"").repeated(kMaxXmlAttributes + 1) + ">]><kml><b/></kml>";
   const QByteArray huge = "<kml>" + QByteArray("<a/>").repeated(kMaxXmlNodes) + "</kml>";
   const Case cases[] = {
       {"cut in the middle", "<kml><Document><name>x</name><Folder><name>1</na", "kml", 1},

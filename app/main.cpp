@@ -1,10 +1,11 @@
 // The program's entry: one instance per user session, a hidden main form with its tray
 // icon, the one template window, and the event loop. No command line is read; the result is
-// 0 in every case.
+// 0 in every case, also when SIGTERM, SIGHUP or SIGINT ends the program.
 
 #include "app/ProgramSetup.h"
 #include "app/WindowFactory.h"
 #include "platform/NamedMutex.h"
+#include "platform/StopSignals.h"
 #include "shell/ExeDir.h"
 #include "shell/OrvexMonitorForm.h"
 #include "shell/Startup.h"
@@ -23,6 +24,11 @@ int main(int argc, char** argv) {
   ReadVersion(ProgramVersion());
   SetUpApplication(application);
 
+  // Ended from outside (the desktop session at logout, a terminal's Ctrl-C), the program takes
+  // the tray menu's way out: the modem closed, the windows' layouts saved, the window gone from
+  // the dispatcher's bus, and the result 0. A signal during the start waits for the event loop;
+  // one while the form goes is kept, so that it cannot cut the saving short.
+  TStopSignals stopSignals;
   {
     TOrvexMonitorForm form(FindExeDir());
     QObject::connect(&form, &TOrvexMonitorForm::Closed, &application, &QApplication::quit, Qt::QueuedConnection);
@@ -31,7 +37,9 @@ int main(int argc, char** argv) {
     // The one template window of the run is made at start, as the program's other windows
     // expect it to exist.
     form.TemplateWindow();
+    stopSignals.Listen([&form] { form.ProgramExitClick(); });
     QApplication::exec();
+    stopSignals.Listen(nullptr);
   }
   instance->Release();
   return 0;

@@ -1,6 +1,7 @@
 // The message window over a long history: opening it (load, parse, rows, first sort, first
-// detail), the reload that every arriving message runs while it is open, a re-sort by a
-// column, and the memory the open window holds per record.
+// detail, the list laid out on screen), the refresh that every arriving message runs while it
+// is open, a re-sort by a column, and the memory the open window holds and needs at its peak
+// per record.
 
 #include "viewer/ShowSmsForm.h"
 
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <malloc.h>
+#include <string>
 
 namespace {
 
@@ -46,21 +48,37 @@ const char* const kTexts[] = {
     "hello from a phone",
 };
 
-// A history of `count` records, every sixth one sent, from phones of a small fleet.
+// Record i of a history: every sixth one sent, from phones of a small fleet.
+TLogRecord HistoryRecord(int i) {
+  TLogRecord record;
+  record.Direction = i % 6 == 5 ? 1 : 0;
+  record.Read = 1;
+  record.Accepted = 1;
+  record.Time = 45356.5 + i / 86400.0;
+  record.Phone = "+7900123" + std::to_string(4000 + i % 500);
+  record.Text = kTexts[i % std::size(kTexts)];
+  return record;
+}
+
+// A history of `count` records.
 void WriteHistory(const std::string& path, int count) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   for (int i = 0; i < count; ++i) {
-    TLogRecord record;
-    record.Direction = i % 6 == 5 ? 1 : 0;
-    record.Read = 1;
-    record.Accepted = 1;
-    record.Time = 45356.5 + i / 86400.0;
-    record.Phone = "+7900123" + std::to_string(4000 + i % 500);
-    record.Text = kTexts[i % std::size(kTexts)];
-    TLogRecordBytes bytes = EncodeLogRecord(record);
+    TLogRecordBytes bytes = EncodeLogRecord(HistoryRecord(i));
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 }
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM").
+long ProcessBytes(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1)) * 1024;
+  return 0;
+}
+
+// Starts a new peak of the resident size from the size now.
+void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // Heap bytes in use: what the open window holds, whatever the allocator kept from before.
 long HeapBytes() {
@@ -68,10 +86,14 @@ long HeapBytes() {
   return static_cast<long>(info.uordblks + info.hblkhd);
 }
 
+// Opens the history as the tray menu does, shown, with the first sort and the list laid out.
 std::unique_ptr<TShowSmsForm> OpenHistory(TBenchMonitor& monitor) {
   auto form = std::make_unique<TShowSmsForm>(monitor);
+  form->ShowTimer.stop();
   form->ShowOperationHistory();
+  form->show();
   form->ShowTimerTimer();
+  QCoreApplication::processEvents();
   return form;
 }
 
@@ -80,46 +102,65 @@ void BM_LoadAndParseHistory(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   WriteHistory(monitor.Log()->LogPath(), records);
   for (auto _ : state) {
-    TLogEntryList list;
-    monitor.LoadSmsLog(list);
-    benchmark::DoNotOptimize(list.data());
+    TSmsHistory history;
+    monitor.LoadSmsLog(history);
+    benchmark::DoNotOptimize(history.Count());
   }
   state.SetItemsProcessed(state.iterations() * records);
 }
 BENCHMARK(BM_LoadAndParseHistory)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAndParseHistory)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
 
-// Creation, load and parse, the rows, the first detail and the first sort.
+// Creation, load and parse, the rows, the first detail and the first sort. The heap the open
+// window holds, and the peak of the resident size while it opened, per record.
 void BM_OpenHistory(benchmark::State& state) {
   App();
   TBenchMonitor monitor;
   const int records = static_cast<int>(state.range(0));
   WriteHistory(monitor.Log()->LogPath(), records);
   double bytesPerRecord = 0;
+  double peakPerRecord = 0;
   for (auto _ : state) {
+    state.PauseTiming();
+    malloc_trim(0);
     const long before = HeapBytes();
+    const long residentBefore = ProcessBytes("VmRSS");
+    ResetPeakResident();
+    state.ResumeTiming();
     auto form = OpenHistory(monitor);
     benchmark::DoNotOptimize(form.get());
     state.PauseTiming();
     bytesPerRecord = double(HeapBytes() - before) / records;
+    peakPerRecord = double(ProcessBytes("VmHWM") - residentBefore) / records;
     form.reset();
     state.ResumeTiming();
   }
   state.counters["bytes_per_record"] = bytesPerRecord;
+  state.counters["peak_bytes_per_record"] = peakPerRecord;
   state.SetItemsProcessed(state.iterations() * records);
 }
 BENCHMARK(BM_OpenHistory)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenHistory)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-void BM_RefreshList(benchmark::State& state) {
+// What the open window does when a message arrives: one more record in the log, the refresh,
+// and the list laid out again.
+void BM_RefreshAfterOneRecord(benchmark::State& state) {
   App();
   TBenchMonitor monitor;
   const int records = static_cast<int>(state.range(0));
   WriteHistory(monitor.Log()->LogPath(), records);
   auto form = OpenHistory(monitor);
-  for (auto _ : state) form->RefreshList();
-  state.SetItemsProcessed(state.iterations() * records);
+  int next = records;
+  for (auto _ : state) {
+    monitor.Log()->WriteSmsLogRecord(monitor.Log()->LogPath(), HistoryRecord(next++));
+    form->RefreshList();
+    QCoreApplication::processEvents();
+  }
+  if (form->ListModel().rowCount() != next) state.SkipWithError("rows missing after the refresh");
+  state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_RefreshList)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefreshAfterOneRecord)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefreshAfterOneRecord)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 // A header click: by phone (texts with ties) and back by date.
 void BM_Resort(benchmark::State& state) {
@@ -131,10 +172,12 @@ void BM_Resort(benchmark::State& state) {
   int column = 2;
   for (auto _ : state) {
     form->lvSmsListColumnClick(column);
+    QCoreApplication::processEvents();
     column = column == 2 ? 1 : 2;
   }
   state.SetItemsProcessed(state.iterations() * records);
 }
 BENCHMARK(BM_Resort)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resort)->Arg(1000000)->Iterations(4)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The SMS log: appending records, and loading a long history with every received record
 // parsed again, as the message window does.
 
+#include "gsm/SmsHistory.h"
 #include "gsm/SmsLog.h"
 
 #include <benchmark/benchmark.h>
@@ -67,10 +68,10 @@ BENCHMARK(BM_AppendSmsToLog);
 
 void BM_LoadSmsLog(benchmark::State& state) {
   TimeHistoryLoad(state, [&](TSmsLog& log, int records) {
-    TLogEntryList history;
+    TSmsHistory history;
     log.LoadSmsLog(history);
-    if (static_cast<int>(history.size()) != records) state.SkipWithError("short load");
-    benchmark::DoNotOptimize(history.data());
+    if (static_cast<int>(history.Count()) != records) state.SkipWithError("short load");
+    benchmark::DoNotOptimize(history.Count());
   });
 }
 BENCHMARK(BM_LoadSmsLog)->Arg(100000)->Unit(benchmark::kMillisecond);

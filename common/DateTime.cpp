@@ -32,17 +32,31 @@ constexpr long DaysFromCivil(int year, int month, int day) {
 // A compile-time constant, so that dates encoded by other files' static initialisers are right.
 constexpr long kEpochDays = DaysFromCivil(1899, 12, 30);
 
+// The days from 0001-01-01 of the last day a date can name, 9999-12-31.
+constexpr long kLastDay = DaysFromCivil(9999, 12, 31);
+
 // Splits a value into whole days from 0001-01-01 and milliseconds of the day, rounding to
-// the nearest millisecond so that encoded times read back exactly.
-void Split(TDateTime value, long& days, long& msecOfDay) {
+// the nearest millisecond so that encoded times read back exactly. False for a value that
+// names no day from 0001-01-01 to 9999-12-31 (a damaged time field may hold any double: NaN,
+// an infinity, 1e300); then both are 0.
+bool Split(TDateTime value, long& days, long& msecOfDay) {
+  days = 0;
+  msecOfDay = 0;
+  // Checked on the double, before any conversion to an integer could overflow.
+  if (!(value >= -static_cast<double>(kEpochDays) && value < static_cast<double>(kLastDay - kEpochDays + 1)))
+    return false;
   double whole = std::floor(value);
   double msec = std::round((value - whole) * kMsecPerDay);
-  days = static_cast<long>(whole) + kEpochDays;
-  msecOfDay = static_cast<long>(msec);
-  if (msecOfDay >= 86400000) {
-    msecOfDay -= 86400000;
-    ++days;
+  long day = static_cast<long>(whole) + kEpochDays;
+  long ms = static_cast<long>(msec);
+  if (ms >= 86400000) {
+    ms -= 86400000;
+    ++day;
   }
+  if (day > kLastDay) return false;
+  days = day;
+  msecOfDay = ms;
+  return true;
 }
 
 void CivilFromDays(long days, int& year, int& month, int& day) {
@@ -97,10 +111,14 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
   return EncodeDate(year, month, day) + EncodeTime(hour, minute, second, msec);
 }
 
+bool IsDateTimeInRange(TDateTime value) {
+  long days = 0, msec = 0;
+  return Split(value, days, msec);
+}
+
 void DecodeDate(TDateTime value, int& year, int& month, int& day) {
   long days = 0, msec = 0;
-  Split(value, days, msec);
-  if (days < 0) {
+  if (!Split(value, days, msec)) {
     year = month = day = 0;
     return;
   }
@@ -109,7 +127,7 @@ void DecodeDate(TDateTime value, int& year, int& month, int& day) {
 
 void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec) {
   long days = 0, ms = 0;
-  Split(value, days, ms);
+  Split(value, days, ms);  // out of range: all 0
   hour = static_cast<int>(ms / 3600000);
   minute = static_cast<int>(ms / 60000 % 60);
   second = static_cast<int>(ms / 1000 % 60);

@@ -17,6 +17,10 @@ bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& value)
 // Date and time together; raises like the two above.
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
 
+// True when the value names a moment from 0001-01-01 00:00:00.000 to 9999-12-31 23:59:59.999
+// (to the millisecond). Any other double (NaN, an infinity, a year past 9999) decodes as
+// year, month, day, hour, minute, second and milliseconds all 0, and formats so.
+bool IsDateTimeInRange(TDateTime value);
 void DecodeDate(TDateTime value, int& year, int& month, int& day);
 void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec);
 int YearOf(TDateTime value);

@@ -9,6 +9,8 @@
 
 struct TCompiledPattern {
   pcre2_code* Code = nullptr;
+  bool Jit = false;       // compiled to machine code: matched through the JIT's own entry
+  int CaptureCount = 0;   // groups, not counting group 0
   ~TCompiledPattern() { pcre2_code_free(Code); }
 };
 
@@ -76,7 +78,10 @@ std::shared_ptr<const TCompiledPattern> Compile(const std::string& expression) {
                                 ": " + reinterpret_cast<const char*>(message));
   }
   // Without JIT support the interpreter gives the same results, only slower.
-  pcre2_jit_compile(compiled->Code, PCRE2_JIT_COMPLETE);
+  compiled->Jit = pcre2_jit_compile(compiled->Code, PCRE2_JIT_COMPLETE) == 0;
+  uint32_t captures = 0;
+  pcre2_pattern_info(compiled->Code, PCRE2_INFO_CAPTURECOUNT, &captures);
+  compiled->CaptureCount = static_cast<int>(captures);
   cache.emplace(expression, compiled);
   return compiled;
 }
@@ -101,18 +106,14 @@ bool TRegExpr::Exec(std::string_view input) {
   Matched_ = false;
   if (!Pattern_) return false;
   Input_.assign(input.data(), input.size());
-  int rc = pcre2_match(Pattern_->Code, reinterpret_cast<PCRE2_SPTR>(Input_.data()), Input_.size(), 0, 0,
-                       Data_->Data, nullptr);
+  const auto subject = reinterpret_cast<PCRE2_SPTR>(Input_.data());
+  int rc = Pattern_->Jit ? pcre2_jit_match(Pattern_->Code, subject, Input_.size(), 0, 0, Data_->Data, nullptr)
+                         : pcre2_match(Pattern_->Code, subject, Input_.size(), 0, 0, Data_->Data, nullptr);
   Matched_ = rc >= 0;
   return Matched_;
 }
 
-int TRegExpr::SubExprMatchCount() const {
-  if (!Pattern_) return 0;
-  uint32_t count = 0;
-  pcre2_pattern_info(Pattern_->Code, PCRE2_INFO_CAPTURECOUNT, &count);
-  return static_cast<int>(count);
-}
+int TRegExpr::SubExprMatchCount() const { return Pattern_ ? Pattern_->CaptureCount : 0; }
 
 int TRegExpr::MatchPos(int n) const {
   if (!Matched_ || n < 0 || n > SubExprMatchCount()) return -1;

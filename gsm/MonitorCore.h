@@ -60,7 +60,7 @@ public:
   // The start-up search: runs NotifyUnreadSms when the log holds an unread record.
   void CheckUnreadSms();
   void LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes = nullptr) { Log.LoadUnreadSms(list, indexes); }
-  void LoadSmsLog(TLogEntryList& list) { Log.LoadSmsLog(list); }
+  void LoadSmsLog(TSmsHistory& history) { Log.LoadSmsLog(history); }
   void MarkAllSmsRead() { Log.MarkAllSmsRead(); }
 
   // The send side: messages go out one at a time, each by a send thread of its own.

@@ -2,6 +2,9 @@
 
 #include "common/ConvertError.h"
 #include "gsm/ReplyParser.h"
+#include "gsm/SmsHistory.h"
+
+#include <QtGlobal>
 
 #include <cerrno>
 #include <cstring>
@@ -17,10 +20,28 @@ constexpr unsigned kLogMutexWaitMs = 500;
 // Records read per system call by the loaders.
 constexpr size_t kRecordsPerRead = 1024;
 
-// A file descriptor closed on every path out of an operation.
+// A file descriptor closed on every path out of an operation. Only a regular file is opened
+// (or, with O_CREAT, one that does not exist yet): a named pipe in its place would block the
+// open until some writer came, for good at start-up while the single-instance lock is held; a
+// device (or a link to /dev/zero) would be read without end; a folder is no log either. Such a
+// path is refused at once, said in the warning output, and left as it is.
 class TFile {
 public:
-  TFile(const std::string& path, int flags, mode_t mode = 0644) : Fd_(::open(path.c_str(), flags | O_CLOEXEC, mode)) {}
+  TFile(const std::string& path, int flags, mode_t mode = 0644) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      Refuse(path);
+      return;
+    }
+    // Non-blocking and without taking a terminal, in case the path changed since the check.
+    Fd_ = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
+    if (Fd_ < 0) return;
+    if (::fstat(Fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(Fd_);
+      Fd_ = -1;
+      Refuse(path);
+    }
+  }
   ~TFile() {
     if (Fd_ >= 0) ::close(Fd_);
   }
@@ -59,7 +80,13 @@ public:
   }
 
 private:
-  int Fd_;
+  static void Refuse(const std::string& path) {
+    qWarning("The SMS log file %s is not a regular file (a named pipe, a device or a folder): it is neither "
+             "read nor written",
+             path.c_str());
+  }
+
+  int Fd_ = -1;
 };
 
 void PutField(unsigned char* field, size_t fieldSize, const std::string& text) {
@@ -87,7 +114,7 @@ bool IsValidRecord(const unsigned char* record, size_t textSize) {
 size_t CountValidRecords(const TFile& file, size_t recordSize, size_t textSize, size_t& complete) {
   off_t size = file.Size();
   complete = size > 0 ? static_cast<size_t>(size) / recordSize : 0;
-  std::vector<unsigned char> chunk(recordSize * kRecordsPerRead);
+  std::vector<unsigned char> chunk(recordSize * std::min(kRecordsPerRead, std::max<size_t>(complete, 1)));
   size_t valid = 0;
   while (valid < complete) {
     size_t want = std::min(kRecordsPerRead, complete - valid);
@@ -97,6 +124,13 @@ size_t CountValidRecords(const TFile& file, size_t recordSize, size_t textSize, 
       if (!IsValidRecord(chunk.data() + i * recordSize, textSize)) return valid;
   }
   return valid;
+}
+
+// The bytes a scan reads at once: as many records as the file holds, kRecordsPerRead at most.
+size_t ChunkBytes(const TFile& file) {
+  const off_t size = file.Size();
+  const size_t records = size > 0 ? (static_cast<size_t>(size) + kLogRecordSize - 1) / kLogRecordSize : 1;
+  return kLogRecordSize * std::min(kRecordsPerRead, records);
 }
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
@@ -145,7 +179,17 @@ std::unique_ptr<TSmsInfo> ParseLoggedSms(const TLogRecord& record) {
   auto info = std::make_unique<TSmsInfo>();
   std::vector<std::string> parts{record.Phone, FormatDateTime("yy\"/\"mm\"/\"dd,hh:nn:ss+10", record.Time),
                                  record.Text};
-  ParseDeviceReply(*info, parts);
+  try {
+    ParseDeviceReply(*info, parts);
+  } catch (const EConvertError&) {
+    // A stored message that cannot be read (a date that does not exist, a time field no date
+    // can hold, a number a field cannot take) is still a message of the log: it comes back as
+    // one whose time could not be read, kind Bad, with its sender and its text, and the loads
+    // go on with the records after it.
+    info = std::make_unique<TSmsInfo>();
+    info->Phone = record.Phone;
+    info->Text = record.Text;
+  }
   return info;
 }
 
@@ -256,7 +300,7 @@ bool TSmsLog::CheckUnreadSms() {
   if (!guard) return false;
   TFile file(LogPath_, O_RDONLY);
   if (!file.IsOpen()) return false;
-  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
+  std::vector<unsigned char> chunk(ChunkBytes(file));
   for (off_t offset = 0;;) {
     ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
     if (got <= 0) return false;
@@ -271,65 +315,84 @@ void TSmsLog::LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes) {
   if (!guard) return;
   TFile file(LogPath_, O_RDONLY);
   if (!file.IsOpen()) return;
-  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
+  std::vector<unsigned char> chunk(ChunkBytes(file));
   int32_t index = 0;
-  try {
-    for (off_t offset = 0;;) {
-      ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
-      if (got <= 0) break;
-      bool stop = false;
-      for (ssize_t at = 0; at < got; at += kLogRecordSize) {
-        const unsigned char* bytes = chunk.data() + at;
-        if (bytes[0] == 0) {
-          if (got - at < static_cast<ssize_t>(kLogRecordSize)) {
-            stop = true;
-            break;
-          }
-          if (DirectionOf(bytes) == 0) {
-            list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
-            if (indexes) indexes->push_back(index);
-          }
+  for (off_t offset = 0;;) {
+    ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
+    if (got <= 0) break;
+    bool stop = false;
+    for (ssize_t at = 0; at < got; at += kLogRecordSize) {
+      const unsigned char* bytes = chunk.data() + at;
+      if (bytes[0] == 0) {
+        if (got - at < static_cast<ssize_t>(kLogRecordSize)) {
+          stop = true;
+          break;
         }
-        ++index;
+        if (DirectionOf(bytes) == 0) {
+          list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
+          if (indexes) indexes->push_back(index);
+        }
       }
-      if (stop || got < static_cast<ssize_t>(chunk.size())) break;
-      offset += got;
+      ++index;
     }
-  } catch (const EConvertError&) {
-    // A stored reply whose parsing raises ends the load; what was loaded stays and the
-    // marking bound stays where the previous load left it.
-    return;
+    if (stop || got < static_cast<ssize_t>(chunk.size())) break;
+    offset += got;
   }
   LastLogIndex = index - 1;
 }
 
-void TSmsLog::LoadSmsLog(TLogEntryList& list) {
+namespace {
+
+// True when the open log is the file `history` was read from, grown by appends only: the same
+// file, at least as many records, and the last record read before still there unchanged but
+// for its read byte.
+bool ContinuesHistory(const TFile& file, const struct stat& st, size_t records, const TSmsHistory& history) {
+  const THistoryMark& mark = history.Mark;
+  if (!mark.Set || mark.Device != static_cast<uint64_t>(st.st_dev) || mark.Inode != static_cast<uint64_t>(st.st_ino))
+    return false;
+  if (records < history.Count()) return false;
+  if (history.Empty()) return true;
+  std::array<unsigned char, kLogRecordSize> last{};
+  const off_t offset = static_cast<off_t>(history.Count() - 1) * static_cast<off_t>(kLogRecordSize);
+  if (file.ReadAt(last.data(), last.size(), offset) != static_cast<ssize_t>(last.size())) return false;
+  return std::memcmp(last.data() + 1, mark.LastRecord.data() + 1, kLogRecordSize - 1) == 0;
+}
+
+}  // namespace
+
+void TSmsLog::LoadSmsLog(TSmsHistory& history) {
   TGuard guard(Lock_);
+  // A busy log leaves the history as it was loaded last.
   if (!guard) return;
   TFile file(LogPath_, O_RDONLY);
-  if (!file.IsOpen()) return;
-  std::vector<unsigned char> chunk(kLogRecordSize * kRecordsPerRead);
-  int32_t count = 0;
-  try {
-    for (off_t offset = 0;;) {
-      ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
-      size_t records = got > 0 ? static_cast<size_t>(got) / kLogRecordSize : 0;
-      for (size_t i = 0; i < records; ++i) {
-        auto entry = std::make_unique<TLogEntry>();
-        static_cast<TLogRecord&>(*entry) = DecodeLogRecord(chunk.data() + i * kLogRecordSize);
-        entry->Read = entry->Read != 0;
-        entry->Accepted = entry->Accepted != 0;
-        if (entry->Direction == 0) entry->Reply = ParseLoggedSms(*entry);
-        list.push_back(std::move(entry));
-        ++count;
-      }
-      if (got < static_cast<ssize_t>(chunk.size())) break;
-      offset += got;
-    }
-  } catch (const EConvertError&) {
-    return;  // as in LoadUnreadSms
+  struct stat st {};
+  if (!file.IsOpen() || ::fstat(file.Fd(), &st) != 0) {
+    // No log (set aside, or not a file): nothing of it to show.
+    history.Clear();
+    return;
   }
-  LastLogIndex = count - 1;
+  const size_t records = static_cast<size_t>(st.st_size) / kLogRecordSize;
+  if (!ContinuesHistory(file, st, records, history)) history.Clear();
+  history.Reserve(records);
+  std::vector<unsigned char> chunk(kLogRecordSize * std::min(kRecordsPerRead, records - std::min(records, history.Count())));
+  while (history.Count() < records) {
+    const size_t want = std::min(kRecordsPerRead, records - history.Count());
+    const off_t offset = static_cast<off_t>(history.Count()) * static_cast<off_t>(kLogRecordSize);
+    const ssize_t got = file.ReadAt(chunk.data(), want * kLogRecordSize, offset);
+    const size_t whole = got > 0 ? static_cast<size_t>(got) / kLogRecordSize : 0;
+    for (size_t i = 0; i < whole; ++i) history.AppendRecord(chunk.data() + i * kLogRecordSize);
+    // A record that cannot be read whole ends the load.
+    if (whole < want) break;
+  }
+  history.Mark.Set = true;
+  history.Mark.Device = static_cast<uint64_t>(st.st_dev);
+  history.Mark.Inode = static_cast<uint64_t>(st.st_ino);
+  if (!history.Empty()) {
+    const off_t offset = static_cast<off_t>(history.Count() - 1) * static_cast<off_t>(kLogRecordSize);
+    if (file.ReadAt(history.Mark.LastRecord.data(), kLogRecordSize, offset) != static_cast<ssize_t>(kLogRecordSize))
+      history.Mark.Set = false;  // read again whole next time
+  }
+  LastLogIndex = static_cast<int32_t>(history.Count()) - 1;
 }
 
 void TSmsLog::MarkAllSmsRead() {

@@ -29,7 +29,7 @@ struct TLogEntry : TLogRecord {
   std::unique_ptr<TSmsInfo> Reply;
 };
 
-using TLogEntryList = std::vector<std::unique_ptr<TLogEntry>>;
+class TSmsHistory;
 
 // The on-disk record: little-endian, the time an unaligned double at offset 6.
 constexpr size_t kLogRecordSize = 200;
@@ -77,10 +77,14 @@ public:
   // True when some record is unread (the caller starts the unread notice).
   bool CheckUnreadSms();
   // Appends a parsed record for each unread received record, oldest first; with `indexes`,
-  // also the log index of each record appended.
+  // also the log index of each record appended. A record that cannot be read comes back as
+  // kind Bad (ParseLoggedSms) and the load goes on.
   void LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes = nullptr);
-  // Appends an entry for every record, with the parsed reply of each received one.
-  void LoadSmsLog(TLogEntryList& list);
+  // Brings the history up to the log: every record in order, each received one parsed. Only
+  // the records appended since the history's last load are read; a log that shrank or was
+  // replaced since is read anew, and without a log the history is empty. LastLogIndex then
+  // covers every record of the history.
+  void LoadSmsLog(TSmsHistory& history);
   // Marks records 0 to LastLogIndex read.
   void MarkAllSmsRead();
 
@@ -102,5 +106,7 @@ private:
 };
 
 // Parses a stored received record exactly as a new message: sender, the stored time written as
-// a service-centre time stamp, the text. Raises EConvertError like ParseDeviceReply.
+// a service-centre time stamp, the text. A record whose parse raises the conversion error
+// comes back as kind Bad with its sender and its text as stored, so that one unreadable
+// message never hides the others.
 std::unique_ptr<TSmsInfo> ParseLoggedSms(const TLogRecord& record);

@@ -110,7 +110,14 @@ bool TSerialPort::WaitReadable(uint32_t waitMs) const {
 }
 
 void TSerialPort::CloseLocked() {
-  if (Fd >= 0) ::close(Fd);
+  if (Fd >= 0) {
+    // The exclusive mode belongs to the terminal, not to the descriptor: left set, it outlives
+    // the close for as long as the terminal does (a pseudo-terminal lives with its master), and
+    // then nobody but root can open the line again, this program included. A device that is
+    // no terminal refuses the call; nothing is lost then.
+    ::ioctl(Fd, TIOCNXCL);
+    ::close(Fd);
+  }
   Fd = -1;
   DeviceName.clear();
 }

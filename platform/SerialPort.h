@@ -28,7 +28,8 @@ class TSerialPort {
 
   // Opens the device for reading and writing, not as controlling terminal, and takes it for
   // this object alone: a second open of the same device, here or in another program that
-  // honours the lock, fails. A port already open is closed first.
+  // honours the lock, fails. A port already open is closed first. Every close gives the
+  // exclusive mode up again, so the line can be opened anew once this object lets it go.
   bool Open(const std::string& name);
   // Puts the open line into the link's mode (raw 115200 8N1, no flow control, DTR and RTS
   // raised). A pseudo-terminal has no modem lines; that does not count as a failure.

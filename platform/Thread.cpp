@@ -9,6 +9,10 @@
 #include <deque>
 #include <mutex>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 // The QThread that carries one worker: its body is the worker's Run.
 class TThread::TRunner : public QThread {
  public:
@@ -49,9 +53,15 @@ TSyncQueue& SyncQueue() {
   return queue;
 }
 
+// The idle priority is the lowest of the normal scheduling class (nice 19), not Linux's idle
+// class: a thread of the idle class runs only when a CPU has nothing else to do, so on a busy
+// machine it can miss every answer the modem gives within its wait. A niced thread is still
+// woken promptly when its answer comes, and takes little of a busy machine.
+constexpr int kIdleNice = 19;
+
 QThread::Priority QtPriority(TThreadPriority priority) {
   switch (priority) {
-    case TThreadPriority::Idle: return QThread::IdlePriority;
+    case TThreadPriority::Idle: return QThread::NormalPriority;
     case TThreadPriority::Lowest: return QThread::LowestPriority;
     case TThreadPriority::Lower: return QThread::LowPriority;
     case TThreadPriority::Normal: return QThread::NormalPriority;
@@ -100,10 +110,22 @@ void TThread::WaitFor() {
 
 void TThread::SetPriority(TThreadPriority priority) {
   ThreadPriority = priority;
-  if (Started && Runner->isRunning()) Runner->setPriority(QtPriority(priority));
+  if (Started && Runner->isRunning()) {
+    Runner->setPriority(QtPriority(priority));
+    ApplyNice();
+  }
+}
+
+void TThread::ApplyNice() {
+  const pid_t tid = ThreadId.load();
+  // Raising the nice value needs no privilege; lowering it again may be refused, and the
+  // thread then keeps the lower priority it had, which is harmless.
+  if (tid != 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), ThreadPriority == TThreadPriority::Idle ? kIdleNice : 0);
 }
 
 void TThread::Run() {
+  ThreadId.store(static_cast<pid_t>(::syscall(SYS_gettid)));
+  if (ThreadPriority == TThreadPriority::Idle) ApplyNice();
   try {
     Execute();
   } catch (...) {

@@ -68,6 +68,8 @@ class TThread {
 
   void Run();
   void DoTerminate();
+  // Gives the running thread the nice value of its priority.
+  void ApplyNice();
 
   std::unique_ptr<TRunner> Runner;
   std::shared_ptr<TLink> Link;
@@ -75,4 +77,6 @@ class TThread {
   std::atomic<bool> ExecuteDone{false};
   bool Started = false;
   TThreadPriority ThreadPriority = TThreadPriority::Normal;
+  // The kernel's id of the running thread, 0 before it runs.
+  std::atomic<int> ThreadId{0};
 };

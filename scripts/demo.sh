@@ -11,6 +11,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+# The window steps find windows by their Russian titles, which xdotool matches only under a
+# UTF-8 locale; a machine without one (no LANG at all) gets the one that glibc always has.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then export LC_ALL=C.UTF-8; fi
 
 if [ -z "${ORVEX_DEMO_BUS:-}" ] && [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
   # The dispatcher link needs a session bus: give the demo one of its own.
@@ -38,9 +41,15 @@ if [ -z "$seconds" ]; then
 fi
 
 pids=()
+# Stops what the demo started in the reverse order, each before the next: the monitor ends
+# while its display, tray, dispatcher and modem are still there.
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  pids=()
 }
 trap cleanup EXIT INT TERM
 
@@ -78,7 +87,8 @@ tray_menu() {
       sleep 0.3
     fi
   done
-  tray=$(xdotool search --onlyvisible --class trayer | head -1)
+  tray=$(xdotool search --onlyvisible --class trayer | head -1 || true)
+  [ -n "$tray" ] || { echo "   no tray to click"; return 0; }
   eval "$(xdotool getwindowgeometry --shell "$tray")"
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
   sleep 0.5

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine, builds the project and runs every test: once in a normal build,
 # once with AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz targets are built with
-# clang and each runs briefly. Every pass runs even when an earlier one failed; the closing line
-# gives the counts of all of them, and the script fails when anything failed.
+# clang and each runs briefly. Run as root (as CI does), it also builds a copy of the source as a
+# throwaway unprivileged user and runs the quick tests again as that user, so that nothing
+# passes only because root may do what users may not; run as an ordinary user, every pass is
+# such a run already. Every pass runs even when an earlier one failed; the closing line gives
+# the counts of all of them, and the script fails when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,6 +18,9 @@ passed=0
 failed=0
 skipped=0
 
+# The command that ctest runs under: nothing (this user), or a switch to another user.
+as_user=()
+
 # Runs ctest in the build folder $1 with the options that follow; adds its counts, read from
 # its JUnit report, to the totals.
 run_tests() {
@@ -22,8 +28,8 @@ run_tests() {
   shift
   rm -f "$dir/ctest.log" "$dir/ctest.xml"
   local status=0
-  (cd "$dir" && ctest --output-on-failure -j"$jobs" --output-junit ctest.xml "$@") | tee "$dir/ctest.log" ||
-    status=$?
+  (cd "$dir" && "${as_user[@]}" ctest --output-on-failure -j"$jobs" --output-junit ctest.xml "$@") |
+    tee "$dir/ctest.log" || status=$?
   if [ ! -f "$dir/ctest.xml" ]; then
     echo "-- no test report in $dir (ctest exit status $status)"
     failed=$((failed + 1))
@@ -49,6 +55,42 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 echo "== tests"
 run_tests build --timeout 1200
+
+# The quick tests once more as a user made for it, in a copy of the source that it owns and
+# builds itself (a build folder cannot move). The user and the copy are removed afterwards.
+unprivileged_pass() {
+  local user work PATH="$PATH:/usr/sbin:/sbin"
+  user="orvex-test-$$"
+  work=$(mktemp -d /tmp/orvex-unprivileged.XXXXXX)
+  chmod 755 "$work"
+  useradd --no-create-home --home-dir "$work/home" --shell /bin/sh "$user"
+  # shellcheck disable=SC2064
+  trap "userdel '$user' 2>/dev/null || true; rm -rf '$work'" EXIT
+  mkdir "$work/home" "$work/src"
+  mkdir -m 0700 "$work/runtime"
+  tar -C "$root" --exclude=./.git --exclude='./build*' -cf - . | tar -C "$work/src" -xf -
+  chown -R "$user:" "$work"
+  as_user=(runuser -u "$user" -- env HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen
+    PATH=/usr/local/bin:/usr/bin:/bin)
+  if "${as_user[@]}" bash -c "cmake -S '$work/src' -B '$work/src/build' -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      >/dev/null && cmake --build '$work/src/build' -j$jobs >'$work/build.log' 2>&1"; then
+    run_tests "$work/src/build" --timeout 600 -LE slow
+  else
+    tail -n 40 "$work/build.log"
+    echo "-- the build as $user failed"
+    failed=$((failed + 1))
+  fi
+  as_user=()
+  userdel "$user" 2>/dev/null || true
+  rm -rf "$work"
+  trap - EXIT
+}
+if [ "$(id -u)" = 0 ]; then
+  echo "== quick tests as an unprivileged user"
+  unprivileged_pass
+else
+  echo "== quick tests as an unprivileged user: the tests above ran as $(id -un) already"
+fi
 
 if [ "${ORVEX_QUICK:-0}" != 1 ]; then
   echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"

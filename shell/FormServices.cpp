@@ -7,7 +7,7 @@
 const std::string& TFormServices::ExeDir() const { return Form.ExeDir(); }
 TSettingsMirror& TFormServices::Settings() { return Form.Mirror(); }
 void TFormServices::LoadUnreadSms(TSmsInfoList& list) { Form.Core.LoadUnreadSms(list); }
-void TFormServices::LoadSmsLog(TLogEntryList& list) { Form.Core.LoadSmsLog(list); }
+void TFormServices::LoadSmsLog(TSmsHistory& history) { Form.Core.LoadSmsLog(history); }
 void TFormServices::MarkAllSmsRead() { Form.Core.MarkAllSmsRead(); }
 void TFormServices::ClearUnreadNotice() { Form.ClearUnreadNotice(); }
 bool TFormServices::QueueSmsSend(const std::string& phone, const std::string& text) {

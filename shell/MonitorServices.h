@@ -30,9 +30,10 @@ public:
   // shell/Settings.h take it with ExeDir().
   virtual TSettingsMirror& Settings() = 0;
 
-  // The SMS log.
+  // The SMS log. The history load reads only what was appended since the history's last load
+  // (TSmsLog::LoadSmsLog).
   virtual void LoadUnreadSms(TSmsInfoList& list) = 0;
-  virtual void LoadSmsLog(TLogEntryList& list) = 0;
+  virtual void LoadSmsLog(TSmsHistory& history) = 0;
   virtual void MarkAllSmsRead() = 0;
   // Ends the unread notice (tray, reminder, balloon) and marks the log read.
   virtual void ClearUnreadNotice() = 0;

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <string>
+
 TEST(DateTime, EncodesDaysSinceTheEpoch) {
   struct Case { int y, m, d; double days; };
   const Case cases[] = {
@@ -54,4 +58,50 @@ TEST(DateTime, FormatsWithTheClassLibraryTokens) {
       {"zzz", "045"},
   };
   for (const Case& c : cases) EXPECT_EQ(FormatDateTime(c.format, value), c.text) << c.format;
+}
+
+TEST(DateTime, EveryDoubleFormatsWithinTheDateRangeOrAsTheDamagedTime) {
+  // A time field of the log may hold any double. Those that name no moment from 0001-01-01 to
+  // 9999-12-31 decode and format as all zeros.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double denormal = std::numeric_limits<double>::denorm_min();
+  const double first = EncodeDate(1, 1, 1);
+  const double afterLast = EncodeDate(9999, 12, 31) + 1;
+  const char* damaged = "00.00.0000 00:00:00.000";
+  struct Case {
+    const char* What;
+    double Value;
+    const char* Text;
+  };
+  const Case cases[] = {
+      {"NaN", nan, damaged},
+      {"-NaN", -nan, damaged},
+      {"+inf", inf, damaged},
+      {"-inf", -inf, damaged},
+      {"1e300", 1e300, damaged},
+      {"-1e300", -1e300, damaged},
+      {"DBL_MAX", std::numeric_limits<double>::max(), damaged},
+      {"-DBL_MAX", std::numeric_limits<double>::lowest(), damaged},
+      {"the field seen in the log", 1568703935540.0, damaged},
+      {"its negative", -1568703935540.0, damaged},
+      {"past the long range", 1e19, damaged},
+      {"denormal", denormal, "30.12.1899 00:00:00.000"},
+      {"negative denormal", -denormal, "30.12.1899 00:00:00.000"},
+      {"tiny", 1e-300, "30.12.1899 00:00:00.000"},
+      {"negative zero", -0.0, "30.12.1899 00:00:00.000"},
+      {"the first day", first, "01.01.0001 00:00:00.000"},
+      {"just before the first day", std::nextafter(first, -inf), damaged},
+      {"a day before the first", first - 1, damaged},
+      {"the last millisecond", afterLast - 1.0 / 86400000, "31.12.9999 23:59:59.999"},
+      {"rounds up past the last day", std::nextafter(afterLast, 0.0), damaged},
+      {"the day after the last", afterLast, damaged},
+      {"year 10000 and on", afterLast + 400, damaged},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FormatDateTime("dd.mm.yyyy hh:nn:ss.zzz", c.Value), c.Text) << c.What;
+    EXPECT_EQ(IsDateTimeInRange(c.Value), std::string(c.Text) != damaged) << c.What;
+    // The two-digit year and the month name of the formats the program uses.
+    EXPECT_FALSE(FormatDateTime("yy\"/\"mm\"/\"dd,hh:nn:ss+10 d mmmm yyyy ddmmyy_hhnnss", c.Value).empty()) << c.What;
+  }
 }

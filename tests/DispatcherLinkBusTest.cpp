@@ -101,10 +101,10 @@ protected:
   void AppendUnread(const std::string& text) { Append(text, 0); }
   void AppendRead(const std::string& text) { Append(text, 1); }
 
-  void Append(const std::string& text, uint8_t read) {
+  void Append(const std::string& text, uint8_t read, TDateTime time = 45356.5 /* 2024-03-07 12:00:00 */) {
     TLogRecord record;
     record.Read = read;
-    record.Time = 45356.5;  // 2024-03-07 12:00:00
+    record.Time = time;
     record.Phone = "79001234567";
     record.Text = text;
     TLogRecordBytes bytes = EncodeLogRecord(record);
@@ -347,6 +347,35 @@ TEST_F(DispatcherLinkTest, MessagesLeftOutOfABlockStayUnreadAndAreAnnounced) {
   EXPECT_EQ(NextNotice(standin).substr(0, 13), "notice 5 270 ");
   EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending; }));
   EXPECT_EQ(ReadMarks(), std::string(61, '1'));
+  EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
+}
+
+// A stored message whose time field names no date (1e300, record 5 of 8) still goes to the
+// dispatcher, as a message that could not be read, and taking the block marks every message
+// read: the block is handed over once and the unread notice ends.
+TEST_F(DispatcherLinkTest, AnUnreadableMessageIsHandedOverWithAllTheOthersOnce) {
+  for (int i = 0; i < 8; ++i) {
+    if (i == 4)
+      Append("12345 periodwr=60;", 0, 1e300);
+    else
+      AppendUnread("abc");
+  }
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  Create();
+  ASSERT_EQ(NextNotice(standin), "notice 4 0");
+
+  EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
+  // Seven records of kind 1 (27 bytes each), and the unreadable one: its length, kind 0 and
+  // its text.
+  const std::string unreadable = "160000" + QByteArray("12345 periodwr=60;").toHex().toStdString() + "00";
+  const std::string abc = "1b0001373930303132333435363700000000009025e64061626300";
+  EXPECT_EQ(NextNotice(standin), "notice 5 211 " + abc + abc + abc + abc + unreadable + abc + abc + abc);
+  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending; }));
+  EXPECT_EQ(ReadMarks(), std::string(8, '1'));
+
+  EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
+  EXPECT_EQ(NextNotice(standin), "notice 5 0");
   EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
 }
 

@@ -21,7 +21,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeView>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -81,7 +81,7 @@ protected:
   TShowSmsForm* Window() { return dynamic_cast<TShowSmsForm*>(Form->Window(TWindowKind::ShowSms)); }
   // The detail pane's text for a row of the open window.
   QString DetailOf(int row) {
-    QTreeView* list = Window()->findChild<QTreeView*>("lvSmsList");
+    QTableView* list = Window()->findChild<QTableView*>("lvSmsList");
     list->setCurrentIndex(Window()->ListModel().index(row, 0));
     return Window()->findChild<QTextEdit*>("reSmsDetail")->toPlainText();
   }

@@ -3,6 +3,7 @@
 // hand, not against the monitor's own codec.
 
 #include "support/TestWaits.h"
+#include "support/Unprivileged.h"
 #include "tools/modemsim/ModemSim.h"
 #include "tools/modemsim/SimControl.h"
 #include "tools/modemsim/SimPdu.h"
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -831,6 +833,66 @@ TEST(ModemSimProgram, TalksAtOverAPseudoTerminal) {
 
   EXPECT_EQ(process.Stop(), 0);
   EXPECT_NE(access(socketPath.c_str(), F_OK), 0);  // the socket is removed on the way out
+}
+
+// A host that goes leaves the line free for the next one, as a serial line's last close does,
+// also when it left the line exclusive (as a killed host does): only root could open that pty
+// again, so the modem moves to a new one behind the link. Simulator and hosts run as an
+// ordinary user, as they do on a desktop.
+TEST(ModemSimProgram, LineIsFreeForTheNextHostWhateverTheLastOneLeft) {
+  struct Case {
+    const char* host;
+    bool givesUpExclusiveMode;
+  };
+  const Case cases[] = {{"gives its exclusive mode up", true}, {"leaves the line exclusive", false}};
+  for (const Case& c : cases) {
+    const std::optional<std::string> outcome = RunUnprivileged([&c]() -> std::string {
+      char folder[] = "/tmp/orvex-simline-XXXXXX";
+      if (!mkdtemp(folder)) return "no folder";
+      const std::string link = std::string(folder) + "/ttyModem";
+      std::string problem;
+      {
+        TSimProcess process;
+        if (!process.Start({"--link", link})) return "the simulator did not start";
+        std::string first = process.FirstLine();
+        if (first.empty()) return "the simulator named no line";
+        first.pop_back();
+
+        // Each host talks to the modem, so the simulator has seen it come before it goes.
+        const std::string at = "AT\r";
+        auto talks = [&at](int fd) {
+          std::string answer;
+          return write(fd, at.data(), at.size()) == static_cast<ssize_t>(at.size()) &&
+                 TSimProcess::ReadUntil(fd, "OK\r\n", answer).find("OK") != std::string::npos;
+        };
+        const int host = open(link.c_str(), O_RDWR | O_NOCTTY);
+        if (host < 0) return "the first host cannot open the line";
+        ioctl(host, TIOCEXCL);
+        if (!talks(host)) problem = "the modem does not answer the first host;";
+        if (c.givesUpExclusiveMode) ioctl(host, TIOCNXCL);
+        close(host);
+
+        // The simulator looks at the line every 50 ms at most.
+        int next = -1;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Scaled(5000));
+        while ((next = open(link.c_str(), O_RDWR | O_NOCTTY)) < 0 && std::chrono::steady_clock::now() < deadline)
+          usleep(20000);
+        if (next < 0) return "the next host cannot open the line: " + std::string(std::strerror(errno));
+        char target[256] = {};
+        const ssize_t size = readlink(link.c_str(), target, sizeof target - 1);
+        const bool moved = size > 0 && first != std::string(target, static_cast<size_t>(size));
+        if (moved != !c.givesUpExclusiveMode) problem += moved ? " the modem moved for nothing;" : " the modem did not move;";
+        if (!talks(next)) problem += " the modem does not answer the next host;";
+        close(next);
+        process.Stop();
+      }
+      unlink(link.c_str());
+      rmdir(folder);
+      return problem;
+    });
+    ASSERT_TRUE(outcome.has_value()) << c.host << ": the unprivileged run did not finish";
+    EXPECT_EQ(*outcome, "") << "a host that " << c.host;
+  }
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QToolButton>
-#include <QTreeView>
+#include <QTableView>
 #include <QUrl>
 
 #include <cstdlib>
@@ -58,24 +58,26 @@ std::unique_ptr<TSmsInfo> Set(int32_t device) {
 // The monitor whose log gives the two views below.
 class TExportMonitor : public TFakeMonitor {
 public:
-  using TFakeMonitor::TFakeMonitor;
+  explicit TExportMonitor(const std::string& exeDir) : TFakeMonitor(exeDir, TLogUse::InFolder) {
+    // The history: a sent message, then a received position report of 555.
+    TLogRecord sent;
+    sent.Direction = 1;
+    sent.Read = 1;
+    sent.Time = At(11, 0, 0);
+    sent.Phone = "+79001234567";
+    sent.Text = "GET 00000000";
+    Log()->WriteSmsLogRecord(Log()->LogPath(), sent);
+    TLogRecord received;
+    received.Read = 1;
+    received.Time = At(11, 6, 0);
+    received.Phone = "+79001234567";
+    received.Text = "00555 110533.000,a,5545.1234,n,03737.5678,e,0.0,0.0,091226";
+    Log()->WriteSmsLogRecord(Log()->LogPath(), received);
+  }
   // The unread view: a position report of 12345 and a settings answer of 777.
   void LoadUnreadSms(TSmsInfoList& list) override {
     list.push_back(Get(12345));
     list.push_back(Set(777));
-  }
-  // The history: a sent message, then a received position report of 555.
-  void LoadSmsLog(TLogEntryList& list) override {
-    auto sent = std::make_unique<TLogEntry>();
-    sent->Direction = 1;
-    sent->Time = At(11, 0, 0);
-    sent->Phone = "+79001234567";
-    sent->Text = "GET 00000000";
-    list.push_back(std::move(sent));
-    auto received = std::make_unique<TLogEntry>();
-    received->Time = At(11, 6, 0);
-    received->Reply = Get(555);
-    list.push_back(std::move(received));
   }
 };
 
@@ -101,7 +103,7 @@ protected:
 
   // Selects the row that passes the test, as a click on it would.
   void Select(const std::function<bool(const TSmsRow&)>& which) {
-    auto* list = Window->findChild<QTreeView*>(QStringLiteral("lvSmsList"));
+    auto* list = Window->findChild<QTableView*>(QStringLiteral("lvSmsList"));
     const TSmsListModel& model = Window->ListModel();
     for (int row = 0; row < model.rowCount(); ++row) {
       if (!which(model.Row(row))) continue;
@@ -112,7 +114,7 @@ protected:
     ADD_FAILURE() << "no such row";
   }
   void SelectDevice(int32_t device) {
-    Select([device](const TSmsRow& row) { return row.Info && row.Info->DeviceNumber == device; });
+    Select([device](const TSmsRow& row) { return row.Image == kImageIncoming && row.DeviceNumber == device; });
   }
 
   std::vector<TSeenBox> ClickExport() {
@@ -145,7 +147,7 @@ TEST_F(PositionExportTest, UnreadViewExportsTheSelectedReplyAndOpensTheFile) {
 
 TEST_F(PositionExportTest, HistoryViewExportsTheReplyOfTheSelectedEntry) {
   Window->ShowOperationHistory();
-  Select([](const TSmsRow& row) { return row.Entry && row.Entry->Direction == 1; });
+  Select([](const TSmsRow& row) { return row.Image == kImageOutgoing; });
   EXPECT_FALSE(ExportButton()->isEnabled()) << "a sent message carries no position";
   SelectDevice(555);
   ASSERT_TRUE(ExportButton()->isEnabled());

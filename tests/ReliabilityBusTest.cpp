@@ -1,8 +1,9 @@
 // The receiving road end to end: the real monitor program in a program folder of its own, the
 // real modem simulator on a pseudo-terminal and the stand-in dispatcher on a session bus of
-// the test's own. Besides a modem whose answers come in pieces, two long runs: hundreds of
-// messages in bursts while sends run, and the same with the monitor killed at random moments
-// and started again. In the end the SMS log holds every message and the store is empty.
+// the test's own. Besides a modem whose answers come in pieces and the ends by signal, two long
+// runs: hundreds of messages in bursts while sends run, and the same with the monitor killed at
+// random moments and started again. In the end the SMS log holds every message and the store
+// is empty.
 //
 // The random choices come from a seeded generator; the seed is printed, and ORVEX_SOAK_SEED
 // runs a failing case again with the same choices. ORVEX_SOAK_KEEP names a folder that gets
@@ -86,6 +87,11 @@ public:
     if (Pid == 0) {
       // A test that is stopped from outside takes its children with it.
       prctl(PR_SET_PDEATHSIG, SIGKILL);
+      // The program starts as a desktop session starts it, whatever the test inherited.
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      for (int stop : {SIGTERM, SIGHUP, SIGINT}) signal(stop, SIG_DFL);
       const int in = open("/dev/null", O_RDONLY);
       const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
       dup2(in, 0);
@@ -103,20 +109,25 @@ public:
   TChild& operator=(const TChild&) = delete;
 
   bool Running() const { return Pid > 0; }
-  // Sends the signal and reaps the child; SIGTERM that is not obeyed in time becomes SIGKILL.
-  void Stop(int signal) {
-    if (Pid <= 0) return;
+  // Sends the signal and reaps the child; a signal that does not end it within `waitMs`
+  // becomes SIGKILL. Answers the child's wait status (-1 when none ran).
+  int Stop(int signal, int waitMs = 2000) {
+    if (Pid <= 0) return -1;
     kill(Pid, signal);
-    for (int i = 0; i < 100; ++i) {
-      if (waitpid(Pid, nullptr, WNOHANG) == Pid) {
+    int status = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < waitMs) {
+      if (waitpid(Pid, &status, WNOHANG) == Pid) {
         Pid = -1;
-        return;
+        return status;
       }
       SpinFor(20);
     }
     kill(Pid, SIGKILL);
-    waitpid(Pid, nullptr, 0);
+    waitpid(Pid, &status, 0);
     Pid = -1;
+    return status;
   }
 
 private:
@@ -270,16 +281,18 @@ protected:
     std::filesystem::permissions(Program, std::filesystem::perms::owner_all);
     Link = Folder.Path() + "/ttyModem";
     Control = Folder.Path() + "/modem.sock";
-    WriteWholeFile(Folder.Path() + "/OrvexMonitor.ini",
-                   "[COMMON]\nPhonePort=" + Link +
-                       "\nPinCode=\nAutoConnect=0\nCheckPin=0\nWriteDebugLog=0\n\n[VISUAL]\nShowNotify=0\n");
+    WriteSettings();
     Sim = std::make_unique<TChild>(
         std::vector<std::string>{kSimBinary, "--link", Link, "--control", Control, "--exec", "register 0 SimNet",
                                  "--exec", "capacity SM 1000"},
         Folder.Path() + "/modemsim.out");
-    ASSERT_TRUE(SpinUntil([&] { return std::filesystem::exists(Control); }, 5000));
-    SimLink = std::make_unique<TSimControl>(Control);
-    ASSERT_TRUE(SimLink->Connected());
+    // The socket is there from its bind on, a moment before the simulator listens on it.
+    ASSERT_TRUE(SpinUntil(
+        [&] {
+          SimLink = std::make_unique<TSimControl>(Control);
+          return SimLink->Connected();
+        },
+        5000));
     Dispatcher = std::make_unique<TStandinProcess>(kStandin);
     ASSERT_TRUE(Dispatcher->Ready());
   }
@@ -298,8 +311,16 @@ protected:
     Sim.reset();
   }
 
+  std::string SettingsPath() const { return Folder.Path() + "/OrvexMonitor.ini"; }
+  void WriteSettings() {
+    WriteWholeFile(SettingsPath(), "[COMMON]\nPhonePort=" + Link +
+                                       "\nPinCode=\nAutoConnect=0\nCheckPin=0\nWriteDebugLog=0\n\n[VISUAL]\nShowNotify=0\n");
+  }
+
   // Starts the monitor and has the dispatcher open the modem; true once it reports it open.
+  // Otherwise StartProblem says what went wrong.
   bool StartMonitor() {
+    StartProblem.clear();
     Monitor = std::make_unique<TChild>(std::vector<std::string>{Program}, Folder.Path() + "/monitor.out");
     // Until the monitor's window is on the bus the command is undelivered, at once; the window
     // of a monitor just killed may still be listed for a moment.
@@ -314,8 +335,16 @@ protected:
       delivered = Dispatcher->Ask(QStringLiteral("command 0"), TStandinConsole::kCommandTimeoutMs + Scaled(1000))
                       .startsWith(QStringLiteral("result 0 1"));
     }
+    if (!delivered) {
+      StartProblem = "the open command did not reach the monitor within " + std::to_string(clock.elapsed()) + " ms";
+      return false;
+    }
     // The modem is open once the set-up has run with the program's own waits.
-    return delivered && Dispatcher->Next(QStringLiteral("notice 1 "), SetupBoundMs() + Scaled(2000)).has_value();
+    const std::optional<QString> notice =
+        Dispatcher->Next({QStringLiteral("notice 1 "), QStringLiteral("notice 2 ")}, SetupBoundMs() + Scaled(2000));
+    if (!notice) StartProblem = "no notice of the open within " + std::to_string(SetupBoundMs() + Scaled(2000)) + " ms";
+    if (notice && !notice->startsWith(QStringLiteral("notice 1 "))) StartProblem = notice->toStdString();
+    return StartProblem.empty();
   }
 
   void KillMonitor() { Monitor->Stop(SIGKILL); }
@@ -381,6 +410,7 @@ protected:
 
   TTempFolder Folder{"orvex-soak"};
   std::string Program, Link, Control;
+  std::string StartProblem;
   std::unique_ptr<TChild> Sim;
   std::unique_ptr<TSimControl> SimLink;
   std::unique_ptr<TStandinProcess> Dispatcher;
@@ -391,7 +421,7 @@ protected:
 // read up to its final line, so no tail of one is taken for the answer to the next command
 // (which logged modem text as messages and left the stored ones in the store).
 TEST_F(ReliabilityTest, StoredMessagesAreReadWhenAnswersComeInPieces) {
-  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
   const std::vector<TMessage> messages = {
       {"+79001234501", "split0 stored in one part", true, 1, false},
       {"+79001234502", "split1 delivered in two parts, the last first", false, 2, true},
@@ -410,10 +440,40 @@ TEST_F(ReliabilityTest, StoredMessagesAreReadWhenAnswersComeInPieces) {
   EXPECT_TRUE(StoreList().empty());
 }
 
+// The signals that end a desktop program from outside (the session at logout, a closed
+// terminal, Ctrl-C) take the way of the tray menu's "Выход": the modem closed and its line free
+// for the next program, the template window's layout written (it lives for the whole run), the
+// window gone from the dispatcher's bus, and the status 0.
+TEST_F(ReliabilityTest, StopSignalsEndTheMonitorAsItsExitDoes) {
+  struct Case {
+    int Signal;
+    const char* Name;
+  };
+  const Case cases[] = {{SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}, {SIGINT, "SIGINT"}};
+  for (const Case& c : cases) {
+    WriteSettings();
+    ASSERT_TRUE(StartMonitor()) << c.Name << ": " << StartProblem;
+    const std::string line = std::filesystem::read_symlink(Link).string();
+
+    const int status = Monitor->Stop(c.Signal, Scaled(10000));
+    EXPECT_TRUE(WIFEXITED(status)) << c.Name << " killed it (wait status " << status << ")";
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << c.Name;
+    EXPECT_NE(ReadWholeFile(SettingsPath()).find("SmsTemplateForm="), std::string::npos)
+        << c.Name << ": no layout saved";
+    EXPECT_FALSE(TDBusWindow::FindWindow(kMonitorClass)) << c.Name;
+    // The exclusive mode went with the port: any program of this user may open the line.
+    EXPECT_EQ(std::filesystem::read_symlink(Link).string(), line) << c.Name << ": the modem had to move";
+    const int opened = open(line.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(opened, 0) << c.Name << ": " << line << " " << std::strerror(errno);
+    if (opened >= 0) close(opened);
+  }
+}
+
 // The messages, cut into bursts: several notices at once, some held back and let go as one
 // piece longer than the reader's 1024-byte buffer.
+// `between` runs after each burst; false from it stops the delivery (false then).
 template <typename Between>
-void Deliver(TSimControl& sim, std::mt19937& random, const std::vector<TMessage>& messages, Between between) {
+bool Deliver(TSimControl& sim, std::mt19937& random, const std::vector<TMessage>& messages, Between between) {
   size_t next = 0;
   while (next < messages.size()) {
     const bool held = random() % 4 == 0;
@@ -421,14 +481,15 @@ void Deliver(TSimControl& sim, std::mt19937& random, const std::vector<TMessage>
     if (held) sim.Do("hold");
     for (size_t i = 0; i < size && next < messages.size(); ++i, ++next) sim.Do(SimLine(messages[next]));
     if (held) sim.Do("release");
-    between(next);
+    if (!between(next)) return false;
     SpinFor(static_cast<int>(5 + random() % 40));
   }
+  return true;
 }
 
 TEST_F(ReliabilityTest, EveryMessageOfMixedBurstsIsLoggedOnceWhileSendsRun) {
   std::mt19937 random(SeedFor("mixed bursts"));
-  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
   const std::vector<TMessage> messages = MakeMessages(random, 500, false);
   std::vector<std::string> sends;
   Deliver(*SimLink, random, messages, [&](size_t delivered) {
@@ -436,6 +497,7 @@ TEST_F(ReliabilityTest, EveryMessageOfMixedBurstsIsLoggedOnceWhileSendsRun) {
       sends.push_back("send" + std::to_string(sends.size()) + " periodwr=60;");
       QueueSend("+79005550" + std::to_string(100 + sends.size()), sends.back());
     }
+    return true;
   });
 
   EXPECT_TRUE(WaitForAll(messages, sends.size(), 600000)) << "not everything arrived in time";
@@ -454,28 +516,33 @@ TEST_F(ReliabilityTest, EveryMessageOfMixedBurstsIsLoggedOnceWhileSendsRun) {
 
 TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   std::mt19937 random(SeedFor("kills"));
-  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
   const std::vector<TMessage> messages = MakeMessages(random, 500, true);
   int kills = 0;
   QElapsedTimer sinceStart;
   sinceStart.start();
   int lifeMs = static_cast<int>(300 + random() % 2500);
+  // A restart that fails ends the run at once: what follows would only wait out its bounds.
   auto killAndRestart = [&] {
     KillMonitor();
     ++kills;
     // Messages keep coming while no monitor runs: they wait in the store.
     if (random() % 2 == 0) SpinFor(static_cast<int>(random() % 300));
-    ASSERT_TRUE(StartMonitor()) << "restart " << kills;
+    if (!StartMonitor()) {
+      ADD_FAILURE() << "restart " << kills << " did not open the modem: " << StartProblem;
+      return false;
+    }
     sinceStart.restart();
     lifeMs = static_cast<int>(300 + random() % 2500);
+    return true;
   };
-  Deliver(*SimLink, random, messages, [&](size_t) {
-    if (sinceStart.elapsed() >= lifeMs) killAndRestart();
-  });
+  if (!Deliver(*SimLink, random, messages,
+               [&](size_t) { return sinceStart.elapsed() < lifeMs || killAndRestart(); }))
+    return;
   // More kills while the store is being read, in the middle of reads, logs and deletions.
-  while (kills < 12 && !HasFatalFailure()) {
+  while (kills < 12) {
     SpinFor(lifeMs);
-    killAndRestart();
+    if (!killAndRestart()) return;
   }
   std::printf("[ kills    ] %d\n", kills);
 
@@ -483,7 +550,7 @@ TEST_F(ReliabilityTest, NoStoredMessageIsLostWhenTheMonitorIsKilled) {
   EXPECT_TRUE(WaitForAll(messages, 0, 800000, static_cast<size_t>(kills))) << "not everything arrived in time";
   // A stop that was not a kill: the start-up check has cut any torn tail by now.
   KillMonitor();
-  ASSERT_TRUE(StartMonitor());
+  ASSERT_TRUE(StartMonitor()) << StartProblem;
   const TLogCounts counts = CountLog(LogPath());
   int duplicates = 0;
   for (const TMessage& message : messages) {

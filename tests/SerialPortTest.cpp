@@ -1,10 +1,14 @@
 #include "platform/SerialPort.h"
 #include "support/PseudoTerminal.h"
+#include "support/Unprivileged.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -96,6 +100,50 @@ TEST_F(SerialPortTest, OpenIsExclusive) {
   EXPECT_FALSE(second.IsOpen());
   Port.Close();
   EXPECT_TRUE(second.Open(Line.SlavePath()));
+}
+
+// The exclusive mode keeps other programs out while the port is open, and goes with the port
+// on every way it can let the line go. Root may open an exclusive terminal anyway, so each case
+// runs as an ordinary user; the line is a pseudo-terminal of the case's own, which outlives the
+// port as a modem's line does.
+TEST(SerialPort, LineLetGoCanBeOpenedAgainByAnOrdinaryUser) {
+  struct Case {
+    const char* how;
+    void (*letGo)(std::unique_ptr<TSerialPort>& port, const std::string& otherLine);
+  };
+  const Case cases[] = {
+      {"closed", [](std::unique_ptr<TSerialPort>& port, const std::string&) { port->Close(); }},
+      {"destroyed", [](std::unique_ptr<TSerialPort>& port, const std::string&) { port.reset(); }},
+      {"opened on another line", [](std::unique_ptr<TSerialPort>& port, const std::string& other) {
+         port->Open(other);
+       }},
+      {"a failed open on a missing device",
+       [](std::unique_ptr<TSerialPort>& port, const std::string&) { port->Open("/dev/orvex-no-such-port"); }},
+  };
+  for (const Case& c : cases) {
+    // Each step that goes wrong names itself; an empty text is a pass.
+    const std::optional<std::string> outcome = RunUnprivileged([&c]() -> std::string {
+      TPseudoTerminal line, other;
+      if (!line.IsOpen() || !other.IsOpen()) return "no pseudo-terminal";
+      auto port = std::make_unique<TSerialPort>();
+      if (!port->Open(line.SlavePath()) || !port->Configure()) return "first open failed";
+      // Another program, which knows nothing of our advisory lock, is kept out.
+      const int intruder = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (intruder >= 0) {
+        ::close(intruder);
+        return "the open port was not exclusive";
+      }
+      c.letGo(port, other.SlavePath());
+      const int plain = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (plain < 0) return "another program cannot open the line";
+      ::close(plain);
+      TSerialPort again;
+      if (!again.Open(line.SlavePath()) || !again.Configure()) return "the port cannot open the line again";
+      return "";
+    });
+    ASSERT_TRUE(outcome.has_value()) << c.how << ": the unprivileged run did not finish";
+    EXPECT_EQ(*outcome, "") << "port " << c.how;
+  }
 }
 
 TEST_F(SerialPortTest, ClosedPortRefusesEveryOperation) {

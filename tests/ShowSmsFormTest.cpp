@@ -6,6 +6,7 @@
 
 #include "common/Text.h"
 #include "gsm/ParamReply.h"
+#include "gsm/ReadSmsFromLog.h"
 #include "gsm/SmsLog.h"
 #include "support/FakeMonitor.h"
 #include "support/LogFile.h"
@@ -21,7 +22,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
-#include <QTreeView>
+#include <QTableView>
 
 #include <algorithm>
 #include <memory>
@@ -38,26 +39,6 @@ struct TShowSmsFolder {
 class TLogMonitor : public TShowSmsFolder, public TFakeMonitor {
 public:
   TLogMonitor() : TFakeMonitor(Folder.Path() + "/", TLogUse::InFolder) {}
-
-  // Messages from kUndatedPhone come back as records whose time stamp was not read (the
-  // reader can store such a message; its stored time is always readable again).
-  void LoadUnreadSms(TSmsInfoList& list) override {
-    TFakeMonitor::LoadUnreadSms(list);
-    for (auto& info : list) Undate(*info);
-  }
-  void LoadSmsLog(TLogEntryList& list) override {
-    TFakeMonitor::LoadSmsLog(list);
-    for (auto& entry : list)
-      if (entry->Reply) Undate(*entry->Reply);
-  }
-  static constexpr const char* kUndatedPhone = "+7900";
-  static void Undate(TSmsInfo& info) {
-    if (info.Phone != kUndatedPhone) return;
-    const std::string text = info.Text;
-    info = TSmsInfo();
-    info.Phone = kUndatedPhone;
-    info.Text = text;
-  }
 
   void Add(uint8_t direction, TDateTime time, const std::string& phone, const std::string& text, uint8_t read = 0,
            uint8_t accepted = 1) {
@@ -80,13 +61,40 @@ public:
 
 TDateTime At(int day, int hour, int minute) { return EncodeDateTime(2024, 3, day, hour, minute, 0, 0); }
 
+// What the dispatcher gets for command 5 over the monitor's log: the kind of each record of
+// the block, and for kind 0 (a message that could not be read) its text.
+struct TBlockRecord {
+  int Kind;
+  std::string Text;
+  bool operator==(const TBlockRecord&) const = default;
+};
+std::vector<TBlockRecord> DispatcherBlock(TSmsLog& log) {
+  TReadSmsFromLog packer([&log](TSmsInfoList& list, std::vector<int32_t>& indexes) { log.LoadUnreadSms(list, &indexes); });
+  packer.Start();
+  packer.WaitFor();
+  EXPECT_TRUE(packer.Completed);
+  const std::string block(reinterpret_cast<const char*>(packer.Payload.data()), static_cast<size_t>(packer.PayloadLength));
+  std::vector<TBlockRecord> records;
+  for (size_t at = 0; at + 3 <= block.size();) {
+    const size_t size = static_cast<unsigned char>(block[at]) | static_cast<unsigned char>(block[at + 1]) << 8;
+    if (size < 3 || at + size > block.size()) {
+      ADD_FAILURE() << "bad record at " << at;
+      break;
+    }
+    const int kind = static_cast<unsigned char>(block[at + 2]);
+    records.push_back({kind, kind == kKindBad ? std::string(block.data() + at + 3) : std::string()});
+    at += size;
+  }
+  return records;
+}
+
 const char kGet[] = "12345 141530.000,a,5545.1234,n,03737.5678,e,12.5,270.0,050324";
 const char kAlarm[] = "12345@input 2:101500:101459.000,a,5545.1234,n,03737.5678,e,12.5,270.0,050324";
 const char kPoint[] = "12345@point 2 in:101459.000,a,5545.1234,n,03737.5678,e,0.0,0.0,050324";
 const char kControlPoint[] = "12345 controlpoint2=5545123,n,3737567,e;";
 const char kParam[] = "54321 periodwr=60;";
-// Any time: the fake gives records of kUndatedPhone without one.
-const TDateTime kUnreadable = 45000;
+// A stored time that names no date: such a record reads back as one whose time was not read.
+const TDateTime kUnreadable = 1e300;
 
 class ShowSmsFormTest : public ::testing::Test {
 protected:
@@ -121,11 +129,11 @@ protected:
   // Lets the first-sort timer fire (it may take a while on a loaded machine).
   void Settle() { EXPECT_TRUE(QTest::qWaitFor([this] { return !Form->ShowTimer.isActive(); }, 5000)); }
 
-  QTreeView* List() { return Form->findChild<QTreeView*>("lvSmsList"); }
+  QTableView* List() { return Form->findChild<QTableView*>("lvSmsList"); }
   QTextEdit* Detail() { return Form->findChild<QTextEdit*>("reSmsDetail"); }
   QToolButton* Export() { return Form->findChild<QToolButton*>("btnGoogleExport"); }
   void ClickHeader(int column) {
-    QHeaderView* header = List()->header();
+    QHeaderView* header = List()->horizontalHeader();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
   }
@@ -233,7 +241,8 @@ TEST_F(ShowSmsFormTest, EveryColumnSortsBothWaysWithTiesByPhoneThenLoadOrder) {
 
 TEST_F(ShowSmsFormTest, ComparisonIsAStrictOrderOverEqualTimesAndBadRows) {
   // Equal times, equal phones, Bad rows in both views.
-  for (int i = 0; i < 6; ++i) Monitor.Add(0, At(5, 10, 0), i % 2 ? TLogMonitor::kUndatedPhone : i < 3 ? "+7901" : "+7902", "hello");
+  for (int i = 0; i < 6; ++i)
+    Monitor.Add(0, i % 2 ? kUnreadable : At(5, 10, 0), i % 2 ? "+7900" : i < 3 ? "+7901" : "+7902", "hello");
   for (bool history : {false, true}) {
     SCOPED_TRACE(history);
     Open(history);
@@ -273,11 +282,10 @@ TEST_F(ShowSmsFormTest, ThousandsOfEqualAndUndatedRowsSortIntoAStrictOrder) {
   TSmsListModel model;
   for (int column = 0; column < TSmsListModel::kColumnCount; ++column)
     for (bool ascending : {false, true}) {
-      std::vector<TSmsRow> rows;
-      for (size_t i = 0; i < records.size(); ++i) rows.push_back(MakeRow(*records[i], static_cast<int>(i)));
-      model.SetRows(std::move(rows));
+      model.SetRows(static_cast<int>(records.size()),
+                    [&records](int i) { return MakeRow(*records[static_cast<size_t>(i)], i); });
       model.SortRows(column, ascending);
-      const std::vector<TSmsRow>& sorted = model.AllRows();
+      const std::vector<TSmsRow> sorted = model.AllRows();
       ASSERT_EQ(sorted.size(), records.size());
       std::vector<bool> seen(records.size());
       for (size_t i = 0; i < sorted.size(); ++i) {
@@ -376,6 +384,98 @@ TEST_F(ShowSmsFormTest, ReloadKeepsTheViewAndBringsRowsBackInLoadOrder) {
   EXPECT_EQ(Cell(0, 2), "+7908");
 }
 
+TEST_F(ShowSmsFormTest, UnreadableRecordsShowAsBadRowsAndHideNothingAfterThem) {
+  // The damaged record at the start, in the middle and at the end of the log.
+  for (const TUnreadableRecord& bad : UnreadableRecords()) {
+    SCOPED_TRACE(bad.What);
+    TLogMonitor monitor;
+    // The window goes before the monitor it uses, however the case ends.
+    struct TCloseForm {
+      std::unique_ptr<TShowSmsForm>& Form;
+      ~TCloseForm() { Form.reset(); }
+    } closeForm{Form};
+    monitor.Add(0, bad.Time, "+7900", bad.Text);
+    monitor.Add(0, At(5, 10, 0), "+7901", kParam);
+    monitor.Add(0, bad.Time, "+7900", bad.Text);
+    monitor.Add(1, At(5, 11, 0), "+7903", "12345 get", 1);
+    monitor.Add(0, At(5, 12, 0), "+7902", "hello");
+    monitor.Add(0, bad.Time, "+7900", bad.Text);
+
+    // The dispatcher gets every unread received message, the unreadable ones with their text.
+    const TBlockRecord unreadable{kKindBad, bad.Text};
+    EXPECT_EQ(DispatcherBlock(*monitor.Log()),
+              (std::vector<TBlockRecord>{unreadable, {128, ""}, unreadable, {kKindUnknown, ""}, unreadable}));
+
+    for (bool history : {true, false}) {
+      SCOPED_TRACE(history);
+      Form = std::make_unique<TShowSmsForm>(monitor);
+      if (history)
+        Form->ShowOperationHistory();
+      else
+        Form->ShowUnreadMessages();
+      const std::vector<std::string> kinds =
+          history ? std::vector<std::string>{"Bad", "Unknown", "Out sms", "Bad", "PERIODWR", "Bad"}
+                  : std::vector<std::string>{"Bad", "Unknown", "Bad", "PERIODWR", "Bad"};
+      ASSERT_EQ(Form->ListModel().rowCount(), static_cast<int>(kinds.size()));
+      for (int row = 0; row < Form->ListModel().rowCount(); ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(Cell(row, 4).toStdString(), kinds[static_cast<size_t>(row)]);
+        if (kinds[static_cast<size_t>(row)] != "Bad") continue;
+        EXPECT_EQ(Image(row), kImageUndated);
+        EXPECT_EQ(Cell(row, 1), QString::fromUtf8("Не определена"));
+        EXPECT_EQ(Cell(row, 2), "+7900");
+        EXPECT_EQ(Cell(row, 3), "--");
+        // The detail shows the text as it was received.
+        SelectRow(row);
+        EXPECT_TRUE(Detail()->toPlainText().endsWith(QString::fromLatin1(bad.Text))) << Detail()->toPlainText().toStdString();
+      }
+      EXPECT_EQ(monitor.Log()->LastLogIndex, 5);
+      Form.reset();
+    }
+  }
+}
+
+// A log of 87 records, 32 of them sent, whose record 50 is a position report dated the 31st
+// of month 13: every record shows, and closing the window marks every one of them read.
+TEST_F(ShowSmsFormTest, AnImpossibleDateInTheMiddleOfALongLogHidesNothing) {
+  const int kRecords = 87;
+  const int kBad = 50;
+  const char kBadText[] = "22001 103015.000,a,,,,,,,311324";
+  auto sent = [](int i) { return (i + 1) * 32 / kRecords != i * 32 / kRecords; };
+  int unreadReceived = 0;
+  for (int i = 0; i < kRecords; ++i) {
+    const uint8_t read = sent(i) || i < 40 ? 1 : 0;
+    if (!sent(i) && !read) ++unreadReceived;
+    Monitor.Add(sent(i) ? 1 : 0, At(5, 10, 0) + i / 1440.0, "+79001234567",
+                i == kBad ? kBadText : sent(i) ? "12345 get" : kParam, read);
+  }
+  ASSERT_EQ(unreadReceived, 29);
+
+  // The dispatcher's block: every unread received record, the bad one in its place.
+  const std::vector<TBlockRecord> block = DispatcherBlock(*Monitor.Log());
+  ASSERT_EQ(block.size(), static_cast<size_t>(unreadReceived));
+  EXPECT_EQ(std::count(block.begin(), block.end(), TBlockRecord{kKindBad, kBadText}), 1);
+
+  Open(true);
+  Settle();
+  ASSERT_EQ(Form->ListModel().rowCount(), kRecords);
+  int sentRows = 0;
+  for (int row = 0; row < kRecords; ++row) sentRows += Cell(row, 4) == "Out sms";
+  EXPECT_EQ(sentRows, 32);
+  const std::vector<int> order = Order();
+  const int badRow = static_cast<int>(std::find(order.begin(), order.end(), kBad) - order.begin());
+  ASSERT_LT(badRow, kRecords);
+  EXPECT_EQ(Cell(badRow, 4), "Bad");
+  EXPECT_EQ(Form->ListModel().Row(0).LoadIndex, kRecords - 1);  // newest first
+
+  // A message stored after the load stays unread; every record before it is read.
+  Monitor.Add(0, At(6, 10, 0), "+79001234567", kParam);
+  Form->close();
+  EXPECT_EQ(Monitor.NoticesCleared, 1);
+  EXPECT_EQ(Monitor.ReadFlags(), std::string(kRecords, '1') + "0");
+  EXPECT_EQ(DispatcherBlock(*Monitor.Log()).size(), 1u);
+}
+
 TEST_F(ShowSmsFormTest, ClosingClearsTheNoticeAndMarksTheLoadedRecordsRead) {
   for (bool history : {false, true}) {
     SCOPED_TRACE(history);
@@ -409,7 +509,7 @@ TEST_F(ShowSmsFormTest, ClosingClearsTheNoticeAndMarksTheLoadedRecordsRead) {
 TEST_F(ShowSmsFormTest, DestroyingSavesTheLayoutAndMarksNothingRead) {
   WriteMixedHistory();
   Open(false);
-  List()->header()->resizeSection(2, 90);
+  List()->horizontalHeader()->resizeSection(2, 90);
   const QRect frame = Form->frameGeometry();
   const std::string layout = QString::asprintf("%d,%d,%d,%d,110,120,90,130,120", frame.top(), frame.left(),
                                                frame.width(), frame.height()).toStdString();
@@ -423,7 +523,7 @@ TEST_F(ShowSmsFormTest, DestroyingSavesTheLayoutAndMarksNothingRead) {
   Form->RestoreLayout(layout);
   Form->show();
   EXPECT_EQ(Form->size(), QSize(635, 460));
-  EXPECT_EQ(List()->header()->sectionSize(2), 90);
+  EXPECT_EQ(List()->horizontalHeader()->sectionSize(2), 90);
 }
 
 TEST_F(ShowSmsFormTest, EmptyLogShowsNoRowsAndAClickOnlyMovesTheArrow) {
@@ -510,6 +610,19 @@ TEST_F(ShowSmsFormTest, UndatedRowShowsImage2AndIsKept) {
   EXPECT_TRUE(Detail()->toPlainText().startsWith(QString::fromUtf8("Тип: Входящее сообщение.")));
 }
 
+TEST_F(ShowSmsFormTest, HomeAndEndGoToTheFirstAndLastRow) {
+  WriteMixedHistory();
+  Open(true);
+  List()->setFocus();
+  QTest::keyClick(List(), Qt::Key_End);
+  EXPECT_EQ(SelectedLoadIndex(), 0);  // newest first: the oldest record is the last row
+  EXPECT_EQ(Form->SelectedEntry()->Text, kGet);
+  QTest::keyClick(List(), Qt::Key_Home);
+  EXPECT_EQ(SelectedLoadIndex(), 4);
+  QTest::keyClick(List(), Qt::Key_Down);
+  EXPECT_EQ(SelectedLoadIndex(), 3);
+}
+
 TEST_F(ShowSmsFormTest, EntryOfAnUnknownDirectionShowsAsSent) {
   Monitor.Add(7, At(5, 10, 0), "+7901", "12345 get", 0, 0);
   Open(true);
@@ -540,7 +653,7 @@ TEST_F(ShowSmsFormTest, WindowHasItsDesignedControls) {
   const int widths[] = {110, 120, 130, 130, 120};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(Form->ListModel().headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8(captions[i]));
-    EXPECT_EQ(List()->header()->sectionSize(i), widths[i]);
+    EXPECT_EQ(List()->horizontalHeader()->sectionSize(i), widths[i]);
   }
   // Resizing grows the list; the detail pane keeps its height.
   Form->resize(700, 600);

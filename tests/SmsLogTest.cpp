@@ -1,14 +1,23 @@
 #include "common/DateTime.h"
 #include "common/Text.h"
+#include "gsm/SmsHistory.h"
 #include "gsm/SmsLog.h"
+#include "support/LogFile.h"
 
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <QtGlobal>
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -209,26 +218,157 @@ TEST_F(SmsLogTest, HistoryLoadParsesReceivedEntriesOnly) {
   sent.Direction = 1;
   sent.Accepted = 7;
   Append(sent);
-  TLogEntryList history;
+  TSmsHistory history;
   Log->LoadSmsLog(history);
-  ASSERT_EQ(history.size(), 2u);
-  ASSERT_NE(history[0]->Reply, nullptr);
-  EXPECT_EQ(history[0]->Reply->Kind, 152);
-  EXPECT_EQ(history[1]->Reply, nullptr);
-  EXPECT_EQ(history[1]->Accepted, 1);  // any non-zero byte reads as accepted
+  ASSERT_EQ(history.Count(), 2u);
+  EXPECT_EQ(history.Item(0).Kind, 152);
+  EXPECT_EQ(history.Item(0).DeviceNumber, 12345);
+  EXPECT_EQ(history.Item(0).ReplyTime, EncodeDateTime(2024, 3, 5, 14, 7, 9, 0));
+  const std::unique_ptr<TLogEntry> received = history.Entry(0);
+  ASSERT_NE(received->Reply, nullptr);
+  EXPECT_EQ(received->Reply->Kind, 152);
+  EXPECT_EQ(received->Reply->Phone, "+7001");
+  EXPECT_EQ(received->Text, "12345 mout1=1;");
+  const std::unique_ptr<TLogEntry> entry = history.Entry(1);
+  EXPECT_EQ(entry->Reply, nullptr);
+  EXPECT_EQ(entry->Direction, 1);
+  EXPECT_EQ(entry->Accepted, 1);  // any non-zero byte reads as accepted
+  EXPECT_EQ(entry->Read, 1);
+  EXPECT_EQ(entry->Phone, "+7002");
   EXPECT_EQ(Log->LastLogIndex, 1);
 }
 
-TEST_F(SmsLogTest, ReplyThatRaisesEndsTheLoadButKeepsWhatCameBefore) {
-  Append(Received("+7001", "12345 periodwr=60;"));
-  Append(Received("+7002", "12345 input 2:101500:101459.000,a,5545.1234,n,03737.5678,e,12.5,270.0,051324"));
-  Append(Received("+7003", "12345 periodsend=5;"));
-  Log->LastLogIndex = 0;
-  TSmsInfoList unread;
-  Log->LoadUnreadSms(unread);
-  ASSERT_EQ(unread.size(), 1u);
-  EXPECT_EQ(unread[0]->Kind, 128);
-  EXPECT_EQ(Log->LastLogIndex, 0);  // unchanged
+TEST_F(SmsLogTest, UnreadableRecordsComeBackAsBadAndEveryRecordAfterThemLoads) {
+  // The damaged record at the start, in the middle and at the end, among readable ones.
+  for (const TUnreadableRecord& bad : UnreadableRecords()) {
+    SCOPED_TRACE(bad.What);
+    std::filesystem::remove(Log->LogPath());
+    TLogRecord damaged = Received("+7000", bad.Text);
+    damaged.Time = bad.Time;
+    TLogRecord sent = Received("+7003", "12345 get", 1);
+    sent.Direction = 1;
+    Append(damaged);
+    Append(Received("+7001", "12345 periodwr=60;"));
+    Append(damaged);
+    Append(sent);
+    Append(Received("+7002", "12345 periodsend=5;"));
+    Append(damaged);
+    const std::string before = ReadFile(Log->LogPath());
+
+    TSmsInfoList unread;
+    std::vector<int32_t> indexes;
+    Log->LastLogIndex = 0;
+    Log->LoadUnreadSms(unread, &indexes);
+    ASSERT_EQ(unread.size(), 5u);
+    EXPECT_EQ(indexes, (std::vector<int32_t>{0, 1, 2, 4, 5}));
+    EXPECT_EQ(Log->LastLogIndex, 5);
+    const uint8_t kinds[] = {kKindBad, 128, kKindBad, 132, kKindBad};
+    for (size_t i = 0; i < unread.size(); ++i) {
+      EXPECT_EQ(unread[i]->Kind, kinds[i]) << i;
+      if (kinds[i] != kKindBad) continue;
+      // Shown as a message whose time could not be read, with its sender and text.
+      EXPECT_EQ(unread[i]->Phone, "+7000");
+      EXPECT_EQ(unread[i]->Text, bad.Text);
+      EXPECT_EQ(unread[i]->Time, 0);
+      EXPECT_EQ(unread[i]->Payload, nullptr);
+    }
+
+    TSmsHistory history;
+    Log->LastLogIndex = 0;
+    Log->LoadSmsLog(history);
+    ASSERT_EQ(history.Count(), 6u);
+    EXPECT_EQ(Log->LastLogIndex, 5);
+    const uint8_t historyKinds[] = {kKindBad, 128, kKindBad, 0, 132, kKindBad};
+    for (size_t i = 0; i < history.Count(); ++i) {
+      EXPECT_EQ(history.Item(i).Kind, historyKinds[i]) << i;
+      const std::unique_ptr<TLogEntry> entry = history.Entry(i);
+      if (entry->Direction != 0) continue;
+      ASSERT_NE(entry->Reply, nullptr);
+      EXPECT_EQ(entry->Reply->Kind, historyKinds[i]) << i;
+      EXPECT_EQ(entry->Reply->Text, entry->Text) << i;
+    }
+    EXPECT_EQ(history.Text(5), bad.Text);
+
+    // Reading changed nothing; the marking covers every record and changes only read bytes.
+    EXPECT_EQ(ReadFile(Log->LogPath()), before);
+    EXPECT_TRUE(Log->CheckUnreadSms());
+    Log->MarkAllSmsRead();
+    EXPECT_FALSE(Log->CheckUnreadSms());
+    std::string after = ReadFile(Log->LogPath());
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t at = 0; at < after.size(); at += kLogRecordSize) {
+      EXPECT_EQ(after[at], 1) << at / kLogRecordSize;
+      after[at] = before[at];
+    }
+    EXPECT_EQ(after, before);
+  }
+}
+
+TEST_F(SmsLogTest, HistoryLoadReadsOnlyWhatWasAppendedToTheSameLog) {
+  // Three records loaded; then the log changes, and the history is loaded again.
+  enum class TThen { Grows, GrowsAfterMarking, Shrinks, IsReplaced, IsReplacedByALongerOne, IsSetAside, IsBusy };
+  struct Case {
+    const char* What;
+    TThen Then;
+    std::vector<std::string> Texts;  // of the history after the second load
+    int32_t LastLogIndex;
+  };
+  const Case cases[] = {
+      // An earlier record changed behind the log's back is not read again: only the appended
+      // records are.
+      {"grows", TThen::Grows, {"a", "b", "c", "d", "e"}, 4},
+      {"grows after the marking", TThen::GrowsAfterMarking, {"a", "b", "c", "d"}, 3},
+      {"shrinks", TThen::Shrinks, {"A", "B"}, 1},
+      {"is replaced", TThen::IsReplaced, {"A", "B", "C"}, 2},
+      {"is replaced by a longer one", TThen::IsReplacedByALongerOne, {"A", "B", "C", "D"}, 3},
+      {"is set aside", TThen::IsSetAside, {}, 2},
+      {"is busy", TThen::IsBusy, {"a", "b", "c"}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    fs::remove(Log->LogPath());
+    for (const char* text : {"a", "b", "c"}) Append(Received("+7001", text));
+    TSmsHistory history;
+    Log->LoadSmsLog(history);
+    ASSERT_EQ(history.Count(), 3u);
+    auto writeLog = [&](std::vector<std::string> texts) {
+      std::string bytes;
+      for (const std::string& text : texts) bytes += Bytes(Received("+7001", text));
+      fs::remove(Log->LogPath());
+      WriteFile(Log->LogPath(), bytes);
+    };
+    switch (c.Then) {
+      case TThen::Grows: {
+        std::fstream file(Log->LogPath(), std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(kLogTextOffset);
+        file.put('x');
+        file.close();
+        Append(Received("+7001", "d"));
+        Append(Received("+7001", "e"));
+        break;
+      }
+      case TThen::GrowsAfterMarking:
+        Log->MarkAllSmsRead();
+        Append(Received("+7001", "d"));
+        break;
+      case TThen::Shrinks: writeLog({"A", "B"}); break;
+      case TThen::IsReplaced: writeLog({"A", "B", "C"}); break;
+      case TThen::IsReplacedByALongerOne: writeLog({"A", "B", "C", "D"}); break;
+      case TThen::IsSetAside: fs::remove(Log->LogPath()); break;
+      case TThen::IsBusy:
+        Append(Received("+7001", "d"));
+        Lock.Busy = true;
+        break;
+    }
+    Log->LoadSmsLog(history);
+    Lock.Busy = false;
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < history.Count(); ++i) texts.emplace_back(history.Text(i));
+    EXPECT_EQ(texts, c.Texts);
+    EXPECT_EQ(Log->LastLogIndex, c.LastLogIndex);
+    // What was loaded is parsed as a whole load would parse it.
+    for (size_t i = 0; i < history.Count(); ++i) EXPECT_EQ(history.Entry(i)->Reply->Kind, kKindUnknown);
+  }
 }
 
 TEST_F(SmsLogTest, ValidLogIsLeftAlone) {
@@ -249,10 +389,10 @@ TEST_F(SmsLogTest, OldFormatLogIsConvertedWithABackup) {
   EXPECT_EQ(converted.substr(0, 190), old.substr(0, 190));
   EXPECT_EQ(converted.substr(190, 10), std::string(10, '\0'));
   EXPECT_EQ(converted.substr(200, 190), old.substr(190, 190));
-  TLogEntryList history;
+  TSmsHistory history;
   Log->LoadSmsLog(history);
-  ASSERT_EQ(history.size(), 2u);
-  EXPECT_EQ(history[1]->Text, std::string(159, 'x'));
+  ASSERT_EQ(history.Count(), 2u);
+  EXPECT_EQ(history.Text(1), std::string(159, 'x'));
   EXPECT_TRUE(SetAsideFiles().empty());
 }
 
@@ -298,4 +438,99 @@ TEST_F(SmsLogTest, SetAsideNeverOverwritesAndThenKeepsTheLog) {
   Log->CheckSmsLog(Log->LogPath());
   EXPECT_EQ(ReadFile(Log->OldLogFolder() + "/050324_140709_OVMLogPoor.bak"), "earlier");
   EXPECT_EQ(ReadFile(Log->LogPath()), "garbage");
+}
+
+namespace {
+
+// The warnings the code under test gives, caught while it lives.
+class TWarnings {
+public:
+  TWarnings() {
+    Texts().clear();
+    Previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+      if (type == QtWarningMsg) Texts().push_back(text.toStdString());
+    });
+  }
+  ~TWarnings() { qInstallMessageHandler(Previous); }
+  static std::vector<std::string>& Texts() {
+    static std::vector<std::string> texts;
+    return texts;
+  }
+
+private:
+  QtMessageHandler Previous;
+};
+
+}  // namespace
+
+TEST_F(SmsLogTest, ALogThatIsNoRegularFileIsRefusedAtOnceAndLeftAsItIs) {
+  enum class TKind { Fifo, Folder, LinkToDevZero, LinkToFifo };
+  struct Case {
+    const char* What;
+    TKind Kind;
+  };
+  const Case cases[] = {
+      {"named pipe", TKind::Fifo},
+      {"folder", TKind::Folder},
+      {"link to /dev/zero", TKind::LinkToDevZero},
+      {"link to a named pipe", TKind::LinkToFifo},
+  };
+  const std::string fifo = Log->ExeDir() + "elsewhere.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    fs::remove_all(Log->LogPath());
+    switch (c.Kind) {
+      case TKind::Fifo: ASSERT_EQ(::mkfifo(Log->LogPath().c_str(), 0600), 0); break;
+      case TKind::Folder: fs::create_directory(Log->LogPath()); break;
+      case TKind::LinkToDevZero: fs::create_symlink("/dev/zero", Log->LogPath()); break;
+      case TKind::LinkToFifo: fs::create_symlink(fifo, Log->LogPath()); break;
+    }
+    const fs::file_status before = fs::symlink_status(Log->LogPath());
+    TWarnings warnings;
+    Log->LastLogIndex = 7;
+    TSmsInfo info;
+    info.Phone = "+7001";
+    info.Text = "kept on the modem";
+    // Every operation of the log, on a thread of its own: none may wait for a writer or read
+    // without end.
+    auto run = std::async(std::launch::async, [&] {
+      Log->CheckSmsLog(Log->LogPath());
+      EXPECT_FALSE(Log->IsOldFormatSmsLog(Log->LogPath()));
+      EXPECT_FALSE(Log->CheckUnreadSms());
+      TSmsInfoList unread;
+      Log->LoadUnreadSms(unread);
+      EXPECT_TRUE(unread.empty());
+      TSmsHistory history;
+      Log->LoadSmsLog(history);
+      EXPECT_TRUE(history.Empty());
+      Log->MarkAllSmsRead();
+      // Not stored: the receiving side keeps the message on the modem.
+      EXPECT_FALSE(Log->AppendSmsToLog(info, 0));
+      EXPECT_FALSE(Log->WriteSmsLogRecord(Log->LogPath(), Received("+7001", "x")));
+    });
+    if (run.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      // Let a blocked open of a named pipe go, so that the test ends.
+      for (const std::string& pipe : {Log->LogPath(), fifo}) ::close(::open(pipe.c_str(), O_RDWR | O_NONBLOCK));
+      ADD_FAILURE() << "an operation on the log blocked";
+      run.wait();
+      continue;
+    }
+    run.get();
+    EXPECT_EQ(Log->LastLogIndex, 7);
+    EXPECT_EQ(fs::symlink_status(Log->LogPath()).type(), before.type());
+    EXPECT_TRUE(SetAsideFiles().empty());
+    ASSERT_FALSE(warnings.Texts().empty());
+    EXPECT_NE(warnings.Texts().front().find(Log->LogPath()), std::string::npos) << warnings.Texts().front();
+  }
+}
+
+TEST_F(SmsLogTest, ABackupPlaceThatIsNoFileLeavesAnOldLogUnconverted) {
+  const std::string old = OldRecord("+7001", "first") + OldRecord("+7002", "second");
+  WriteFile(Log->LogPath(), old);
+  fs::create_directory(Log->ExeDir() + "OrvexMonitor.log.bak");
+  fs::create_directory(Log->ExeDir() + "OrvexMonitor.log.bak/inside");
+  Log->CheckSmsLog(Log->LogPath());
+  EXPECT_EQ(ReadFile(Log->LogPath()), old);
+  EXPECT_TRUE(fs::is_directory(Log->ExeDir() + "OrvexMonitor.log.bak/inside"));
 }

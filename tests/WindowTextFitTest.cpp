@@ -32,7 +32,7 @@
 #include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
 #include <QScrollBar>
-#include <QTreeView>
+#include <QTableView>
 
 #include <functional>
 #include <memory>
@@ -218,9 +218,9 @@ TEST_F(WindowTextFitTest, MessageListColumnsHoldCaptionArrowAndTexts) {
   form.ShowOperationHistory();
   window->show();
   QApplication::processEvents();
-  auto* list = window->findChild<QTreeView*>("lvSmsList");
+  auto* list = window->findChild<QTableView*>("lvSmsList");
   ASSERT_NE(list, nullptr);
-  QHeaderView* header = list->header();
+  QHeaderView* header = list->horizontalHeader();
 
   std::vector<std::string> kinds(SmsKindNames.begin(), SmsKindNames.end());
   kinds.insert(kinds.end(), SmsParamKindNames.begin(), SmsParamKindNames.end());

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QTextCursor>
 
 #include <array>
@@ -55,11 +56,18 @@ TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
 
   Model = new TSmsListModel(this);
   ui->lvSmsList->setModel(Model);
-  QHeaderView* header = ui->lvSmsList->header();
+  QHeaderView* header = ui->lvSmsList->horizontalHeader();
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(false);
   header->setMinimumSectionSize(1);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // A report list: one line per message, as high as its image or its text. Rows of one fixed
+  // height let the list change (a new message, a sort) without measuring its rows.
+  QHeaderView* rows = ui->lvSmsList->verticalHeader();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setMinimumSectionSize(1);
+  rows->setDefaultSectionSize(std::max(ui->lvSmsList->fontMetrics().height(), ui->lvSmsList->iconSize().height()) + 2);
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i) header->resizeSection(i, kColumnWidths[i]);
   // The selected row stays marked while the list has no focus.
   QPalette palette = ui->lvSmsList->palette();
@@ -69,6 +77,7 @@ TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
   ui->lvSmsList->setPalette(palette);
   ui->btnGoogleExport->setIcon(QIcon(":/viewer/globe.png"));
 
+  ui->lvSmsList->installEventFilter(this);
   connect(header, &QHeaderView::sectionClicked, this, &TShowSmsForm::lvSmsListColumnClick);
   connect(ui->lvSmsList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection& deselected) {
@@ -103,21 +112,20 @@ void TShowSmsForm::ShowUnreadMessages() {
 void TShowSmsForm::ShowOperationHistory() {
   ViewMode = 2;
   setWindowTitle(QString::fromUtf8("История операций"));
-  Monitor.LoadSmsLog(HistoryRecords);
+  // Reads only what was appended to the log since the history was last loaded.
+  Monitor.LoadSmsLog(History);
+  ShownEntry.reset();
+  ShownEntryIndex = -1;
   FillRows();
 }
 
 void TShowSmsForm::FillRows() {
-  std::vector<TSmsRow> rows;
   // Newest (last loaded) first.
-  if (ViewMode == 1) {
-    rows.reserve(UnreadRecords.size());
-    for (size_t i = UnreadRecords.size(); i-- > 0;) rows.push_back(MakeRow(*UnreadRecords[i], static_cast<int>(i)));
-  } else {
-    rows.reserve(HistoryRecords.size());
-    for (size_t i = HistoryRecords.size(); i-- > 0;) rows.push_back(MakeRow(*HistoryRecords[i], static_cast<int>(i)));
-  }
-  Model->SetRows(std::move(rows));
+  if (ViewMode == 1)
+    Model->SetRows(static_cast<int>(UnreadRecords.size()),
+                   [this](int loadIndex) { return MakeRow(*UnreadRecords[static_cast<size_t>(loadIndex)], loadIndex); });
+  else
+    Model->SetRows(static_cast<int>(History.Count()), [this](int loadIndex) { return MakeRow(History, loadIndex); });
   if (Model->rowCount() > 0) {
     const QModelIndex first = Model->index(0, 0);
     ui->lvSmsList->selectionModel()->setCurrentIndex(
@@ -128,7 +136,9 @@ void TShowSmsForm::FillRows() {
 
 void TShowSmsForm::ReleaseRecords() {
   UnreadRecords.clear();
-  HistoryRecords.clear();
+  History.Clear();
+  ShownEntry.reset();
+  ShownEntryIndex = -1;
 }
 
 void TShowSmsForm::ReloadUnreadMessages() {
@@ -139,8 +149,10 @@ void TShowSmsForm::ReloadUnreadMessages() {
 }
 
 void TShowSmsForm::ReloadOperationHistory() {
+  // The history keeps what it loaded: the load adds the records appended since (a log that
+  // shrank or was replaced is read anew), and the rows come back in load order.
   Model->Clear();
-  ReleaseRecords();
+  UnreadRecords.clear();
   ShowOperationHistory();
 }
 
@@ -163,7 +175,7 @@ void TShowSmsForm::RestoreLayout(const std::string& layout) {
   OuterSize = QSize(values[2], values[3]);
   resize(values[2] != 0 ? values[2] : width(), values[3] != 0 ? values[3] : height());
   FitOuterSize();
-  QHeaderView* header = ui->lvSmsList->header();
+  QHeaderView* header = ui->lvSmsList->horizontalHeader();
   for (int i = 0; i < TSmsListModel::kColumnCount; ++i)
     if (values[size_t(4 + i)] != 0) header->resizeSection(i, values[size_t(4 + i)]);
 }
@@ -196,7 +208,7 @@ void TShowSmsForm::resizeEvent(QResizeEvent* event) {
 
 std::string TShowSmsForm::LayoutText() const {
   const QRect frame = frameGeometry();
-  const QHeaderView* header = ui->lvSmsList->header();
+  const QHeaderView* header = ui->lvSmsList->horizontalHeader();
   char text[160];
   std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d,%d,%d,%d", frame.top(), frame.left(), frame.width(),
                 frame.height(), header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
@@ -210,6 +222,25 @@ void TShowSmsForm::closeEvent(QCloseEvent* event) {
   ReleaseRecords();
   Monitor.ClearUnreadNotice();
   event->accept();
+}
+
+bool TShowSmsForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->lvSmsList && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool home = key->key() == Qt::Key_Home, end = key->key() == Qt::Key_End;
+    if ((home || end) && key->modifiers() == Qt::NoModifier) {
+      // A table view would move within the row; the list moves between rows.
+      if (Model->rowCount() > 0) {
+        const QModelIndex current = ui->lvSmsList->currentIndex();
+        const QModelIndex target = Model->index(home ? 0 : Model->rowCount() - 1, current.isValid() ? current.column() : 0);
+        ui->lvSmsList->selectionModel()->setCurrentIndex(target,
+                                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ui->lvSmsList->scrollTo(target);
+      }
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TShowSmsForm::btnCloseClick() { close(); }
@@ -255,23 +286,24 @@ void TShowSmsForm::lvSmsListSelectItem(int row) {
 }
 
 void TShowSmsForm::ShowUnreadDetail(int row) {
-  const TSmsRow& item = Model->Row(row);
-  if (item.Info)
-    ShowMessageDetail(*item.Info);
-  else
-    WriteDetail({});
+  ShowMessageDetail(*UnreadRecords[static_cast<size_t>(Model->LoadIndex(row))]);
 }
 
 void TShowSmsForm::ShowHistoryDetail(int row) {
-  const TSmsRow& item = Model->Row(row);
-  if (!item.Entry) return;
+  const TLogEntry& entry = HistoryEntry(Model->LoadIndex(row));
   // Every entry that is not a received one shows as sent, as its row does.
-  if (item.Entry->Direction != 0)
-    WriteDetail(OutgoingDetail(*item.Entry));
-  else if (item.Entry->Reply)
-    ShowMessageDetail(*item.Entry->Reply);
+  if (entry.Direction != 0)
+    WriteDetail(OutgoingDetail(entry));
   else
-    WriteDetail({});
+    ShowMessageDetail(*entry.Reply);
+}
+
+const TLogEntry& TShowSmsForm::HistoryEntry(int loadIndex) const {
+  if (!ShownEntry || ShownEntryIndex != loadIndex) {
+    ShownEntry = History.Entry(static_cast<size_t>(loadIndex));
+    ShownEntryIndex = loadIndex;
+  }
+  return *ShownEntry;
 }
 
 void TShowSmsForm::ShowMessageDetail(const TSmsInfo& record) {
@@ -314,13 +346,14 @@ int TShowSmsForm::SelectedRow() const {
 const TSmsInfo* TShowSmsForm::SelectedRecord() const {
   const int row = SelectedRow();
   if (row < 0 || row >= Model->rowCount()) return nullptr;
-  const TSmsRow& item = Model->Row(row);
-  if (item.Entry && item.Entry->Direction != 0) return nullptr;
-  return item.Info;
+  const int loadIndex = Model->LoadIndex(row);
+  if (ViewMode == 1) return UnreadRecords[static_cast<size_t>(loadIndex)].get();
+  const TLogEntry& entry = HistoryEntry(loadIndex);
+  return entry.Direction == 0 ? entry.Reply.get() : nullptr;
 }
 
 const TLogEntry* TShowSmsForm::SelectedEntry() const {
   const int row = SelectedRow();
-  if (row < 0 || row >= Model->rowCount()) return nullptr;
-  return Model->Row(row).Entry;
+  if (ViewMode != 2 || row < 0 || row >= Model->rowCount()) return nullptr;
+  return &HistoryEntry(Model->LoadIndex(row));
 }

@@ -5,6 +5,7 @@
 // the unread notice and marks them read, destroying it (at program end) only saves its layout.
 
 #include "common/SmsInfo.h"
+#include "gsm/SmsHistory.h"
 #include "gsm/SmsLog.h"
 #include "shell/MonitorServices.h"
 #include "viewer/SmsDetail.h"
@@ -66,6 +67,8 @@ public slots:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+  // Home and End move the list to its first and last row, as in a report list.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -78,15 +81,20 @@ private:
   void ShowMessageDetail(const TSmsInfo& record);
   void WriteDetail(const TSmsDetail& detail);
   int SelectedRow() const;
+  // The history entry at a load index, made from the history once and kept while it is the
+  // one shown.
+  const TLogEntry& HistoryEntry(int loadIndex) const;
   // Takes the frame's part off a restored outer size once the frame is known.
   void FitOuterSize();
 
   TMonitorServices& Monitor;
   std::unique_ptr<Ui::TShowSmsForm> ui;
   TSmsListModel* Model = nullptr;
-  // The records of the current view, owned here; the rows borrow them.
+  // The records of the current view, owned here; the rows are made from them.
   TSmsInfoList UnreadRecords;
-  TLogEntryList HistoryRecords;
+  TSmsHistory History;
+  mutable std::unique_ptr<TLogEntry> ShownEntry;
+  mutable int ShownEntryIndex = -1;
   // The outer size of a restored layout (0 keeps the current value) while the window's frame
   // is not known yet; 0 x 0 once it is applied.
   QSize OuterSize{0, 0};

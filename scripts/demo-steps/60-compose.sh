@@ -5,7 +5,7 @@
 echo "60. a base-settings command for the series-5 bus, composed and sent"
 composed=0
 if [ "${virtual:-0}" = 1 ]; then
-  send=$(xdotool search --name '^Отправить СМС$' 2>/dev/null | head -1)
+  send=$(xdotool search --name '^Отправить СМС$' 2>/dev/null | head -1 || true)
   if [ -n "$send" ]; then
     xdotool windowfocus --sync "$send" 2>/dev/null || true
     # The focus is back on ">>": its menu, the settings submenu, its first entry.
@@ -15,7 +15,7 @@ if [ "${virtual:-0}" = 1 ]; then
     sleep 0.3
     xdotool key Return
     sleep 1
-    template=$(xdotool search --name '^Настройки устройства$' 2>/dev/null | head -1)
+    template=$(xdotool search --name '^Настройки устройства$' 2>/dev/null | head -1 || true)
     if [ -n "$template" ]; then
       # The device-name selector and its edit, where the base-settings box shows them.
       xdotool mousemove --window "$template" 20 145 click 1

@@ -1,6 +1,7 @@
 // Any file content: reading never fails, a write of one key keeps every other value that could
 // be read before, and repeated writes leave the file as it is.
 #include "platform/IniFile.h"
+#include "tests/fuzz/FuzzFolder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -13,35 +14,8 @@
 #include <vector>
 #include <unistd.h>
 
-namespace {
-
-std::string MadeFolder;
-
-void RemoveFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(MadeFolder, ignored);
-}
-
-// One folder per run, in memory where there is one (every write is flushed to the disk).
-const std::string& FuzzFolder() {
-  if (MadeFolder.empty()) {
-    for (const char* base : {"/dev/shm", "/tmp"}) {
-      std::string pattern = std::string(base) + "/orvex-ini-fuzz-XXXXXX";
-      if (::mkdtemp(pattern.data()) != nullptr) {
-        MadeFolder = pattern;
-        break;
-      }
-    }
-    if (MadeFolder.empty()) std::abort();
-    std::atexit(RemoveFolder);
-  }
-  return MadeFolder;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = FuzzFolder() + "/fuzz.ini";
+  const std::string path = FuzzFolder("ini") + "/fuzz.ini";
   std::string text(reinterpret_cast<const char*>(data), size);
   if (FILE* file = std::fopen(path.c_str(), "wb")) {
     std::fwrite(text.data(), 1, text.size(), file);

@@ -13,8 +13,8 @@ void TFakeMonitor::LoadUnreadSms(TSmsInfoList& list) {
   if (OwnLog) OwnLog->LoadUnreadSms(list);
 }
 
-void TFakeMonitor::LoadSmsLog(TLogEntryList& list) {
-  if (OwnLog) OwnLog->LoadSmsLog(list);
+void TFakeMonitor::LoadSmsLog(TSmsHistory& history) {
+  if (OwnLog) OwnLog->LoadSmsLog(history);
 }
 
 void TFakeMonitor::MarkAllSmsRead() {

@@ -65,7 +65,7 @@ public:
   const std::string& ExeDir() const override { return Dir; }
   TSettingsMirror& Settings() override { return Mirror; }
   void LoadUnreadSms(TSmsInfoList& list) override;
-  void LoadSmsLog(TLogEntryList& list) override;
+  void LoadSmsLog(TSmsHistory& history) override;
   void MarkAllSmsRead() override;
   void ClearUnreadNotice() override;
   bool QueueSmsSend(const std::string& phone, const std::string& text) override;

@@ -14,3 +14,13 @@ std::vector<TLogRecord> ReadLogRecords(const std::string& path);
 std::vector<TLogRecord> ReadFolderLog(const std::string& exeDir);
 // The texts of those records.
 std::vector<std::string> ReadFolderLogTexts(const std::string& exeDir);
+
+// Stored received messages that cannot be read back: a time field that names no date (any
+// double), or a text whose reply grammar raises the conversion error (a date that does not
+// exist, a number that a field cannot hold). Each reads back as a record of kind Bad.
+struct TUnreadableRecord {
+  const char* What;
+  TDateTime Time;
+  const char* Text;
+};
+const std::vector<TUnreadableRecord>& UnreadableRecords();

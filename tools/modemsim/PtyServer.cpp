@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <termios.h>
@@ -44,18 +45,18 @@ TPtyServer::~TPtyServer() {
   if (Master_ >= 0) close(Master_);
 }
 
-bool TPtyServer::Open(std::string& error) {
-  Master_ = posix_openpt(O_RDWR | O_NOCTTY);
-  if (Master_ < 0 || grantpt(Master_) != 0 || unlockpt(Master_) != 0) {
+bool TPtyServer::OpenLine(int& master, std::string& slavePath, std::string& error) {
+  master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
     error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
     return false;
   }
   char name[256];
-  if (ptsname_r(Master_, name, sizeof name) != 0) {
+  if (ptsname_r(master, name, sizeof name) != 0) {
     error = "cannot name the pseudo-terminal";
     return false;
   }
-  SlavePath_ = name;
+  slavePath = name;
   // Raw mode makes the line a plain byte pipe for a host that does not set it up itself; the
   // mode stays with the pty after this first open is closed again.
   const int slave = open(name, O_RDWR | O_NOCTTY);
@@ -69,15 +70,25 @@ bool TPtyServer::Open(std::string& error) {
     tcsetattr(slave, TCSANOW, &mode);
   }
   close(slave);
-  fcntl(Master_, F_SETFL, fcntl(Master_, F_GETFL) | O_NONBLOCK);
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  return true;
+}
 
-  if (!Options_.Link.empty()) {
-    unlink(Options_.Link.c_str());
-    if (symlink(name, Options_.Link.c_str()) != 0) {
-      error = "cannot link " + Options_.Link + ": " + std::strerror(errno);
-      return false;
-    }
+bool TPtyServer::LinkTo(const std::string& slavePath, std::string& error) {
+  if (Options_.Link.empty()) return true;
+  // Made beside the link and renamed over it, so that the link never goes missing.
+  const std::string fresh = Options_.Link + ".new";
+  unlink(fresh.c_str());
+  if (symlink(slavePath.c_str(), fresh.c_str()) != 0 || rename(fresh.c_str(), Options_.Link.c_str()) != 0) {
+    error = "cannot link " + Options_.Link + ": " + std::strerror(errno);
+    unlink(fresh.c_str());
+    return false;
   }
+  return true;
+}
+
+bool TPtyServer::Open(std::string& error) {
+  if (!OpenLine(Master_, SlavePath_, error) || !LinkTo(SlavePath_, error)) return false;
   if (!Options_.ControlSocket.empty()) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -122,15 +133,38 @@ bool TPtyServer::WatchHost() {
   if (HostPresent_ && !present) {
     ToHost_.clear();
     Sim_.DropDue();
-    // And what the host left unread in the line: only the slave side can drop that.
+    // And what the host left unread in the line: only the slave side can drop that. A serial
+    // line's exclusive mode ends with its last descriptor; a pty's lives on with the master, so
+    // it is given up here for a host that could not do it itself.
     const int slave = open(SlavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (slave >= 0) {
       tcflush(slave, TCIFLUSH);
+      ioctl(slave, TIOCNXCL);
       close(slave);
+    } else if (errno == EBUSY) {
+      RenewLine();
     }
   }
   HostPresent_ = present;
   return present;
+}
+
+void TPtyServer::RenewLine() {
+  // Only root may open a terminal left exclusive, so for anybody else the line is gone for
+  // good: the modem moves to a fresh pty, and the link follows it.
+  int master = -1;
+  std::string slavePath, error;
+  if (!OpenLine(master, slavePath, error) || !LinkTo(slavePath, error)) {
+    if (master >= 0) close(master);
+    std::fprintf(stderr, "orvex-modemsim: %s is held exclusively and no new line could be made: %s\n",
+                 SlavePath_.c_str(), error.c_str());
+    return;
+  }
+  close(Master_);
+  Master_ = master;
+  std::fprintf(stderr, "orvex-modemsim: %s was left exclusive by its host; the modem is now on %s\n",
+               SlavePath_.c_str(), slavePath.c_str());
+  SlavePath_ = slavePath;
 }
 
 void TPtyServer::ServeControl(std::string& input, int replyFd) {

@@ -39,9 +39,15 @@ private:
   };
 
   void ServeControl(std::string& input, int replyFd);
+  // A new pty in raw mode, its master non-blocking.
+  static bool OpenLine(int& master, std::string& slavePath, std::string& error);
+  // Points the link (when asked for) at `slavePath`.
+  bool LinkTo(const std::string& slavePath, std::string& error);
   // Whether a host has the slave open: the master hangs up while none has. When the last
-  // host goes, what was meant for it is dropped.
+  // host goes, what was meant for it is dropped and the line is free for the next host.
   bool WatchHost();
+  // Moves the modem to a fresh pty when the old one cannot be opened again.
+  void RenewLine();
   static void WriteAll(int fd, const std::string& bytes);
 
   TPtyServerOptions Options_;

@@ -1,15 +1,21 @@
 // Reading the dispatcher's fleet: 1,000 vehicles in 20 groups served by the stand-in
 // dispatcher on a private session bus, read the way the monitor reads them (a group's calls
-// in flight together) and, for comparison, one call at a time. Run it pinned to one core
+// in flight together) and, for comparison, one call at a time. Then the start's link with a
+// fleet of 100,000 vehicles and with a dispatcher that reports 2147483647 vehicles: how long
+// the start is held, and how long until the fleet is in. Run it pinned to one core
 // ("taskset -c 0 build/FleetLoadBench") to see the load on one core.
 
 #include "platform/DispatcherAutomation.h"
 #include "shell/DispatcherFleet.h"
 
+#include "support/ProcessMemory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -25,7 +31,7 @@ constexpr int kCarsPerGroup = 50;
 // A bus, a stand-in on it serving the fleet, and the application the calls wait in.
 class TBenchDispatcher {
 public:
-  TBenchDispatcher() {
+  explicit TBenchDispatcher(int groups = kGroups, int carsPerGroup = kCarsPerGroup) {
     static int argc = 1;
     static char name[] = "FleetLoadBench";
     static char* argv[] = {name, nullptr};
@@ -38,9 +44,9 @@ public:
     Address = QString::fromUtf8(Daemon.readLine()).trimmed();
 
     QByteArray fleet;
-    for (int g = 1; g <= kGroups; ++g) {
+    for (int g = 1; g <= groups; ++g) {
       fleet += "[Группа " + QByteArray::number(g) + "]\n";
-      for (int c = 1; c <= kCarsPerGroup; ++c) {
+      for (int c = 1; c <= carsPerGroup; ++c) {
         const int device = 20000 + g * 100 + c;
         // Every third vehicle has no alias, so its model is asked too.
         fleet += QByteArray::number(device) + "|" + (c % 3 == 0 ? QByteArray() : "Автобус " + QByteArray::number(c)) +
@@ -77,6 +83,11 @@ public:
   std::unique_ptr<QDBusConnection> Bus;
 };
 
+// Runs the event loop until the link has no load in progress.
+void WaitForLoad(const TDispatcherFleet& link) {
+  while (link.IsLoading()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 void BM_LoadFleet(benchmark::State& state) {
   TBenchDispatcher dispatcher;
   if (!dispatcher.Ready()) {
@@ -92,6 +103,7 @@ void BM_LoadFleet(benchmark::State& state) {
   size_t cars = 0;
   for (auto _ : state) {
     link.ReloadFleet();
+    WaitForLoad(link);
     cars = 0;
     for (const auto& group : fleet) cars += group->Cars.size();
   }
@@ -138,5 +150,42 @@ void BM_LoadFleetOneCallAtATime(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * cars);
 }
 BENCHMARK(BM_LoadFleetOneCallAtATime)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The start's link: "start_held_ms" is how long the start waits in it, "fleet_in_ms" how long
+// until the fleet is in, "resident_growth_mib" what the process holds more afterwards.
+// Argument 0: 100 groups of 1,000 vehicles. Argument 1: one group that the dispatcher says
+// holds 2147483647 vehicles.
+void BM_StartWithLargeFleet(benchmark::State& state) {
+  const bool lying = state.range(0) == 1;
+  TBenchDispatcher dispatcher(lying ? 0 : 100, 1000);
+  if (!dispatcher.Ready()) {
+    state.SkipWithError("no bus or no stand-in");
+    return;
+  }
+  if (lying) dispatcher.Standin.write("lie 1 2147483647\n");
+  double held = 0;
+  double loaded = 0;
+  double grown = 0;
+  size_t cars = 0;
+  for (auto _ : state) {
+    const double before = ResidentMib();
+    TFleet fleet;
+    TDispatcherFleet link(fleet, nullptr, *dispatcher.Bus);
+    QElapsedTimer clock;
+    clock.start();
+    link.LinkAtStart(true);
+    held = static_cast<double>(clock.elapsed());
+    WaitForLoad(link);
+    loaded = static_cast<double>(clock.elapsed());
+    grown = ResidentMib() - before;
+    cars = 0;
+    for (const auto& group : fleet) cars += group->Cars.size();
+  }
+  state.counters["start_held_ms"] = held;
+  state.counters["fleet_in_ms"] = loaded;
+  state.counters["resident_growth_mib"] = grown;
+  state.counters["vehicles"] = static_cast<double>(cars);
+}
+BENCHMARK(BM_StartWithLargeFleet)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

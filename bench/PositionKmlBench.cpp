@@ -1,9 +1,14 @@
 // The position file grows by one placemark for every new position time and is never trimmed:
-// one export (load, search, edit, save) on a file that already holds many placemarks.
+// one export (load, search, edit, save) on a file that already holds many placemarks. And the
+// files anyone can put in place of the position file or the places file: one element with
+// 200,000 attributes, and 60 MiB of placemarks side by side.
 
+#include "composer/PlacemarkTree.h"
 #include "viewer/PositionKml.h"
 
 #include "platform/XmlTree.h"
+
+#include "support/ProcessMemory.h"
 
 #include <benchmark/benchmark.h>
 
@@ -64,5 +69,59 @@ void BM_ExportIntoGrownFile(benchmark::State& state) {
   state.counters["file_kib"] = static_cast<double>(QFile(path).size()) / 1024;
 }
 BENCHMARK(BM_ExportIntoGrownFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// Argument 0: one placemark with 200,000 attributes (2.2 MB). Argument 1: 60 MiB of placemarks
+// in one document, no layout between them.
+QByteArray HostileFile(int64_t kind) {
+  if (kind == 0) {
+    QByteArray text = "<kml><Document><Placemark";
+    for (int i = 0; i < 200000; ++i) text += " a" + QByteArray::number(i) + "=\"\"";
+    return text + "><name>p</name><Point><coordinates>37,55</coordinates></Point></Placemark></Document></kml>";
+  }
+  QByteArray text = "<kml><Document>";
+  const QByteArray placemark = "<Placemark><name>x</name><Point><coordinates>37,55</coordinates></Point></Placemark>";
+  text.reserve(60 * 1024 * 1024 + 64);
+  while (text.size() < 60 * 1024 * 1024) text += placemark;
+  return text + "</Document></kml>";
+}
+
+// Writes the file of the benchmark's argument (HostileFile) as `name` in a folder of its own and
+// times `read` on it; the counter "resident_growth_mib" is how much more the process holds
+// after the read (what the allocator keeps of a freed tree included).
+template <typename TRead>
+void TimeHostileRead(benchmark::State& state, const QString& name, TRead read) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(name);
+  {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) state.SkipWithError("no file");
+    file.write(HostileFile(state.range(0)));
+  }
+  double grown = 0;
+  for (auto _ : state) {
+    const double before = ResidentMib();
+    read(path);
+    grown = ResidentMib() - before;
+  }
+  state.counters["resident_growth_mib"] = grown;
+}
+
+// The read of the export.
+void BM_ReadHostilePositionFile(benchmark::State& state) {
+  TimeHostileRead(state, QStringLiteral("OrvexMonitor.kml"), [](const QString& path) {
+    TXmlDocument xml;
+    LoadXmlFile(path, xml);
+  });
+}
+BENCHMARK(BM_ReadHostilePositionFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The read of the template window's places menu.
+void BM_LoadHostilePlacesFile(benchmark::State& state) {
+  size_t items = 0;
+  TimeHostileRead(state, QStringLiteral("myplaces.kml"),
+                  [&items](const QString& path) { items = LoadPlacesFile(path).Items.size(); });
+  state.counters["items"] = static_cast<double>(items);
+}
+BENCHMARK(BM_LoadHostilePlacesFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -24,7 +24,8 @@ bool ReadNumber(const QString& text, double& value) {
 }  // namespace
 
 bool ReadKmlPoint(const QString& coordinates, double& latitude, double& longitude) {
-  QStringList tuples = coordinates.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+  static const QRegularExpression blanks(QStringLiteral("\\s+"));
+  QStringList tuples = coordinates.split(blanks, Qt::SkipEmptyParts);
   if (tuples.isEmpty()) return false;
   QStringList values = tuples.first().split(u',');
   if (values.size() < 2) return false;
@@ -37,9 +38,13 @@ bool ReadKmlPoint(const QString& coordinates, double& latitude, double& longitud
   return true;
 }
 
-TggWPList ReadPlacemarkFolder(const TXmlNode& container) {
+namespace {
+
+// One level of the tree, with `room` items (placemarks and folders) still to give out.
+TggWPList ReadFolder(const TXmlNode& container, int& room) {
   TggWPList list;
   for (const TXmlNode* child : container.ChildElements()) {
+    if (room <= 0) break;
     auto item = std::make_unique<TggWPListEntry>();
     if (child->Name == QStringLiteral("Placemark")) {
       const TXmlNode* point = child->FirstChildElement(QStringLiteral("Point"));
@@ -49,10 +54,12 @@ TggWPList ReadPlacemarkFolder(const TXmlNode& container) {
       entry->Name = NameOf(*child);
       item->Kind = TggWPListEntry::kPlacemark;
       item->Entry = std::move(entry);
+      --room;
     } else if (child->Name == QStringLiteral("Folder") || child->Name == QStringLiteral("Document")) {
       auto folder = std::make_unique<TggWPFolderEntry>();
       folder->Name = NameOf(*child);
-      folder->Items = ReadPlacemarkFolder(*child);
+      --room;
+      folder->Items = ReadFolder(*child, room);
       item->Kind = TggWPListEntry::kFolder;
       item->Folder = std::move(folder);
     } else {
@@ -61,6 +68,13 @@ TggWPList ReadPlacemarkFolder(const TXmlNode& container) {
     list.push_back(std::move(item));
   }
   return list;
+}
+
+}  // namespace
+
+TggWPList ReadPlacemarkFolder(const TXmlNode& container) {
+  int room = kMaxPlacemarkItems;
+  return ReadFolder(container, room);
 }
 
 TPlacesRead LoadPlacesFile(const QString& path) {

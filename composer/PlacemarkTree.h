@@ -38,9 +38,14 @@ struct TggWPListEntry {
 // does not read as two numbers within the globe's ranges.
 bool ReadKmlPoint(const QString& coordinates, double& latitude, double& longitude);
 
+// Most items (placemarks and folders, at every level) that a tree holds: a menu of more could
+// not be used, and would hold the window for long while it is built. The items after them in
+// the file are passed over, as after damage.
+inline constexpr int kMaxPlacemarkItems = 10000;
+
 // One level of the tree from an element's children: a "Placemark" whose "Point/coordinates"
 // reads is a placemark, a "Folder" or "Document" is a folder (an empty one too), everything
-// else is passed over.
+// else is passed over. At most kMaxPlacemarkItems items, in file order.
 TggWPList ReadPlacemarkFolder(const TXmlNode& container);
 
 struct TPlacesRead {

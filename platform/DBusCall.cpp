@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -28,6 +29,7 @@ bool OnMainThread() {
 }  // namespace
 
 bool WaitForCall(const QDBusPendingCall& pending, int timeoutMs) {
+  if (pending.isFinished()) return true;
   QDeadlineTimer deadline(timeoutMs + kGraceMs);
   if (OnMainThread()) {
     QEventLoop loop;
@@ -47,6 +49,27 @@ bool WaitForCall(const QDBusPendingCall& pending, int timeoutMs) {
     while (!pending.isFinished() && !deadline.hasExpired()) QThread::msleep(kWorkerPollMs);
   }
   return pending.isFinished();
+}
+
+void WhenCallFinished(const QDBusPendingCall& pending, int timeoutMs, QObject* context,
+                      std::function<void(bool finished)> done) {
+  auto* watcher = new QDBusPendingCallWatcher(pending);
+  auto* bound = new QTimer(watcher);
+  bound->setSingleShot(true);
+  // The first of the answer and the bound ends the wait; the other finds nothing left to do.
+  auto once = std::make_shared<std::function<void(bool)>>(std::move(done));
+  auto finish = [watcher, bound, once] {
+    bound->stop();
+    watcher->deleteLater();
+    std::function<void(bool)> callback = std::move(*once);
+    *once = nullptr;
+    if (callback) callback(watcher->isFinished());
+  };
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, finish);
+  QObject::connect(bound, &QTimer::timeout, context, finish);
+  // A wait whose context went ends with it.
+  QObject::connect(context, &QObject::destroyed, watcher, &QObject::deleteLater);
+  bound->start(timeoutMs + kGraceMs);
 }
 
 QDBusMessage CallAndWait(const QDBusConnection& bus, const QDBusMessage& call, int timeoutMs) {

@@ -15,12 +15,22 @@
 #include <QDBusPendingCall>
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 // The answer to `call` (a method call), or an error message: the peer's error, the bus's, or
 // "org.freedesktop.DBus.Error.NoReply" when nothing came within timeoutMs (plus the grace).
 QDBusMessage CallAndWait(const QDBusConnection& bus, const QDBusMessage& call, int timeoutMs);
 
 // Waits for a call sent with asyncCall(call, timeoutMs) in the same way; true when it finished.
 bool WaitForCall(const QDBusPendingCall& pending, int timeoutMs);
+
+// The same wait without waiting here: `done` runs later, from the event loop of the thread of
+// `context`, with true once the call finished or false once timeoutMs (plus the grace) passed
+// without an answer. Nothing runs once `context` is gone.
+void WhenCallFinished(const QDBusPendingCall& pending, int timeoutMs, QObject* context,
+                      std::function<void(bool finished)> done);
 
 // Whether the bus name has an owner right now; false too when the bus does not answer within
 // timeoutMs.

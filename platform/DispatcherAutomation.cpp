@@ -2,11 +2,30 @@
 #include "platform/DBusCall.h"
 
 #include <QDBusMessage>
+#include <QTimer>
 
 namespace {
 
 const QString kBusService = QStringLiteral("org.freedesktop.DBus");
 const QString kBusPath = QStringLiteral("/org/freedesktop/DBus");
+
+QDBusMessage OwnerQuery() {
+  QDBusMessage query =
+      QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, QStringLiteral("NameHasOwner"));
+  query << QString::fromLatin1(TDispatcherAutomation::kServiceName);
+  return query;
+}
+
+// The bus starts the server from its service file and answers once the server owns its name
+// (1), or at once when someone took the name meanwhile (2).
+QDBusMessage StartRequest() {
+  QDBusMessage start =
+      QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, QStringLiteral("StartServiceByName"));
+  start << QString::fromLatin1(TDispatcherAutomation::kServiceName) << QVariant::fromValue(0u);
+  return start;
+}
+
+QString ErrorOf(const QDBusMessage& reply) { return reply.errorName() + QLatin1String(": ") + reply.errorMessage(); }
 
 }  // namespace
 
@@ -17,31 +36,50 @@ TDispatcherAutomation::~TDispatcherAutomation() {
   Disconnect();
 }
 
-bool TDispatcherAutomation::Connect() {
-  if (Connected_) return true;
-  if (!Connection_.isConnected()) return Fail(QStringLiteral("no session bus"));
-  const QString service = QString::fromLatin1(kServiceName);
-  QDBusMessage ownerQuery = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
-                                                           QStringLiteral("NameHasOwner"));
-  ownerQuery << service;
-  const QDBusMessage present = CallAndWait(Connection_, ownerQuery, kCallTimeoutMs);
-  if (present.type() != QDBusMessage::ReplyMessage)
-    return Fail(present.errorName() + QLatin1String(": ") + present.errorMessage());
-  if (present.signature() != QLatin1String("b"))
-    return Fail(QStringLiteral("NameHasOwner answered \"%1\"").arg(present.signature()));
-  if (!present.arguments().at(0).toBool()) {
-    // The bus starts the server from its service file and answers once the server owns its
-    // name (1), or at once when someone took the name meanwhile (2).
-    QDBusMessage start = QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService,
-                                                        QStringLiteral("StartServiceByName"));
-    start << service << QVariant::fromValue(0u);
-    const QDBusMessage reply = CallAndWait(Connection_, start, kStartTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-      return Fail(reply.errorName() + QLatin1String(": ") + reply.errorMessage());
-  }
+bool TDispatcherAutomation::TakeOwnerAnswer(const QDBusMessage& reply, bool& owned) {
+  if (reply.type() != QDBusMessage::ReplyMessage) return Fail(ErrorOf(reply));
+  if (reply.signature() != QLatin1String("b"))
+    return Fail(QStringLiteral("NameHasOwner answered \"%1\"").arg(reply.signature()));
+  owned = reply.arguments().at(0).toBool();
+  return true;
+}
+
+bool TDispatcherAutomation::Linked() {
   Connected_ = true;
   LastError_.clear();
   return true;
+}
+
+bool TDispatcherAutomation::Connect() {
+  if (Connected_) return true;
+  if (!Connection_.isConnected()) return Fail(QStringLiteral("no session bus"));
+  bool owned = false;
+  if (!TakeOwnerAnswer(CallAndWait(Connection_, OwnerQuery(), kCallTimeoutMs), owned)) return false;
+  if (!owned) {
+    const QDBusMessage reply = CallAndWait(Connection_, StartRequest(), kStartTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage) return Fail(ErrorOf(reply));
+  }
+  return Linked();
+}
+
+void TDispatcherAutomation::BeginConnect(std::function<void(bool linked)> done) {
+  // The outcome always comes from the event loop, never from inside this call.
+  auto report = [this, done](bool linked) { QTimer::singleShot(0, this, [done, linked] { done(linked); }); };
+  if (Connected_) return report(true);
+  if (!Connection_.isConnected()) return report(Fail(QStringLiteral("no session bus")));
+  const QDBusPendingCall query = Connection_.asyncCall(OwnerQuery(), kCallTimeoutMs);
+  WhenCallFinished(query, kCallTimeoutMs, this, [this, query, done](bool finished) {
+    bool owned = false;
+    if (!finished) return done(Fail(QStringLiteral("NameHasOwner got no answer")));
+    if (!TakeOwnerAnswer(query.reply(), owned)) return done(false);
+    if (owned) return done(Linked());
+    const QDBusPendingCall start = Connection_.asyncCall(StartRequest(), kStartTimeoutMs);
+    WhenCallFinished(start, kStartTimeoutMs, this, [this, start, done](bool started) {
+      if (!started) return done(Fail(QStringLiteral("StartServiceByName got no answer")));
+      if (start.reply().type() != QDBusMessage::ReplyMessage) return done(Fail(ErrorOf(start.reply())));
+      done(Linked());
+    });
+  });
 }
 
 void TDispatcherAutomation::Disconnect() {

@@ -40,6 +40,9 @@ public:
   // Links to the server: the one that runs, or one the bus starts for its name. False, with
   // LastError, when there is none and none could be started. Linking again is a no-op.
   bool Connect();
+  // The same without waiting: `done` runs later, from the event loop, with the outcome (and
+  // LastError on failure). Nothing runs once the object is gone.
+  void BeginConnect(std::function<void(bool linked)> done);
   // Ends the link: the event handler is dropped and the operations fail until Connect.
   void Disconnect();
   bool IsConnected() const { return Connected_; }
@@ -88,6 +91,10 @@ private slots:
 private:
   bool Call(const char* method, const QVariantList& arguments, const char* replySignature,
             QVariant* value);
+  // Reads the bus's answer whether the server's name has an owner.
+  bool TakeOwnerAnswer(const QDBusMessage& reply, bool& owned);
+  // Marks the link made; true.
+  bool Linked();
   bool GetInt(const char* method, int32_t& value);
   bool GetText(const char* method, QString& value);
   bool Fail(const QString& error);

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -23,23 +24,48 @@ const std::string_view kUtf8Signature = "\xEF\xBB\xBF";
 
 enum class TReadResult { Ok, Missing, Failed };
 
-TReadResult ReadWholeFile(const std::string& fileName, std::string& text) {
-  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? TReadResult::Missing : TReadResult::Failed;
+// Reads the file whole. Only a regular file of at most kMaxIniFileBytes is read: a named pipe
+// would block the open until some writer comes, and a device (a link to /dev/zero) never ends.
+// The type is looked at before the open, so that a device is never opened at all, and again on
+// the open descriptor, for a file swapped in between; the open does not wait for a writer.
+TReadResult ReadWholeFile(const std::string& fileName, std::string& text, std::string& why) {
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
+  if (::stat(fileName.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return TReadResult::Missing;
+    why = std::strerror(errno);
     return TReadResult::Failed;
+  }
+  auto notRegular = [&why] {
+    why = "it is not a regular file";
+    return TReadResult::Failed;
+  };
+  if (!S_ISREG(info.st_mode)) return notRegular();
+  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return TReadResult::Missing;
+    why = std::strerror(errno);
+    return TReadResult::Failed;
+  }
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return notRegular();
   }
   char buffer[16384];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      why = std::strerror(errno);
       ::close(fd);
       return TReadResult::Failed;
     }
     if (n == 0) break;
+    if (text.size() + static_cast<size_t>(n) > kMaxIniFileBytes) {
+      ::close(fd);
+      text.clear();
+      why = "it is larger than " + std::to_string(kMaxIniFileBytes) + " bytes";
+      return TReadResult::Failed;
+    }
     text.append(buffer, static_cast<size_t>(n));
   }
   ::close(fd);
@@ -176,7 +202,7 @@ struct TIniFile::TData {
 TIniFile::TIniFile(std::string fileName) : FileNameValue(std::move(fileName)), Data(std::make_unique<TData>()) {
   Data->Ini.SetSpaces(false);  // "key=value", as the other OS writes it
   std::string text;
-  switch (ReadWholeFile(FileNameValue, text)) {
+  switch (ReadWholeFile(FileNameValue, text, ReadErrorValue)) {
     case TReadResult::Missing: return;
     case TReadResult::Failed: Readable = false; return;
     case TReadResult::Ok: break;
@@ -223,6 +249,7 @@ TIniFile::TIniFile(std::string fileName) : FileNameValue(std::move(fileName)), D
   if (Data->Ini.LoadData(text.data(), text.size()) < 0) {
     Data->Ini.Reset();
     Readable = false;
+    ReadErrorValue = "it could not be parsed";
     return;
   }
   Data->Tail = JoinLines(lines, afterLastEntry, lines.size());

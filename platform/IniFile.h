@@ -10,15 +10,20 @@
 // old file or the new one, never a truncated one. Comments and keys that the program does not
 // know are written back as they were; a line that is neither is written back as a comment.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+// The largest settings file that is read; a larger one counts as unreadable.
+inline constexpr size_t kMaxIniFileBytes = 1024 * 1024;
+
 class TIniFile {
 public:
   // Reads `fileName`. A missing file is an empty ini; a file that exists but cannot be read
-  // leaves the object unreadable (see IsReadable).
+  // leaves the object unreadable (see IsReadable). Anything but a regular file (a named pipe,
+  // a device, a folder) and a file larger than kMaxIniFileBytes count as unreadable at once.
   explicit TIniFile(std::string fileName);
   ~TIniFile();
   TIniFile(const TIniFile&) = delete;
@@ -29,6 +34,8 @@ public:
   // False when the file exists but could not be read. Reads then give their fallbacks, and
   // UpdateFile refuses to replace a file whose content it does not know.
   bool IsReadable() const { return Readable; }
+  // Why the file could not be read ("it is not a regular file", ...); empty when it was.
+  const std::string& ReadError() const { return ReadErrorValue; }
 
   bool ValueExists(const std::string& section, const std::string& key) const;
   // The value with its surrounding blanks removed, or `fallback` when the key is absent.
@@ -57,6 +64,7 @@ private:
   struct TData;
   std::string FileNameValue;
   std::unique_ptr<TData> Data;
+  std::string ReadErrorValue;
   bool Readable = true;
   bool ModifiedValue = false;
   bool WriteFailed = false;

@@ -73,6 +73,14 @@ public:
 inline constexpr int kMaxXmlDepth = 256;
 // Largest file that is read whole.
 inline constexpr qint64 kMaxXmlFileBytes = 64 * 1024 * 1024;
+// Most attributes on one element (the reader compares each with all before it, so a long list
+// costs its square); the same bound holds the quoted values of a document type, which can give
+// every element default attributes. A crowded element or document type is read as damage.
+inline constexpr int kMaxXmlAttributes = 256;
+// Most nodes (elements, texts, CDATA sections, comments, instructions) and attributes of one
+// document: what the tree of any file within kMaxXmlFileBytes may take. Beyond it the read
+// ends as at damage.
+inline constexpr int kMaxXmlNodes = 1000000;
 
 struct TXmlReadResult {
   bool Ok = false;
@@ -80,7 +88,9 @@ struct TXmlReadResult {
 };
 
 // Reads the text into `document`. On an error the document keeps what was read before it
-// (elements still open at that point included) and the result says why.
+// (elements still open at that point included) and the result says why. The text is UTF-8
+// unless a byte-order mark or the declaration names another encoding; a byte that does not
+// decode is damage like any other, and what came before it is kept.
 TXmlReadResult ParseXml(const QByteArray& text, TXmlDocument& document);
 // Reads the file: a file that cannot be opened, is too large or is not well-formed XML gives
 // an error; what was read before a damage stays in `document`.

@@ -3,17 +3,26 @@
 // the vehicle groups and vehicles that the send window offers as targets.
 //
 // The link is made once, at start; the dispatcher's event 201 (its group list changed) reads
-// the fleet again, event 203 ends the link for the rest of the run. Every call waits in a
-// local event loop that serves incoming calls, so an event can come in the middle of a load:
-// the load goes into a list of its own, which replaces the fleet in one step together with
-// the refill of the send window; an event that came meanwhile is acted on after the load.
+// the fleet again, event 203 ends the link for the rest of the run. Nothing here waits for the
+// dispatcher: the link of the start and every load go on in the background, step by step from
+// the event loop, so that neither the start nor the monitor's windows wait for a fleet however
+// large, or for a dispatcher that lies about it. A load goes into a list of its own, which
+// replaces the fleet in one step together with the refill of the send window; one load runs at
+// a time, and events that came meanwhile are acted on once it is done (any number of 201 give
+// one more load, which reads what the last one announced).
+//
+// A load reads at most Bounds.Groups groups and Bounds.Cars vehicles in all, and texts of at
+// most kMaxText characters: beyond, it ends with what came, and the warning output says so.
 
 #include "shell/Fleet.h"
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
+#include <QObject>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class TDispatcherAutomation;
 class TDispatcherFleet;
@@ -41,8 +50,17 @@ private:
 
 class TDispatcherFleet {
 public:
+  static constexpr int32_t kMaxGroups = 10000;
+  static constexpr int32_t kMaxCars = 100000;
+  // Names, captions and phone numbers are cut to this many characters.
+  static constexpr int kMaxText = 256;
+  struct TBounds {
+    int32_t Groups = kMaxGroups;
+    int32_t Cars = kMaxCars;  // in the whole fleet
+  };
+
   // `fleet` is the list the monitor shows (the main form's); `fleetReplaced` runs right after
-  // every reload has replaced it, to refill what shows it. The link goes over `bus`.
+  // every load has replaced it, to refill what shows it. The link goes over `bus`.
   TDispatcherFleet(TFleet& fleet, std::function<void()> fleetReplaced,
                    QDBusConnection bus = QDBusConnection::sessionBus());
   ~TDispatcherFleet();
@@ -55,35 +73,57 @@ public:
   void DisconnectDispatcher();
   bool IsLinked() const { return Dispatcher != nullptr; }
 
-  // Reads the fleet from the dispatcher: nothing without a link. A failing getter ends the
-  // load; what was read until then becomes the fleet, and LastLoadError() tells why.
+  // The link of the start, in the background: links as ConnectDispatcher does, reads the fleet
+  // once and then keeps the link only when `keepLink` (a dispatcher the user runs). Returns at
+  // once.
+  void LinkAtStart(bool keepLink);
+
+  // Starts reading the fleet from the dispatcher and returns at once: nothing without a link;
+  // while a load runs, one more follows it. A failing getter ends the load; what was read
+  // until then becomes the fleet, and LastLoadError() tells why.
   void LoadFleet();
-  // The same for event 201: the fleet is replaced and the send window refilled.
+  // The same for event 201; without a link the fleet is emptied.
   void ReloadFleet();
   void FreeFleet();
+  // True while the link of the start is being made or a load runs.
+  bool IsLoading() const { return Loading; }
 
-  // Why the last load ended early; empty after a complete load.
+  // Why the last load ended early (a failing getter, a bound); empty after a complete load.
   const QString& LastLoadError() const { return LoadError; }
 
+  TBounds Bounds;
   TMyEvents Events;
 
 private:
   friend class TMyEvents;
+  struct TLoad;
 
-  // Reads the whole fleet into `fleet`; false at the first failing getter.
-  bool ReadFleet(TFleet& fleet);
-  bool ReadGroup(int32_t index, TFleet& fleet);
-  // Loads, replaces the fleet, runs `fleetReplaced`; then does what events asked meanwhile.
-  void Load();
+  // The load's steps, each sent at once and taken up again when its answers are in.
+  void StartLoad();
+  void TakeGroupsNum();
+  void SendGroup();
+  void TakeGroup();
+  void SendRestOfCar();
+  void TakeCar();
+  // Waits, without waiting here, for the calls in `calls`; then runs `next`, or ends the load
+  // when an answer did not come in time.
+  void Await(std::vector<QDBusPendingCall> calls, void (TDispatcherFleet::*next)());
+  // Ends the load: the fleet read becomes the fleet, and what events asked meanwhile is done.
+  void FinishLoad(bool whole);
   void Unlink();
 
   TFleet& Fleet;
   std::function<void()> FleetReplaced;
   QDBusConnection Bus;
   std::unique_ptr<TDispatcherAutomation> Dispatcher;
+  // The dispatcher being linked at start, until the bus has answered.
+  std::unique_ptr<TDispatcherAutomation> Candidate;
+  std::unique_ptr<TLoad> Load;
   QString LoadError;
   bool Loading = false;
   bool ReloadAsked = false;
   bool UnlinkAsked = false;
   bool InEvent = false;
+  // The owner of the load's waits: they end with it, before anything they would touch.
+  std::unique_ptr<QObject> Waits = std::make_unique<QObject>();
 };

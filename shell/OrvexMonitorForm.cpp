@@ -111,18 +111,16 @@ void TOrvexMonitorForm::FormCreate() {
   Tray.AddTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен."));
   Core.CheckSmsLog(Core.LogPath);
   Core.CheckUnreadSms();
-  bool dispatcherWasRunning = IsDispatcherRunning();
-  if (ConnectDispatcher()) {
-    LoadFleet();
-    // The link stays only with a dispatcher that the user runs.
-    if (!dispatcherWasRunning) DisconnectDispatcher();
-  }
   // Devices that come and go, seen as they do; without udev the link is only checked as it
   // is used.
   DeviceMonitor = std::make_unique<TDeviceMonitor>([this] { WMDeviceChange(); });
   DeviceMonitor->Start();
   // Without a session bus the dispatcher cannot reach the monitor; the monitor works on.
   DispatcherWindow->Register();
+  // The dispatcher's fleet comes in the background: nothing of the start waits for it, however
+  // large it is or whatever the dispatcher says of it. The link stays only with a dispatcher
+  // that the user runs.
+  FleetLink->LinkAtStart(IsDispatcherRunning());
 }
 
 void TOrvexMonitorForm::FormClose() { Tray.RemoveTrayIcon(); }

@@ -2,6 +2,8 @@
 
 #include "platform/IniFile.h"
 
+#include <QtGlobal>
+
 namespace {
 
 const std::string kCommon = "COMMON";
@@ -56,8 +58,13 @@ std::string SettingsFileName(const std::string& exeDir) { return exeDir + kSetti
 void LoadSettings(const std::string& exeDir, TSettingsMirror& mirror) {
   TIniFile ini(SettingsFileName(exeDir));
   // A file that is there but cannot be read must neither be replaced by defaults nor reset a
-  // mirror that a reload before a modem open still needs.
-  if (!ini.IsReadable()) return;
+  // mirror that a reload before a modem open still needs; at start the mirror holds the
+  // defaults, which the program then runs on.
+  if (!ini.IsReadable()) {
+    qWarning("The settings file %s was not read: %s. The settings in use stay as they were (the defaults at start).",
+             ini.FileName().c_str(), ini.ReadError().c_str());
+    return;
+  }
 
   LoadString(ini, kCommon, "PinCode", "", mirror.PinCode);
   LoadString(ini, kCommon, "PhonePort", "direct", mirror.PhonePort);

@@ -19,8 +19,9 @@ std::string SettingsFileName(const std::string& exeDir);
 
 // Fills the mirror from the file. The seven keys of [COMMON] and [VISUAL] that the program
 // needs are written with their defaults when absent; the three window layouts are only read.
-// A file that exists but cannot be read changes nothing; a file that cannot be written still
-// gives the mirror the values read and the defaults of the absent keys.
+// A file that exists but cannot be read (anything but a regular file, one over
+// kMaxIniFileBytes) changes nothing and says why in the warning output; a file that cannot be
+// written still gives the mirror the values read and the defaults of the absent keys.
 void LoadSettings(const std::string& exeDir, TSettingsMirror& mirror);
 
 // Fresh reads for the settings window: the file, not the mirror. An absent key (or a file

@@ -80,7 +80,8 @@ protected:
     Form->Core.Sender.Waits.StartPause = 200;
     Form->SetWindowFactory(MakeProgramWindow);
     Form->FormCreate();
-    ASSERT_EQ(Form->Fleet.size(), 2u);
+    // The fleet comes in the background.
+    ASSERT_TRUE(WaitUntil([&] { return Form->Fleet.size() == 2u; }, 15000));
     Form->OpenModemLink();
     ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr && Form->IsModemOpen(); }, 15000));
   }

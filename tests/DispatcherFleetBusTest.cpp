@@ -9,6 +9,7 @@
 #include "support/PrivateBus.h"
 #include "support/StandinProcess.h"
 #include "support/TestApp.h"
+#include "support/Warnings.h"
 
 #include <QAction>
 #include <QDBusConnectionInterface>
@@ -113,6 +114,16 @@ protected:
   QString FleetFile(const char* text, const QString& name = QStringLiteral("fleet.txt")) {
     return WriteFile(Dir, name, QByteArray(text));
   }
+
+  // A load runs in the background: these start one and wait for its end.
+  void Load() {
+    Link->LoadFleet();
+    ASSERT_TRUE(SpinUntil([&] { return !Link->IsLoading(); }));
+  }
+  void Reload() {
+    Link->ReloadFleet();
+    ASSERT_TRUE(SpinUntil([&] { return !Link->IsLoading(); }));
+  }
 };
 
 TEST_F(DispatcherFleetTest, LoadGivesGroupsAndVehiclesInTheDispatchersOrder) {
@@ -122,7 +133,7 @@ TEST_F(DispatcherFleetTest, LoadGivesGroupsAndVehiclesInTheDispatchersOrder) {
   ASSERT_EQ(standin.Ask(QStringLiteral("fail get_CarModel 4")), QStringLiteral("ok"));
   ASSERT_TRUE(Link->ConnectDispatcher());
   EXPECT_FALSE(Link->ConnectDispatcher());  // linked already
-  Link->LoadFleet();
+  Load();
   EXPECT_EQ(Describe(Fleet), kFleetALines);
   EXPECT_TRUE(Link->LastLoadError().isEmpty()) << Link->LastLoadError().toStdString();
   EXPECT_EQ(StoredPassword(*Fleet[0]->Cars[1]), "abcde");
@@ -148,13 +159,13 @@ TEST_F(DispatcherFleetTest, FailingGetterEndsTheLoadAndKeepsWhatWasRead) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Control);
     ASSERT_EQ(standin.Ask(QString::fromLatin1(c.Control)), QStringLiteral("ok"));
-    Link->ReloadFleet();
+    Reload();
     EXPECT_EQ(Describe(Fleet), c.Fleet);
     EXPECT_TRUE(Link->LastLoadError().contains(QStringLiteral("org.orvex.Error.Failed")))
         << Link->LastLoadError().toStdString();
   }
   // The link stands: the next load is whole.
-  Link->ReloadFleet();
+  Reload();
   EXPECT_EQ(Describe(Fleet), kFleetALines);
 }
 
@@ -166,7 +177,7 @@ TEST_F(DispatcherFleetTest, EventDuringALoadGivesOneMoreLoadAfterIt) {
   Link->LoadFleet();
   // The event may be taken inside the load or just after it: either way two loads, never one
   // inside the other.
-  EXPECT_TRUE(SpinUntil([&] { return Replaced == 2; }));
+  EXPECT_TRUE(SpinUntil([&] { return Replaced == 2 && !Link->IsLoading(); }));
   EXPECT_EQ(Replaced, 2);
   EXPECT_EQ(DeepestReplace, 1);
   EXPECT_EQ(Describe(Fleet), kFleetALines);
@@ -180,6 +191,84 @@ TEST_F(DispatcherFleetTest, EventDuringALoadGivesOneMoreLoadAfterIt) {
   ASSERT_EQ(standin.Ask(QStringLiteral("event 201")), QStringLiteral("ok"));
   SpinUntil([] { return false; }, 300);  // time for anything that would come
   EXPECT_EQ(Replaced, replaced);
+}
+
+// A dispatcher that lies about its counts: the load reads up to the bounds, ends with what came
+// and says so in the warning output; texts are cut to their bound.
+TEST_F(DispatcherFleetTest, CountsBeyondTheBoundsEndTheLoadWithWhatCame) {
+  TStandinProcess standin(kStandin);  // no fleet: whatever the counts name is made up
+  ASSERT_TRUE(standin.Ready());
+  ASSERT_TRUE(Link->ConnectDispatcher());
+  Link->Bounds = {4, 6};
+  struct Case {
+    const char* Lie;
+    std::vector<size_t> Cars;  // per group read
+    const char* Warning;       // nullptr: a whole load
+  };
+  const Case cases[] = {
+      {"lie 2147483647 0", {0, 0, 0, 0}, "2147483647 groups"},
+      {"lie 3 2147483647", {6}, "2147483647 vehicles in group 1"},
+      {"lie 2 4", {4, 2}, "4 vehicles in group 2"},
+      {"lie 2 3", {3, 3}, nullptr},
+      {"lie 4 0", {0, 0, 0, 0}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Lie);
+    TWarningCapture warnings;
+    ASSERT_EQ(standin.Ask(QString::fromLatin1(c.Lie)), QStringLiteral("ok"));
+    Reload();
+    std::vector<size_t> cars;
+    for (const auto& group : Fleet) cars.push_back(group->Cars.size());
+    EXPECT_EQ(cars, c.Cars);
+    if (c.Warning) {
+      EXPECT_TRUE(Link->LastLoadError().contains(QLatin1String(c.Warning))) << Link->LastLoadError().toStdString();
+      EXPECT_EQ(warnings.Count({"read only in part", c.Warning}), 1) << ::testing::PrintToString(warnings.Lines());
+    } else {
+      EXPECT_TRUE(Link->LastLoadError().isEmpty()) << Link->LastLoadError().toStdString();
+      EXPECT_TRUE(warnings.Lines().empty()) << ::testing::PrintToString(warnings.Lines());
+    }
+  }
+  ASSERT_EQ(standin.Ask(QStringLiteral("lie 1 1")), QStringLiteral("ok"));
+  Reload();
+  EXPECT_EQ(Describe(Fleet),
+            (std::vector<std::string>{"group 1 Группа 1", "  Машина 1 (00001)|+79000000001|0000000000000000|1|0"}));
+
+  const std::string name(300, 'N');
+  const std::string alias(300, 'A');
+  const std::string phone(300, '7');
+  ASSERT_EQ(standin.Ask(QStringLiteral("lie off")), QStringLiteral("ok"));
+  const QString longTexts = FleetFile(("[" + name + "]\n5|" + alias + "||" + phone + "|h\n").c_str(), "long.txt");
+  ASSERT_EQ(standin.Ask(QLatin1String("fleet ") + longTexts), QStringLiteral("ok"));
+  Reload();
+  EXPECT_EQ(Describe(Fleet), (std::vector<std::string>{"group 1 " + name.substr(0, 256),
+                                                       "  " + alias.substr(0, 256) + " (00005)|" + phone.substr(0, 256) +
+                                                           "|6800000000000000|5|0"}));
+}
+
+// A storm of event 201: one load at a time, the monitor's own event loop runs between them
+// while the storm goes on, and the fleet after the storm is the one the last event announced.
+TEST_F(DispatcherFleetTest, StormOfReloadEventsGivesOneLoadAtATimeAndTheLastCounts) {
+  // A fleet whose load takes longer than the events' spacing.
+  QByteArray big = "[Большая]\n";
+  for (int i = 1; i <= 300; ++i) big += QByteArray::number(i) + "|Машина " + QByteArray::number(i) + "||+7900|p\n";
+  TStandinProcess standin(kStandin, {QStringLiteral("--fleet"), FleetFile(big.constData(), "big.txt")});
+  ASSERT_TRUE(standin.Ready());
+  ASSERT_TRUE(Link->ConnectDispatcher());
+  Load();
+  ASSERT_EQ(Fleet.size(), 1u);
+  const int before = Replaced;
+  // At least 20 s of events, unless a shorter storm replaces it.
+  ASSERT_EQ(standin.Ask(QStringLiteral("storm 201 20000 1")), QStringLiteral("ok"));
+  // Loads come and go while the storm blows: each one ended back in this loop.
+  ASSERT_TRUE(SpinUntil([&] { return Replaced >= before + 3; }, 60000));
+  EXPECT_EQ(standin.Pending(QStringLiteral("storm done"), 0), 0) << "the storm was over before the loop ran again";
+  // The fleet changes in the middle of the storm, which then ends with a few more events.
+  ASSERT_EQ(standin.Ask(QLatin1String("fleet ") + FleetFile(kFleetA)), QStringLiteral("ok"));
+  ASSERT_EQ(standin.Ask(QStringLiteral("storm 201 5 1")), QStringLiteral("ok"));
+  ASSERT_TRUE(standin.Next(QStringLiteral("storm done"), 60000).has_value());
+  ASSERT_TRUE(SpinUntil([&] { return !Link->IsLoading(); }, 30000));
+  EXPECT_EQ(Describe(Fleet), kFleetALines);
+  EXPECT_EQ(DeepestReplace, 1);
 }
 
 // The stand-in's scripted failures and events: malformed control lines are refused, N = 0
@@ -203,15 +292,15 @@ TEST_F(DispatcherFleetTest, StandinPlaysTheCallPlansItIsGiven) {
   }
   // Both plans were cancelled: the load is whole and no reload follows.
   ASSERT_TRUE(Link->ConnectDispatcher());
-  Link->LoadFleet();
+  Load();
   SpinUntil([] { return false; }, 300);  // time for an event that would come
   EXPECT_EQ(Describe(Fleet), kFleetALines);
   EXPECT_EQ(Replaced, 1);
   // A plan is played once.
   ASSERT_EQ(standin.Ask(QStringLiteral("fail get_CarHandle 1")), QStringLiteral("ok"));
-  Link->ReloadFleet();
+  Reload();
   EXPECT_EQ(Describe(Fleet), (std::vector<std::string>{"group 1 Автобусы"}));
-  Link->ReloadFleet();
+  Reload();
   EXPECT_EQ(Describe(Fleet), kFleetALines);
 }
 
@@ -274,6 +363,11 @@ protected:
     });
     Form->FormCreate();
   }
+  // The start's link and load run in the background.
+  void CreateAndLoad() {
+    Create();
+    ASSERT_TRUE(SpinUntil([&] { return !Form->DispatcherFleet().IsLoading(); }));
+  }
 };
 
 TEST_F(FormFleetTest, EventsReloadTheFleetIntoAnOpenSendWindowUntilTheLinkEnds) {
@@ -281,7 +375,7 @@ TEST_F(FormFleetTest, EventsReloadTheFleetIntoAnOpenSendWindowUntilTheLinkEnds) 
   const QString fleetB = WriteFile(Dir, QStringLiteral("b.txt"), "[Пустая]\n");
   TStandinProcess standin(kStandin, {QStringLiteral("--fleet"), fleetA});
   ASSERT_TRUE(standin.Ready());
-  Create();
+  CreateAndLoad();
   // The dispatcher ran before the monitor: the link stays after the first load.
   EXPECT_EQ(Describe(Form->Fleet), kFleetALines);
   EXPECT_TRUE(Form->DispatcherFleet().IsLinked());
@@ -312,6 +406,24 @@ TEST_F(FormFleetTest, EventsReloadTheFleetIntoAnOpenSendWindowUntilTheLinkEnds) 
   EXPECT_EQ(Describe(Form->Fleet), kFleetALines);
 }
 
+// A dispatcher that lies about its fleet keeps no part of the start waiting: the monitor's
+// window is on the bus when FormCreate returns, answers the dispatcher's commands and opens the
+// modem while the fleet still loads, and the monitor ends in the middle of the load.
+TEST_F(FormFleetTest, StartGoesOnWhileADispatcherLendsAnEndlessFleet) {
+  TStandinProcess standin(kStandin);
+  ASSERT_TRUE(standin.Ready());
+  ASSERT_EQ(standin.Ask(QStringLiteral("lie 1 2147483647")), QStringLiteral("ok"));
+  Create();
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  EXPECT_TRUE(bus.interface()->isServiceRegistered(QStringLiteral("org.orvex.window.TOrvexMonitorForm")).value());
+  // Open the modem (there is none: the set-up fails and says so with notice 2).
+  EXPECT_EQ(standin.Ask(QStringLiteral("command 0")), QStringLiteral("result 0 1"));
+  EXPECT_TRUE(standin.Next(QStringLiteral("notice 2")).has_value());
+  EXPECT_TRUE(Form->DispatcherFleet().IsLoading());
+  EXPECT_TRUE(Form->Fleet.empty());
+  Form.reset();
+}
+
 // The bus starts a dispatcher that does not run, from the build's service file (here given a
 // fleet file); the monitor reads the fleet once and lets the link go, as the dispatcher was
 // not the user's own.
@@ -333,7 +445,7 @@ TEST_F(FormFleetTest, DispatcherStartedForTheMonitorIsReadOnceAndUnlinked) {
   // The form's session bus is this one: nothing in this test process used the other yet.
   setenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8().constData(), 1);
 
-  Create();
+  CreateAndLoad();
   EXPECT_EQ(Describe(Form->Fleet), kFleetALines);
   EXPECT_FALSE(Form->DispatcherFleet().IsLinked());
 

@@ -6,7 +6,10 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -203,6 +206,55 @@ TEST_F(IniFileTest, UnreadableFileIsNeverReplaced) {
   ini.WriteString("A", "x", "1");
   EXPECT_FALSE(ini.UpdateFile());
   EXPECT_TRUE(fs::is_directory(Path + "/inside"));
+}
+
+// Only a regular file is read, and only up to the bound: a named pipe would hold the reader in
+// its open until some writer comes, and a link to a device that never ends would be read
+// without end. Such a file is refused at once, with its reason, and never replaced.
+TEST_F(IniFileTest, OnlyARegularFileWithinTheBoundIsRead) {
+  const std::string entries = "[A]\nx=1\n;";
+  auto fileOf = [&](size_t size) {
+    return [&, size](const std::string& path) {
+      WriteWholeFile(path, entries + std::string(size - entries.size(), ';'));
+    };
+  };
+  struct Case {
+    const char* Name;
+    std::function<void(const std::string&)> Make;
+    bool Readable;
+    const char* Reason;
+  };
+  const Case cases[] = {
+      {"named pipe", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, false,
+       "not a regular file"},
+      {"link to /dev/zero", [](const std::string& path) { fs::create_symlink("/dev/zero", path); }, false,
+       "not a regular file"},
+      {"file at the bound", fileOf(kMaxIniFileBytes), true, ""},
+      {"file over the bound", fileOf(kMaxIniFileBytes + 1), false, "larger than 1048576 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove(Path);
+    c.Make(Path);
+    const fs::file_status before = fs::symlink_status(Path);
+    const std::string text = fs::is_regular_file(before) ? Get() : std::string();
+    std::unique_ptr<TIniFile> ini;
+    {
+      std::optional<TPipeReleaser> releaser;
+      if (fs::is_fifo(before)) releaser.emplace(Path);
+      ini = std::make_unique<TIniFile>(Path);
+    }
+    EXPECT_EQ(ini->IsReadable(), c.Readable);
+    EXPECT_EQ(ini->ReadString("A", "x", "none"), c.Readable ? "1" : "none");
+    EXPECT_NE(ini->ReadError().find(c.Reason), std::string::npos) << ini->ReadError();
+    if (c.Readable) continue;
+    ini->WriteString("A", "x", "2");
+    EXPECT_FALSE(ini->UpdateFile());
+    EXPECT_EQ(fs::symlink_status(Path).type(), before.type());
+    if (fs::is_regular_file(before)) {
+      EXPECT_EQ(Get(), text);
+    }
+  }
 }
 
 TEST_F(IniFileTest, MissingFolderFailsQuietly) {

@@ -5,6 +5,7 @@
 #include "composer/ControlPointPick.h"
 #include "composer/PlacemarkTree.h"
 
+#include "platform/XmlTree.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -83,12 +84,24 @@ TEST_F(PlacemarkTreeTest, MissingDamagedAndForeignFiles) {
     std::vector<std::string> tree;
   };
   const std::string cut = kPlaces.substr(0, kPlaces.find("<Folder><name>Пустая"));
+  // A byte that is no UTF-8 in the name of the second placemark of the first folder.
+  std::string badByte = kPlaces;
+  badByte.insert(badByte.find("Пустая"), "\xff");
+  std::string crowded = kPlaces;
+  std::string attributes;
+  for (int i = 0; i <= kMaxXmlAttributes; ++i) attributes += " a" + std::to_string(i) + "=\"\"";
+  crowded.insert(crowded.find("<Folder><name>Пустая") + 7, attributes);
+  const std::vector<std::string> beforeEmpty = {"P Склад 55.7520567 37.62613", "F Рейсы & точки",
+                                                " P Порт -33.8688 151.2093", " F "};
   const Case cases[] = {
       {"missing", nullptr, TPlacesRead::TStatus::Missing, {}},
       {"cut inside a folder",
        cut.c_str(),
        TPlacesRead::TStatus::Read,
        {"P Склад 55.7520567 37.62613", "F Рейсы & точки", " P Порт -33.8688 151.2093"}},
+      {"byte that is no UTF-8", badByte.c_str(), TPlacesRead::TStatus::Read, beforeEmpty},
+      {"folder with too many attributes", crowded.c_str(), TPlacesRead::TStatus::Read,
+       {beforeEmpty.begin(), beforeEmpty.end() - 1}},
       {"not XML", "GIF89a", TPlacesRead::TStatus::Unreadable, {}},
       {"empty file", "", TPlacesRead::TStatus::Unreadable, {}},
       {"root folder without a document",
@@ -106,6 +119,25 @@ TEST_F(PlacemarkTreeTest, MissingDamagedAndForeignFiles) {
     EXPECT_EQ(read.Status, c.status) << c.name;
     EXPECT_EQ(Outline(read.Items), c.tree) << c.name;
   }
+}
+
+// A places file of more placemarks than a menu can offer: the tree holds the first ones, in file
+// order, folders counted too.
+TEST_F(PlacemarkTreeTest, TreeHoldsAtMostItsBoundOfItems) {
+  std::string text = "<kml><Document><Folder><name>Все</name>";
+  for (int i = 0; i < kMaxPlacemarkItems + 10; ++i) {
+    text += "<Placemark><name>" + std::to_string(i) +
+            "</name><Point><coordinates>1,2</coordinates></Point></Placemark>";
+  }
+  text += "</Folder><Placemark><name>после</name><Point><coordinates>1,2</coordinates></Point></Placemark>";
+  text += "</Document></kml>";
+  WriteWholeFile(Path.toStdString(), text);
+  TPlacesRead read = LoadPlacesFile(Path);
+  ASSERT_EQ(read.Items.size(), 1u);
+  const TggWPList& items = read.Items[0]->Folder->Items;
+  ASSERT_EQ(static_cast<int>(items.size()), kMaxPlacemarkItems - 1);
+  EXPECT_EQ(items.front()->Entry->Name, QStringLiteral("0"));
+  EXPECT_EQ(items.back()->Entry->Name, QString::number(kMaxPlacemarkItems - 2));
 }
 
 TEST(PlacemarkTreePoints, CoordinateTextsWithinTheGlobe) {

@@ -14,8 +14,10 @@
 #include <QImage>
 #include <QLocale>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -262,6 +264,12 @@ TEST_F(PositionKmlTest, FileThatCannotBeReadOrWrittenIsLeftByteForByte) {
       {"not XML", "PK\x03\x04 binary"},
       {"no Document", "<kml><Folder/></kml>"},
       {"empty", ""},
+      {"element with too many attributes",
+       "<kml><Document><Folder" + [] {
+         std::string attributes;
+         for (int i = 0; i <= kMaxXmlAttributes; ++i) attributes += " a" + std::to_string(i) + "=\"\"";
+         return attributes;
+       }() + "><name>12345</name></Folder></Document></kml>"},
   };
   for (const Case& c : cases) {
     WriteWholeFile(Path.toStdString(), c.file);
@@ -286,6 +294,28 @@ TEST_F(PositionKmlTest, FileThatCannotBeReadOrWrittenIsLeftByteForByte) {
   set.Kind = kKindSet;
   EXPECT_FALSE(ExportPositionToKml(Path, set, 3, At(20, 0, 0)).Ok);
   EXPECT_EQ(ReadWholeFile(Path.toStdString()), before);
+}
+
+// Two writers at once (two monitors sharing a program folder), starting from no file: every
+// export reports success and every placemark is in the file.
+TEST_F(PositionKmlTest, WritersAtOnceLoseNoPlacemark) {
+  constexpr int kWriters = 2;
+  constexpr int kExports = 20;
+  std::vector<std::string> errors(kWriters);
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      for (int e = 0; e < kExports; ++e) {
+        TKmlExportResult result = ExportPositionToKml(Path, Get(1000 + w, At(10, e, 0), 554512340, 373756780), 3, 0);
+        if (!result.Ok) errors[w] += result.Error.toStdString() + "; ";
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  for (int w = 0; w < kWriters; ++w) EXPECT_EQ(errors[w], "") << "writer " << w;
+  const std::vector<std::string> lines = File();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "  Folder"), kWriters);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "   Placemark"), kWriters * kExports);
 }
 
 TEST(PositionKmlTexts, DescriptionsAndTimesByKind) {

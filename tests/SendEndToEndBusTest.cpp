@@ -66,7 +66,8 @@ TEST_F(SendEndToEndTest, LineToAGroupOfTwoGoesOutAsTwoMessagesAndTwoSentRecords)
   form.Core.Sender.Waits.StartPause = 200;
   form.SetWindowFactory(MakeProgramWindow);
   form.FormCreate();
-  ASSERT_EQ(form.Fleet.size(), 1u);
+  // The fleet comes in the background.
+  ASSERT_TRUE(WaitUntil([&] { return form.Fleet.size() == 1u; }, 15000));
   form.OpenModemLink();
   ASSERT_TRUE(WaitUntil([&] { return form.ActiveConfigureModem == nullptr && form.IsModemOpen(); }, 15000));
 

@@ -4,6 +4,7 @@
 #include "platform/IniFile.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
+#include "support/Warnings.h"
 
 #include <gtest/gtest.h>
 
@@ -342,6 +343,45 @@ TEST_F(SettingsTest, UnreadableFileChangesNothing) {
   EXPECT_EQ(GetPinCode(ExeDir), "");
   EXPECT_TRUE(GetCheckPin(ExeDir));
   EXPECT_TRUE(fs::is_directory(Path));
+}
+
+// A settings file replaced by a named pipe, a link to a device or a huge file: the start goes
+// on at once with the defaults, the warning output names the file and the reason, and whatever
+// stands there is left as it is.
+TEST_F(SettingsTest, SettingsFileThatCannotBeReadSafelyLeavesTheDefaults) {
+  struct Case {
+    const char* Name;
+    std::function<void()> Make;
+    const char* Reason;
+  };
+  const Case cases[] = {
+      {"named pipe", [&] { ASSERT_EQ(::mkfifo(Path.c_str(), 0600), 0); }, "not a regular file"},
+      {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", Path); }, "not a regular file"},
+      {"2 MiB file", [&] { Put("[COMMON]\nPinCode=1234\n;" + std::string(2 << 20, ';')); }, "larger than"},
+  };
+  const TSettingsMirror defaults;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove(Path);
+    c.Make();
+    const fs::file_type type = fs::symlink_status(Path).type();
+    TWarningCapture warnings;
+    TSettingsMirror mirror;
+    {
+      std::optional<TPipeReleaser> releaser;
+      if (type == fs::file_type::fifo) releaser.emplace(Path);
+      LoadSettings(ExeDir, mirror);
+      SavePinCode(ExeDir, "5555");
+      SaveShowSmsFormLayout(ExeDir, mirror, "1,2");
+      EXPECT_EQ(GetPinCode(ExeDir), "");
+    }
+    EXPECT_EQ(mirror.PinCode, defaults.PinCode);
+    EXPECT_EQ(mirror.PhonePort, defaults.PhonePort);
+    EXPECT_EQ(mirror.CheckPin, defaults.CheckPin);
+    EXPECT_EQ(mirror.ShowSmsFormLayout, defaults.ShowSmsFormLayout);
+    EXPECT_EQ(warnings.Count({Path, c.Reason}), 1) << ::testing::PrintToString(warnings.Lines());
+    EXPECT_EQ(fs::symlink_status(Path).type(), type);
+  }
 }
 
 TEST_F(SettingsTest, InterruptedSaveNeverTruncatesTheFile) {

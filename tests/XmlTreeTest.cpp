@@ -13,6 +13,13 @@
 
 namespace {
 
+// ` a0="" a1="" ...`, `count` of them.
+QByteArray Attributes(int count) {
+  QByteArray text;
+  for (int i = 0; i < count; ++i) text += " a" + QByteArray::number(i) + "=\"\"";
+  return text;
+}
+
 QByteArray RoundTrip(const QByteArray& text) {
   TXmlDocument document;
   TXmlReadResult read = ParseXml(text, document);
@@ -37,6 +44,11 @@ TEST(XmlTreeTest, ReadAndWrittenTextKeepsWhatTheFileHeld) {
        "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"urn:gx\"><!-- note --><gx:Tour/></kml>",
        "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"urn:gx\">\n  <!-- note -->\n  <gx:Tour/>\n</kml>\n"},
       {"Cyrillic text", "<name>Гараж №1</name>", "<name>Гараж №1</name>\n"},
+      {"declared code page", "<?xml version=\"1.0\" encoding=\"windows-1251\"?><name>\xc3\xe0\xf0\xe0\xe6</name>",
+       "<name>Гараж</name>\n"},
+      {"UTF-16 after its mark", QByteArray("\xff\xfe<\0n\0>\0\x16\x04<\0/\0n\0>\0", 18), "<n>Ж</n>\n"},
+      {"attributes up to the bound", "<r><a" + Attributes(kMaxXmlAttributes) + "/></r>",
+       "<r>\n  <a" + Attributes(kMaxXmlAttributes) + "/>\n</r>\n"},
   };
   for (const Case& c : cases) {
     QByteArray written = RoundTrip(c.in);
@@ -76,6 +88,10 @@ TEST(XmlTreeTest, DamagedTextKeepsWhatPrecededTheDamage) {
     int keptChildren;
   };
   const QByteArray deep = QByteArray("<a>").repeated(kMaxXmlDepth + 1);
+  const QByteArray crowded = "<kml><a/><b" + Attributes(kMaxXmlAttributes + 1) + "/><c/></kml>";
+  const QByteArray crowdedType =
+      "<!DOCTYPE kml [<!ATTLIST b" + QByteArray(" x CDATA \"1\"").repeated(kMaxXmlAttributes + 1) + ">]><kml><b/></kml>";
+  const QByteArray huge = "<kml>" + QByteArray("<a/>").repeated(kMaxXmlNodes) + "</kml>";
   const Case cases[] = {
       {"cut in the middle", "<kml><Document><name>x</name><Folder><name>1</na", "kml", 1},
       {"unclosed root", "<kml><a/><b/>", "kml", 2},
@@ -83,6 +99,14 @@ TEST(XmlTreeTest, DamagedTextKeepsWhatPrecededTheDamage) {
       {"empty", "", nullptr, 0},
       {"mismatched end tag", "<kml><a></b></kml>", "kml", 1},
       {"nested deeper than read", deep, "a", 1},
+      {"byte that is no UTF-8", "<kml><a/><b>x\xff</b><c/></kml>", "kml", 2},
+      {"UTF-8 form of a surrogate", "<kml><a/><b>\xed\xa0\x80</b></kml>", "kml", 2},
+      {"byte outside the declared encoding",
+       "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><kml><a/><b>x\xff</b><c/></kml>", "kml", 2},
+      {"encoding that is not known", "<?xml version=\"1.0\" encoding=\"x-none\"?><kml/>", nullptr, 0},
+      {"element with too many attributes", crowded, "kml", 1},
+      {"document type giving too many default attributes", crowdedType, nullptr, 0},
+      {"more elements than read", huge, "kml", kMaxXmlNodes - 1},
   };
   for (const Case& c : cases) {
     TXmlDocument document;

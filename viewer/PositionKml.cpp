@@ -1,6 +1,7 @@
 #include "viewer/PositionKml.h"
 
 #include "common/Text.h"
+#include "platform/FolderLock.h"
 #include "platform/XmlTree.h"
 
 #include <QFile>
@@ -187,6 +188,13 @@ TKmlExportResult ExportPositionToKml(const QString& path, const TSmsInfo& info, 
   }
   result.Position = *position;
 
+  // From the look for the file to its save, one writer at a time: another one's placemark
+  // would otherwise be lost between its read and this save.
+  TFolderLock turn(path);
+  if (!turn.IsLocked()) {
+    result.Error = turn.Error();
+    return result;
+  }
   if (!QFileInfo::exists(path) && !CreateKmlDocument(path, result.Error)) return result;
 
   TXmlDocument xml;

@@ -62,4 +62,5 @@ struct TKmlExportResult {
 // the device's folder is found by its numeric name or appended; the placemark of the same
 // time is found by its name and made visible, or appended. A file that cannot be read, is
 // damaged or cannot be written is left byte for byte as it was and the result says why.
+// Writers of one folder take turns (TFolderLock): two exports at once both reach the file.
 TKmlExportResult ExportPositionToKml(const QString& path, const TSmsInfo& info, int utcOffsetHours, TDateTime now);

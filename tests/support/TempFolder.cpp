@@ -1,9 +1,12 @@
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -52,4 +55,22 @@ void WithFileSizeLimit(rlim_t limit, const std::function<void()>& action) {
   action();
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
+}
+
+TPipeReleaser::TPipeReleaser(std::string path)
+    : Worker([this, path = std::move(path)] {
+        for (int i = 0; i < 300 && !Stop; ++i) {
+          // Without a reader in its open, this open fails at once.
+          const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+          if (fd >= 0) {
+            ::close(fd);
+            return;
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+      }) {}
+
+TPipeReleaser::~TPipeReleaser() {
+  Stop = true;
+  Worker.join();
 }

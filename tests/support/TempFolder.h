@@ -4,8 +4,10 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 
 // Creates "/tmp/<prefix>-XXXXXX" on construction and removes it with all it holds on
 // destruction, even where a test took away the folder's own permissions.
@@ -34,3 +36,18 @@ ino_t FileInode(const std::string& path);
 
 // Runs `action` with writes past `limit` bytes failing, as on a full disk.
 void WithFileSizeLimit(rlim_t limit, const std::function<void()>& action);
+
+// Opens the write end of the named pipe at `path` once a reader waits in its open, and closes
+// it at once, for up to 3 s: a reader that would wait there for good goes on and finds the pipe
+// empty, so a test of it fails instead of hanging.
+class TPipeReleaser {
+ public:
+  explicit TPipeReleaser(std::string path);
+  ~TPipeReleaser();
+  TPipeReleaser(const TPipeReleaser&) = delete;
+  TPipeReleaser& operator=(const TPipeReleaser&) = delete;
+
+ private:
+  std::atomic<bool> Stop{false};
+  std::thread Worker;
+};

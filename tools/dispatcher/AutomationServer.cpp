@@ -69,12 +69,30 @@ bool TAutomationServer::Enter(const char* operation) {
   return true;
 }
 
+void TAutomationServer::Lie(int groups, int cars) {
+  LieGroups_ = groups < 0 || cars < 0 ? -1 : groups;
+  LieCars_ = groups < 0 || cars < 0 ? -1 : cars;
+  Group_ = 0;
+  Car_ = 0;
+}
+
+int TAutomationServer::GroupCount() const {
+  return LieGroups_ >= 0 ? LieGroups_ : static_cast<int>(Fleet_.size());
+}
+
+int TAutomationServer::CarCount(int group) const {
+  if (LieCars_ >= 0) return LieCars_;
+  return group <= static_cast<int>(Fleet_.size()) ? static_cast<int>(Fleet_[group - 1].Cars.size()) : 0;
+}
+
 const TStandinGroup* TAutomationServer::CurrentGroup() {
   if (Group_ == 0) {
     sendErrorReply(QString::fromLatin1(kErrorNothingSelected), QStringLiteral("no group selected"));
     return nullptr;
   }
-  return &Fleet_[Group_ - 1];
+  if (Group_ <= static_cast<int>(Fleet_.size())) return &Fleet_[Group_ - 1];
+  MadeUpGroup_.Name = QStringLiteral("Группа %1").arg(Group_);
+  return &MadeUpGroup_;
 }
 
 const TStandinCar* TAutomationServer::CurrentCar() {
@@ -83,21 +101,25 @@ const TStandinCar* TAutomationServer::CurrentCar() {
                    QStringLiteral("no vehicle selected"));
     return nullptr;
   }
-  return &Fleet_[Group_ - 1].Cars[Car_ - 1];
+  const TStandinGroup* group = Group_ <= static_cast<int>(Fleet_.size()) ? &Fleet_[Group_ - 1] : nullptr;
+  if (group != nullptr && Car_ <= static_cast<int>(group->Cars.size())) return &group->Cars[Car_ - 1];
+  MadeUpCar_ = {Car_, QStringLiteral("Машина %1").arg(Car_), QString(),
+                QStringLiteral("+7900%1").arg(Car_ % 10000000, 7, 10, QLatin1Char('0')), QString()};
+  return &MadeUpCar_;
 }
 
 int TAutomationServer::get_GroupsNum() {
   if (!Enter("get_GroupsNum")) return 0;
-  return static_cast<int>(Fleet_.size());
+  return GroupCount();
 }
 
 void TAutomationServer::SelectGroup(int group) {
   if (!Enter("SelectGroup")) return;
   Car_ = 0;
-  if (group < 1 || group > static_cast<int>(Fleet_.size())) {
+  if (group < 1 || group > GroupCount()) {
     Group_ = 0;
     sendErrorReply(QString::fromLatin1(kErrorOutOfRange),
-                   QStringLiteral("group %1 is not in 1..%2").arg(group).arg(Fleet_.size()));
+                   QStringLiteral("group %1 is not in 1..%2").arg(group).arg(GroupCount()));
     return;
   }
   Group_ = group;
@@ -105,8 +127,7 @@ void TAutomationServer::SelectGroup(int group) {
 
 int TAutomationServer::get_GroupCarsNum() {
   if (!Enter("get_GroupCarsNum")) return 0;
-  const TStandinGroup* group = CurrentGroup();
-  return group != nullptr ? static_cast<int>(group->Cars.size()) : 0;
+  return CurrentGroup() != nullptr ? CarCount(Group_) : 0;
 }
 
 void TAutomationServer::SelectCar(int car) {
@@ -114,11 +135,11 @@ void TAutomationServer::SelectCar(int car) {
   const TStandinGroup* group = CurrentGroup();
   Car_ = 0;
   if (group == nullptr) return;
-  if (car < 1 || car > static_cast<int>(group->Cars.size())) {
+  if (car < 1 || car > CarCount(Group_)) {
     sendErrorReply(QString::fromLatin1(kErrorOutOfRange),
                    QStringLiteral("vehicle %1 is not in 1..%2 of group %3")
                        .arg(car)
-                       .arg(group->Cars.size())
+                       .arg(CarCount(Group_))
                        .arg(Group_));
     return;
   }

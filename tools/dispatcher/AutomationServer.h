@@ -41,6 +41,12 @@ public:
   // is not an operation. n = 0 clears the plan of that operation.
   bool FailCall(const QString& operation, int n);
   bool EventInCall(const QString& operation, int n, int dispId);
+  // A dispatcher that lies about its fleet: from now on get_GroupsNum answers `groups` and
+  // get_GroupCarsNum `cars` for every group, whatever the fleet holds, and every selection
+  // within those counts succeeds. A group or vehicle that the fleet does not hold is made up:
+  // the group "Группа N"; the vehicle with device number N, alias "Машина N", no model, phone
+  // "+7900" and N in seven digits, no handle. A negative count ends the lie.
+  void Lie(int groups, int cars);
 
 public slots:
   int get_GroupsNum();
@@ -66,8 +72,14 @@ private:
   bool Enter(const char* operation);
   const TStandinGroup* CurrentGroup();
   const TStandinCar* CurrentCar();
+  int GroupCount() const;
+  int CarCount(int group) const;
 
   TStandinFleet Fleet_;
+  int LieGroups_ = -1;  // the counts told instead of the fleet's, -1 while telling the truth
+  int LieCars_ = -1;
+  TStandinGroup MadeUpGroup_;
+  TStandinCar MadeUpCar_;
   int Group_ = 0;  // 1-based, 0 when none
   int Car_ = 0;    // 1-based within the group, 0 when none
   TEvents* Events_ = nullptr;

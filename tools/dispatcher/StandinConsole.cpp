@@ -6,10 +6,13 @@
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QThread>
+#include <QTimer>
 
 #include <unistd.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -107,6 +110,26 @@ void TStandinConsole::Execute(const QString& line) {
       Say(QStringLiteral("ok"));
     else
       Say(QLatin1String("error no such operation or event: ") + line.trimmed());
+  } else if (verb == u"lie" && words.size() == 2 && words[1] == u"off") {
+    Server_.Lie(-1, -1);
+    Say(QStringLiteral("ok"));
+  } else if (verb == u"lie" && words.size() == 3 && ParseUInt(words[1], number)) {
+    uint32_t cars = 0;
+    if (ParseUInt(words[2], cars) && number <= INT32_MAX && cars <= INT32_MAX) {
+      Server_.Lie(static_cast<int>(number), static_cast<int>(cars));
+      Say(QStringLiteral("ok"));
+    } else {
+      Say(QLatin1String("error malformed counts: ") + line.trimmed());
+    }
+  } else if (verb == u"storm" && words.size() == 4 && ParseUInt(words[1], number)) {
+    uint32_t count = 0;
+    uint32_t intervalMs = 0;
+    if (ParseUInt(words[2], count) && ParseUInt(words[3], intervalMs)) {
+      StartStorm(static_cast<int>(number), count, intervalMs);
+      Say(QStringLiteral("ok"));
+    } else {
+      Say(QLatin1String("error malformed storm: ") + line.trimmed());
+    }
   } else if (verb == u"fleet" && words.size() >= 2) {
     // The file name is the rest of the line, blanks included.
     const QString path = line.trimmed().mid(verb.size()).trimmed();
@@ -124,6 +147,31 @@ void TStandinConsole::Execute(const QString& line) {
   } else {
     Say(QLatin1String("error unknown or malformed line: ") + line.trimmed());
   }
+}
+
+void TStandinConsole::StartStorm(int dispId, uint32_t count, uint32_t intervalMs) {
+  // A new storm replaces one still blowing.
+  if (Storm_) {
+    Storm_->stop();
+    Storm_->deleteLater();
+  }
+  Storm_ = new QTimer(this);
+  Storm_->setInterval(static_cast<int>(intervalMs));
+  auto left = std::make_shared<uint32_t>(count);
+  QTimer* storm = Storm_;
+  connect(storm, &QTimer::timeout, this, [this, storm, dispId, left] {
+    if (*left > 0) {
+      --*left;
+      Server_.Emit(dispId);
+    }
+    if (*left == 0) {
+      storm->stop();
+      storm->deleteLater();
+      if (Storm_ == storm) Storm_ = nullptr;
+      Say(QStringLiteral("storm done"));
+    }
+  });
+  Storm_->start();
 }
 
 void TStandinConsole::SendCommand(uint32_t code, const QByteArray& payload) {

@@ -15,6 +15,12 @@
 //                        answers the error org.orvex.Error.Failed (once)  -> ok
 //   eventin OP N ID      the N-th call of OP from now on sends Invoke(ID)
 //                        before it answers (once)                         -> ok
+//   lie GROUPS CARS      answer these counts of groups and of vehicles in
+//                        every group, whatever the fleet holds; what the
+//                        fleet lacks is made up (AutomationServer.h)      -> ok
+//   lie off              tell the fleet's own counts again                -> ok
+//   storm ID COUNT MS    send Invoke(ID) COUNT times, one every MS ms;
+//                        "storm done" follows the last one                -> ok
 //   quit                 end the program                                  -> ok
 // A line that is none of these gets "error <why>". HEX is the payload as pairs of hexadecimal
 // digits, absent for an empty payload.
@@ -34,6 +40,7 @@
 #include <optional>
 
 class QSocketNotifier;
+class QTimer;
 
 class TStandinConsole : public QObject {
   Q_OBJECT
@@ -57,6 +64,7 @@ private:
   void OnInput();
   void Execute(const QString& line);
   void SendCommand(uint32_t code, const QByteArray& payload);
+  void StartStorm(int dispId, uint32_t count, uint32_t intervalMs);
 
   struct TCommand {
     uint32_t Code = 0;
@@ -68,5 +76,6 @@ private:
   int DelayMs_;
   std::optional<TCommand> Callback_;
   QSocketNotifier* Input_ = nullptr;
+  QTimer* Storm_ = nullptr;
   QByteArray Pending_;
 };

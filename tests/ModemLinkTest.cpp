@@ -62,13 +62,11 @@ class TLinkForm : public TOrvexMonitorForm {
 };
 
 // The settings window as the form sees it: it lists its devices anew on request.
-class TDeviceListWindow : public QWidget {
-  Q_OBJECT
-
+class TDeviceListWindow : public QWidget, public TMonitorWindow {
  public:
   std::function<void()> OnRefresh;
   int Refreshes = 0;
-  Q_INVOKABLE void RefreshDeviceLists() {
+  void RefreshWindow() override {
     ++Refreshes;
     if (OnRefresh) OnRefresh();
   }
@@ -97,23 +95,22 @@ class ModemLinkTest : public ::testing::Test, protected TProgramFolders {
   }
   void Create() {
     Form = std::make_unique<TLinkForm>(ExeDir, Ticks);
-    Form->SetupWaits = LinkSetupWaits();
-    Form->SetupPriority = TThreadPriority::Normal;
-    Form->Core.ReaderWaits = FastReaderWaits();
+    Form->Core.Link().SetSetupWaits(LinkSetupWaits(), TThreadPriority::Normal);
+    Form->Core.Link().SetReaderWaits(FastReaderWaits());
     Form->FormCreate();
   }
   // Opens the link and waits for the set-up's outcome.
   void OpenAndWait() {
     Form->OpenModemLink();
-    ASSERT_NE(Form->ActiveConfigureModem, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+    ASSERT_NE(Form->Core.Link().ActiveSetupThread(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   }
   bool ShowsOpen() const {
-    return Form->IsModemOpen() && Form->Core.ActiveTermReader != nullptr && !Form->OpenModem->isEnabled() &&
+    return Form->IsModemOpen() && Form->Core.Link().ActiveReader() != nullptr && !Form->OpenModem->isEnabled() &&
            Form->CloseModem->isEnabled() && Form->Tray.IconNumber() == TTrayIcon::kIconModemOpen;
   }
   bool ShowsClosed() const {
-    return !Form->IsModemOpen() && Form->Core.ActiveTermReader == nullptr && Form->OpenModem->isEnabled() &&
+    return !Form->IsModemOpen() && Form->Core.Link().ActiveReader() == nullptr && Form->OpenModem->isEnabled() &&
            !Form->CloseModem->isEnabled() && Form->Tray.IconNumber() == TTrayIcon::kIconModemClosed;
   }
 
@@ -136,7 +133,7 @@ class ModemLinkTest : public ::testing::Test, protected TProgramFolders {
     EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<long>(before), texts.end()),
               (std::vector<std::string>{"12345 reset delivered", "12345 reset stored"}));
     for (const TLogRecord& record : Records()) EXPECT_EQ(record.Read, 0);
-    EXPECT_TRUE(WaitUntil([&] { return Form->Core.UnreadPending.load(); }, kLinkWaitMs));
+    EXPECT_TRUE(WaitUntil([&] { return Form->Core.UnreadPending(); }, kLinkWaitMs));
     EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconUnread);
     EXPECT_TRUE(WaitUntil([&] { return static_cast<int>(Form->Notices.size()) > noticesBefore; }, kLinkWaitMs));
     EXPECT_TRUE(Form->Noticed(4));
@@ -235,7 +232,7 @@ TEST_F(ModemLinkTest, SetUpWithoutOperatorLeavesThePortOpenWithoutReaderAndSaysN
   Create();
   OpenAndWait();
   EXPECT_TRUE(Form->IsModemOpen());
-  EXPECT_EQ(Form->Core.ActiveTermReader, nullptr);
+  EXPECT_EQ(Form->Core.Link().ActiveReader(), nullptr);
   EXPECT_FALSE(Form->OpenModem->isEnabled());
   EXPECT_FALSE(Form->CloseModem->isEnabled());
   EXPECT_TRUE(Form->Notices.empty());
@@ -247,14 +244,14 @@ TEST_F(ModemLinkTest, OpenWhileASetUpRunsChangesNothing) {
   WriteIni(modem.SlavePath(), false, true);
   Create();
   Form->OpenModemLink();
-  TConfigureModem* running = Form->ActiveConfigureModem;
+  const TConfigureModem* running = Form->Core.Link().ActiveSetupThread();
   ASSERT_NE(running, nullptr);
   EXPECT_TRUE(Form->IsConfiguring());
   Form->OpenModemLink();
-  EXPECT_EQ(Form->ActiveConfigureModem, running);
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  EXPECT_EQ(Form->Core.Link().ActiveSetupThread(), running);
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
-  EXPECT_EQ(Form->Core.ModemThreads.Count(), 2u) << "one set-up, one reader";
+  EXPECT_EQ(Form->Core.Link().ThreadCount(), 2u) << "one set-up, one reader";
 }
 
 // However the link is opened again, one reader at most reads the port: an open request while
@@ -286,14 +283,14 @@ TEST_F(ModemLinkTest, OpeningAgainNeverLeavesTwoReaders) {
       {"reopen", [&] { Form->ReopenModem(); }},
       {"open request while open, twice", [&] {
          Form->OpenModemLink();
-         ASSERT_TRUE(watchUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+         ASSERT_TRUE(watchUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
          Form->OpenModemLink();
        }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.openAgain();
-    ASSERT_TRUE(watchUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+    ASSERT_TRUE(watchUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
     EXPECT_TRUE(ShowsOpen());
     // Time for a reader that was left running to show itself.
     watchUntil([] { return false; }, 1500);
@@ -309,18 +306,18 @@ TEST_F(ModemLinkTest, ReopenClosesAnOpenLinkWithItsBalloonEvenWithBalloonsOff) {
   Create();
   Form->ReopenModem();  // closed: only opens
   EXPECT_FALSE(Form->Tray.IsBalloonShown());
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   ASSERT_TRUE(ShowsOpen());
-  TTermReader* first = Form->Core.ActiveTermReader;
+  const TTermReader* first = Form->Core.Link().ActiveReader();
 
   Form->ReopenModem();
   ASSERT_TRUE(Form->Tray.IsBalloonShown());
   EXPECT_EQ(Form->Tray.LastBalloon().Text, Cp1251("Модем закрыт"));
   EXPECT_EQ(Form->Tray.LastBalloon().TimeoutMs, 3000u);
-  EXPECT_EQ(Form->Core.ActiveTermReader, nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  EXPECT_EQ(Form->Core.Link().ActiveReader(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
-  EXPECT_NE(Form->Core.ActiveTermReader, first);
+  EXPECT_NE(Form->Core.Link().ActiveReader(), first);
 }
 
 // The port is reached through a name of its own, which the test removes as the system removes
@@ -361,11 +358,11 @@ TEST_F(ModemLinkTest, LostSerialPortClosesTheLinkAndTheReconnectTimerOpensItAgai
     std::filesystem::create_symlink(modem.SlavePath(), port);
     Ticks += 59000;
     Form->ConnectTimerTimer();
-    EXPECT_EQ(Form->ActiveConfigureModem, nullptr);
+    EXPECT_EQ(Form->Core.Link().ActiveSetupThread(), nullptr);
     Ticks += 1000;
     Form->ConnectTimerTimer();
-    ASSERT_NE(Form->ActiveConfigureModem, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+    ASSERT_NE(Form->Core.Link().ActiveSetupThread(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
     EXPECT_TRUE(ShowsOpen());
     EXPECT_FALSE(Form->ConnectTimer->isActive());
     Form.reset();
@@ -418,7 +415,7 @@ class TerminalLinkTest : public ModemLinkTest {
                                ExeDir + kFtdiLibraryName);
     WriteIni("direct", true, true);
     Create();
-    ASSERT_TRUE(Form->Core.Modem.Ftdi());
+    ASSERT_TRUE(Form->Core.Modem().Ftdi());
     auto control = TFakeFtdiControl::Find(ExeDir + kFtdiLibraryName);
     ASSERT_TRUE(control);
     Control = *control;
@@ -457,8 +454,8 @@ TEST_F(TerminalLinkTest, TerminalLinkReceivesMessagesAndComesBackAfterItIsUnplug
   Control.SetPresent(1, 1);
   Ticks += 60000;
   Form->ConnectTimerTimer();
-  ASSERT_NE(Form->ActiveConfigureModem, nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  ASSERT_NE(Form->Core.Link().ActiveSetupThread(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
   ASSERT_FALSE(Behind.Sim.InjectCmt(Message("12345 reset again")).empty());
   ASSERT_TRUE(WaitUntil([&] { return Contains(Texts(), "12345 reset again"); }, kLinkWaitMs));
@@ -477,4 +474,3 @@ TEST_F(TerminalLinkTest, ConversionErrorReplyIsLoggedRawAndTheLinkGoesOn) {
   EXPECT_TRUE(Behind.Sim.StoredMessages("SM").empty());
 }
 
-#include "ModemLinkTest.moc"

@@ -406,6 +406,83 @@ TEST_F(ModemLinkTest, DeviceChangeRefreshesAnOpenSettingsWindowOnceAndIgnoresOne
   delete window;
 }
 
+// The link as the core owns it, without the form: the end of a set-up reaches the events as the
+// state of the link, with the link already in that state.
+class TOutcomeCore : public TMonitorEvents, public TMonitorCore {
+ public:
+  explicit TOutcomeCore(const std::string& exeDir) : TMonitorCore(exeDir, static_cast<TMonitorEvents&>(*this)) {}
+  ~TOutcomeCore() override { StopModemThreads(); }
+  void NotifyUnreadSms() override {}
+  void SmsSendResult(uint8_t, const std::string&) override {}
+  uint32_t NotifyDispatcher(uint32_t, const std::string&) override { return 0; }
+  void RefreshShowSmsForm() override {}
+  void ModemSetupEnded(const TSetupOutcome& outcome) override {
+    Outcomes.push_back(outcome);
+    OpenWhenTold = IsModemOpen();
+    ReaderWhenTold = Link().ActiveReader() != nullptr;
+  }
+  std::vector<TSetupOutcome> Outcomes;
+  bool OpenWhenTold = false;
+  bool ReaderWhenTold = false;
+};
+
+class CoreLinkTest : public ::testing::Test, protected TProgramFolders {
+ protected:
+  void SetUp() override {
+    TestApplication();
+    ASSERT_TRUE(EnterProgramFolders());
+  }
+};
+
+TEST_F(CoreLinkTest, SetUpOutcomeReachesTheEventsAsTheLinkState) {
+  struct Case {
+    const char* name;
+    bool missingPort;
+    bool wrongPin;
+    TModemState state;
+    bool mayRetry;
+  };
+  const Case cases[] = {
+      {"ready", false, false, TModemState::Open, true},
+      {"no such port", true, false, TModemState::Closed, true},
+      {"pin refused", false, true, TModemState::Closed, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSimOnPty modem;
+    ASSERT_TRUE(modem.IsOpen());
+    if (c.wrongPin) {
+      TSimCard card;
+      card.State = TSimCardState::Pin;
+      modem.Sim.SetSimCard(card);
+    }
+    TOutcomeCore core(ExeDir);
+    core.PhonePort = c.missingPort ? ExeDir + "no-such-port" : modem.SlavePath();
+    core.CheckPin = c.wrongPin;
+    core.PinCode = "0000";
+    core.ApplyModemSettings();
+    core.Link().SetSetupWaits(LinkSetupWaits(), TThreadPriority::Normal);
+    core.Link().SetReaderWaits(FastReaderWaits());
+    ASSERT_TRUE(core.OpenModem());
+    EXPECT_FALSE(core.OpenModem()) << "a second set-up while one runs";
+    ASSERT_TRUE(WaitUntil([&] { return !core.Link().IsConfiguring(); }, 15000));
+    ASSERT_EQ(core.Outcomes.size(), 1u);
+    const TSetupOutcome& outcome = core.Outcomes[0];
+    EXPECT_EQ(outcome.State, c.state);
+    EXPECT_EQ(outcome.MayRetry, c.mayRetry);
+    const bool open = c.state == TModemState::Open;
+    EXPECT_EQ(core.OpenWhenTold, open);
+    EXPECT_EQ(core.ReaderWhenTold, open);
+    EXPECT_EQ(outcome.ErrorText.empty(), open);
+    if (!open) EXPECT_EQ(outcome.ErrorText, core.LastErrorText);
+
+    core.CloseModem();
+    EXPECT_FALSE(core.IsModemOpen());
+    EXPECT_EQ(core.Link().ActiveReader(), nullptr);
+    EXPECT_EQ(core.Outcomes.size(), 1u) << "a close is no set-up outcome";
+  }
+}
+
 // The USB terminal of the stand-in D2XX library with the simulated modem behind it.
 class TerminalLinkTest : public ModemLinkTest {
  protected:

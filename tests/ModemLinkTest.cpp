@@ -8,6 +8,7 @@
 #include "shell/OrvexMonitorForm.h"
 #include "support/LogFile.h"
 #include "support/ProgramFolders.h"
+#include "support/QuietCore.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
@@ -408,14 +409,9 @@ TEST_F(ModemLinkTest, DeviceChangeRefreshesAnOpenSettingsWindowOnceAndIgnoresOne
 
 // The link as the core owns it, without the form: the end of a set-up reaches the events as the
 // state of the link, with the link already in that state.
-class TOutcomeCore : public TMonitorEvents, public TMonitorCore {
+class TOutcomeCore : public TQuietCore {
  public:
-  explicit TOutcomeCore(const std::string& exeDir) : TMonitorCore(exeDir, static_cast<TMonitorEvents&>(*this)) {}
-  ~TOutcomeCore() override { StopModemThreads(); }
-  void NotifyUnreadSms() override {}
-  void SmsSendResult(uint8_t, const std::string&) override {}
-  uint32_t NotifyDispatcher(uint32_t, const std::string&) override { return 0; }
-  void RefreshShowSmsForm() override {}
+  using TQuietCore::TQuietCore;
   void ModemSetupEnded(const TSetupOutcome& outcome) override {
     Outcomes.push_back(outcome);
     OpenWhenTold = IsModemOpen();

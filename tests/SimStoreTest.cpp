@@ -15,13 +15,6 @@
 
 namespace {
 
-TSimDeliver Message(const std::string& text) {
-  TSimDeliver message;
-  message.Sender = "+79001234567";
-  message.Text = text;
-  return message;
-}
-
 class SimStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -116,8 +109,8 @@ TEST_F(SimStoreTest, CmtiLineIsParsedIntoItsSlotOnceWhereItIsRead) {
 }
 
 TEST_F(SimStoreTest, ReadSelectsTheSlotsStorageAndReadsTheSlot) {
-  const int inSim = Modem.Sim.StoreSms(Message("12345 reset")).at(0);
-  const int inPhone = Modem.Sim.StoreSms(Message("12345 reset phone"), "ME").at(0);
+  const int inSim = Modem.Sim.StoreSms(SimMessage("12345 reset")).at(0);
+  const int inPhone = Modem.Sim.StoreSms(SimMessage("12345 reset phone"), "ME").at(0);
   struct Case {
     const char* name;
     TStoredSms slot;
@@ -152,10 +145,10 @@ TEST_F(SimStoreTest, ReadSelectsTheSlotsStorageAndReadsTheSlot) {
 // The parts of a message are deleted wherever they were stored, each storage selected once
 // while its parts go, and not again while it stays selected.
 TEST_F(SimStoreTest, PartsAreDeletedSelectingEachStorageOnlyWhenItChanges) {
-  const std::string a = std::to_string(Modem.Sim.StoreSms(Message("part a")).at(0));
-  const std::string b = std::to_string(Modem.Sim.StoreSms(Message("part b")).at(0));
-  const std::string c = std::to_string(Modem.Sim.StoreSms(Message("part c"), "ME").at(0));
-  const std::string d = std::to_string(Modem.Sim.StoreSms(Message("part d"), "ME").at(0));
+  const std::string a = std::to_string(Modem.Sim.StoreSms(SimMessage("part a")).at(0));
+  const std::string b = std::to_string(Modem.Sim.StoreSms(SimMessage("part b")).at(0));
+  const std::string c = std::to_string(Modem.Sim.StoreSms(SimMessage("part c"), "ME").at(0));
+  const std::string d = std::to_string(Modem.Sim.StoreSms(SimMessage("part d"), "ME").at(0));
   Store.DeleteParts({"sm," + a, "sm," + b, "inline part", "me," + c});
   EXPECT_EQ(Modem.Sim.Commands(), (std::vector<std::string>{"AT+CPMS=\"SM\"", "AT+CMGD=" + a, "AT+CMGD=" + b,
                                                             "AT+CPMS=\"ME\"", "AT+CMGD=" + c}));
@@ -175,8 +168,8 @@ TEST_F(SimStoreTest, PartsAreDeletedSelectingEachStorageOnlyWhenItChanges) {
 // The sweep takes every message from the listing with its PDU and puts them before the notices
 // that came meanwhile, so that a +CMTI of a listed message finds its slot empty.
 TEST_F(SimStoreTest, SweepQueuesEveryListedMessageWithItsPduBeforeWhatCameMeanwhile) {
-  const int first = Modem.Sim.StoreSms(Message("12345 reset one")).at(0);
-  const int second = Modem.Sim.StoreSms(Message("12345 reset two")).at(0);
+  const int first = Modem.Sim.StoreSms(SimMessage("12345 reset one")).at(0);
+  const int second = Modem.Sim.StoreSms(SimMessage("12345 reset two")).at(0);
   NoticeFromTheLine("+CMTI: \"SM\"," + std::to_string(first));
   Store.QueueAllStored();
   EXPECT_EQ(Modem.Sim.Commands(), (std::vector<std::string>{"AT+CPMS?", "AT+CPMS=\"SM\"", "AT+CMGL=4"}));

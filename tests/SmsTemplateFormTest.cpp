@@ -6,7 +6,7 @@
 #include "composer/SelectorTable.h"
 #include "composer/SmsTemplateForm.h"
 #include "composer/TemplateModes.h"
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 #include "shell/Settings.h"
 #include "support/FakeMonitor.h"
 #include "support/ModalBoxes.h"

@@ -71,8 +71,8 @@ public:
 class TMonitorWindow {
 public:
   virtual ~TMonitorWindow() = default;
-  // Before the window is shown (first opening and every later one): the layout string of the
-  // mirror, for the windows that keep one.
+  // Before the window is shown (first opening and every later one): the layout string the
+  // settings hold for it, for the windows that keep one.
   virtual void RestoreLayout(const std::string& layout) { (void)layout; }
   // Something the window shows may have changed: the log (message window), the fleet (send
   // window), the devices (settings window).

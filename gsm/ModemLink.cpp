@@ -7,7 +7,7 @@ TModemLink::TModemLink(std::string exeDir, TModemError& lastError, TLinkHost& ho
 
 TModemLink::~TModemLink() { StopThreads(); }
 
-void TModemLink::ApplySettings(const TLinkSettings& settings) {
+void TModemLink::ApplySettings(const TModemLinkSettings& settings) {
   TModemPort& modem = LinkChannel.Port;
   modem.SetPhonePort(settings.Port);
   modem.SetPhoneDesc(settings.Description);

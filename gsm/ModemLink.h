@@ -23,7 +23,7 @@ class TNamedMutex;
 
 // What the link takes of the settings: the port ("direct" selects the USB terminal), the
 // terminal's description prefix, the SIM's PIN and whether to enter it, and the port trace.
-struct TLinkSettings {
+struct TModemLinkSettings {
   std::string Port;
   std::string Description;
   std::string PinCode;
@@ -51,7 +51,7 @@ class TModemLink {
   TModemLink& operator=(const TModemLink&) = delete;
 
   // Takes the settings; the next open uses them.
-  void ApplySettings(const TLinkSettings& settings);
+  void ApplySettings(const TModemLinkSettings& settings);
 
   // Starts a set-up of the link in a worker at the set-up priority: it opens the transport
   // that the settings select and readies the modem; SetupEnded tells how it ended. False, and

@@ -80,7 +80,7 @@ void ReaderIntake(benchmark::State& state) {
     core.PhonePort = line.SlavePath();
     core.ApplyModemSettings();
     std::string message;
-    if (!line.IsOpen() || !core.Modem.OpenComPort(line.SlavePath(), message)) {
+    if (!line.IsOpen() || !core.Modem().OpenComPort(line.SlavePath(), message)) {
       state.SkipWithError("no pseudo-terminal");
       return;
     }

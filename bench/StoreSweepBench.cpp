@@ -49,7 +49,7 @@ void StoreSweep(benchmark::State& state) {
     core.PhonePort = modem.SlavePath();
     core.ApplyModemSettings();
     std::string message;
-    if (!core.Modem.OpenComPort(modem.SlavePath(), message)) {
+    if (!core.Modem().OpenComPort(modem.SlavePath(), message)) {
       state.SkipWithError(message.c_str());
       return;
     }

@@ -83,7 +83,7 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
       // A number that is no destination, a text longer than one message and a full queue are
       // refused here, before anything reaches the modem. The dispatcher hears why as it hears
       // of a failed send: a notice 2 with the reason, after the answer.
-      NotifyRefusedSend(SendRefusalReason(Form.Core.Sender.Refusal(request->Phone, request->Text)));
+      NotifyRefusedSend(SendRefusalReason(Form.Core.Sender().Refusal(request->Phone, request->Text)));
       return 0;
     }
     case kCommandCheckModem:

@@ -14,7 +14,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
-#include <QMetaObject>
 #include <QThread>
 #include <QTimer>
 
@@ -107,7 +106,7 @@ void TOrvexMonitorForm::FormCreate() {
   } else {
     ConnectTimer->stop();
   }
-  SetModemState(kStateSettle);
+  SetModemState(TModemState::Settle);
   Tray.AddTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен."));
   Core.CheckSmsLog(Core.LogPath);
   Core.CheckUnreadSms();
@@ -137,8 +136,6 @@ void TOrvexMonitorForm::FormDestroy() {
   // their calls.
   Core.StopSmsSendThread();
   Core.StopModemThreads();
-  ActiveConfigureModem = nullptr;
-  PortMutex.reset();
   // The link's packers read the log: they end before the log mutex goes.
   DispatcherWindow.reset();
   Core.CloseLogMutex();
@@ -181,7 +178,7 @@ void TOrvexMonitorForm::ConnectTimerTimer() {
 }
 
 void TOrvexMonitorForm::ConfirmTimerTimer() {
-  if (!Core.UnreadPending) return;
+  if (!Core.UnreadPending()) return;
   uint32_t now = Ticks();
   if (static_cast<uint32_t>(now - LastReminderTick) <= kReminderSpacingMs) return;
   LastReminderTick = now;
@@ -219,9 +216,11 @@ void TOrvexMonitorForm::TrayBalloonTimedOut() { BalloonTimer->stop(); }
 
 void TOrvexMonitorForm::OpenModemClick() { OpenModemLink(); }
 
-void TOrvexMonitorForm::CloseModemClick() {
+void TOrvexMonitorForm::CloseModemClick() { CloseModemWithBalloon(); }
+
+void TOrvexMonitorForm::CloseModemWithBalloon() {
   CloseModemLink();
-  SetModemState(kStateClosed);
+  SetModemState(TModemState::Closed);
   BalloonClick = nullptr;
   // Shown also when balloons are off.
   ShowTrayBalloon(BalloonTitle(), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
@@ -351,38 +350,36 @@ void TOrvexMonitorForm::RefreshShowSmsForm() {
 
 void TOrvexMonitorForm::RefreshMessageWindow() { RefreshWindow(TWindowKind::ShowSms); }
 
-void TOrvexMonitorForm::SetModemState(int state) {
+void TOrvexMonitorForm::SetModemState(TModemState state) {
   switch (state) {
-    case kStateClosed:
+    case TModemState::Closed:
       OpenModem->setEnabled(true);
       CloseModem->setEnabled(false);
       SendSms->setEnabled(false);
       Tray.SetTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен"));
       break;
-    case kStateOpen:
+    case TModemState::Open:
       OpenModem->setEnabled(false);
       CloseModem->setEnabled(true);
       SendSms->setEnabled(true);
       Tray.SetTrayIcon(TTrayIcon::kIconModemOpen, Cp1251("Модем подключен"));
       break;
-    case kStateBusy:
+    case TModemState::Busy:
       OpenModem->setEnabled(false);
       CloseModem->setEnabled(false);
       SendSms->setEnabled(false);
       break;
-    case kStateSettle:
+    case TModemState::Settle:
       Settings->setEnabled(true);
       ProgramExit->setEnabled(true);
-      SetModemState(IsModemOpen() ? kStateOpen : kStateClosed);
-      break;
-    default:
+      SetModemState(IsModemOpen() ? TModemState::Open : TModemState::Closed);
       break;
   }
 }
 
 void TOrvexMonitorForm::NotifyUnreadSms() {
   // Always on the main thread: the core delivers the notices of its workers there.
-  Core.UnreadPending = true;
+  Core.SetUnreadPending(true);
   ConfirmTimer->setInterval(1000);
   ConfirmTimer->start();
   Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
@@ -398,7 +395,7 @@ void TOrvexMonitorForm::NotifyUnreadSms() {
 void TOrvexMonitorForm::UnreadNoticeClick() { OpenMessageWindow(true); }
 
 void TOrvexMonitorForm::ClearUnreadNotice() {
-  Core.UnreadPending = false;
+  Core.SetUnreadPending(false);
   ConfirmTimer->stop();
   HideTrayBalloon();
   if (IsModemOpen())
@@ -409,65 +406,45 @@ void TOrvexMonitorForm::ClearUnreadNotice() {
 }
 
 void TOrvexMonitorForm::OpenModemLink() {
-  if (ActiveConfigureModem) return;
+  if (IsConfiguring()) return;
   LoadSettings(Core.ExeDir, Core);
   Core.ApplyModemSettings();
-  SetModemState(kStateBusy);
-  // The set-up, the reader and the sender open the same mutex by name.
-  PortMutex = TAtChannel::CreatePortMutex();
-  auto setup = std::make_unique<TConfigureModem>(Core.Channel, Core);
-  setup->SetPriority(SetupPriority);
-  setup->Waits = SetupWaits;
-  setup->PinCode = Core.PinCode;
-  setup->Port = Core.PhonePort;
-  setup->Description = Core.PhoneDesc;
-  setup->CheckPin = Core.CheckPin;
-  ActiveConfigureModem = setup.get();
-  Core.ModemThreads.Start(std::move(setup), [this](TThread& sender) { ConfigureModemTerminate(sender); });
+  SetModemState(TModemState::Busy);
+  Core.OpenModem();
 }
 
-void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
-  auto& setup = static_cast<TConfigureModem&>(sender);
-  switch (setup.Result) {
-    case kSetupReady:
-      // Messages that reached the store while nobody listened are read first.
-      Core.StartTermReader(true);
-      NotifyModemOpen(*this);
-      SetModemState(kStateOpen);
-      SavePinCode(Core.ExeDir, Core.PinCode);
-      SavePortSettings(Core.ExeDir, Core.PhonePort, Core.PhoneDesc);
-      ConnectTimer->stop();
-      if (Core.ShowNotify) {
-        BalloonClick = nullptr;
-        ShowTrayBalloon(BalloonTitle(), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
-      }
-      break;
-    case kSetupModemError:
-    case kSetupFailed:
-      CloseModemLink();
-      // After a +CME/+CMS error of the PIN step the text is the last modem error already.
-      if (setup.Result == kSetupFailed) Core.LastErrorText = setup.Message;
-      NotifySetupError(*this, Core.LastErrorText);
-      SetModemState(kStateClosed);
-      if (Core.ShowNotify) {
-        BalloonClick = nullptr;
-        ShowTrayBalloon(BalloonTitle(), Cp1251("Ошибка при открытии модема\r\n") + Core.LastErrorText, 10000,
-                        TTrayIcon::kBalloonError);
-      }
-      // A refused PIN is not tried again by itself.
-      if (setup.Result == kSetupModemError) ConnectTimer->stop();
-      break;
-    default:
-      // No operator, or stopped: the port stays open without a reader, nothing is reported.
-      break;
+void TOrvexMonitorForm::ModemSetupEnded(const TSetupOutcome& outcome) {
+  if (outcome.State == TModemState::Open) {
+    NotifyModemOpen(*this);
+    SetModemState(TModemState::Open);
+    SavePinCode(Core.ExeDir, Core.PinCode);
+    SavePortSettings(Core.ExeDir, Core.PhonePort, Core.PhoneDesc);
+    ConnectTimer->stop();
+    if (Core.ShowNotify) {
+      BalloonClick = nullptr;
+      ShowTrayBalloon(BalloonTitle(), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
+    }
+    return;
   }
-  ActiveConfigureModem = nullptr;
+  // The link has closed itself: the reconnect timer starts as after any close.
+  RestartConnectTimer();
+  NotifySetupError(*this, outcome.ErrorText);
+  SetModemState(TModemState::Closed);
+  if (Core.ShowNotify) {
+    BalloonClick = nullptr;
+    ShowTrayBalloon(BalloonTitle(), Cp1251("Ошибка при открытии модема\r\n") + outcome.ErrorText, 10000,
+                    TTrayIcon::kBalloonError);
+  }
+  if (!outcome.MayRetry) ConnectTimer->stop();
 }
 
 void TOrvexMonitorForm::CloseModemLink() {
-  // The port mutex goes with the transport; a send in progress fails on the closed port.
+  // A send in progress fails on the closed port.
   Core.CloseModem();
-  PortMutex.reset();
+  RestartConnectTimer();
+}
+
+void TOrvexMonitorForm::RestartConnectTimer() {
   if (Core.AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks();
@@ -475,13 +452,7 @@ void TOrvexMonitorForm::CloseModemLink() {
 }
 
 bool TOrvexMonitorForm::ReopenModem() {
-  if (IsModemOpen()) {
-    CloseModemLink();
-    SetModemState(kStateClosed);
-    BalloonClick = nullptr;
-    // Shown also when balloons are off.
-    ShowTrayBalloon(BalloonTitle(), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
-  }
+  if (IsModemOpen()) CloseModemWithBalloon();
   OpenModemLink();
   return true;
 }
@@ -492,7 +463,7 @@ void TOrvexMonitorForm::WMDeviceChange() {
   const bool lost = Core.IsModemLost();
   if (lost) {
     CloseModemLink();
-    SetModemState(kStateClosed);
+    SetModemState(TModemState::Closed);
     if (Core.ShowNotify) {
       BalloonClick = nullptr;
       ShowTrayBalloon(BalloonTitle(), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
@@ -506,8 +477,5 @@ void TOrvexMonitorForm::WMDeviceChange() {
 
 void TOrvexMonitorForm::RefreshConfigDeviceLists() {
   // The settings window lists its devices anew; an empty frame has nothing to list.
-  if (ConfigForm && dynamic_cast<TMonitorWindow*>(ConfigForm.data()))
-    RefreshWindow(TWindowKind::Config);
-  else if (ConfigForm)
-    QMetaObject::invokeMethod(ConfigForm.data(), "RefreshDeviceLists", Qt::DirectConnection);
+  if (dynamic_cast<TMonitorWindow*>(ConfigForm.data())) RefreshWindow(TWindowKind::Config);
 }

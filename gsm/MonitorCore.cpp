@@ -47,8 +47,9 @@ void TMonitorCore::TLogMutexLock::Release() {
   if (Core.LogMutex) Core.LogMutex->Release();
 }
 
-void TMonitorCore::ApplyModemSettings() {
-  ModemLink.ApplySettings({PhonePort, PhoneDesc, PinCode, CheckPin, WriteDebugLog});
+void TMonitorCore::ApplyModemSettings(const TSettingsMirror& settings) {
+  ModemLink.ApplySettings(
+      {settings.PhonePort, settings.PhoneDesc, settings.PinCode, settings.CheckPin, settings.WriteDebugLog});
 }
 
 void TMonitorCore::SetupEnded(const TSetupOutcome& outcome) {
@@ -184,7 +185,7 @@ void TMonitorCore::ReportSend(const TSmsSendThread& thread) {
   record.Text = thread.Text;
   record.Accepted = thread.Result == kSendDone ? 1 : 0;
   WriteSmsLogRecord(LogPath, record);
-  Events.SmsSendResult(thread.Result, LastErrorText);
+  Events.SmsSendResult(thread.Result, Errors.LastErrorText);
 }
 
 void TMonitorCore::ReadQueuedSms() {

@@ -32,7 +32,7 @@ class TNamedMutex;
 
 inline constexpr const char* kLogMutexName = "OrvexMonitorLogFileMutex";
 
-class TMonitorCore : public TSettingsMirror, public TModemError, public TSendHost, private TLinkHost {
+class TMonitorCore : public TSendHost, private TLinkHost {
 public:
   // `exeDir` is the program folder with its trailing separator; `events` hears what the GUI
   // must know, and outlives the core.
@@ -87,8 +87,11 @@ public:
   const TModemLink& Link() const { return ModemLink; }
   // The transport of the link, open or not.
   TModemPort& Modem() { return ModemLink.Channel().Port; }
-  // Gives the link the settings of the mirror; the owner calls it after each load of them.
-  void ApplyModemSettings();
+  // Gives the link the modem's settings (port, terminal description, PIN, PIN check, port
+  // trace); the owner calls it after each load of them.
+  void ApplyModemSettings(const TSettingsMirror& settings);
+  // The last modem error: the +CME/+CMS report of a failed exchange, or the set-up's message.
+  const TModemError& LastError() const { return Errors; }
   // Starts a set-up of the link; ModemSetupEnded tells the owner how it ended. False while a
   // set-up runs already.
   bool OpenModem() { return ModemLink.Open(); }
@@ -188,8 +191,10 @@ private:
   TLogMutexLock LogLock{*this};
   TSmsLog Log;
   TPduDecoder Decoder;
+  // The last modem error, kept by the link's set-up and the sends.
+  TModemError Errors;
   // The link before the store and the sender, which talk through its channel.
-  TModemLink ModemLink{ExeDir, *this, *this};
+  TModemLink ModemLink{ExeDir, Errors, *this};
   TSimStore SimStore{ModemLink.Channel(), ModemLink.ReaderWaits()};
-  TSmsSender Sending{ModemLink.Channel(), *this, *this};
+  TSmsSender Sending{ModemLink.Channel(), Errors, *this};
 };

@@ -73,7 +73,7 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
       return 1;
     case kCommandReleaseTerminal:
       // Only the USB terminal is given back; a modem on a serial port stays open.
-      if (TModemPort::SelectsTerminal(Form.Core.PhonePort) && Form.IsModemOpen()) Form.CloseModemLink();
+      if (TModemPort::SelectsTerminal(Form.Mirror().PhonePort) && Form.IsModemOpen()) Form.CloseModemLink();
       return 1;
     case kCommandSendSms: {
       const std::optional<TSmsSendRequest> request =

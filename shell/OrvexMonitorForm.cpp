@@ -96,11 +96,11 @@ void TOrvexMonitorForm::DisconnectDispatcher() { FleetLink->DisconnectDispatcher
 TOrvexMonitorForm::~TOrvexMonitorForm() { FormDestroy(); }
 
 void TOrvexMonitorForm::FormCreate() {
-  LoadSettings(Core.ExeDir, Core);
-  Core.ApplyModemSettings();
+  LoadSettings(Core.ExeDir, SettingsMirror);
+  Core.ApplyModemSettings(SettingsMirror);
   Core.CreateLogMutex();
-  ChangeAutoMode->setChecked(Core.ShowNotify);
-  if (Core.AutoConnect) {
+  ChangeAutoMode->setChecked(SettingsMirror.ShowNotify);
+  if (SettingsMirror.AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks() - kFirstConnectDelayMs;
   } else {
@@ -153,7 +153,7 @@ void TOrvexMonitorForm::SmsSendResult(uint8_t result, const std::string& errorTe
       [this](const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t icon) {
         ShowNoticeBalloon(title, text, timeoutMs, icon);
       },
-      Core.ShowNotify, result, errorText);
+      SettingsMirror.ShowNotify, result, errorText);
 }
 
 uint32_t TOrvexMonitorForm::NotifyDispatcher(uint32_t code, const std::string& payload) {
@@ -183,7 +183,7 @@ void TOrvexMonitorForm::ConfirmTimerTimer() {
   if (static_cast<uint32_t>(now - LastReminderTick) <= kReminderSpacingMs) return;
   LastReminderTick = now;
   NotifyUnread(*this);
-  if (!Core.ShowNotify) return;
+  if (!SettingsMirror.ShowNotify) return;
   BalloonClick = [this] { UnreadNoticeClick(); };
   ShowTrayBalloon(BalloonTitle(), Cp1251(kUnreadText), 20000, TTrayIcon::kBalloonWarning);
   Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
@@ -237,10 +237,10 @@ void TOrvexMonitorForm::SendSmsClick() {
 
 void TOrvexMonitorForm::ChangeAutoModeClick() {
   // The mark before the click is the mirror's value, whether or not the menu already flipped it.
-  bool mark = !Core.ShowNotify;
+  bool mark = !SettingsMirror.ShowNotify;
   ChangeAutoMode->setChecked(mark);
-  Core.ShowNotify = mark;
-  SaveShowNotify(Core.ExeDir, Core.ShowNotify);
+  SettingsMirror.ShowNotify = mark;
+  SaveShowNotify(Core.ExeDir, SettingsMirror.ShowNotify);
 }
 
 void TOrvexMonitorForm::ViewLogClick() { OpenMessageWindow(false); }
@@ -259,7 +259,7 @@ void TOrvexMonitorForm::OpenMessageWindow(bool unreadView) {
         window->ShowUnreadMessages();
       else
         window->ShowOperationHistory();
-      window->RestoreLayout(Core.ShowSmsFormLayout);
+      window->RestoreLayout(SettingsMirror.ShowSmsFormLayout);
     }
     ShowSmsForm->show();
   }
@@ -310,7 +310,7 @@ bool TOrvexMonitorForm::OpenWindow(TWindowKind kind, const char* objectName, con
   // The window frees itself on close, which clears its instance pointer.
   window->setAttribute(Qt::WA_DeleteOnClose);
   if (auto* monitorWindow = dynamic_cast<TMonitorWindow*>(window.data())) {
-    if (kind == TWindowKind::Sms) monitorWindow->RestoreLayout(Core.SmsFormLayout);
+    if (kind == TWindowKind::Sms) monitorWindow->RestoreLayout(SettingsMirror.SmsFormLayout);
   }
   return true;
 }
@@ -407,8 +407,8 @@ void TOrvexMonitorForm::ClearUnreadNotice() {
 
 void TOrvexMonitorForm::OpenModemLink() {
   if (IsConfiguring()) return;
-  LoadSettings(Core.ExeDir, Core);
-  Core.ApplyModemSettings();
+  LoadSettings(Core.ExeDir, SettingsMirror);
+  Core.ApplyModemSettings(SettingsMirror);
   SetModemState(TModemState::Busy);
   Core.OpenModem();
 }
@@ -417,10 +417,10 @@ void TOrvexMonitorForm::ModemSetupEnded(const TSetupOutcome& outcome) {
   if (outcome.State == TModemState::Open) {
     NotifyModemOpen(*this);
     SetModemState(TModemState::Open);
-    SavePinCode(Core.ExeDir, Core.PinCode);
-    SavePortSettings(Core.ExeDir, Core.PhonePort, Core.PhoneDesc);
+    SavePinCode(Core.ExeDir, SettingsMirror.PinCode);
+    SavePortSettings(Core.ExeDir, SettingsMirror.PhonePort, SettingsMirror.PhoneDesc);
     ConnectTimer->stop();
-    if (Core.ShowNotify) {
+    if (SettingsMirror.ShowNotify) {
       BalloonClick = nullptr;
       ShowTrayBalloon(BalloonTitle(), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
     }
@@ -430,7 +430,7 @@ void TOrvexMonitorForm::ModemSetupEnded(const TSetupOutcome& outcome) {
   RestartConnectTimer();
   NotifySetupError(*this, outcome.ErrorText);
   SetModemState(TModemState::Closed);
-  if (Core.ShowNotify) {
+  if (SettingsMirror.ShowNotify) {
     BalloonClick = nullptr;
     ShowTrayBalloon(BalloonTitle(), Cp1251("Ошибка при открытии модема\r\n") + outcome.ErrorText, 10000,
                     TTrayIcon::kBalloonError);
@@ -445,7 +445,7 @@ void TOrvexMonitorForm::CloseModemLink() {
 }
 
 void TOrvexMonitorForm::RestartConnectTimer() {
-  if (Core.AutoConnect) {
+  if (SettingsMirror.AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks();
   }
@@ -464,7 +464,7 @@ void TOrvexMonitorForm::WMDeviceChange() {
   if (lost) {
     CloseModemLink();
     SetModemState(TModemState::Closed);
-    if (Core.ShowNotify) {
+    if (SettingsMirror.ShowNotify) {
       BalloonClick = nullptr;
       ShowTrayBalloon(BalloonTitle(), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
     } else {

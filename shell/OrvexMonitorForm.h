@@ -34,10 +34,11 @@ public:
   explicit TOrvexMonitorForm(std::string exeDir, TTickSource tickCount = GetTickCount, QWidget* parent = nullptr);
   ~TOrvexMonitorForm() override;
 
-  // The GSM side: the modem channel and its workers, the SMS log, the settings mirror.
+  // The GSM side: the modem link and its workers, the message store, the SMS log.
   TMonitorCore Core;
   const std::string& ExeDir() const { return Core.ExeDir; }
-  TSettingsMirror& Mirror() { return Core; }
+  // The settings as read from the settings file; the core gets the modem's part of them.
+  TSettingsMirror& Mirror() { return SettingsMirror; }
   // What the windows and the dispatcher ask of the GSM side.
   virtual bool QueueSmsSend(const std::string& phone, const std::string& text) { return Core.QueueSmsSend(phone, text); }
   // Whether the modem link is open.
@@ -160,6 +161,7 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  TSettingsMirror SettingsMirror;
   // Creates a window of the tray into its instance pointer on first use and brings it to the
   // front; true when it was created now.
   bool OpenWindow(TWindowKind kind, const char* objectName, const std::string& caption);

@@ -103,7 +103,7 @@ TEST_F(ConfigFormLinkTest, ConfirmedNewPortReopensTheOpenLinkOnIt) {
   Form->OpenModemLink();
   ASSERT_TRUE(SetUpEnded());
   ASSERT_TRUE(Form->IsModemOpen());
-  ASSERT_EQ(Form->Core.PhonePort, First.SlavePath());
+  ASSERT_EQ(Form->Mirror().PhonePort, First.SlavePath());
 
   QPointer<TConfigForm> window = OpenSettings();
   ASSERT_TRUE(window);
@@ -130,7 +130,7 @@ TEST_F(ConfigFormLinkTest, ConfirmedNewPortReopensTheOpenLinkOnIt) {
 
   EXPECT_TRUE(Form->IsModemOpen());
   EXPECT_NE(Form->Core.Link().ActiveReader(), nullptr);
-  EXPECT_EQ(Form->Core.PhonePort, Second.SlavePath());
+  EXPECT_EQ(Form->Mirror().PhonePort, Second.SlavePath());
   EXPECT_GT(Second.Sim.Commands().size(), secondHeard);
   EXPECT_NE(ReadWholeFile(ExeDir + "OrvexMonitor.ini").find("PhonePort=" + Second.SlavePath() + "\n"),
             std::string::npos);

@@ -177,7 +177,7 @@ TEST_F(DispatcherLinkTest, EveryCommandAnswersAndActs) {
     SCOPED_TRACE(c.What);
     Form->Opens = Form->Closes = 0;
     Form->Core.Sender().SendQueue.Clear();
-    Form->Core.PhonePort = c.PhonePort;
+    Form->Mirror().PhonePort = c.PhonePort;
     Form->ModemOpen = c.ModemOpen;
     EXPECT_EQ(Command(standin, c.Code, c.Payload), Result(c.Code, c.Answer));
     EXPECT_EQ(Form->Opens, c.Opens);
@@ -203,7 +203,7 @@ TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   TStandinProcess standin(kStandin);
   ASSERT_TRUE(standin.Ready());
   Create();
-  Form->Core.ShowNotify = true;
+  Form->Mirror().ShowNotify = true;
   const QByteArray megabyte(1 << 20, 'x');
   QByteArray everyByte("+7900\0", 6);
   for (int i = 1; i < 256; ++i) everyByte.append(static_cast<char>(i));

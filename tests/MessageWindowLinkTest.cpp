@@ -178,7 +178,7 @@ TEST_F(MessageWindowLinkTest, HistoryOpenAtProgramEndSavesItsLayoutAndMarksNothi
   record.Phone = kSender;
   record.Text = "12345 reset";
   ASSERT_TRUE(Form->Core.WriteSmsLogRecord(ExeDir + "OrvexMonitor.log", record));
-  Form->Core.ShowSmsFormLayout = "300,400,600,500,70,0,0,0,0";
+  Form->Mirror().ShowSmsFormLayout = "300,400,600,500,70,0,0,0,0";
   Form->ViewLog->trigger();
   TShowSmsForm* window = Window();
   ASSERT_NE(window, nullptr);

@@ -212,7 +212,7 @@ TEST_F(ModemLinkTest, FailedSetUpIsReportedAndClosesTheLink) {
     EXPECT_TRUE(ShowsClosed());
     const std::string text = c.wrongPin ? Cp1251("CME Error 16: Введен неверный PIN код.")
                                         : Cp1251("Не удалось открыть порт ") + port + ".";
-    EXPECT_EQ(Form->Core.LastErrorText, text);
+    EXPECT_EQ(Form->Core.LastError().LastErrorText, text);
     ASSERT_FALSE(Form->Notices.empty());
     EXPECT_EQ(Form->Notices.back(), std::make_pair(uint32_t{2}, text));
     EXPECT_EQ(Form->Tray.IsBalloonShown(), c.showNotify);
@@ -453,10 +453,10 @@ TEST_F(CoreLinkTest, SetUpOutcomeReachesTheEventsAsTheLinkState) {
       modem.Sim.SetSimCard(card);
     }
     TOutcomeCore core(ExeDir);
-    core.PhonePort = c.missingPort ? ExeDir + "no-such-port" : modem.SlavePath();
-    core.CheckPin = c.wrongPin;
-    core.PinCode = "0000";
-    core.ApplyModemSettings();
+    TSettingsMirror settings = PortSettings(c.missingPort ? ExeDir + "no-such-port" : modem.SlavePath());
+    settings.CheckPin = c.wrongPin;
+    settings.PinCode = "0000";
+    core.ApplyModemSettings(settings);
     core.Link().SetSetupWaits(LinkSetupWaits(), TThreadPriority::Normal);
     core.Link().SetReaderWaits(FastReaderWaits());
     ASSERT_TRUE(core.OpenModem());
@@ -470,7 +470,7 @@ TEST_F(CoreLinkTest, SetUpOutcomeReachesTheEventsAsTheLinkState) {
     EXPECT_EQ(core.OpenWhenTold, open);
     EXPECT_EQ(core.ReaderWhenTold, open);
     EXPECT_EQ(outcome.ErrorText.empty(), open);
-    if (!open) EXPECT_EQ(outcome.ErrorText, core.LastErrorText);
+    if (!open) EXPECT_EQ(outcome.ErrorText, core.LastError().LastErrorText);
 
     core.CloseModem();
     EXPECT_FALSE(core.IsModemOpen());

@@ -247,11 +247,11 @@ TEST_F(OrvexMonitorFormTest, TrayStatesEnableTheMenuByModemState) {
 TEST_F(OrvexMonitorFormTest, BalloonMenuItemFlipsAndSavesTheSetting) {
   Create();
   Form->ChangeAutoMode->trigger();
-  EXPECT_FALSE(Form->Core.ShowNotify);
+  EXPECT_FALSE(Form->Mirror().ShowNotify);
   EXPECT_FALSE(Form->ChangeAutoMode->isChecked());
   EXPECT_NE(ReadFile(ExeDir + "OrvexMonitor.ini").find("ShowNotify=0"), std::string::npos);
   Form->ChangeAutoModeClick();
-  EXPECT_TRUE(Form->Core.ShowNotify);
+  EXPECT_TRUE(Form->Mirror().ShowNotify);
   EXPECT_TRUE(Form->ChangeAutoMode->isChecked());
 }
 

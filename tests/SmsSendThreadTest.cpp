@@ -11,6 +11,7 @@
 #include "gsm/ConfigureModem.h"
 #include "gsm/ModemPort.h"
 #include "gsm/MonitorCore.h"
+#include "support/QuietCore.h"
 #include "shell/SendReport.h"
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
@@ -95,6 +96,8 @@ class TSendCore : public TMonitorEvents, public TMonitorCore {
   }
 
   bool ModemOpen = true;
+  // The balloons setting, as the main form holds it.
+  bool ShowNotify = true;
   int UnreadNotices = 0;
   int Refreshes = 0;
   std::vector<TNotice> Notices;
@@ -179,8 +182,7 @@ class ComSendTest : public SendTest {
     SendTest::SetUp();
     ASSERT_TRUE(Modem.IsOpen());
     Modem.Sim.SetEcho(false);  // as the set-up leaves the modem
-    Core->PhonePort = Modem.SlavePath();
-    Core->ApplyModemSettings();
+    Core->ApplyModemSettings(PortSettings(Modem.SlavePath()));
     std::string message;
     ASSERT_TRUE(Core->Modem().OpenComPort(Modem.SlavePath(), message)) << message;
   }
@@ -696,8 +698,8 @@ TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   auto form = std::make_unique<TSendingForm>(ExeDir);
   form->FormCreate();
   form->Core.Sender().Waits = FastWaits();
-  form->Core.PhonePort = Modem.SlavePath();
-  form->Core.ApplyModemSettings();
+  form->Mirror().PhonePort = Modem.SlavePath();
+  form->Core.ApplyModemSettings(form->Mirror());
   Core->Modem().ComPort.Close();  // the form is the modem's only user here
   std::string message;
   ASSERT_TRUE(form->Core.Modem().OpenComPort(Modem.SlavePath(), message)) << message;
@@ -737,8 +739,8 @@ TEST_F(ComSendTest, MainFormCloseDrainsTheQueueUnreported) {
   form->FormCreate();
   form->Core.Sender().Waits = FastWaits();
   form->Core.Sender().Waits.StartPause = 200;
-  form->Core.PhonePort = Modem.SlavePath();
-  form->Core.ApplyModemSettings();
+  form->Mirror().PhonePort = Modem.SlavePath();
+  form->Core.ApplyModemSettings(form->Mirror());
   Core->Modem().ComPort.Close();
   std::string message;
   ASSERT_TRUE(form->Core.Modem().OpenComPort(Modem.SlavePath(), message)) << message;
@@ -769,9 +771,9 @@ class TerminalSendTest : public SendTest {
     Control.Configure("Orvex GSM Terminal");
     Control.AttachModem(0, &Behind);
     Behind.Sim.SetEcho(false);
-    Core->PhonePort = "direct";
-    Core->PhoneDesc = "Orvex GSM";
-    Core->ApplyModemSettings();
+    TSettingsMirror settings = PortSettings("direct");
+    settings.PhoneDesc = "Orvex GSM";
+    Core->ApplyModemSettings(settings);
     std::string message;
     ASSERT_TRUE(Core->Modem().OpenTerminal("Orvex GSM", message)) << message;
   }

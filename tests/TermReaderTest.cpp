@@ -5,6 +5,7 @@
 #include "common/Text.h"
 #include "gsm/ConfigureModem.h"
 #include "gsm/MonitorCore.h"
+#include "support/QuietCore.h"
 #include "gsm/PduCodec.h"
 #include "platform/NamedMutex.h"
 #include "support/LogFile.h"
@@ -76,8 +77,7 @@ class TermReaderTest : public ::testing::Test, protected TProgramFolders {
     Core = std::make_unique<TTestCore>(ExeDir);
     Core->CreateLogMutex();
     Core->Link().SetReaderWaits(FastReaderWaits());
-    Core->PhonePort = Modem.SlavePath();
-    Core->ApplyModemSettings();
+    Core->ApplyModemSettings(PortSettings(Modem.SlavePath()));
     Core->PartClock() = [this] { return PartNow.load(); };
     std::string message;
     ASSERT_TRUE(Core->Modem().OpenComPort(Modem.SlavePath(), message)) << message;
@@ -699,7 +699,8 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
 TEST_F(TermReaderTest, MessagesDeliveredDuringTheSetUpAreEachLoggedOnce) {
   Modem.Sim.DeliverAfter("AT+CNMI=", Message("12345 reset inline"), false);
   Modem.Sim.DeliverAfter("AT+CNMI=", Message("12345 reset stored"), true);
-  TConfigureModem setup(Core->Link().Channel(), *Core);
+  TModemError lastError;
+  TConfigureModem setup(Core->Link().Channel(), lastError);
   setup.Waits = FastSetupWaits();
   setup.SetPriority(TThreadPriority::Normal);
   setup.Start();

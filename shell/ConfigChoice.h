@@ -6,6 +6,7 @@
 // as written: "direct" chooses the USB terminal, anything else names a serial port.
 
 #include "gsm/PortList.h"
+#include "seam/WindowSettings.h"
 
 #include <optional>
 #include <string>
@@ -54,14 +55,8 @@ bool IsAbsentPort(const std::string& status);
 // The port of an item text: the text up to its first blank; "" when it has no blank.
 std::string PortOfItemText(const std::string& text);
 
-// The settings as the window opened on them.
-struct TConfigFields {
-  std::string PhonePort;
-  std::string PhoneDesc;
-  std::string PinCode;
-  bool AutoConnect = false;
-  bool CheckPin = true;
-};
+// The settings as the window opened on them: the link's settings as the file holds them.
+using TConfigFields = TLinkSettings;
 
 // The window's controls as the user left them.
 struct TConfigControls {

@@ -56,12 +56,7 @@ TConfigForm::TConfigForm(TMonitorServices& monitor, QWidget* parent)
   Form->edPinCode->setValidator(new QRegularExpressionValidator(
       QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(kMaxPinDigits)), Form->edPinCode));
 
-  const TLinkSettings link = Monitor.Settings().ReadLinkSettings();
-  Fields.PhonePort = link.PhonePort;
-  Fields.PhoneDesc = link.PhoneDesc;
-  Fields.PinCode = link.PinCode;
-  Fields.AutoConnect = link.AutoConnect;
-  Fields.CheckPin = link.CheckPin;
+  Fields = Monitor.Settings().ReadLinkSettings();
 
   // Ticking a radio button or the PIN box, by the user or by the window, runs its handler.
   connect(Form->rbUsbTerminal, &QRadioButton::toggled, this, [this](bool on) {

@@ -109,28 +109,40 @@ bool IsValidRecord(const unsigned char* record, size_t textSize) {
          std::memchr(record + kLogTextOffset, 0, textSize);
 }
 
+// Hands the records of `recordSize` bytes from record `from` on to `visit(bytes, size, index)`,
+// reading kRecordsPerRead of them per system call, until the end of the file, an error, or
+// `visit` returning false. `size` is what the file holds of the record: `recordSize` but for
+// a torn last record. `index` counts records from the start of the file.
+template <typename TVisit>
+void ForEachRecord(const TFile& file, size_t recordSize, size_t from, TVisit&& visit) {
+  const off_t fileSize = file.Size();
+  const size_t records = fileSize > 0 ? (static_cast<size_t>(fileSize) + recordSize - 1) / recordSize : 0;
+  const size_t left = records > from ? records - from : 1;
+  std::vector<unsigned char> chunk(recordSize * std::min(kRecordsPerRead, left));
+  for (size_t index = from;;) {
+    const off_t offset = static_cast<off_t>(index) * static_cast<off_t>(recordSize);
+    const ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
+    if (got <= 0) return;
+    const size_t bytes = static_cast<size_t>(got);
+    for (size_t at = 0; at < bytes; at += recordSize, ++index)
+      if (!visit(chunk.data() + at, std::min(recordSize, bytes - at), index)) return;
+    // A short read is the end of the file.
+    if (bytes < chunk.size()) return;
+  }
+}
+
 // Counts the valid records of `recordSize` bytes at the start of the file, stopping at the
 // first bad one; `complete` is the number of whole records the file holds.
 size_t CountValidRecords(const TFile& file, size_t recordSize, size_t textSize, size_t& complete) {
   off_t size = file.Size();
   complete = size > 0 ? static_cast<size_t>(size) / recordSize : 0;
-  std::vector<unsigned char> chunk(recordSize * std::min(kRecordsPerRead, std::max<size_t>(complete, 1)));
   size_t valid = 0;
-  while (valid < complete) {
-    size_t want = std::min(kRecordsPerRead, complete - valid);
-    ssize_t got = file.ReadAt(chunk.data(), want * recordSize, static_cast<off_t>(valid * recordSize));
-    if (got < static_cast<ssize_t>(want * recordSize)) return valid;
-    for (size_t i = 0; i < want; ++i, ++valid)
-      if (!IsValidRecord(chunk.data() + i * recordSize, textSize)) return valid;
-  }
-  return valid;
-}
-
-// The bytes a scan reads at once: as many records as the file holds, kRecordsPerRead at most.
-size_t ChunkBytes(const TFile& file) {
-  const off_t size = file.Size();
-  const size_t records = size > 0 ? (static_cast<size_t>(size) + kLogRecordSize - 1) / kLogRecordSize : 1;
-  return kLogRecordSize * std::min(kRecordsPerRead, records);
+  ForEachRecord(file, recordSize, 0, [&](const unsigned char* record, size_t bytes, size_t) {
+    if (bytes < recordSize || !IsValidRecord(record, textSize)) return false;
+    ++valid;
+    return true;
+  });
+  return std::min(valid, complete);
 }
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
@@ -300,14 +312,13 @@ bool TSmsLog::CheckUnreadSms() {
   if (!guard) return false;
   TFile file(LogPath_, O_RDONLY);
   if (!file.IsOpen()) return false;
-  std::vector<unsigned char> chunk(ChunkBytes(file));
-  for (off_t offset = 0;;) {
-    ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
-    if (got <= 0) return false;
-    for (ssize_t at = 0; at < got; at += kLogRecordSize)
-      if (chunk[static_cast<size_t>(at)] == 0) return true;
-    offset += got;
-  }
+  // The read byte leads the record, so even a torn last record tells it.
+  bool unread = false;
+  ForEachRecord(file, kLogRecordSize, 0, [&unread](const unsigned char* bytes, size_t, size_t) {
+    unread = bytes[0] == 0;
+    return !unread;
+  });
+  return unread;
 }
 
 void TSmsLog::LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes) {
@@ -315,30 +326,20 @@ void TSmsLog::LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes) {
   if (!guard) return;
   TFile file(LogPath_, O_RDONLY);
   if (!file.IsOpen()) return;
-  std::vector<unsigned char> chunk(ChunkBytes(file));
-  int32_t index = 0;
-  for (off_t offset = 0;;) {
-    ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
-    if (got <= 0) break;
-    bool stop = false;
-    for (ssize_t at = 0; at < got; at += kLogRecordSize) {
-      const unsigned char* bytes = chunk.data() + at;
-      if (bytes[0] == 0) {
-        if (got - at < static_cast<ssize_t>(kLogRecordSize)) {
-          stop = true;
-          break;
-        }
-        if (DirectionOf(bytes) == 0) {
-          list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
-          if (indexes) indexes->push_back(index);
-        }
+  int32_t count = 0;
+  ForEachRecord(file, kLogRecordSize, 0, [&](const unsigned char* bytes, size_t size, size_t index) {
+    if (bytes[0] == 0) {
+      // A torn unread record ends the load, uncounted.
+      if (size < kLogRecordSize) return false;
+      if (DirectionOf(bytes) == 0) {
+        list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
+        if (indexes) indexes->push_back(static_cast<int32_t>(index));
       }
-      ++index;
     }
-    if (stop || got < static_cast<ssize_t>(chunk.size())) break;
-    offset += got;
-  }
-  LastLogIndex = index - 1;
+    count = static_cast<int32_t>(index) + 1;
+    return true;
+  });
+  LastLogIndex = count - 1;
 }
 
 namespace {
@@ -374,16 +375,12 @@ void TSmsLog::LoadSmsLog(TSmsHistory& history) {
   const size_t records = static_cast<size_t>(st.st_size) / kLogRecordSize;
   if (!ContinuesHistory(file, st, records, history)) history.Clear();
   history.Reserve(records);
-  std::vector<unsigned char> chunk(kLogRecordSize * std::min(kRecordsPerRead, records - std::min(records, history.Count())));
-  while (history.Count() < records) {
-    const size_t want = std::min(kRecordsPerRead, records - history.Count());
-    const off_t offset = static_cast<off_t>(history.Count()) * static_cast<off_t>(kLogRecordSize);
-    const ssize_t got = file.ReadAt(chunk.data(), want * kLogRecordSize, offset);
-    const size_t whole = got > 0 ? static_cast<size_t>(got) / kLogRecordSize : 0;
-    for (size_t i = 0; i < whole; ++i) history.AppendRecord(chunk.data() + i * kLogRecordSize);
-    // A record that cannot be read whole ends the load.
-    if (whole < want) break;
-  }
+  // Whole records only: a record that cannot be read whole ends the load.
+  ForEachRecord(file, kLogRecordSize, history.Count(), [&](const unsigned char* bytes, size_t size, size_t index) {
+    if (index >= records || size < kLogRecordSize) return false;
+    history.AppendRecord(bytes);
+    return true;
+  });
   history.Mark.Set = true;
   history.Mark.Device = static_cast<uint64_t>(st.st_dev);
   history.Mark.Inode = static_cast<uint64_t>(st.st_ino);

@@ -95,10 +95,10 @@ void PutField(unsigned char* field, size_t fieldSize, const std::string& text) {
   std::memcpy(field, text.data(), std::min(length, fieldSize - 1));
 }
 
-std::string GetField(const unsigned char* field, size_t fieldSize) {
+std::string_view GetField(const unsigned char* field, size_t fieldSize) {
   const void* zero = std::memchr(field, 0, fieldSize);
   size_t length = zero ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - field) : fieldSize;
-  return std::string(reinterpret_cast<const char*>(field), length);
+  return std::string_view(reinterpret_cast<const char*>(field), length);
 }
 
 uint16_t DirectionOf(const unsigned char* record) { return static_cast<uint16_t>(record[2] | (record[3] << 8)); }
@@ -176,8 +176,8 @@ TLogRecordBytes EncodeLogRecord(const TLogRecord& record) {
   return bytes;
 }
 
-TLogRecord DecodeLogRecord(const unsigned char* bytes) {
-  TLogRecord record;
+TLogRecordView ViewLogRecord(const unsigned char* bytes) {
+  TLogRecordView record;
   record.Read = bytes[0];
   record.Accepted = bytes[1];
   record.Direction = bytes[2];  // the low byte of the direction
@@ -187,21 +187,61 @@ TLogRecord DecodeLogRecord(const unsigned char* bytes) {
   return record;
 }
 
+TLogRecord DecodeLogRecord(const unsigned char* bytes) {
+  const TLogRecordView view = ViewLogRecord(bytes);
+  TLogRecord record;
+  record.Read = view.Read;
+  record.Accepted = view.Accepted;
+  record.Direction = view.Direction;
+  record.Time = view.Time;
+  record.Phone = view.Phone;
+  record.Text = view.Text;
+  return record;
+}
+
+namespace {
+
+// The time a stored received record is read with. The record goes through the parse as a new
+// message would, its time as a service-centre stamp "yy/mm/dd,hh:nn:ss": the century becomes
+// 2000 and the milliseconds go. Every moment from year 1 to 9999 gives a valid stamp (a
+// 29 February stays in a leap year); any other stored double writes as 00/00/00, which names
+// no date: false then.
+bool ReadStoredStamp(TDateTime stored, TDateTime& stamp) {
+  if (!IsDateTimeInRange(stored)) return false;
+  int year, month, day, hour, minute, second, msec;
+  DecodeDate(stored, year, month, day);
+  DecodeTime(stored, hour, minute, second, msec);
+  stamp = EncodeDate(2000 + year % 100, month, day) + EncodeTime(hour, minute, second, 0);
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<TSmsInfo> ParseLoggedSms(const TLogRecord& record) {
+  return ParseLoggedSms(record.Phone, record.Time, record.Text);
+}
+
+std::unique_ptr<TSmsInfo> ParseLoggedSms(std::string_view phone, TDateTime time, std::string_view text) {
   auto info = std::make_unique<TSmsInfo>();
-  std::vector<std::string> parts{record.Phone, FormatDateTime("yy\"/\"mm\"/\"dd,hh:nn:ss+10", record.Time),
-                                 record.Text};
-  try {
-    ParseDeviceReply(*info, parts);
-  } catch (const EConvertError&) {
-    // A stored message that cannot be read (a date that does not exist, a time field no date
-    // can hold, a number a field cannot take) is still a message of the log: it comes back as
-    // one whose time could not be read, kind Bad, with its sender and its text, and the loads
-    // go on with the records after it.
-    info = std::make_unique<TSmsInfo>();
-    info->Phone = record.Phone;
-    info->Text = record.Text;
+  TDateTime stamp = 0;
+  if (ReadStoredStamp(time, stamp)) {
+    info->Phone = phone;
+    info->Time = stamp;
+    std::string normalised;
+    try {
+      ParseReplyText(*info, text, normalised);
+      return info;
+    } catch (const EConvertError&) {
+      // Handled below with the records whose time cannot be read.
+    }
   }
+  // A stored message that cannot be read (a time field no date can hold, a date that does not
+  // exist, a number a field cannot take) is still a message of the log: it comes back as one
+  // whose time could not be read, kind Bad, with its sender and its text, and the loads go on
+  // with the records after it.
+  info = std::make_unique<TSmsInfo>();
+  info->Phone = phone;
+  info->Text = text;
   return info;
 }
 

@@ -83,10 +83,11 @@ void TSmsHistory::AppendRecord(const unsigned char* bytes) {
   std::memcpy(block.Texts.get() + block.TextsUsed, record.Text.data(), item.TextLength);
   block.TextsUsed += item.TextLength;
   if (item.Direction == 0) {
-    const std::unique_ptr<TSmsInfo> reply = ParseLoggedSms(record.Phone, record.Time, record.Text);
-    item.Kind = reply->Kind;
-    item.DeviceNumber = reply->DeviceNumber;
-    item.ReplyTime = reply->Time;
+    TSmsInfo reply;
+    ParseLoggedSms(reply, record.Phone, record.Time, record.Text);
+    item.Kind = reply.Kind;
+    item.DeviceNumber = reply.DeviceNumber;
+    item.ReplyTime = reply.Time;
   }
   block.Items.push_back(item);
   ++Count_;

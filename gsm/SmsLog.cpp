@@ -207,9 +207,9 @@ namespace {
 // 29 February stays in a leap year); any other stored double writes as 00/00/00, which names
 // no date: false then.
 bool ReadStoredStamp(TDateTime stored, TDateTime& stamp) {
-  if (!IsDateTimeInRange(stored)) return false;
   int year, month, day, hour, minute, second, msec;
   DecodeDate(stored, year, month, day);
+  if (year == 0) return false;  // no moment from year 1 to 9999
   DecodeTime(stored, hour, minute, second, msec);
   stamp = EncodeDate(2000 + year % 100, month, day) + EncodeTime(hour, minute, second, 0);
   return true;
@@ -223,14 +223,19 @@ std::unique_ptr<TSmsInfo> ParseLoggedSms(const TLogRecord& record) {
 
 std::unique_ptr<TSmsInfo> ParseLoggedSms(std::string_view phone, TDateTime time, std::string_view text) {
   auto info = std::make_unique<TSmsInfo>();
+  ParseLoggedSms(*info, phone, time, text);
+  return info;
+}
+
+void ParseLoggedSms(TSmsInfo& info, std::string_view phone, TDateTime time, std::string_view text) {
   TDateTime stamp = 0;
   if (ReadStoredStamp(time, stamp)) {
-    info->Phone = phone;
-    info->Time = stamp;
+    info.Phone = phone;
+    info.Time = stamp;
     std::string normalised;
     try {
-      ParseReplyText(*info, text, normalised);
-      return info;
+      ParseReplyText(info, text, normalised);
+      return;
     } catch (const EConvertError&) {
       // Handled below with the records whose time cannot be read.
     }
@@ -239,10 +244,9 @@ std::unique_ptr<TSmsInfo> ParseLoggedSms(std::string_view phone, TDateTime time,
   // exist, a number a field cannot take) is still a message of the log: it comes back as one
   // whose time could not be read, kind Bad, with its sender and its text, and the loads go on
   // with the records after it.
-  info = std::make_unique<TSmsInfo>();
-  info->Phone = phone;
-  info->Text = text;
-  return info;
+  info = TSmsInfo();
+  info.Phone = phone;
+  info.Text = text;
 }
 
 // Holds the log lock for one operation.

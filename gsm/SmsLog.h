@@ -123,3 +123,5 @@ private:
 // message never hides the others.
 std::unique_ptr<TSmsInfo> ParseLoggedSms(const TLogRecord& record);
 std::unique_ptr<TSmsInfo> ParseLoggedSms(std::string_view phone, TDateTime time, std::string_view text);
+// The same into `info`, a record just made, so that a long load allocates none per record.
+void ParseLoggedSms(TSmsInfo& info, std::string_view phone, TDateTime time, std::string_view text);

@@ -27,34 +27,17 @@ constexpr std::string_view kBlanks = "\\t\\n\\f\\r ";
 std::string TranslateBlanks(std::string_view expression) {
   std::string out;
   out.reserve(expression.size() + 16);
-  bool inClass = false;
-  for (size_t i = 0; i < expression.size(); ++i) {
-    char c = expression[i];
-    if (c == '\\' && i + 1 < expression.size()) {
-      char next = expression[i + 1];
-      ++i;
-      if (next == 's') {
-        if (inClass) out += kBlanks;
-        else out.append("[").append(kBlanks).append("]");
-      } else if (next == 'S' && !inClass) {
-        out.append("[^").append(kBlanks).append("]");
-      } else {
-        out.push_back('\\');
-        out.push_back(next);
-      }
-      continue;
+  ScanPattern(expression, [&out](const TPatternToken& token) {
+    const bool escape = token.Kind == TPatternToken::TKind::Escape;
+    if (escape && token.Text[1] == 's') {
+      if (token.InClass) out += kBlanks;
+      else out.append("[").append(kBlanks).append("]");
+    } else if (escape && token.Text[1] == 'S' && !token.InClass) {
+      out.append("[^").append(kBlanks).append("]");
+    } else {
+      out += token.Text;
     }
-    if (!inClass && c == '[') {
-      inClass = true;
-      out.push_back(c);
-      // A "]" right after "[" or "[^" is a member of the class, not its end.
-      if (i + 1 < expression.size() && expression[i + 1] == '^') out.push_back(expression[++i]);
-      if (i + 1 < expression.size() && expression[i + 1] == ']') out.push_back(expression[++i]);
-      continue;
-    }
-    if (inClass && c == ']') inClass = false;
-    out.push_back(c);
-  }
+  });
   return out;
 }
 
@@ -88,6 +71,30 @@ std::shared_ptr<const TCompiledPattern> Compile(const std::string& expression) {
 
 }  // namespace
 
+void ScanPattern(std::string_view pattern, const std::function<void(const TPatternToken&)>& visit) {
+  using TKind = TPatternToken::TKind;
+  bool inClass = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const size_t start = i;
+    const char c = pattern[i];
+    if (c == '\\' && i + 1 < pattern.size()) {
+      ++i;
+      visit({TKind::Escape, pattern.substr(start, 2), inClass});
+    } else if (!inClass && c == '[') {
+      // A "]" right after "[" or "[^" is a member of the class, not its end.
+      if (i + 1 < pattern.size() && pattern[i + 1] == '^') ++i;
+      if (i + 1 < pattern.size() && pattern[i + 1] == ']') ++i;
+      visit({TKind::ClassOpen, pattern.substr(start, i + 1 - start), false});
+      inClass = true;
+    } else if (inClass && c == ']') {
+      inClass = false;
+      visit({TKind::ClassClose, pattern.substr(start, 1), false});
+    } else {
+      visit({TKind::Plain, pattern.substr(start, 1), inClass});
+    }
+  }
+}
+
 TRegExpr::TRegExpr() = default;
 
 TRegExpr::TRegExpr(std::string_view expression) { SetExpression(expression); }
@@ -95,30 +102,30 @@ TRegExpr::TRegExpr(std::string_view expression) { SetExpression(expression); }
 TRegExpr::~TRegExpr() = default;
 
 void TRegExpr::SetExpression(std::string_view expression) {
-  Expression_ = std::string(expression);
-  Pattern_ = Compile(Expression_);
-  Data_ = std::make_unique<TMatchData>();
-  Data_->Data = pcre2_match_data_create_from_pattern(Pattern_->Code, nullptr);
-  Matched_ = false;
+  ExpressionText = std::string(expression);
+  Pattern = Compile(ExpressionText);
+  MatchData = std::make_unique<TMatchData>();
+  MatchData->Data = pcre2_match_data_create_from_pattern(Pattern->Code, nullptr);
+  Matched = false;
 }
 
 bool TRegExpr::Exec(std::string_view input) {
-  Matched_ = false;
-  if (!Pattern_) return false;
-  Input_.assign(input.data(), input.size());
-  const auto subject = reinterpret_cast<PCRE2_SPTR>(Input_.data());
-  int rc = Pattern_->Jit ? pcre2_jit_match(Pattern_->Code, subject, Input_.size(), 0, 0, Data_->Data, nullptr)
-                         : pcre2_match(Pattern_->Code, subject, Input_.size(), 0, 0, Data_->Data, nullptr);
-  Matched_ = rc >= 0;
-  return Matched_;
+  Matched = false;
+  if (!Pattern) return false;
+  Input.assign(input.data(), input.size());
+  const auto subject = reinterpret_cast<PCRE2_SPTR>(Input.data());
+  int rc = Pattern->Jit ? pcre2_jit_match(Pattern->Code, subject, Input.size(), 0, 0, MatchData->Data, nullptr)
+                         : pcre2_match(Pattern->Code, subject, Input.size(), 0, 0, MatchData->Data, nullptr);
+  Matched = rc >= 0;
+  return Matched;
 }
 
-int TRegExpr::SubExprMatchCount() const { return Pattern_ ? Pattern_->CaptureCount : 0; }
+int TRegExpr::SubExprMatchCount() const { return Pattern ? Pattern->CaptureCount : 0; }
 
 int TRegExpr::MatchPos(int n) const {
-  if (!Matched_ || n < 0 || n > SubExprMatchCount()) return -1;
-  if (static_cast<uint32_t>(n) >= pcre2_get_ovector_count(Data_->Data)) return -1;
-  PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(Data_->Data);
+  if (!Matched || n < 0 || n > SubExprMatchCount()) return -1;
+  if (static_cast<uint32_t>(n) >= pcre2_get_ovector_count(MatchData->Data)) return -1;
+  PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(MatchData->Data);
   if (ovector[2 * n] == PCRE2_UNSET) return -1;
   return static_cast<int>(ovector[2 * n]);
 }
@@ -126,12 +133,12 @@ int TRegExpr::MatchPos(int n) const {
 int TRegExpr::MatchLen(int n) const {
   int pos = MatchPos(n);
   if (pos < 0) return 0;
-  PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(Data_->Data);
+  PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(MatchData->Data);
   return static_cast<int>(ovector[2 * n + 1] - ovector[2 * n]);
 }
 
 std::string TRegExpr::Match(int n) const {
   int pos = MatchPos(n);
   if (pos < 0) return std::string();
-  return Input_.substr(static_cast<size_t>(pos), static_cast<size_t>(MatchLen(n)));
+  return Input.substr(static_cast<size_t>(pos), static_cast<size_t>(MatchLen(n)));
 }

@@ -10,12 +10,30 @@
 // `static thread_local TRegExpr` per pattern and still see each input with no state from an
 // earlier match.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct TCompiledPattern;
+
+// One piece of a pattern as ScanPattern meets it, with its bytes as written.
+struct TPatternToken {
+  enum class TKind {
+    Escape,      // a backslash and the character after it ("\s", "\-")
+    ClassOpen,   // "[" with a "^" and a "]" right after it, which belong to the class
+    ClassClose,  // the "]" that ends a class
+    Plain,       // any other single character (a backslash at the very end too)
+  };
+  TKind Kind = TKind::Plain;
+  std::string_view Text;
+  bool InClass = false;  // inside a bracket class (a class's own "[" and "]" are not)
+};
+
+// Walks a pattern once, left to right, telling where each bracket class starts and ends, for
+// the rewrites a pattern gets before it is compiled.
+void ScanPattern(std::string_view pattern, const std::function<void(const TPatternToken&)>& visit);
 
 class TRegExpr {
 public:
@@ -27,7 +45,7 @@ public:
 
   // Throws std::invalid_argument when the expression does not compile.
   void SetExpression(std::string_view expression);
-  const std::string& Expression() const { return Expression_; }
+  const std::string& Expression() const { return ExpressionText; }
 
   // Searches the input from its start; true when a match was found. The input is copied, so
   // it need not outlive the call.
@@ -43,10 +61,10 @@ public:
   int SubExprMatchCount() const;
 
 private:
-  std::string Expression_;
-  std::shared_ptr<const TCompiledPattern> Pattern_;
+  std::string ExpressionText;
+  std::shared_ptr<const TCompiledPattern> Pattern;
   struct TMatchData;
-  std::unique_ptr<TMatchData> Data_;
-  std::string Input_;
-  bool Matched_ = false;
+  std::unique_ptr<TMatchData> MatchData;
+  std::string Input;
+  bool Matched = false;
 };

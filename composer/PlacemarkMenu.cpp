@@ -2,8 +2,7 @@
 
 #include "composer/ControlPointPick.h"
 #include "platform/GlobeProgram.h"
-#include "shell/MonitorServices.h"
-#include "shell/Settings.h"
+#include "seam/MonitorServices.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -67,8 +66,8 @@ void TPlacemarkMenu::btnCP1FromGoogleClick(QAbstractButton* sender) {
 
 std::unique_ptr<TggWPList> TPlacemarkMenu::LoadPlacemarkTree(bool& cancelled) {
   cancelled = false;
-  const std::string& exeDir = Monitor.ExeDir();
-  QString path = QFile::decodeName(QByteArray::fromStdString(GetPlacesKml(exeDir)));
+  TWindowSettings& settings = Monitor.Settings();
+  QString path = QFile::decodeName(QByteArray::fromStdString(settings.PlacesKml()));
   if (path.isEmpty()) {
     QFileDialog dialog(&Form, QStringLiteral("Файл меток Google Earth"), QDir::homePath(), QStringLiteral("*.kml"));
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -80,14 +79,14 @@ std::unique_ptr<TggWPList> TPlacemarkMenu::LoadPlacemarkTree(bool& cancelled) {
       return nullptr;
     }
     path = dialog.selectedFiles().first();
-    SavePlacesKml(exeDir, QFile::encodeName(path).toStdString());
+    settings.SavePlacesKml(QFile::encodeName(path).toStdString());
   }
 
   TPlacesRead read = LoadPlacesFile(path);
   if (read.Status == TPlacesRead::TStatus::Missing) {
     TGlobeProgram::ShowNotInstalled(&Form);
     // Forgotten, so that the next click asks for the file again.
-    SavePlacesKml(exeDir, "");
+    settings.SavePlacesKml("");
     return nullptr;
   }
   if (read.Status == TPlacesRead::TStatus::Unreadable) return nullptr;

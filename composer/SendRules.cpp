@@ -3,8 +3,6 @@
 #include "common/RegExpr.h"
 #include "common/Text.h"
 #include "gsm/PduCodec.h"
-#include "platform/IniFile.h"
-#include "shell/Settings.h"
 
 #include <QStringList>
 
@@ -13,7 +11,6 @@
 
 namespace {
 
-constexpr const char* kPhoneSection = "TELNUMBERS";
 constexpr const char* kJournalFile = "smsList.txt";
 constexpr const char* kPassPlaceholder = "%PASS%";
 constexpr const char* kJournalPassword = "47125093";
@@ -86,18 +83,6 @@ std::vector<const TCarEntry*> VehiclesAfter(const TTargetList& list, int index) 
   return cars;
 }
 
-TPhoneBook LoadPhoneBook(const std::string& exeDir) {
-  TPhoneBook book;
-  const TIniFile ini(SettingsFileName(exeDir));
-  for (const std::string& key : ini.ReadSection(kPhoneSection)) {
-    const int32_t device = StrToIntDef(key, 0);
-    if (device == 0) continue;
-    std::string phone = ini.ReadString(kPhoneSection, key, std::string());
-    if (!phone.empty()) book.push_back({device, std::move(phone)});
-  }
-  return book;
-}
-
 std::string FindPhoneNumber(const TPhoneBook& book, int32_t device) {
   for (const TDevTelNumber& entry : book)
     if (entry.DeviceNumber == device) return entry.Phone;
@@ -109,13 +94,11 @@ QString VehiclePhone(const TPhoneBook& book, const TCarEntry& car) {
   return booked.empty() ? car.Phone : QStringFromCp1251(booked);
 }
 
-bool SavePhoneNumber(const std::string& exeDir, const TPhoneBook& book, const TCarEntry& car,
+bool SavePhoneNumber(TWindowSettings& settings, const TPhoneBook& book, const TCarEntry& car,
                      const QString& number) {
   const std::string typed = Cp1251FromQString(number);
   if (typed == Cp1251FromQString(car.Phone) || typed == FindPhoneNumber(book, car.Device)) return false;
-  TIniFile ini(SettingsFileName(exeDir));
-  ini.WriteString(kPhoneSection, std::to_string(car.Device), typed.substr(0, kMaxPhoneLength));
-  return ini.UpdateFile();
+  return settings.SavePhoneNumber(car.Device, typed.substr(0, kMaxPhoneLength));
 }
 
 TTargetState SelectTarget(const TTargetList& list, int selected, const TPhoneBook& book) {

@@ -5,7 +5,8 @@
 // to the queue.
 
 #include "composer/TemplateState.h"
-#include "shell/Fleet.h"
+#include "seam/Fleet.h"
+#include "seam/WindowSettings.h"
 
 #include <QString>
 
@@ -42,23 +43,14 @@ TTargetList MakeTargetList(const TFleet& fleet, const std::string& remembered, i
 // The vehicle entries that follow the group entry at `index`.
 std::vector<const TCarEntry*> VehiclesAfter(const TTargetList& list, int index);
 
-// The phone book: a number typed for a device, kept in the settings file.
-struct TDevTelNumber {
-  int32_t DeviceNumber = 0;
-  std::string Phone;  // code page 1251
-};
-using TPhoneBook = std::vector<TDevTelNumber>;
-
-// The entries of section "TELNUMBERS" in key order; keys that are not a non-zero integer and
-// empty values are passed over.
-TPhoneBook LoadPhoneBook(const std::string& exeDir);
 // The first entry's number for the device, "" when there is none.
 std::string FindPhoneNumber(const TPhoneBook& book, int32_t device);
 // The phone a vehicle is reached at: the phone-book number, else its own.
 QString VehiclePhone(const TPhoneBook& book, const TCarEntry& car);
 // Keeps `number` for the vehicle when it differs from both numbers known for it (its own and
-// the phone book's), cut to 19 characters. False when nothing was written.
-bool SavePhoneNumber(const std::string& exeDir, const TPhoneBook& book, const TCarEntry& car,
+// the phone book's), cut to 19 characters, in the phone book of the settings. False when
+// nothing was written.
+bool SavePhoneNumber(TWindowSettings& settings, const TPhoneBook& book, const TCarEntry& car,
                      const QString& number);
 
 // What selecting a target sets: the number field, the devices counted and the menu level.

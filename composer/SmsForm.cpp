@@ -3,8 +3,7 @@
 #include "common/Text.h"
 #include "composer/TemplateLink.h"
 #include "gsm/PduCodec.h"
-#include "shell/Settings.h"
-#include "shell/WindowFont.h"
+#include "seam/WindowFont.h"
 #include "ui_SmsForm.h"
 
 #include <QFont>
@@ -54,7 +53,7 @@ TsmsForm::TsmsForm(TMonitorServices& monitor, QWidget* parent)
 
 TsmsForm::~TsmsForm() {
   // The place and the target are kept for the next opening.
-  SaveSmsFormLayout(Monitor.ExeDir(), Monitor.Settings(), FormatSmsLayout(y(), x(), Ui->cDevice->currentText()));
+  Monitor.Settings().SaveLayout(TWindowKind::Sms, FormatSmsLayout(y(), x(), Ui->cDevice->currentText()));
   PhoneBook.clear();
 }
 
@@ -154,7 +153,7 @@ int TsmsForm::CountMessages() const {
 
 void TsmsForm::UpdateCountLabel() { Ui->lblMsgCount->setText(CountLabel(MessageCount, DeviceCount, FromTemplate)); }
 
-void TsmsForm::LoadPhoneBook() { PhoneBook = ::LoadPhoneBook(Monitor.ExeDir()); }
+void TsmsForm::LoadPhoneBook() { PhoneBook = Monitor.Settings().PhoneBook(); }
 
 std::string TsmsForm::FindPhoneNumber(int32_t device) const { return ::FindPhoneNumber(PhoneBook, device); }
 
@@ -162,7 +161,7 @@ void TsmsForm::SavePhoneNumber() {
   const TTargetEntry* entry = Selected();
   if (entry == nullptr || entry->Kind != TTargetEntry::kVehicle) return;
   // The phone book of this window is not updated: the window closes.
-  ::SavePhoneNumber(Monitor.ExeDir(), PhoneBook, *entry->Car, Ui->edNumber->text());
+  ::SavePhoneNumber(Monitor.Settings(), PhoneBook, *entry->Car, Ui->edNumber->text());
 }
 
 void TsmsForm::AppendSmsListLog() {
@@ -215,36 +214,20 @@ void TsmsForm::btnSmsTemplateClick() {
 }
 
 void TsmsForm::PrepareTemplateForm(TTemplateLink& link) {
-  QLineEdit* number = link.Number();
-  QLineEdit* password = link.Password();
-  if (number == nullptr || password == nullptr) return;
-  number->clear();
-  number->setEnabled(true);
-  password->clear();
-  password->setEnabled(true);
-  number->setText(Ui->edNumber->text());
   const TTargetEntry* entry = Selected();
-  if (entry == nullptr) return;
-  switch (entry->Kind) {
-    case TTargetEntry::kGroup: {
-      for (const auto& car : entry->Group->Cars) link.AddDeviceVersion(DeviceSeries(static_cast<uint32_t>(car->Device)));
-      // Both fields show the group: the composed lines then carry the password placeholder.
-      const QString name = QStringFromCp1251(entry->Group->Name);
-      number->setText(name);
-      number->setEnabled(false);
-      password->setText(name);
-      password->setEnabled(false);
-      break;
-    }
-    case TTargetEntry::kVehicle:
-      number->setText(Ui->edNumber->text());
-      password->setText(QStringFromCp1251(StoredPassword(*entry->Car)));
-      link.AddDeviceVersion(static_cast<uint8_t>(entry->Series()));
-      break;
-    default:
-      link.AddDeviceVersion(static_cast<uint8_t>(entry->Series()));
-      break;
+  if (entry != nullptr && entry->Kind == TTargetEntry::kGroup) {
+    for (const auto& car : entry->Group->Cars) link.AddDeviceVersion(DeviceSeries(static_cast<uint32_t>(car->Device)));
+    // Both fields show the group: the composed lines then carry the password placeholder.
+    const QString name = QStringFromCp1251(entry->Group->Name);
+    link.SetNumber(name, false);
+    link.SetPassword(name, false);
+    return;
   }
+  link.SetNumber(Ui->edNumber->text(), true);
+  link.SetPassword(entry != nullptr && entry->Kind == TTargetEntry::kVehicle ? QStringFromCp1251(StoredPassword(*entry->Car))
+                                                                             : QString(),
+                   true);
+  if (entry != nullptr) link.AddDeviceVersion(static_cast<uint8_t>(entry->Series()));
 }
 
 void TsmsForm::TemplateCommandClick(int commandType) {
@@ -272,9 +255,9 @@ void TsmsForm::FillTextFromTemplate(TTemplateLink& link) {
   Ui->redText->clear();
   const TTargetEntry* entry = Selected();
   if (entry == nullptr) return;
-  QLineEdit* number = link.Number();
-  if (entry->Kind != TTargetEntry::kGroup && number != nullptr && number->text() != Ui->edNumber->text())
-    Ui->edNumber->setText(number->text());
+  // A number edited in the template window comes back to this one.
+  if (entry->Kind != TTargetEntry::kGroup && link.IsThere() && link.Number() != Ui->edNumber->text())
+    Ui->edNumber->setText(link.Number());
   QStringList lines;
   for (const std::string& line : TemplateTextLines(TargetList, Ui->cDevice->currentIndex(), link.CommandLists()))
     lines << QStringFromCp1251(line);

@@ -5,7 +5,7 @@
 // place and target in the layout string.
 
 #include "composer/SendRules.h"
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 
 #include <QWidget>
 

@@ -8,8 +8,7 @@
 #include "composer/SelectorTable.h"
 #include "composer/TemplateChecks.h"
 #include "composer/TemplateModes.h"
-#include "shell/Settings.h"
-#include "shell/WindowFont.h"
+#include "seam/WindowFont.h"
 #include "ui_SmsTemplateForm.h"
 
 #include <QCheckBox>
@@ -94,14 +93,14 @@ void TSmsTemplateForm::FormCreate() {
       box->hide();
     }
   }
-  RestoreLayout(Monitor.Settings().SmsTemplateFormLayout);
+  RestoreLayout(Monitor.Settings().Layout(TWindowKind::SmsTemplate));
   PlaceButtons();
   PlacemarkMenu = new TPlacemarkMenu(*this, Monitor);
   PlacemarkMenu->ConnectButtons();
 }
 
 void TSmsTemplateForm::FormDestroy() {
-  SaveSmsTemplateFormLayout(Monitor.ExeDir(), Monitor.Settings(), LayoutText());
+  Monitor.Settings().SaveLayout(TWindowKind::SmsTemplate, LayoutText());
   CommandLists.Clear();
 }
 
@@ -120,6 +119,27 @@ std::string TSmsTemplateForm::LayoutText() const {
 }
 
 void TSmsTemplateForm::AddDeviceVersion(uint8_t series) { TargetVersions.AddDeviceVersion(series); }
+
+namespace {
+
+// The field is emptied and enabled, takes the text, and is locked when it only shows the
+// target.
+void SetRequestField(QLineEdit& field, const QString& text, bool editable) {
+  field.clear();
+  field.setEnabled(true);
+  field.setText(text);
+  field.setEnabled(editable);
+}
+
+}  // namespace
+
+void TSmsTemplateForm::SetNumber(const QString& number, bool editable) { SetRequestField(*edNumber, number, editable); }
+
+QString TSmsTemplateForm::Number() const { return edNumber->text(); }
+
+void TSmsTemplateForm::SetPassword(const QString& password, bool editable) {
+  SetRequestField(*edPassword, password, editable);
+}
 bool TSmsTemplateForm::HasDeviceVersion(uint8_t series) const { return TargetVersions.HasDeviceVersion(series); }
 bool TSmsTemplateForm::HasLegacyVersion() const { return TargetVersions.HasLegacyVersion(); }
 void TSmsTemplateForm::ClearCommandLists() { CommandLists.Clear(); }

@@ -9,7 +9,8 @@
 
 #include "composer/FormSnapshot.h"
 #include "composer/TemplateState.h"
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
+#include "seam/TemplateWindow.h"
 
 #include <QDialog>
 #include <QString>
@@ -30,7 +31,7 @@ namespace Ui {
 class SmsTemplateForm;
 }
 
-class TSmsTemplateForm : public QDialog, public TMonitorWindow {
+class TSmsTemplateForm : public QDialog, public TTemplateWindow {
   Q_OBJECT
 
 public:
@@ -42,7 +43,7 @@ public:
   ~TSmsTemplateForm() override;
 
   // The target series (1 to 5). Emptied whenever the window closes.
-  void AddDeviceVersion(uint8_t series);
+  void AddDeviceVersion(uint8_t series) override;
   bool HasDeviceVersion(uint8_t series) const;
   bool HasLegacyVersion() const;
   // Clears the lines of the five lists.
@@ -74,7 +75,14 @@ public:
   void PrepareGetGconf3();               // 21
   void PrepareGetGconf4();               // 22
   // The entry of a command type 1 to 22 (others are ignored).
-  void PrepareCommand(int commandType);
+  void PrepareCommand(int commandType) override;
+
+  // What the send window sets and reads through the template-window interface.
+  void SetNumber(const QString& number, bool editable) override;
+  void SetPassword(const QString& password, bool editable) override;
+  QString Number() const override;
+  int ExecModal() override { return exec(); }
+  const TCommandLists& ComposedLists() const override { return CommandLists; }
 
   // "Top,Left": a non-zero Top is applied, then a non-zero Left.
   void RestoreLayout(const std::string& layout) override;

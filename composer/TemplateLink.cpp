@@ -1,32 +1,26 @@
 #include "composer/TemplateLink.h"
 
-#include "composer/SmsTemplateForm.h"
+void TTemplateLink::SetNumber(const QString& number, bool editable) {
+  if (Window != nullptr) Window->SetNumber(number, editable);
+}
 
-#include <QLineEdit>
+void TTemplateLink::SetPassword(const QString& password, bool editable) {
+  if (Window != nullptr) Window->SetPassword(password, editable);
+}
 
-namespace {
-
-TSmsTemplateForm* Form(QWidget* window) { return qobject_cast<TSmsTemplateForm*>(window); }
-
-}  // namespace
-
-TTemplateLink::TTemplateLink(QWidget* window) : Window(Form(window)) {}
-
-QLineEdit* TTemplateLink::Number() const { return Window != nullptr ? Form(Window)->edNumber : nullptr; }
-
-QLineEdit* TTemplateLink::Password() const { return Window != nullptr ? Form(Window)->edPassword : nullptr; }
+QString TTemplateLink::Number() const { return Window != nullptr ? Window->Number() : QString(); }
 
 void TTemplateLink::AddDeviceVersion(uint8_t series) {
-  if (Window != nullptr) Form(Window)->AddDeviceVersion(series);
+  if (Window != nullptr) Window->AddDeviceVersion(series);
 }
 
 void TTemplateLink::Prepare(int commandType) {
-  if (Window != nullptr) Form(Window)->PrepareCommand(commandType);
+  if (Window != nullptr) Window->PrepareCommand(commandType);
 }
 
-int TTemplateLink::Exec() { return Window != nullptr ? Form(Window)->exec() : 0; }
+int TTemplateLink::Exec() { return Window != nullptr ? Window->ExecModal() : 0; }
 
 const TCommandLists& TTemplateLink::CommandLists() const {
   static const TCommandLists kNone;
-  return Window != nullptr ? Form(Window)->CommandLists : kNone;
+  return Window != nullptr ? Window->ComposedLists() : kNone;
 }

@@ -2,11 +2,10 @@
 // The template window's command state, apart from its widgets: the protocol series the
 // command is for and the command lines composed for each series.
 
-#include <array>
+#include "seam/CommandLists.h"
+
 #include <cstdint>
 #include <set>
-#include <string>
-#include <vector>
 
 // The protocol series (1 to 5) that the composed commands are for, in ascending order.
 class TTargetVersions {
@@ -26,22 +25,4 @@ public:
 
 private:
   std::set<uint8_t> Series;
-};
-
-// One list of command lines per series: slot n holds the lines of series n, slot 0 none.
-// Each line is one SMS text in code page 1251, possibly holding the placeholder "%PASS%".
-using TCommandList = std::vector<std::string>;
-
-class TCommandLists {
-public:
-  static constexpr int kSeriesCount = 5;
-  TCommandList& operator[](int series) { return Lists.at(static_cast<size_t>(series)); }
-  const TCommandList& operator[](int series) const { return Lists.at(static_cast<size_t>(series)); }
-  // Clears the lines of every list.
-  void Clear() {
-    for (TCommandList& list : Lists) list.clear();
-  }
-
-private:
-  std::array<TCommandList, kSeriesCount + 1> Lists;
 };

@@ -54,6 +54,9 @@ public:
 
   TSmsLog& SmsLog() { return Log; }
   int32_t LastLogIndex() const { return Log.LastLogIndex; }
+  // The dispatcher has taken the unread block up to log index `index`: a later mark as read
+  // covers the records up to there.
+  void DispatcherTookBlockUpTo(int32_t index) { Log.LastLogIndex = index; }
 
   bool WriteSmsLogRecord(const std::string& path, const TLogRecord& record) { return Log.WriteSmsLogRecord(path, record); }
   bool AppendSmsToLog(const TSmsInfo& info, uint8_t read) { return Log.AppendSmsToLog(info, read); }

@@ -126,31 +126,15 @@ constexpr std::array<TShape, kParamKindCount> kShapes = {
 // PCRE2 rejects a "-" right after a class escape inside brackets ("[\w-_]") as a bad range;
 // the devices mean a literal hyphen there, as in the other name bodies, so it is escaped.
 std::string CompilableExpression(std::string_view body) {
+  static constexpr std::string_view kClassEscapes = "dwsDWS";
   std::string out = "^";
-  bool inClass = false;
-  for (size_t i = 0; i < body.size(); ++i) {
-    char c = body[i];
-    if (c == '\\' && i + 1 < body.size()) {
-      char next = body[++i];
-      out.push_back(c);
-      out.push_back(next);
-      bool classEscape = next == 'd' || next == 'w' || next == 's' || next == 'D' || next == 'W' || next == 'S';
-      if (inClass && classEscape && i + 1 < body.size() && body[i + 1] == '-') {
-        out += "\\-";
-        ++i;
-      }
-      continue;
-    }
-    if (!inClass && c == '[') {
-      inClass = true;
-      out.push_back(c);
-      if (i + 1 < body.size() && body[i + 1] == '^') out.push_back(body[++i]);
-      if (i + 1 < body.size() && body[i + 1] == ']') out.push_back(body[++i]);
-      continue;
-    }
-    if (inClass && c == ']') inClass = false;
-    out.push_back(c);
-  }
+  bool afterClassEscape = false;
+  ScanPattern(body, [&](const TPatternToken& token) {
+    const bool hyphen = afterClassEscape && token.Kind == TPatternToken::TKind::Plain && token.Text == "-";
+    out += hyphen ? "\\-" : token.Text;
+    afterClassEscape = token.InClass && token.Kind == TPatternToken::TKind::Escape &&
+                       kClassEscapes.find(token.Text[1]) != std::string_view::npos;
+  });
   out.push_back('$');
   return out;
 }

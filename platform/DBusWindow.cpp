@@ -34,57 +34,57 @@ class TDBusWindow::TReceiver : public QObject, protected QDBusContext {
 
 public:
   TReceiver(THandler handler, QString busName, QString connectionName)
-      : Handler_(std::move(handler)),
-        BusName_(std::move(busName)),
-        ConnectionName_(std::move(connectionName)) {}
+      : Handler(std::move(handler)),
+        RegisteredName(std::move(busName)),
+        ConnectionName(std::move(connectionName)) {}
 
   ~TReceiver() override {
-    QDBusConnection bus(ConnectionName_);
-    bus.unregisterService(BusName_);
+    QDBusConnection bus(ConnectionName);
+    bus.unregisterService(RegisteredName);
     bus.unregisterObject(QString::fromLatin1(kObjectPath));
-    QDBusConnection::disconnectFromBus(ConnectionName_);
+    QDBusConnection::disconnectFromBus(ConnectionName);
   }
 
   bool Start() {
-    QDBusConnection bus(ConnectionName_);
+    QDBusConnection bus(ConnectionName);
     return bus.isConnected() &&
            bus.registerObject(QString::fromLatin1(kObjectPath), this,
                               QDBusConnection::ExportAllSlots) &&
-           bus.registerService(BusName_);
+           bus.registerService(RegisteredName);
   }
 
   // True while a CopyData of this window runs (nested ones included).
-  bool Busy() const { return Depth_ > 0; }
+  bool Busy() const { return Depth > 0; }
 
 public slots:
   uint CopyData(uint code, const QByteArray& payload) {
-    if (!Handler_) return 0;
+    if (!Handler) return 0;
     // The handler may end the window (the quit command does): the handler it runs is this
     // object's own copy, and the object outlives the call (see Unregister).
-    ++Depth_;
+    ++Depth;
     uint answer = 0;
     // An exception must not unwind through the event loop; the sender sees a failed call
     // instead of an answer it could take for the handler's.
     try {
-      answer = Handler_(code, payload);
+      answer = Handler(code, payload);
     } catch (const std::exception& e) {
       sendErrorReply(QString::fromLatin1(kHandlerFailed), QString::fromLocal8Bit(e.what()));
     } catch (...) {
       sendErrorReply(QString::fromLatin1(kHandlerFailed), QStringLiteral("handler failed"));
     }
-    --Depth_;
+    --Depth;
     return answer;
   }
 
 private:
-  const THandler Handler_;
-  const QString BusName_;
-  const QString ConnectionName_;
-  int Depth_ = 0;
+  const THandler Handler;
+  const QString RegisteredName;
+  const QString ConnectionName;
+  int Depth = 0;
 };
 
 TDBusWindow::TDBusWindow(QString className, THandler handler)
-    : ClassName_(std::move(className)), Handler_(std::move(handler)) {}
+    : WindowClassName(std::move(className)), Handler(std::move(handler)) {}
 
 TDBusWindow::~TDBusWindow() {
   Unregister();
@@ -96,32 +96,32 @@ QString TDBusWindow::BusName(const QString& className) {
 }
 
 bool TDBusWindow::Register() {
-  if (Receiver_) return true;
-  const QString busName = BusName(ClassName_);
+  if (Receiver) return true;
+  const QString busName = BusName(WindowClassName);
   if (busName.isEmpty()) return false;
 
   static std::atomic<unsigned> serial{0};
   const QString connectionName =
-      QStringLiteral("orvex-window-%1-%2").arg(ClassName_).arg(serial.fetch_add(1));
+      QStringLiteral("orvex-window-%1-%2").arg(WindowClassName).arg(serial.fetch_add(1));
   QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
-  auto receiver = std::make_unique<TReceiver>(Handler_, busName, connectionName);
+  auto receiver = std::make_unique<TReceiver>(Handler, busName, connectionName);
   if (!receiver->Start()) return false;  // the receiver's destructor undoes what was done
-  Receiver_ = std::move(receiver);
+  Receiver = std::move(receiver);
   return true;
 }
 
 void TDBusWindow::Unregister() {
-  if (!Receiver_) return;
+  if (!Receiver) return;
   // Inside the window's own handler the answer is still to be sent on the window's
   // connection: the receiver goes once the event loop is back.
-  if (Receiver_->Busy())
-    Receiver_.release()->deleteLater();
+  if (Receiver->Busy())
+    Receiver.release()->deleteLater();
   else
-    Receiver_.reset();
+    Receiver.reset();
 }
 
 bool TDBusWindow::IsRegistered() const {
-  return Receiver_ != nullptr;
+  return Receiver != nullptr;
 }
 
 bool TDBusWindow::FindWindow(const QString& className) {

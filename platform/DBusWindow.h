@@ -44,7 +44,7 @@ public:
   // handler the name goes once the answer is on its way and the event loop is back.
   void Unregister();
   bool IsRegistered() const;
-  const QString& ClassName() const { return ClassName_; }
+  const QString& ClassName() const { return WindowClassName; }
 
   // "org.orvex.window.<className>", or empty when the class name is not a valid bus name
   // element (letters, digits, "_" and "-", not starting with a digit, not empty).
@@ -65,7 +65,7 @@ public:
 
 private:
   class TReceiver;
-  QString ClassName_;
-  THandler Handler_;
-  std::unique_ptr<TReceiver> Receiver_;
+  QString WindowClassName;
+  THandler Handler;
+  std::unique_ptr<TReceiver> Receiver;
 };

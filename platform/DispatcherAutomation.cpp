@@ -30,7 +30,7 @@ QString ErrorOf(const QDBusMessage& reply) { return reply.errorName() + QLatin1S
 }  // namespace
 
 TDispatcherAutomation::TDispatcherAutomation(QDBusConnection connection)
-    : Connection_(std::move(connection)) {}
+    : Connection(std::move(connection)) {}
 
 TDispatcherAutomation::~TDispatcherAutomation() {
   Disconnect();
@@ -45,18 +45,18 @@ bool TDispatcherAutomation::TakeOwnerAnswer(const QDBusMessage& reply, bool& own
 }
 
 bool TDispatcherAutomation::Linked() {
-  Connected_ = true;
-  LastError_.clear();
+  Connected = true;
+  LastErrorText.clear();
   return true;
 }
 
 bool TDispatcherAutomation::Connect() {
-  if (Connected_) return true;
-  if (!Connection_.isConnected()) return Fail(QStringLiteral("no session bus"));
+  if (Connected) return true;
+  if (!Connection.isConnected()) return Fail(QStringLiteral("no session bus"));
   bool owned = false;
-  if (!TakeOwnerAnswer(CallAndWait(Connection_, OwnerQuery(), kCallTimeoutMs), owned)) return false;
+  if (!TakeOwnerAnswer(CallAndWait(Connection, OwnerQuery(), kCallTimeoutMs), owned)) return false;
   if (!owned) {
-    const QDBusMessage reply = CallAndWait(Connection_, StartRequest(), kStartTimeoutMs);
+    const QDBusMessage reply = CallAndWait(Connection, StartRequest(), kStartTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) return Fail(ErrorOf(reply));
   }
   return Linked();
@@ -65,15 +65,15 @@ bool TDispatcherAutomation::Connect() {
 void TDispatcherAutomation::BeginConnect(std::function<void(bool linked)> done) {
   // The outcome always comes from the event loop, never from inside this call.
   auto report = [this, done](bool linked) { QTimer::singleShot(0, this, [done, linked] { done(linked); }); };
-  if (Connected_) return report(true);
-  if (!Connection_.isConnected()) return report(Fail(QStringLiteral("no session bus")));
-  const QDBusPendingCall query = Connection_.asyncCall(OwnerQuery(), kCallTimeoutMs);
+  if (Connected) return report(true);
+  if (!Connection.isConnected()) return report(Fail(QStringLiteral("no session bus")));
+  const QDBusPendingCall query = Connection.asyncCall(OwnerQuery(), kCallTimeoutMs);
   WhenCallFinished(query, kCallTimeoutMs, this, [this, query, done](bool finished) {
     bool owned = false;
     if (!finished) return done(Fail(QStringLiteral("NameHasOwner got no answer")));
     if (!TakeOwnerAnswer(query.reply(), owned)) return done(false);
     if (owned) return done(Linked());
-    const QDBusPendingCall start = Connection_.asyncCall(StartRequest(), kStartTimeoutMs);
+    const QDBusPendingCall start = Connection.asyncCall(StartRequest(), kStartTimeoutMs);
     WhenCallFinished(start, kStartTimeoutMs, this, [this, start, done](bool started) {
       if (!started) return done(Fail(QStringLiteral("StartServiceByName got no answer")));
       if (start.reply().type() != QDBusMessage::ReplyMessage) return done(Fail(ErrorOf(start.reply())));
@@ -84,11 +84,11 @@ void TDispatcherAutomation::BeginConnect(std::function<void(bool linked)> done) 
 
 void TDispatcherAutomation::Disconnect() {
   Unadvise();
-  Connected_ = false;
+  Connected = false;
 }
 
 bool TDispatcherAutomation::Fail(const QString& error) {
-  LastError_ = error;
+  LastErrorText = error;
   return false;
 }
 
@@ -116,16 +116,16 @@ bool TDispatcherAutomation::CheckReply(const QDBusMessage& reply, const char* me
 
 bool TDispatcherAutomation::Call(const char* method, const QVariantList& arguments,
                                  const char* replySignature, QVariant* value) {
-  if (!Connected_) return Fail(QStringLiteral("not linked to the dispatcher"));
-  const QDBusMessage reply = CallAndWait(Connection_, MethodCall(method, arguments), kCallTimeoutMs);
+  if (!Connected) return Fail(QStringLiteral("not linked to the dispatcher"));
+  const QDBusMessage reply = CallAndWait(Connection, MethodCall(method, arguments), kCallTimeoutMs);
   return CheckReply(reply, method, replySignature, value);
 }
 
 QDBusPendingCall TDispatcherAutomation::Send(const char* method, const QVariantList& arguments) {
-  if (!Connected_)
+  if (!Connected)
     return QDBusPendingCall::fromError(
         QDBusError(QDBusError::Disconnected, QStringLiteral("not linked to the dispatcher")));
-  return Connection_.asyncCall(MethodCall(method, arguments), kCallTimeoutMs);
+  return Connection.asyncCall(MethodCall(method, arguments), kCallTimeoutMs);
 }
 
 void TDispatcherAutomation::Wait(const QDBusPendingCall& call) {
@@ -214,20 +214,20 @@ bool TDispatcherAutomation::get_CarHandle(QString& handle) {
 }
 
 bool TDispatcherAutomation::Advise(TEventHandler handler) {
-  if (!Connected_) return Fail(QStringLiteral("not linked to the dispatcher"));
-  Handler_ = std::move(handler);
-  if (Advised_) return true;
-  Advised_ =
-      Connection_.connect(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+  if (!Connected) return Fail(QStringLiteral("not linked to the dispatcher"));
+  Handler = std::move(handler);
+  if (Advised) return true;
+  Advised =
+      Connection.connect(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
                           QString::fromLatin1(kEventsInterface), QString::fromLatin1(kEventSignal),
                           this, SLOT(OnInvoke(int)));
-  if (!Advised_) {
-    Handler_ = nullptr;
+  if (!Advised) {
+    Handler = nullptr;
     return Fail(QStringLiteral("the bus refused the subscription to the dispatcher's events"));
   }
   // The bus handles our messages in order: once it has answered this, the subscription is in
   // force, and an event sent after Advise returns is not missed.
-  if (!NameHasOwner(Connection_, QString::fromLatin1(kServiceName), kCallTimeoutMs)) {
+  if (!NameHasOwner(Connection, QString::fromLatin1(kServiceName), kCallTimeoutMs)) {
     Unadvise();
     return Fail(QStringLiteral("the dispatcher is not running"));
   }
@@ -235,17 +235,17 @@ bool TDispatcherAutomation::Advise(TEventHandler handler) {
 }
 
 void TDispatcherAutomation::Unadvise() {
-  if (Advised_) {
-    Connection_.disconnect(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
+  if (Advised) {
+    Connection.disconnect(QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
                            QString::fromLatin1(kEventsInterface), QString::fromLatin1(kEventSignal),
                            this, SLOT(OnInvoke(int)));
   }
-  Advised_ = false;
-  Handler_ = nullptr;
+  Advised = false;
+  Handler = nullptr;
 }
 
 void TDispatcherAutomation::OnInvoke(int dispId) {
   // The handler may end the link (event 203 does): it runs from a copy.
-  TEventHandler handler = Handler_;
+  TEventHandler handler = Handler;
   if (handler) handler(dispId);
 }

@@ -45,7 +45,7 @@ public:
   void BeginConnect(std::function<void(bool linked)> done);
   // Ends the link: the event handler is dropped and the operations fail until Connect.
   void Disconnect();
-  bool IsConnected() const { return Connected_; }
+  bool IsConnected() const { return Connected; }
 
   // The operations; each is true on success, false with LastError on failure (no link, no
   // server, an error reply, a reply of the wrong type, no answer within kCallTimeoutMs).
@@ -75,7 +75,7 @@ public:
   bool TakeText(const QDBusPendingCall& call, const char* method, QString& value);
 
   // The error of the last failing call: the D-Bus error name, ": " and its message.
-  const QString& LastError() const { return LastError_; }
+  const QString& LastError() const { return LastErrorText; }
 
   // Subscribes to the events of the linked server; the handler runs on this object's thread
   // for every Invoke, whatever its id (the caller picks the ids it acts on). A new Advise
@@ -83,7 +83,7 @@ public:
   // when not linked, when the server no longer runs or the bus refuses the subscription.
   bool Advise(TEventHandler handler);
   void Unadvise();
-  bool IsAdvised() const { return Advised_; }
+  bool IsAdvised() const { return Advised; }
 
 private slots:
   void OnInvoke(int dispId);
@@ -104,9 +104,9 @@ private:
                   QVariant* value);
   QDBusMessage MethodCall(const char* method, const QVariantList& arguments) const;
 
-  QDBusConnection Connection_;
-  bool Connected_ = false;
-  bool Advised_ = false;
-  TEventHandler Handler_;
-  QString LastError_;
+  QDBusConnection Connection;
+  bool Connected = false;
+  bool Advised = false;
+  TEventHandler Handler;
+  QString LastErrorText;
 };

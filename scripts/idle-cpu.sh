@@ -56,16 +56,20 @@ grep -q '^notice 1 ' "$work/dispatcher.out" || { echo "the modem did not open" >
 # Let the store sweep of the first reader turn pass.
 sleep 3
 
-ticks() { awk '{print $14 + $15}' "/proc/$monitor/stat"; }
+# CPU time in nanoseconds, summed over the monitor's threads (the scheduler's own count: the
+# clock ticks of /proc/PID/stat are 10 ms each, too coarse for a share of a few hundredths of
+# a percent).
+cpu_ns() {
+  cat /proc/"$monitor"/task/*/schedstat 2>/dev/null | awk '{sum += $1} END {printf "%d", sum}'
+}
 switches() {
   cat /proc/"$monitor"/task/*/status 2>/dev/null |
     awk '/^(non)?voluntary_ctxt_switches/ {sum += $2} END {print sum}'
 }
-hz=$(getconf CLK_TCK)
-t0=$(ticks); s0=$(switches); start=$(date +%s.%N)
+t0=$(cpu_ns); s0=$(switches); start=$(date +%s.%N)
 sleep "$seconds"
-t1=$(ticks); s1=$(switches); end=$(date +%s.%N)
-awk -v t="$((t1 - t0))" -v hz="$hz" -v s="$((s1 - s0))" -v a="$start" -v b="$end" 'BEGIN {
+t1=$(cpu_ns); s1=$(switches); end=$(date +%s.%N)
+awk -v t="$((t1 - t0))" -v s="$((s1 - s0))" -v a="$start" -v b="$end" 'BEGIN {
   span = b - a
-  printf "idle span %.1f s: CPU %.3f %% of one core, %.1f wake-ups/s\n", span, 100 * t / hz / span, s / span
+  printf "idle span %.1f s: CPU %.3f %% of one core, %.1f wake-ups/s\n", span, 100 * t / 1e9 / span, s / span
 }'

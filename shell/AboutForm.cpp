@@ -3,7 +3,7 @@
 #include "ui_AboutForm.h"
 
 #include "shell/OrvexMonitorForm.h"
-#include "shell/WindowFont.h"
+#include "seam/WindowFont.h"
 
 #include <QDesktopServices>
 #include <QEvent>

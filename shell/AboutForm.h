@@ -3,7 +3,7 @@
 // two links, to the maker's web site and to its e-mail address, opened with the desktop's
 // default programs. One instance at most; it frees itself when closed.
 
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 
 #include <QWidget>
 

@@ -4,7 +4,7 @@
 
 #include "common/Text.h"
 #include "shell/Settings.h"
-#include "shell/WindowFont.h"
+#include "seam/WindowFont.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -56,12 +56,12 @@ TConfigForm::TConfigForm(TMonitorServices& monitor, QWidget* parent)
   Form->edPinCode->setValidator(new QRegularExpressionValidator(
       QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(kMaxPinDigits)), Form->edPinCode));
 
-  const std::string& exeDir = Monitor.ExeDir();
-  Fields.PhonePort = GetPhonePort(exeDir);
-  Fields.PhoneDesc = GetPhoneDesc(exeDir);
-  Fields.PinCode = GetPinCode(exeDir);
-  Fields.AutoConnect = GetAutoConnect(exeDir);
-  Fields.CheckPin = GetCheckPin(exeDir);
+  const TLinkSettings link = Monitor.Settings().ReadLinkSettings();
+  Fields.PhonePort = link.PhonePort;
+  Fields.PhoneDesc = link.PhoneDesc;
+  Fields.PinCode = link.PinCode;
+  Fields.AutoConnect = link.AutoConnect;
+  Fields.CheckPin = link.CheckPin;
 
   // Ticking a radio button or the PIN box, by the user or by the window, runs its handler.
   connect(Form->rbUsbTerminal, &QRadioButton::toggled, this, [this](bool on) {
@@ -223,11 +223,11 @@ void TConfigForm::FormCloseQuery() {
   const TConfigChanges changes = ApplyConfigControls(Fields, controls);
   if (!changes.Any()) return;
 
-  const std::string& exeDir = Monitor.ExeDir();
-  if (changes.PortChanged) SavePortSettings(exeDir, Fields.PhonePort, Fields.PhoneDesc);
-  if (changes.SavesPin(controls)) SavePinCode(exeDir, controls.PinCodeText);
-  if (changes.AutoConnectChanged) SaveAutoConnect(exeDir, Monitor.Settings(), controls.AutoConnect);
-  if (changes.CheckPinChanged) SaveCheckPin(exeDir, Monitor.Settings(), !controls.NotCheckPin);
+  TWindowSettings& settings = Monitor.Settings();
+  if (changes.PortChanged) settings.SavePortSettings(Fields.PhonePort, Fields.PhoneDesc);
+  if (changes.SavesPin(controls)) settings.SavePinCode(controls.PinCodeText);
+  if (changes.AutoConnectChanged) settings.SaveAutoConnect(controls.AutoConnect);
+  if (changes.CheckPinChanged) settings.SaveCheckPin(!controls.NotCheckPin);
 
   if (changes.AffectsLink() && Monitor.IsModemOpen()) {
     const auto answer = QMessageBox::warning(this, QString::fromUtf8(kCaption), QString::fromUtf8(kReopenText),

@@ -8,7 +8,7 @@
 // shell/ConfigChoice.h; this class maps them to its widgets.
 
 #include "shell/ConfigChoice.h"
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 
 #include <QWidget>
 

@@ -14,7 +14,7 @@
 // A load reads at most Bounds.Groups groups and Bounds.Cars vehicles in all, and texts of at
 // most kMaxText characters: beyond, it ends with what came, and the warning output says so.
 
-#include "shell/Fleet.h"
+#include "seam/Fleet.h"
 
 #include <QDBusConnection>
 #include <QDBusPendingCall>

@@ -160,7 +160,7 @@ void TDispatcherLink::ReadSmsFromLogTerminate(TThread& sender) {
   // The block carried only the oldest of the unread messages: only those become read, and the
   // notice starts again for the others, so that the dispatcher asks for them too instead of
   // never seeing them.
-  Form.Core.SmsLog().LastLogIndex = packer->LastPackedIndex;
+  Form.Core.DispatcherTookBlockUpTo(packer->LastPackedIndex);
   Form.ClearUnreadNotice();
   Form.Core.CheckUnreadSms();
 }

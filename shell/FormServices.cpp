@@ -1,11 +1,14 @@
 #include "shell/FormServices.h"
 
+#include "seam/TemplateWindow.h"
 #include "shell/OrvexMonitorForm.h"
 
 #include <QTimer>
 
+TFormServices::TFormServices(TOrvexMonitorForm& form) : Form(form), WindowSettings(form.ExeDir(), form.Mirror()) {}
+
 const std::string& TFormServices::ExeDir() const { return Form.ExeDir(); }
-TSettingsMirror& TFormServices::Settings() { return Form.Mirror(); }
+TWindowSettings& TFormServices::Settings() { return WindowSettings; }
 void TFormServices::LoadUnreadSms(TSmsInfoList& list) { Form.Core.LoadUnreadSms(list); }
 void TFormServices::LoadSmsLog(TSmsHistory& history) { Form.Core.LoadSmsLog(history); }
 void TFormServices::MarkAllSmsRead() { Form.Core.MarkAllSmsRead(); }
@@ -28,4 +31,4 @@ void TFormServices::SetReconnectEnabled(bool enabled) {
 const TPortSources& TFormServices::PortSources() const { return Form.PortSources; }
 std::optional<std::vector<std::string>> TFormServices::ListUsbTerminals() { return Form.Core.Modem.ListUsbTerminals(); }
 const TFleet& TFormServices::Fleet() const { return Form.Fleet; }
-QWidget* TFormServices::TemplateWindow() { return Form.TemplateWindow(); }
+TTemplateWindow* TFormServices::TemplateWindow() { return dynamic_cast<TTemplateWindow*>(Form.TemplateWindow()); }

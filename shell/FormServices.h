@@ -2,16 +2,17 @@
 // The main form's side of the window seam: TMonitorServices answered from the form and its
 // GSM core.
 
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
+#include "shell/FileWindowSettings.h"
 
 class TOrvexMonitorForm;
 
 class TFormServices : public TMonitorServices {
 public:
-  explicit TFormServices(TOrvexMonitorForm& form) : Form(form) {}
+  explicit TFormServices(TOrvexMonitorForm& form);
 
   const std::string& ExeDir() const override;
-  TSettingsMirror& Settings() override;
+  TWindowSettings& Settings() override;
   void LoadUnreadSms(TSmsInfoList& list) override;
   void LoadSmsLog(TSmsHistory& history) override;
   void MarkAllSmsRead() override;
@@ -25,8 +26,9 @@ public:
   const TPortSources& PortSources() const override;
   std::optional<std::vector<std::string>> ListUsbTerminals() override;
   const TFleet& Fleet() const override;
-  QWidget* TemplateWindow() override;
+  TTemplateWindow* TemplateWindow() override;
 
 private:
   TOrvexMonitorForm& Form;
+  TFileWindowSettings WindowSettings;
 };

@@ -7,8 +7,8 @@
 #include "gsm/MonitorCore.h"
 #include "platform/TickCount.h"
 #include "platform/TrayIcon.h"
-#include "shell/Fleet.h"
-#include "shell/MonitorServices.h"
+#include "seam/Fleet.h"
+#include "seam/MonitorServices.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,5 +1,6 @@
 #include "shell/Settings.h"
 
+#include "common/Text.h"
 #include "platform/IniFile.h"
 
 #include <QtGlobal>
@@ -8,6 +9,7 @@ namespace {
 
 const std::string kCommon = "COMMON";
 const std::string kVisual = "VISUAL";
+const std::string kPhoneSection = "TELNUMBERS";
 
 int32_t FlagValue(bool flag) { return flag ? 1 : 0; }
 
@@ -152,4 +154,22 @@ bool SaveCheckPin(const std::string& exeDir, TSettingsMirror& mirror, bool check
   SaveFlagIfChanged(exeDir, kCommon, "CheckPin", 1, checkPin);
   mirror.CheckPin = checkPin;
   return checkPin;
+}
+
+TPhoneBook LoadPhoneBook(const std::string& exeDir) {
+  TPhoneBook book;
+  const TIniFile ini(SettingsFileName(exeDir));
+  for (const std::string& key : ini.ReadSection(kPhoneSection)) {
+    const int32_t device = StrToIntDef(key, 0);
+    if (device == 0) continue;
+    std::string phone = ini.ReadString(kPhoneSection, key, std::string());
+    if (!phone.empty()) book.push_back({device, std::move(phone)});
+  }
+  return book;
+}
+
+bool SavePhoneNumber(const std::string& exeDir, int32_t device, const std::string& phone) {
+  TIniFile ini(SettingsFileName(exeDir));
+  ini.WriteString(kPhoneSection, std::to_string(device), phone);
+  return ini.UpdateFile();
 }

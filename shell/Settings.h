@@ -9,6 +9,9 @@
 // `exeDir` is the program folder with its trailing separator ("/opt/orvex/").
 
 #include "common/SettingsMirror.h"
+#include "seam/WindowSettings.h"
+
+#include <cstdint>
 
 #include <string>
 
@@ -52,3 +55,9 @@ void SaveShowNotify(const std::string& exeDir, bool showNotify);
 void SavePlacesKml(const std::string& exeDir, const std::string& placesKml);
 bool SaveAutoConnect(const std::string& exeDir, TSettingsMirror& mirror, bool autoConnect);
 bool SaveCheckPin(const std::string& exeDir, TSettingsMirror& mirror, bool checkPin);
+
+// The phone book, section "TELNUMBERS": the entries in key order; keys that are not a
+// non-zero integer and empty values are passed over. A number is kept for a device as given;
+// false when the file could not be written.
+TPhoneBook LoadPhoneBook(const std::string& exeDir);
+bool SavePhoneNumber(const std::string& exeDir, int32_t device, const std::string& phone);

@@ -3,7 +3,7 @@
 // byte after each case. Message boxes are answered from the test.
 
 #include "shell/ConfigForm.h"
-#include "shell/WindowFont.h"
+#include "seam/WindowFont.h"
 
 #include "common/Text.h"
 #include "fakes/FakeFtd2xx.h"

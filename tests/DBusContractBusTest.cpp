@@ -47,18 +47,18 @@ public:
     static int argc = 1;
     static char name[] = "DBusContractBusTest";
     static char* argv[] = {name, nullptr};
-    App_ = std::make_unique<QCoreApplication>(argc, argv);
-    RuntimeDir_ = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(RuntimeDir_->path()));
+    App = std::make_unique<QCoreApplication>(argc, argv);
+    RuntimeDir = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(RuntimeDir->path()));
   }
   void TearDown() override {
-    RuntimeDir_.reset();
-    App_.reset();
+    RuntimeDir.reset();
+    App.reset();
   }
 
 private:
-  std::unique_ptr<QCoreApplication> App_;
-  std::unique_ptr<QTemporaryDir> RuntimeDir_;
+  std::unique_ptr<QCoreApplication> App;
+  std::unique_ptr<QTemporaryDir> RuntimeDir;
 };
 
 [[maybe_unused]] ::testing::Environment* const kQtEnvironment =
@@ -87,19 +87,19 @@ public:
   };
 
   explicit TMonitorWindow(std::function<uint32_t(uint32_t, const QByteArray&)> answer = {})
-      : Answer_(std::move(answer)),
-        Window_(kMonitorClass, [this](uint32_t code, const QByteArray& payload) {
+      : Answer(std::move(answer)),
+        Window(kMonitorClass, [this](uint32_t code, const QByteArray& payload) {
           Received.push_back({code, payload});
-          return Answer_ ? Answer_(code, payload) : 1u;
+          return Answer ? Answer(code, payload) : 1u;
         }) {}
 
-  bool Register() { return Window_.Register(); }
+  bool Register() { return Window.Register(); }
 
   std::vector<TMessage> Received;
 
 private:
-  std::function<uint32_t(uint32_t, const QByteArray&)> Answer_;
-  TDBusWindow Window_;
+  std::function<uint32_t(uint32_t, const QByteArray&)> Answer;
+  TDBusWindow Window;
 };
 
 QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& text) {

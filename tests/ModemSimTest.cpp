@@ -735,8 +735,8 @@ public:
   bool Start(const std::vector<std::string>& args) {
     int toChild[2], fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
-    Pid_ = fork();
-    if (Pid_ == 0) {
+    Pid = fork();
+    if (Pid == 0) {
       dup2(toChild[0], STDIN_FILENO);
       dup2(fromChild[1], STDOUT_FILENO);
       close(toChild[1]);
@@ -752,18 +752,18 @@ public:
     }
     close(toChild[0]);
     close(fromChild[1]);
-    In_ = toChild[1];
-    Out_ = fromChild[0];
-    return Pid_ > 0;
+    In = toChild[1];
+    Out = fromChild[0];
+    return Pid > 0;
   }
 
   ~TSimProcess() {
-    if (Pid_ > 0) {
-      kill(Pid_, SIGKILL);
-      waitpid(Pid_, nullptr, 0);
+    if (Pid > 0) {
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
     }
-    if (In_ >= 0) close(In_);
-    if (Out_ >= 0) close(Out_);
+    if (In >= 0) close(In);
+    if (Out >= 0) close(Out);
   }
 
   // Reads from `fd` until `ending` has arrived or the bound has passed. The simulator answers
@@ -787,25 +787,25 @@ public:
 
   std::string Control(const std::string& line) {
     std::string text = line + "\n";
-    EXPECT_EQ(write(In_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    return ReadUntil(Out_, "ok\n", OutBuffer_);
+    EXPECT_EQ(write(In, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    return ReadUntil(Out, "ok\n", OutBuffer);
   }
 
-  std::string FirstLine() { return ReadUntil(Out_, "\n", OutBuffer_); }
+  std::string FirstLine() { return ReadUntil(Out, "\n", OutBuffer); }
 
   int Stop() {
-    kill(Pid_, SIGTERM);
+    kill(Pid, SIGTERM);
     int status = 0;
-    waitpid(Pid_, &status, 0);
-    Pid_ = -1;
+    waitpid(Pid, &status, 0);
+    Pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
 private:
-  pid_t Pid_ = -1;
-  int In_ = -1;
-  int Out_ = -1;
-  std::string OutBuffer_;
+  pid_t Pid = -1;
+  int In = -1;
+  int Out = -1;
+  std::string OutBuffer;
 };
 
 TEST(ModemSimProgram, TalksAtOverAPseudoTerminal) {

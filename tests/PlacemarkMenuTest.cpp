@@ -4,7 +4,7 @@
 
 #include "composer/PlacemarkMenu.h"
 
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 #include "shell/Settings.h"
 #include "support/ModalBoxes.h"
 #include "support/FakeMonitor.h"

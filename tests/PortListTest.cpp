@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -400,12 +402,19 @@ TEST(TerminalNode, PseudoTerminalCountsAsSerialPortWhileItExists) {
   EXPECT_TRUE(checked) << "every closed pseudo-terminal was taken again at once";
 }
 
-TEST(UdevSource, EnumeratesThisMachineWithoutFailing) {
-  const std::vector<TTtyDevice> devices = UdevTtyDevices();
-  for (const TTtyDevice& device : devices) {
-    EXPECT_FALSE(device.Name.empty());
-    EXPECT_EQ(device.Node.compare(0, 5, "/dev/"), 0) << device.Node;
+TEST(UdevSource, ListsTheSameTtyDevicesAsTheKernel) {
+  // The kernel lists its tty devices under /sys/class/tty; there are always some (the console,
+  // ptmx, the virtual terminals), and udev enumerates every one of them, containers included.
+  std::vector<std::string> kernelNames;
+  for (const TTtyDevice& device : SysfsTtyDevices()) kernelNames.push_back(device.Name);
+  ASSERT_FALSE(kernelNames.empty());
+  std::vector<std::string> udevNames;
+  for (const TTtyDevice& device : UdevTtyDevices()) {
+    udevNames.push_back(device.Name);
+    EXPECT_EQ(device.Node, "/dev/" + device.Name);
   }
+  std::sort(udevNames.begin(), udevNames.end());
+  EXPECT_EQ(udevNames, kernelNames);
   // Whatever this machine has, no virtual console becomes a serial port.
   for (const TComEntry& entry : TPortList().GetComPortList()) {
     EXPECT_EQ(entry.Port.compare(0, 5, "/dev/"), 0) << entry.Port;

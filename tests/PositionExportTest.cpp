@@ -4,7 +4,7 @@
 
 #include "viewer/ShowSmsForm.h"
 
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 #include "support/DesktopStandIn.h"
 #include "support/FakeMonitor.h"
 #include "support/ModalBoxes.h"

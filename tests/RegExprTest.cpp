@@ -69,3 +69,36 @@ TEST(RegExpr, BadExpressionIsReported) {
   TRegExpr empty;
   EXPECT_FALSE(empty.Exec("anything"));
 }
+
+// The scanner both pattern rewrites rely on: where classes start and end, escapes kept whole.
+TEST(ScanPattern, TellsEscapesAndClassBounds) {
+  struct Case {
+    const char* pattern;
+    const char* tokens;  // each token as "<kind><in class>:<text>" joined by " "
+  };
+  const Case cases[] = {
+      {"a\\sb", "P0:a E0:\\s P0:b"},
+      {"[\\w-_]x", "O0:[ E1:\\w P1:- P1:_ C0:] P0:x"},
+      {"[]a]", "O0:[] P1:a C0:]"},
+      {"[^]a]b", "O0:[^] P1:a C0:] P0:b"},
+      {"[^a]", "O0:[^ P1:a C0:]"},
+      {"\\[a]", "E0:\\[ P0:a P0:]"},
+      {"[a\\]]", "O0:[ P1:a E1:\\] C0:]"},
+      {"ab\\", "P0:a P0:b P0:\\"},
+      {"[", "O0:["},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    std::string tokens;
+    ScanPattern(c.pattern, [&tokens](const TPatternToken& token) {
+      const char kinds[] = {'E', 'O', 'C', 'P'};
+      if (!tokens.empty()) tokens += ' ';
+      tokens += kinds[static_cast<int>(token.Kind)];
+      tokens += token.InClass ? '1' : '0';
+      tokens += ':';
+      tokens += token.Text;
+    });
+    EXPECT_EQ(tokens, c.tokens);
+  }
+}

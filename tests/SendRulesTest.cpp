@@ -4,6 +4,8 @@
 
 #include "common/Text.h"
 #include "composer/SendRules.h"
+#include "shell/FileWindowSettings.h"
+#include "shell/Settings.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -315,14 +317,16 @@ TEST(SendRulesTest, PhoneBookIsReadAndWrittenInTheSettingsFile) {
       {"+790031234567890123456", true, "+790031234567890123"},
       {"+7 900 3", true, "+7 900 3"},
   };
+  TSettingsMirror mirror;
+  TFileWindowSettings settings(exeDir, mirror);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Typed);
-    const TPhoneBook now = LoadPhoneBook(exeDir);
-    EXPECT_EQ(SavePhoneNumber(exeDir, now, *car, QString::fromUtf8(c.Typed)), c.Written);
-    EXPECT_EQ(FindPhoneNumber(LoadPhoneBook(exeDir), 30000), c.Stored[0] ? c.Stored : FindPhoneNumber(now, 30000));
+    const TPhoneBook now = settings.PhoneBook();
+    EXPECT_EQ(SavePhoneNumber(settings, now, *car, QString::fromUtf8(c.Typed)), c.Written);
+    EXPECT_EQ(FindPhoneNumber(settings.PhoneBook(), 30000), c.Stored[0] ? c.Stored : FindPhoneNumber(now, 30000));
   }
   // Equal to the phone book's number: nothing is written.
-  EXPECT_FALSE(SavePhoneNumber(exeDir, LoadPhoneBook(exeDir), *car, QStringLiteral("+7 900 3")));
+  EXPECT_FALSE(SavePhoneNumber(settings, settings.PhoneBook(), *car, QStringLiteral("+7 900 3")));
   EXPECT_NE(ReadWholeFile(exeDir + "OrvexMonitor.ini").find("PhonePort=direct"), std::string::npos);
 }
 

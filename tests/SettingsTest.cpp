@@ -1,6 +1,7 @@
 #include "shell/Settings.h"
 
 #include "common/Text.h"
+#include "shell/FileWindowSettings.h"
 #include "platform/IniFile.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
@@ -239,6 +240,42 @@ TEST_F(SettingsTest, LayoutSaversWriteEveryTimeAndSetTheMirror) {
     const ino_t before = Inode();
     c.save(ExeDir, mirror, kLayout);
     EXPECT_NE(Inode(), before) << c.key << ": the layout is written unconditionally";
+  }
+}
+
+// The windows' settings service keeps each window's layout under that window's key and in its
+// mirror field; the windows without a layout keep nothing.
+TEST_F(SettingsTest, WindowSettingsKeepEachWindowsOwnLayout) {
+  struct Case {
+    TWindowKind kind;
+    const char* key;  // nullptr: the window keeps no layout
+    std::string TSettingsMirror::*field;
+  };
+  const Case cases[] = {
+      {TWindowKind::Sms, "SmsForm", &TSettingsMirror::SmsFormLayout},
+      {TWindowKind::SmsTemplate, "SmsTemplateForm", &TSettingsMirror::SmsTemplateFormLayout},
+      {TWindowKind::ShowSms, "ShowSmsForm", &TSettingsMirror::ShowSmsFormLayout},
+      {TWindowKind::Config, nullptr, nullptr},
+      {TWindowKind::About, nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.kind));
+    Put("[VISUAL]\nShowNotify=1\n");
+    TSettingsMirror mirror;
+    const TSettingsMirror before = mirror;
+    TFileWindowSettings settings(ExeDir, mirror);
+    settings.SaveLayout(c.kind, kLayout);
+    if (c.key == nullptr) {
+      EXPECT_EQ(Get(), "[VISUAL]\nShowNotify=1\n");
+      EXPECT_EQ(settings.Layout(c.kind), "");
+      continue;
+    }
+    EXPECT_EQ(TIniFile(Path).ReadString("VISUAL", c.key, ""), kLayout);
+    EXPECT_EQ(mirror.*c.field, kLayout);
+    EXPECT_EQ(settings.Layout(c.kind), kLayout);
+    // The other windows' layouts stay as they were.
+    for (const Case& other : cases)
+      if (other.field != nullptr && other.field != c.field) EXPECT_EQ(mirror.*other.field, before.*other.field);
   }
 }
 

@@ -113,7 +113,7 @@ protected:
   QLineEdit* Number() const { return Child<QLineEdit>("edNumber"); }
   QTextEdit* Text() const { return Child<QTextEdit>("redText"); }
   QString CountText() const { return Child<QLabel>("lblMsgCount")->text(); }
-  TSmsTemplateForm* Template() const { return qobject_cast<TSmsTemplateForm*>(Monitor->TemplateWindow()); }
+  TSmsTemplateForm* Template() const { return dynamic_cast<TSmsTemplateForm*>(Monitor->TemplateWindow()); }
 
   // Picks a target as the user does.
   void Pick(int index) {

@@ -6,7 +6,7 @@
 #include "composer/SelectorTable.h"
 #include "composer/SmsTemplateForm.h"
 #include "composer/TemplateModes.h"
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 #include "shell/Settings.h"
 #include "support/FakeMonitor.h"
 #include "support/ModalBoxes.h"
@@ -806,6 +806,9 @@ TEST_F(SmsTemplateFormTest, TheProgramsFactoryMakesTheTemplateWindow) {
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(form->objectName(), "SmsTemplateForm");
   EXPECT_FALSE(form->isVisible());
+  // The send window reaches it only through the template-window interface; a window without it
+  // would leave every template command of the send window doing nothing.
+  EXPECT_EQ(dynamic_cast<TTemplateWindow*>(window.get()), form);
 }
 
 TEST_F(SmsTemplateFormTest, SnapshotHoldsEveryNamedControl) {

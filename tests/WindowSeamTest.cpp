@@ -2,7 +2,7 @@
 // of each kind, brings an open one forward and tells it to refresh; the windows see only the
 // monitor's services.
 
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 #include "shell/OrvexMonitorForm.h"
 #include "support/TestApp.h"
 

@@ -9,7 +9,7 @@
 #include "common/Text.h"
 #include "composer/SmsForm.h"
 #include "composer/SmsTemplateForm.h"
-#include "shell/WindowFont.h"
+#include "seam/WindowFont.h"
 #include "support/FakeMonitor.h"
 #include "support/TempFolder.h"
 #include "support/TestApp.h"

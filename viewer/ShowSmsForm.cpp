@@ -1,7 +1,6 @@
 #include "viewer/ShowSmsForm.h"
 
-#include "shell/Settings.h"
-#include "shell/WindowFont.h"
+#include "seam/WindowFont.h"
 #include "viewer/PositionExport.h"
 #include "viewer/PositionKml.h"
 #include "ui_ShowSmsForm.h"
@@ -96,7 +95,7 @@ TShowSmsForm::TShowSmsForm(TMonitorServices& monitor, QWidget* parent)
 }
 
 TShowSmsForm::~TShowSmsForm() {
-  SaveShowSmsFormLayout(Monitor.ExeDir(), Monitor.Settings(), LayoutText());
+  Monitor.Settings().SaveLayout(TWindowKind::ShowSms, LayoutText());
   // The rows go before the records they point to; nothing is marked read here.
   Model->Clear();
   ReleaseRecords();

@@ -7,7 +7,7 @@
 #include "common/SmsInfo.h"
 #include "gsm/SmsHistory.h"
 #include "gsm/SmsLog.h"
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
 #include "viewer/SmsDetail.h"
 #include "viewer/SmsListModel.h"
 

@@ -1,5 +1,7 @@
 #include "support/FakeMonitor.h"
 
+#include "seam/TemplateWindow.h"
+
 #include <QWidget>
 
 TFakeMonitor::TFakeMonitor(std::string exeDir, TLogUse log) : Dir(std::move(exeDir)) {
@@ -47,7 +49,7 @@ std::optional<std::vector<std::string>> TFakeMonitor::ListUsbTerminals() {
   return std::nullopt;
 }
 
-QWidget* TFakeMonitor::TemplateWindow() {
+TTemplateWindow* TFakeMonitor::TemplateWindow() {
   if (!Template && MakeTemplateWindow) Template = MakeTemplateWindow(*this);
-  return Template.data();
+  return dynamic_cast<TTemplateWindow*>(Template.data());
 }

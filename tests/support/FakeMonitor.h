@@ -1,5 +1,6 @@
 #pragma once
-// The monitor as a window under test sees it: a program folder, a settings mirror, a fleet,
+// The monitor as a window under test sees it: a program folder, a settings mirror (behind the
+// settings file service the program uses), a fleet,
 // scripted serial ports, a modem-open flag, and records of what the window asked (sends,
 // reopens, reconnect changes, cleared notices). The log operations work on a real log in the
 // folder when the test asks for one, and do nothing otherwise. A test that needs other log
@@ -7,7 +8,8 @@
 
 #include "composer/SendRules.h"
 #include "gsm/SmsLog.h"
-#include "shell/MonitorServices.h"
+#include "seam/MonitorServices.h"
+#include "shell/FileWindowSettings.h"
 
 #include <QPointer>
 
@@ -39,6 +41,7 @@ public:
 
   std::string Dir;
   TSettingsMirror Mirror;
+  TFileWindowSettings WindowSettings{Dir, Mirror};
   TFleet FleetList;
   // The serial ports the port list sees (through Sources, which tests may replace).
   std::vector<TTtyDevice> Devices;
@@ -63,7 +66,7 @@ public:
   const TSmsLog* Log() const { return OwnLog.get(); }
 
   const std::string& ExeDir() const override { return Dir; }
-  TSettingsMirror& Settings() override { return Mirror; }
+  TWindowSettings& Settings() override { return WindowSettings; }
   void LoadUnreadSms(TSmsInfoList& list) override;
   void LoadSmsLog(TSmsHistory& history) override;
   void MarkAllSmsRead() override;
@@ -77,7 +80,7 @@ public:
   const TPortSources& PortSources() const override { return Sources; }
   std::optional<std::vector<std::string>> ListUsbTerminals() override;
   const TFleet& Fleet() const override { return FleetList; }
-  QWidget* TemplateWindow() override;
+  TTemplateWindow* TemplateWindow() override;
 
 private:
   TFreeLogLock Lock;

@@ -25,15 +25,15 @@ bool SpinUntil(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 TStandinProcess::TStandinProcess(const QString& program, const QStringList& arguments) {
-  Process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  Process_.start(program, arguments);
-  Ready_ = Process_.waitForStarted(kPatienceMs) && Next(QStringLiteral("ready")).has_value();
+  Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  Process.start(program, arguments);
+  ReadySeen = Process.waitForStarted(kPatienceMs) && Next(QStringLiteral("ready")).has_value();
 }
 
 TStandinProcess::~TStandinProcess() { Quit(); }
 
 QString TStandinProcess::Ask(const QString& line, int timeoutMs) {
-  Process_.write((line + u'\n').toUtf8());
+  Process.write((line + u'\n').toUtf8());
   const auto answer = Next({QStringLiteral("ok"), QStringLiteral("error"), QStringLiteral("result"),
                             QStringLiteral("undelivered")},
                            timeoutMs);
@@ -49,16 +49,16 @@ std::optional<QString> TStandinProcess::Next(const QStringList& prefixes, int ti
   SpinUntil(
       [&] {
         Collect();
-        for (auto it = Lines_.begin(); it != Lines_.end(); ++it) {
+        for (auto it = Lines.begin(); it != Lines.end(); ++it) {
           for (const QString& prefix : prefixes) {
             if (it->startsWith(prefix)) {
               found = *it;
-              Lines_.erase(it);
+              Lines.erase(it);
               return true;
             }
           }
         }
-        return Process_.state() == QProcess::NotRunning;
+        return Process.state() == QProcess::NotRunning;
       },
       timeoutMs);
   return found;
@@ -68,29 +68,29 @@ int TStandinProcess::Pending(const QString& prefix, int settleMs) {
   SpinUntil([] { return false; }, settleMs);
   Collect();
   int count = 0;
-  for (const QString& line : Lines_)
+  for (const QString& line : Lines)
     if (line.startsWith(prefix)) ++count;
   return count;
 }
 
 int TStandinProcess::Quit() {
-  if (Process_.state() != QProcess::NotRunning) {
-    Process_.write("quit\n");
-    Process_.closeWriteChannel();
-    if (!Process_.waitForFinished(kPatienceMs)) {
-      Process_.kill();
-      Process_.waitForFinished(kPatienceMs);
+  if (Process.state() != QProcess::NotRunning) {
+    Process.write("quit\n");
+    Process.closeWriteChannel();
+    if (!Process.waitForFinished(kPatienceMs)) {
+      Process.kill();
+      Process.waitForFinished(kPatienceMs);
       return -1;
     }
   }
-  return Process_.exitStatus() == QProcess::NormalExit ? Process_.exitCode() : -1;
+  return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
 }
 
 int TStandinProcess::ExitCode() {
-  if (!Process_.waitForFinished(kPatienceMs)) return Quit();
-  return Process_.exitStatus() == QProcess::NormalExit ? Process_.exitCode() : -1;
+  if (!Process.waitForFinished(kPatienceMs)) return Quit();
+  return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
 }
 
 void TStandinProcess::Collect() {
-  while (Process_.canReadLine()) Lines_.push_back(QString::fromUtf8(Process_.readLine()).trimmed());
+  while (Process.canReadLine()) Lines.push_back(QString::fromUtf8(Process.readLine()).trimmed());
 }

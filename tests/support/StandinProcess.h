@@ -22,7 +22,7 @@ public:
   TStandinProcess& operator=(const TStandinProcess&) = delete;
 
   // True once the stand-in has said "ready".
-  bool Ready() const { return Ready_; }
+  bool Ready() const { return ReadySeen; }
   // Sends a control line and gives the line that acknowledges it (ok, error, result,
   // undelivered), or "(no answer)".
   QString Ask(const QString& line, int timeoutMs = 40000);
@@ -40,7 +40,7 @@ public:
 private:
   void Collect();
 
-  QProcess Process_;
-  std::deque<QString> Lines_;
-  bool Ready_ = false;
+  QProcess Process;
+  std::deque<QString> Lines;
+  bool ReadySeen = false;
 };

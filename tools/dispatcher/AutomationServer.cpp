@@ -2,12 +2,12 @@
 
 #include "platform/DispatcherAutomation.h"
 
-TAutomationServer::TAutomationServer() : Events_(new TEvents(this)) {}
+TAutomationServer::TAutomationServer() : Events(new TEvents(this)) {}
 
 void TAutomationServer::SetFleet(TStandinFleet fleet) {
-  Fleet_ = std::move(fleet);
-  Group_ = 0;
-  Car_ = 0;
+  Fleet = std::move(fleet);
+  Group = 0;
+  Car = 0;
 }
 
 bool TAutomationServer::Register(QDBusConnection bus) {
@@ -17,7 +17,7 @@ bool TAutomationServer::Register(QDBusConnection bus) {
 }
 
 void TAutomationServer::Emit(int dispId) {
-  emit Events_->Invoke(dispId);
+  emit Events->Invoke(dispId);
 }
 
 namespace {
@@ -36,7 +36,7 @@ bool IsOperation(const QString& name) {
 
 bool TAutomationServer::FailCall(const QString& operation, int n) {
   if (!IsOperation(operation) || n < 0) return false;
-  TCallPlan& plan = Plans_[operation];
+  TCallPlan& plan = Plans[operation];
   plan.Calls = 0;
   plan.FailAt = n;
   return true;
@@ -44,7 +44,7 @@ bool TAutomationServer::FailCall(const QString& operation, int n) {
 
 bool TAutomationServer::EventInCall(const QString& operation, int n, int dispId) {
   if (!IsOperation(operation) || n < 0) return false;
-  TCallPlan& plan = Plans_[operation];
+  TCallPlan& plan = Plans[operation];
   plan.Calls = 0;
   plan.EventAt = n;
   plan.EventId = dispId;
@@ -52,8 +52,8 @@ bool TAutomationServer::EventInCall(const QString& operation, int n, int dispId)
 }
 
 bool TAutomationServer::Enter(const char* operation) {
-  auto it = Plans_.find(QLatin1String(operation));
-  if (it == Plans_.end()) return true;
+  auto it = Plans.find(QLatin1String(operation));
+  if (it == Plans.end()) return true;
   TCallPlan& plan = it->second;
   ++plan.Calls;
   if (plan.Calls == plan.EventAt) {
@@ -70,42 +70,42 @@ bool TAutomationServer::Enter(const char* operation) {
 }
 
 void TAutomationServer::Lie(int groups, int cars) {
-  LieGroups_ = groups < 0 || cars < 0 ? -1 : groups;
-  LieCars_ = groups < 0 || cars < 0 ? -1 : cars;
-  Group_ = 0;
-  Car_ = 0;
+  LieGroups = groups < 0 || cars < 0 ? -1 : groups;
+  LieCars = groups < 0 || cars < 0 ? -1 : cars;
+  Group = 0;
+  Car = 0;
 }
 
 int TAutomationServer::GroupCount() const {
-  return LieGroups_ >= 0 ? LieGroups_ : static_cast<int>(Fleet_.size());
+  return LieGroups >= 0 ? LieGroups : static_cast<int>(Fleet.size());
 }
 
 int TAutomationServer::CarCount(int group) const {
-  if (LieCars_ >= 0) return LieCars_;
-  return group <= static_cast<int>(Fleet_.size()) ? static_cast<int>(Fleet_[group - 1].Cars.size()) : 0;
+  if (LieCars >= 0) return LieCars;
+  return group <= static_cast<int>(Fleet.size()) ? static_cast<int>(Fleet[group - 1].Cars.size()) : 0;
 }
 
 const TStandinGroup* TAutomationServer::CurrentGroup() {
-  if (Group_ == 0) {
+  if (Group == 0) {
     sendErrorReply(QString::fromLatin1(kErrorNothingSelected), QStringLiteral("no group selected"));
     return nullptr;
   }
-  if (Group_ <= static_cast<int>(Fleet_.size())) return &Fleet_[Group_ - 1];
-  MadeUpGroup_.Name = QStringLiteral("Группа %1").arg(Group_);
-  return &MadeUpGroup_;
+  if (Group <= static_cast<int>(Fleet.size())) return &Fleet[Group - 1];
+  MadeUpGroup.Name = QStringLiteral("Группа %1").arg(Group);
+  return &MadeUpGroup;
 }
 
 const TStandinCar* TAutomationServer::CurrentCar() {
-  if (Car_ == 0) {
+  if (Car == 0) {
     sendErrorReply(QString::fromLatin1(kErrorNothingSelected),
                    QStringLiteral("no vehicle selected"));
     return nullptr;
   }
-  const TStandinGroup* group = Group_ <= static_cast<int>(Fleet_.size()) ? &Fleet_[Group_ - 1] : nullptr;
-  if (group != nullptr && Car_ <= static_cast<int>(group->Cars.size())) return &group->Cars[Car_ - 1];
-  MadeUpCar_ = {Car_, QStringLiteral("Машина %1").arg(Car_), QString(),
-                QStringLiteral("+7900%1").arg(Car_ % 10000000, 7, 10, QLatin1Char('0')), QString()};
-  return &MadeUpCar_;
+  const TStandinGroup* group = Group <= static_cast<int>(Fleet.size()) ? &Fleet[Group - 1] : nullptr;
+  if (group != nullptr && Car <= static_cast<int>(group->Cars.size())) return &group->Cars[Car - 1];
+  MadeUpCar = {Car, QStringLiteral("Машина %1").arg(Car), QString(),
+                QStringLiteral("+7900%1").arg(Car % 10000000, 7, 10, QLatin1Char('0')), QString()};
+  return &MadeUpCar;
 }
 
 int TAutomationServer::get_GroupsNum() {
@@ -115,35 +115,35 @@ int TAutomationServer::get_GroupsNum() {
 
 void TAutomationServer::SelectGroup(int group) {
   if (!Enter("SelectGroup")) return;
-  Car_ = 0;
+  Car = 0;
   if (group < 1 || group > GroupCount()) {
-    Group_ = 0;
+    Group = 0;
     sendErrorReply(QString::fromLatin1(kErrorOutOfRange),
                    QStringLiteral("group %1 is not in 1..%2").arg(group).arg(GroupCount()));
     return;
   }
-  Group_ = group;
+  Group = group;
 }
 
 int TAutomationServer::get_GroupCarsNum() {
   if (!Enter("get_GroupCarsNum")) return 0;
-  return CurrentGroup() != nullptr ? CarCount(Group_) : 0;
+  return CurrentGroup() != nullptr ? CarCount(Group) : 0;
 }
 
 void TAutomationServer::SelectCar(int car) {
   if (!Enter("SelectCar")) return;
   const TStandinGroup* group = CurrentGroup();
-  Car_ = 0;
+  Car = 0;
   if (group == nullptr) return;
-  if (car < 1 || car > CarCount(Group_)) {
+  if (car < 1 || car > CarCount(Group)) {
     sendErrorReply(QString::fromLatin1(kErrorOutOfRange),
                    QStringLiteral("vehicle %1 is not in 1..%2 of group %3")
                        .arg(car)
-                       .arg(CarCount(Group_))
-                       .arg(Group_));
+                       .arg(CarCount(Group))
+                       .arg(Group));
     return;
   }
-  Car_ = car;
+  Car = car;
 }
 
 QString TAutomationServer::get_GroupName() {

@@ -75,15 +75,15 @@ private:
   int GroupCount() const;
   int CarCount(int group) const;
 
-  TStandinFleet Fleet_;
-  int LieGroups_ = -1;  // the counts told instead of the fleet's, -1 while telling the truth
-  int LieCars_ = -1;
-  TStandinGroup MadeUpGroup_;
-  TStandinCar MadeUpCar_;
-  int Group_ = 0;  // 1-based, 0 when none
-  int Car_ = 0;    // 1-based within the group, 0 when none
-  TEvents* Events_ = nullptr;
-  std::map<QString, TCallPlan> Plans_;
+  TStandinFleet Fleet;
+  int LieGroups = -1;  // the counts told instead of the fleet's, -1 while telling the truth
+  int LieCars = -1;
+  TStandinGroup MadeUpGroup;
+  TStandinCar MadeUpCar;
+  int Group = 0;  // 1-based, 0 when none
+  int Car = 0;    // 1-based within the group, 0 when none
+  TEvents* Events = nullptr;
+  std::map<QString, TCallPlan> Plans;
 };
 
 // The events interface of the same object, next to the operations.

@@ -41,7 +41,7 @@ bool ParseCommand(const QStringList& words, uint32_t& code, QByteArray& payload)
 }  // namespace
 
 TStandinConsole::TStandinConsole(TAutomationServer& server, uint32_t answer, int delayMs)
-    : Server_(server), Answer_(answer), DelayMs_(delayMs) {}
+    : Server(server), Answer(answer), DelayMs(delayMs) {}
 
 void TStandinConsole::Say(const QString& line) {
   const QByteArray text = line.toUtf8() + '\n';
@@ -50,33 +50,33 @@ void TStandinConsole::Say(const QString& line) {
 }
 
 void TStandinConsole::Start() {
-  Input_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
-  connect(Input_, &QSocketNotifier::activated, this, &TStandinConsole::OnInput);
+  Input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+  connect(Input, &QSocketNotifier::activated, this, &TStandinConsole::OnInput);
 }
 
 void TStandinConsole::OnInput() {
   // A line may send a command and wait for the monitor, serving the bus meanwhile; no further
   // input is taken until it is done.
-  Input_->setEnabled(false);
+  Input->setEnabled(false);
   char buffer[4096];
   const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
   if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
-    Input_->setEnabled(true);
+    Input->setEnabled(true);
     return;
   }
   if (got <= 0) {
-    if (!Pending_.isEmpty()) Execute(QString::fromUtf8(Pending_));
-    Pending_.clear();
+    if (!Pending.isEmpty()) Execute(QString::fromUtf8(Pending));
+    Pending.clear();
     return;  // end of input: the channel stays closed
   }
-  Pending_.append(buffer, got);
+  Pending.append(buffer, got);
   qsizetype end;
-  while ((end = Pending_.indexOf('\n')) >= 0) {
-    const QByteArray line = Pending_.left(end);
-    Pending_.remove(0, end + 1);
+  while ((end = Pending.indexOf('\n')) >= 0) {
+    const QByteArray line = Pending.left(end);
+    Pending.remove(0, end + 1);
     Execute(QString::fromUtf8(line));
   }
-  Input_->setEnabled(true);
+  Input->setEnabled(true);
 }
 
 void TStandinConsole::Execute(const QString& line) {
@@ -86,37 +86,37 @@ void TStandinConsole::Execute(const QString& line) {
   uint32_t number = 0;
   QByteArray payload;
   if (verb == u"answer" && words.size() == 2 && ParseUInt(words[1], number)) {
-    Answer_ = number;
+    Answer = number;
     Say(QStringLiteral("ok"));
   } else if (verb == u"delay" && words.size() == 2 && ParseUInt(words[1], number)) {
-    DelayMs_ = static_cast<int>(number);
+    DelayMs = static_cast<int>(number);
     Say(QStringLiteral("ok"));
   } else if (verb == u"command" && ParseCommand(words, number, payload)) {
     SendCommand(number, payload);
   } else if (verb == u"callback" && ParseCommand(words, number, payload)) {
-    Callback_ = TCommand{number, payload};
+    Callback = TCommand{number, payload};
     Say(QStringLiteral("ok"));
   } else if (verb == u"event" && words.size() == 2 && ParseUInt(words[1], number)) {
-    Server_.Emit(static_cast<int>(number));
+    Server.Emit(static_cast<int>(number));
     Say(QStringLiteral("ok"));
   } else if (verb == u"fail" && words.size() == 3 && ParseUInt(words[2], number)) {
-    if (Server_.FailCall(words[1], static_cast<int>(number)))
+    if (Server.FailCall(words[1], static_cast<int>(number)))
       Say(QStringLiteral("ok"));
     else
       Say(QLatin1String("error no such operation: ") + words[1]);
   } else if (verb == u"eventin" && words.size() == 4 && ParseUInt(words[2], number)) {
     uint32_t dispId = 0;
-    if (ParseUInt(words[3], dispId) && Server_.EventInCall(words[1], static_cast<int>(number), static_cast<int>(dispId)))
+    if (ParseUInt(words[3], dispId) && Server.EventInCall(words[1], static_cast<int>(number), static_cast<int>(dispId)))
       Say(QStringLiteral("ok"));
     else
       Say(QLatin1String("error no such operation or event: ") + line.trimmed());
   } else if (verb == u"lie" && words.size() == 2 && words[1] == u"off") {
-    Server_.Lie(-1, -1);
+    Server.Lie(-1, -1);
     Say(QStringLiteral("ok"));
   } else if (verb == u"lie" && words.size() == 3 && ParseUInt(words[1], number)) {
     uint32_t cars = 0;
     if (ParseUInt(words[2], cars) && number <= INT32_MAX && cars <= INT32_MAX) {
-      Server_.Lie(static_cast<int>(number), static_cast<int>(cars));
+      Server.Lie(static_cast<int>(number), static_cast<int>(cars));
       Say(QStringLiteral("ok"));
     } else {
       Say(QLatin1String("error malformed counts: ") + line.trimmed());
@@ -139,7 +139,7 @@ void TStandinConsole::Execute(const QString& line) {
       Say(QLatin1String("error ") + error);
       return;
     }
-    Server_.SetFleet(std::move(fleet));
+    Server.SetFleet(std::move(fleet));
     Say(QStringLiteral("ok"));
   } else if (verb == u"quit" && words.size() == 1) {
     Say(QStringLiteral("ok"));
@@ -151,27 +151,27 @@ void TStandinConsole::Execute(const QString& line) {
 
 void TStandinConsole::StartStorm(int dispId, uint32_t count, uint32_t intervalMs) {
   // A new storm replaces one still blowing.
-  if (Storm_) {
-    Storm_->stop();
-    Storm_->deleteLater();
+  if (Storm) {
+    Storm->stop();
+    Storm->deleteLater();
   }
-  Storm_ = new QTimer(this);
-  Storm_->setInterval(static_cast<int>(intervalMs));
+  Storm = new QTimer(this);
+  Storm->setInterval(static_cast<int>(intervalMs));
   auto left = std::make_shared<uint32_t>(count);
-  QTimer* storm = Storm_;
+  QTimer* storm = Storm;
   connect(storm, &QTimer::timeout, this, [this, storm, dispId, left] {
     if (*left > 0) {
       --*left;
-      Server_.Emit(dispId);
+      Server.Emit(dispId);
     }
     if (*left == 0) {
       storm->stop();
       storm->deleteLater();
-      if (Storm_ == storm) Storm_ = nullptr;
+      if (Storm == storm) Storm = nullptr;
       Say(QStringLiteral("storm done"));
     }
   });
-  Storm_->start();
+  Storm->start();
 }
 
 void TStandinConsole::SendCommand(uint32_t code, const QByteArray& payload) {
@@ -187,11 +187,11 @@ uint32_t TStandinConsole::OnNotice(uint32_t code, const QByteArray& payload) {
   QString line = QStringLiteral("notice %1 %2").arg(code).arg(payload.size());
   if (!payload.isEmpty()) line += u' ' + QString::fromLatin1(payload.toHex());
   Say(line);
-  if (Callback_) {
-    const TCommand callback = *Callback_;
-    Callback_.reset();
+  if (Callback) {
+    const TCommand callback = *Callback;
+    Callback.reset();
     SendCommand(callback.Code, callback.Payload);
   }
-  if (DelayMs_ > 0) QThread::msleep(static_cast<unsigned long>(DelayMs_));
-  return Answer_;
+  if (DelayMs > 0) QThread::msleep(static_cast<unsigned long>(DelayMs));
+  return Answer;
 }

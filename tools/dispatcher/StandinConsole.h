@@ -71,11 +71,11 @@ private:
     QByteArray Payload;
   };
 
-  TAutomationServer& Server_;
-  uint32_t Answer_;
-  int DelayMs_;
-  std::optional<TCommand> Callback_;
-  QSocketNotifier* Input_ = nullptr;
-  QTimer* Storm_ = nullptr;
-  QByteArray Pending_;
+  TAutomationServer& Server;
+  uint32_t Answer;
+  int DelayMs;
+  std::optional<TCommand> Callback;
+  QSocketNotifier* Input = nullptr;
+  QTimer* Storm = nullptr;
+  QByteArray Pending;
 };

@@ -163,57 +163,57 @@ private:
     std::string Storage;
   };
 
-  mutable std::mutex Lock_;
-  uint64_t Now_ = 0;
+  mutable std::mutex Lock;
+  uint64_t SimTime = 0;
 
-  std::deque<TChunk> Output_;
-  uint64_t LastDueAt_ = 0;
-  bool Hold_ = false;
-  uint64_t AnswerDelay_ = 0;
-  size_t SplitBytes_ = 0;
-  uint64_t SplitGap_ = 0;
+  std::deque<TChunk> Output;
+  uint64_t LastDueAt = 0;
+  bool Hold = false;
+  uint64_t AnswerDelay = 0;
+  size_t SplitBytes = 0;
+  uint64_t SplitGap = 0;
 
-  bool Echo_ = true;
-  bool Silent_ = false;
-  TSimCard Card_;
-  uint64_t ReadySince_ = 0;
-  uint64_t RegistrationFrom_ = 0;
-  uint64_t RegistrationDelay_ = 0;
-  std::string Operator_ = "SimNet";
-  std::string CnmiTest_ = "+CNMI: (0-3),(0-3),(0-3),(0-2),(0,1)";
-  std::string Cnmi_;
-  std::string Charset_ = "IRA";
-  std::map<std::string, std::string> Rules_;
-  std::optional<std::string> SendAnswer_;
+  bool EchoOn = true;
+  bool Silent = false;
+  TSimCard Card;
+  uint64_t ReadySince = 0;
+  uint64_t RegistrationFrom = 0;
+  uint64_t RegistrationDelay = 0;
+  std::string Operator = "SimNet";
+  std::string CnmiTest = "+CNMI: (0-3),(0-3),(0-3),(0-2),(0,1)";
+  std::string CnmiValue;
+  std::string Charset = "IRA";
+  std::map<std::string, std::string> Rules;
+  std::optional<std::string> SendAnswer;
 
-  TSimMessageStore Store_;
-  std::string ReadStorage_ = "SM";
-  std::string WriteStorage_ = "SM";
-  std::string ReceiveStorage_ = "SM";
+  TSimMessageStore Store;
+  std::string ReadStorage = "SM";
+  std::string WriteStorage = "SM";
+  std::string ReceiveStorage = "SM";
 
-  std::string Line_;
-  bool InPrompt_ = false;
-  int AnnouncedLength_ = 0;
-  std::string PduText_;
-  uint8_t NextReference_ = 0;
+  std::string Line;
+  bool InPrompt = false;
+  int AnnouncedLength = 0;
+  std::string PduText;
+  uint8_t NextReference = 0;
 
-  int RingsLeft_ = 0;
-  uint64_t RingInterval_ = 0;
-  uint64_t NextRingAt_ = 0;
+  int RingsLeft = 0;
+  uint64_t RingInterval = 0;
+  uint64_t NextRingAt = 0;
 
-  std::vector<TDelivery> Deliveries_;
+  std::vector<TDelivery> Deliveries;
   // The next status report line in turn, framed.
   std::string NextReport();
   // `bytes` with a report after every line break but the last.
   std::string WithReportsInside(const std::string& bytes);
 
-  uint64_t ReportInterval_ = 0;
-  uint64_t NextReportAt_ = 0;
-  std::vector<std::string> ReportLines_;
-  size_t NextReportLine_ = 0;
-  bool ReportsInside_ = false;
+  uint64_t ReportInterval = 0;
+  uint64_t NextReportAt = 0;
+  std::vector<std::string> ReportLines;
+  size_t NextReportLine = 0;
+  bool ReportsInside = false;
 
-  std::string Received_;
-  std::vector<std::string> Commands_;
-  std::vector<TSimSubmit> Sent_;
+  std::string Received;
+  std::vector<std::string> ReceivedCommands;
+  std::vector<TSimSubmit> Sent;
 };

@@ -33,16 +33,16 @@ void InstallStopHandlers() {
 
 }  // namespace
 
-TPtyServer::TPtyServer(TPtyServerOptions options) : Options_(std::move(options)), Control_(Sim_) {}
+TPtyServer::TPtyServer(TPtyServerOptions options) : Options(std::move(options)), Control(Sim) {}
 
 TPtyServer::~TPtyServer() {
-  for (TClient& client : Clients_) close(client.Fd);
-  if (Listener_ >= 0) {
-    close(Listener_);
-    unlink(Options_.ControlSocket.c_str());
+  for (TClient& client : Clients) close(client.Fd);
+  if (Listener >= 0) {
+    close(Listener);
+    unlink(Options.ControlSocket.c_str());
   }
-  if (!Options_.Link.empty() && !SlavePath_.empty()) unlink(Options_.Link.c_str());
-  if (Master_ >= 0) close(Master_);
+  if (!Options.Link.empty() && !SlaveDevice.empty()) unlink(Options.Link.c_str());
+  if (Master >= 0) close(Master);
 }
 
 bool TPtyServer::OpenLine(int& master, std::string& slavePath, std::string& error) {
@@ -75,12 +75,12 @@ bool TPtyServer::OpenLine(int& master, std::string& slavePath, std::string& erro
 }
 
 bool TPtyServer::LinkTo(const std::string& slavePath, std::string& error) {
-  if (Options_.Link.empty()) return true;
+  if (Options.Link.empty()) return true;
   // Made beside the link and renamed over it, so that the link never goes missing.
-  const std::string fresh = Options_.Link + ".new";
+  const std::string fresh = Options.Link + ".new";
   unlink(fresh.c_str());
-  if (symlink(slavePath.c_str(), fresh.c_str()) != 0 || rename(fresh.c_str(), Options_.Link.c_str()) != 0) {
-    error = "cannot link " + Options_.Link + ": " + std::strerror(errno);
+  if (symlink(slavePath.c_str(), fresh.c_str()) != 0 || rename(fresh.c_str(), Options.Link.c_str()) != 0) {
+    error = "cannot link " + Options.Link + ": " + std::strerror(errno);
     unlink(fresh.c_str());
     return false;
   }
@@ -88,25 +88,25 @@ bool TPtyServer::LinkTo(const std::string& slavePath, std::string& error) {
 }
 
 bool TPtyServer::Open(std::string& error) {
-  if (!OpenLine(Master_, SlavePath_, error) || !LinkTo(SlavePath_, error)) return false;
-  if (!Options_.ControlSocket.empty()) {
+  if (!OpenLine(Master, SlaveDevice, error) || !LinkTo(SlaveDevice, error)) return false;
+  if (!Options.ControlSocket.empty()) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (Options_.ControlSocket.size() >= sizeof address.sun_path) {
+    if (Options.ControlSocket.size() >= sizeof address.sun_path) {
       error = "control socket path too long";
       return false;
     }
-    std::strcpy(address.sun_path, Options_.ControlSocket.c_str());
+    std::strcpy(address.sun_path, Options.ControlSocket.c_str());
     unlink(address.sun_path);
-    Listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (Listener_ < 0 || bind(Listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(Listener_, 4) != 0) {
-      error = "cannot listen on " + Options_.ControlSocket + ": " + std::strerror(errno);
+    Listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (Listener < 0 || bind(Listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(Listener, 4) != 0) {
+      error = "cannot listen on " + Options.ControlSocket + ": " + std::strerror(errno);
       return false;
     }
   }
-  for (const std::string& command : Options_.Commands) {
-    std::string reply = Control_.Run(command);
+  for (const std::string& command : Options.Commands) {
+    std::string reply = Control.Run(command);
     if (reply.rfind("error", 0) == 0 || reply.find("\nerror") != std::string::npos) {
       error = "'" + command + "': " + reply;
       return false;
@@ -128,15 +128,15 @@ void TPtyServer::WriteAll(int fd, const std::string& bytes) {
 }
 
 bool TPtyServer::WatchHost() {
-  pollfd probe{Master_, POLLIN, 0};
+  pollfd probe{Master, POLLIN, 0};
   const bool present = poll(&probe, 1, 0) >= 0 && !(probe.revents & POLLHUP);
-  if (HostPresent_ && !present) {
-    ToHost_.clear();
-    Sim_.DropDue();
+  if (HostPresent && !present) {
+    ToHost.clear();
+    Sim.DropDue();
     // And what the host left unread in the line: only the slave side can drop that. A serial
     // line's exclusive mode ends with its last descriptor; a pty's lives on with the master, so
     // it is given up here for a host that could not do it itself.
-    const int slave = open(SlavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int slave = open(SlaveDevice.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (slave >= 0) {
       tcflush(slave, TCIFLUSH);
       ioctl(slave, TIOCNXCL);
@@ -145,7 +145,7 @@ bool TPtyServer::WatchHost() {
       RenewLine();
     }
   }
-  HostPresent_ = present;
+  HostPresent = present;
   return present;
 }
 
@@ -157,14 +157,14 @@ void TPtyServer::RenewLine() {
   if (!OpenLine(master, slavePath, error) || !LinkTo(slavePath, error)) {
     if (master >= 0) close(master);
     std::fprintf(stderr, "orvex-modemsim: %s is held exclusively and no new line could be made: %s\n",
-                 SlavePath_.c_str(), error.c_str());
+                 SlaveDevice.c_str(), error.c_str());
     return;
   }
-  close(Master_);
-  Master_ = master;
+  close(Master);
+  Master = master;
   std::fprintf(stderr, "orvex-modemsim: %s was left exclusive by its host; the modem is now on %s\n",
-               SlavePath_.c_str(), slavePath.c_str());
-  SlavePath_ = slavePath;
+               SlaveDevice.c_str(), slavePath.c_str());
+  SlaveDevice = slavePath;
 }
 
 void TPtyServer::ServeControl(std::string& input, int replyFd) {
@@ -178,7 +178,7 @@ void TPtyServer::ServeControl(std::string& input, int replyFd) {
   while ((end = input.find('\n')) != std::string::npos) {
     std::string line = input.substr(0, end);
     input.erase(0, end + 1);
-    WriteAll(replyFd, Control_.Run(line));
+    WriteAll(replyFd, Control.Run(line));
   }
 }
 
@@ -192,42 +192,42 @@ int TPtyServer::Run() {
   bool stdinOpen = true;
   char buffer[4096];
 
-  while (!StopRequested && !Control_.QuitRequested()) {
+  while (!StopRequested && !Control.QuitRequested()) {
     const bool host = WatchHost();
     std::vector<pollfd> fds;
     // A hung-up master is always ready: it is left out until a host comes.
-    fds.push_back({host ? Master_ : -1, static_cast<short>(POLLIN | (ToHost_.empty() ? 0 : POLLOUT)), 0});
+    fds.push_back({host ? Master : -1, static_cast<short>(POLLIN | (ToHost.empty() ? 0 : POLLOUT)), 0});
     fds.push_back({stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
-    fds.push_back({Listener_, POLLIN, 0});
-    for (const TClient& client : Clients_) fds.push_back({client.Fd, POLLIN, 0});
+    fds.push_back({Listener, POLLIN, 0});
+    for (const TClient& client : Clients) fds.push_back({client.Fd, POLLIN, 0});
 
     int timeout = host ? 50 : 10;
-    if (std::optional<uint64_t> next = Sim_.NextEventIn())
+    if (std::optional<uint64_t> next = Sim.NextEventIn())
       timeout = static_cast<int>(std::clamp<uint64_t>(*next, 1, 50));
     int ready = poll(fds.data(), fds.size(), timeout);
     if (ready < 0 && errno != EINTR) break;
-    Sim_.AdvanceTo(elapsed());
+    Sim.AdvanceTo(elapsed());
 
     if (fds[0].revents & POLLIN) {
-      ssize_t count = read(Master_, buffer, sizeof buffer);
-      if (count > 0) Sim_.Feed(std::string_view(buffer, static_cast<size_t>(count)));
+      ssize_t count = read(Master, buffer, sizeof buffer);
+      if (count > 0) Sim.Feed(std::string_view(buffer, static_cast<size_t>(count)));
     }
     if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
       ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
       if (count > 0) {
-        StdinInput_.append(buffer, static_cast<size_t>(count));
-        ServeControl(StdinInput_, STDOUT_FILENO);
+        StdinInput.append(buffer, static_cast<size_t>(count));
+        ServeControl(StdinInput, STDOUT_FILENO);
       } else if (count == 0 || errno != EINTR) {
         stdinOpen = false;  // the simulator goes on serving the pty and the socket
       }
     }
-    if (Listener_ >= 0 && (fds[2].revents & POLLIN)) {
-      int fd = accept4(Listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) Clients_.push_back({fd, {}});
+    if (Listener >= 0 && (fds[2].revents & POLLIN)) {
+      int fd = accept4(Listener, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) Clients.push_back({fd, {}});
     }
     for (size_t i = 3; i < fds.size(); ++i) {
       if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      TClient& client = Clients_[i - 3];
+      TClient& client = Clients[i - 3];
       ssize_t count = read(client.Fd, buffer, sizeof buffer);
       if (count > 0) {
         client.Input.append(buffer, static_cast<size_t>(count));
@@ -237,17 +237,17 @@ int TPtyServer::Run() {
         client.Fd = -1;
       }
     }
-    Clients_.erase(std::remove_if(Clients_.begin(), Clients_.end(), [](const TClient& c) { return c.Fd < 0; }),
-                   Clients_.end());
+    Clients.erase(std::remove_if(Clients.begin(), Clients.end(), [](const TClient& c) { return c.Fd < 0; }),
+                   Clients.end());
 
-    Sim_.AdvanceTo(elapsed());
-    if (HostPresent_)
-      ToHost_ += Sim_.Take();
+    Sim.AdvanceTo(elapsed());
+    if (HostPresent)
+      ToHost += Sim.Take();
     else
-      Sim_.Take();  // nobody listens
-    if (!ToHost_.empty()) {
-      ssize_t written = write(Master_, ToHost_.data(), ToHost_.size());
-      if (written > 0) ToHost_.erase(0, static_cast<size_t>(written));
+      Sim.Take();  // nobody listens
+    if (!ToHost.empty()) {
+      ssize_t written = write(Master, ToHost.data(), ToHost.size());
+      if (written > 0) ToHost.erase(0, static_cast<size_t>(written));
     }
   }
   return 0;

@@ -28,7 +28,7 @@ public:
 
   // Opens the pty (and the socket); false with a reason in `error`.
   bool Open(std::string& error);
-  const std::string& SlavePath() const { return SlavePath_; }
+  const std::string& SlavePath() const { return SlaveDevice; }
   // Serves until "quit", SIGINT or SIGTERM; answers the exit status.
   int Run();
 
@@ -50,14 +50,14 @@ private:
   void RenewLine();
   static void WriteAll(int fd, const std::string& bytes);
 
-  TPtyServerOptions Options_;
-  TModemSim Sim_;
-  TSimControl Control_;
-  int Master_ = -1;
-  int Listener_ = -1;
-  bool HostPresent_ = false;
-  std::string SlavePath_;
-  std::vector<TClient> Clients_;
-  std::string StdinInput_;
-  std::string ToHost_;
+  TPtyServerOptions Options;
+  TModemSim Sim;
+  TSimControl Control;
+  int Master = -1;
+  int Listener = -1;
+  bool HostPresent = false;
+  std::string SlaveDevice;
+  std::vector<TClient> Clients;
+  std::string StdinInput;
+  std::string ToHost;
 };

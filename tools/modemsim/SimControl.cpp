@@ -89,7 +89,7 @@ const char* CardStateName(TSimCardState state) {
 
 }  // namespace
 
-TSimControl::TSimControl(TModemSim& sim) : Sim_(sim) {}
+TSimControl::TSimControl(TModemSim& sim) : Sim(sim) {}
 
 std::string TSimControl::Unescape(std::string_view text) {
   std::string out;
@@ -168,17 +168,17 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
 
   if (command == "help") return std::string(kHelp) + "ok\n";
   if (command == "quit") {
-    Quit_ = true;
+    Quit = true;
     return "ok\n";
   }
   if (command == "echo" || command == "silent" || command == "report-inside") {
     if (word != "on" && word != "off") return Error("expected on or off");
     if (command == "echo")
-      Sim_.SetEcho(word == "on");
+      Sim.SetEcho(word == "on");
     else if (command == "silent")
-      Sim_.SetSilent(word == "on");
+      Sim.SetSilent(word == "on");
     else
-      Sim_.SetReportsInside(word == "on");
+      Sim.SetReportsInside(word == "on");
     return "ok\n";
   }
   if (command == "sim") {
@@ -187,31 +187,31 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
         {"puk", TSimCardState::Puk},     {"puk2", TSimCardState::Puk2}};
     for (const auto& [name, state] : kStates)
       if (word == name) {
-        TSimCard card = Sim_.SimCard();
+        TSimCard card = Sim.SimCard();
         card.State = state;
-        Sim_.SetSimCard(card);
+        Sim.SetSimCard(card);
         return "ok\n";
       }
     return Error("unknown SIM state");
   }
   if (command == "pin" || command == "pin2" || command == "puk" || command == "puk2") {
     if (word.empty()) return Error("code missing");
-    TSimCard card = Sim_.SimCard();
+    TSimCard card = Sim.SimCard();
     (command == "pin" ? card.Pin : command == "pin2" ? card.Pin2 : command == "puk" ? card.Puk : card.Puk2) = word;
-    Sim_.SetSimCard(card);
+    Sim.SetSimCard(card);
     return "ok\n";
   }
   if (command == "register") {
     if (!ReadNumber(word, number)) return Error("delay in ms expected");
-    Sim_.SetRegistration(static_cast<uint64_t>(number), Cp1251(Unescape(rest)));
+    Sim.SetRegistration(static_cast<uint64_t>(number), Cp1251(Unescape(rest)));
     return "ok\n";
   }
   if (command == "unregister") {
-    Sim_.SetRegistration(TModemSim::kNever, "");
+    Sim.SetRegistration(TModemSim::kNever, "");
     return "ok\n";
   }
   if (command == "cnmi-test") {
-    Sim_.SetCnmiTestAnswer(Cp1251(Unescape(args)));
+    Sim.SetCnmiTestAnswer(Cp1251(Unescape(args)));
     return "ok\n";
   }
   if (command == "refuse" || command == "answer" || command == "silence") {
@@ -220,52 +220,52 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
     if (command == "refuse" && answer.empty()) answer = "ERROR";
     if (command == "answer" && answer.empty()) return Error("answer missing");
     if (command == "silence") answer.clear();
-    Sim_.SetRule(word, answer);
+    Sim.SetRule(word, answer);
     return "ok\n";
   }
   if (command == "unrule") {
-    Sim_.ClearRule(word);
+    Sim.ClearRule(word);
     return "ok\n";
   }
   if (command == "rules-clear") {
-    Sim_.ClearRules();
+    Sim.ClearRules();
     return "ok\n";
   }
   if (command == "delay") {
     if (!ReadNumber(word, number)) return Error("delay in ms expected");
-    Sim_.SetAnswerDelay(static_cast<uint64_t>(number));
+    Sim.SetAnswerDelay(static_cast<uint64_t>(number));
     return "ok\n";
   }
   if (command == "split") {
     long long gap = 0;
     if (!ReadNumber(word, number) || !ReadNumber(NextWord(rest), gap)) return Error("expected BYTES GAP_MS");
-    Sim_.SetSplit(static_cast<size_t>(number), static_cast<uint64_t>(gap));
+    Sim.SetSplit(static_cast<size_t>(number), static_cast<uint64_t>(gap));
     return "ok\n";
   }
   if (command == "hold" || command == "release") {
-    Sim_.SetHold(command == "hold");
+    Sim.SetHold(command == "hold");
     return "ok\n";
   }
   if (command == "send-answer") {
     if (word == "normal")
-      Sim_.SetSendAnswer(std::nullopt);
+      Sim.SetSendAnswer(std::nullopt);
     else if (word == "silent")
-      Sim_.SetSendAnswer(std::string());
+      Sim.SetSendAnswer(std::string());
     else if (args.empty())
       return Error("answer missing");
     else
-      Sim_.SetSendAnswer(Cp1251(Unescape(args)));
+      Sim.SetSendAnswer(Cp1251(Unescape(args)));
     return "ok\n";
   }
   if (command == "capacity") {
     long long count = 0;
     if (word.empty() || !ReadNumber(NextWord(rest), count)) return Error("expected STORAGE COUNT");
-    Sim_.SetStoreCapacity(word, static_cast<int>(count));
+    Sim.SetStoreCapacity(word, static_cast<int>(count));
     return "ok\n";
   }
   if (command == "time") {
     if (word == "now") {
-      FixedTime_.reset();
+      FixedTime.reset();
       return "ok\n";
     }
     TSimTimeStamp stamp;
@@ -274,7 +274,7 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
         std::sscanf(clock.c_str(), "%d:%d:%d", &stamp.Hour, &stamp.Minute, &stamp.Second) != 3)
       return Error("expected YYYY-MM-DD HH:MM:SS");
     if (!zone.empty()) stamp.ZoneQuarters = StrToIntDef(zone, stamp.ZoneQuarters);
-    FixedTime_ = stamp;
+    FixedTime = stamp;
     return "ok\n";
   }
   if (command == "cmt" || command == "cmti" || command == "store") return Inject(command, args);
@@ -283,7 +283,7 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
     if (!word.empty() && !ReadNumber(word, count)) return Error("count expected");
     std::string intervalText = NextWord(rest);
     if (!intervalText.empty() && !ReadNumber(intervalText, interval)) return Error("interval expected");
-    Sim_.InjectRing(static_cast<int>(count), static_cast<uint64_t>(interval));
+    Sim.InjectRing(static_cast<int>(count), static_cast<uint64_t>(interval));
     return "ok\n";
   }
   if (command == "after") {
@@ -295,47 +295,47 @@ std::string TSimControl::Execute(const std::string& command, std::string_view ar
     if (!ReadNumber(word, number)) return Error("interval in ms expected");
     const std::string line = Cp1251(Unescape(rest));
     if (number > 0 && line.empty()) return Error("report line missing");
-    Sim_.SetStatusReport(static_cast<uint64_t>(number), line);
+    Sim.SetStatusReport(static_cast<uint64_t>(number), line);
     return "ok\n";
   }
   if (command == "raw") {
-    Sim_.InjectRaw(Cp1251(Unescape(args)));
+    Sim.InjectRaw(Cp1251(Unescape(args)));
     return "ok\n";
   }
   if (command == "list") {
     std::string out;
-    for (const auto& [index, message] : Sim_.StoredMessages(word.empty() ? "SM" : word))
+    for (const auto& [index, message] : Sim.StoredMessages(word.empty() ? "SM" : word))
       out += std::to_string(index) + " " + std::to_string(message.Status) + " " +
              std::to_string(message.TpduLength) + " " + message.Pdu + "\n";
     return out + "ok\n";
   }
   if (command == "sent") {
     std::string out;
-    for (const TSimSubmit& message : Sim_.SentMessages())
+    for (const TSimSubmit& message : Sim.SentMessages())
       out += message.Recipient + " " + Escape(Utf8FromCp1251(message.Text)) + "\n";
     return out + "ok\n";
   }
   if (command == "received") {
     std::string out;
-    for (const std::string& line : Sim_.Commands()) out += Escape(Utf8FromCp1251(line)) + "\n";
+    for (const std::string& line : Sim.Commands()) out += Escape(Utf8FromCp1251(line)) + "\n";
     return out + "ok\n";
   }
   if (command == "clear") {
-    Sim_.ClearRecords();
+    Sim.ClearRecords();
     return "ok\n";
   }
   if (command == "state") {
-    std::string cnmi = Sim_.CnmiSetting();
-    return std::string("echo ") + (Sim_.Echo() ? "on" : "off") + "\nsim " + CardStateName(Sim_.SimCard().State) +
-           "\nregistered " + (Sim_.Registered() ? "yes" : "no") + "\ncnmi " + (cnmi.empty() ? "-" : cnmi) +
-           "\nprompt " + (Sim_.InSendPrompt() ? "yes" : "no") + "\nok\n";
+    std::string cnmi = Sim.CnmiSetting();
+    return std::string("echo ") + (Sim.Echo() ? "on" : "off") + "\nsim " + CardStateName(Sim.SimCard().State) +
+           "\nregistered " + (Sim.Registered() ? "yes" : "no") + "\ncnmi " + (cnmi.empty() ? "-" : cnmi) +
+           "\nprompt " + (Sim.InSendPrompt() ? "yes" : "no") + "\nok\n";
   }
   return Error("unknown command " + command);
 }
 
 std::string TSimControl::Inject(const std::string& command, std::string_view args, const std::string& after) {
   TSimDeliver message;
-  message.Time = FixedTime_ ? *FixedTime_ : LocalNow();
+  message.Time = FixedTime ? *FixedTime : LocalNow();
   std::string storage = "SM";
   bool referenceGiven = false;
   std::string word;
@@ -369,21 +369,21 @@ std::string TSimControl::Inject(const std::string& command, std::string_view arg
   message.Sender = Cp1251(NextWord(args));
   if (message.Sender.empty()) return Error("sender missing");
   message.Text = Cp1251(Unescape(args));
-  if (!referenceGiven) message.Reference = NextReference_++;
+  if (!referenceGiven) message.Reference = NextReference++;
   if (!message.WideReference) message.Reference &= 0xFF;
 
   if (!after.empty()) {
-    Sim_.DeliverAfter(after, message, command == "cmti", storage);
+    Sim.DeliverAfter(after, message, command == "cmti", storage);
     return "ok\n";
   }
   if (command == "cmt") {
-    std::vector<TSimPdu> pdus = Sim_.InjectCmt(message);
+    std::vector<TSimPdu> pdus = Sim.InjectCmt(message);
     if (pdus.empty()) return Error("text does not fit");
     std::string out;
     for (const TSimPdu& pdu : pdus) out += pdu.Hex + "\n";
     return out + "ok\n";
   }
-  std::vector<int> indices = command == "cmti" ? Sim_.InjectCmti(message, storage) : Sim_.StoreSms(message, storage);
+  std::vector<int> indices = command == "cmti" ? Sim.InjectCmti(message, storage) : Sim.StoreSms(message, storage);
   if (indices.empty()) return Error("not stored (storage unknown or full, or text does not fit)");
   std::string out;
   for (int index : indices) out += std::to_string(index) + "\n";

@@ -17,7 +17,7 @@ public:
   // Runs one line; the answer's lines are each ended by '\n'. A blank line or one starting
   // with "#" answers nothing.
   std::string Run(std::string_view line);
-  bool QuitRequested() const { return Quit_; }
+  bool QuitRequested() const { return Quit; }
 
   // Backslash escapes of the control language: \r \n \t \\ and \xHH.
   static std::string Unescape(std::string_view text);
@@ -28,8 +28,8 @@ private:
   std::string Execute(const std::string& command, std::string_view args);
   std::string Inject(const std::string& command, std::string_view args, const std::string& after = std::string());
 
-  TModemSim& Sim_;
-  std::optional<TSimTimeStamp> FixedTime_;
-  uint16_t NextReference_ = 1;
-  bool Quit_ = false;
+  TModemSim& Sim;
+  std::optional<TSimTimeStamp> FixedTime;
+  uint16_t NextReference = 1;
+  bool Quit = false;
 };

@@ -8,24 +8,24 @@ constexpr int kPhoneCapacity = 100;
 }  // namespace
 
 TSimMessageStore::TSimMessageStore() {
-  Storages_["SM"].Capacity = kSimCapacity;
-  Storages_["ME"].Capacity = kPhoneCapacity;
+  Storages["SM"].Capacity = kSimCapacity;
+  Storages["ME"].Capacity = kPhoneCapacity;
 }
 
 const TSimMessageStore::TStorage* TSimMessageStore::Storage(std::string_view name) const {
-  auto it = Storages_.find(AnsiUpperCase(name));
-  return it == Storages_.end() ? nullptr : &it->second;
+  auto it = Storages.find(AnsiUpperCase(name));
+  return it == Storages.end() ? nullptr : &it->second;
 }
 
 TSimMessageStore::TStorage* TSimMessageStore::Storage(std::string_view name) {
-  auto it = Storages_.find(AnsiUpperCase(name));
-  return it == Storages_.end() ? nullptr : &it->second;
+  auto it = Storages.find(AnsiUpperCase(name));
+  return it == Storages.end() ? nullptr : &it->second;
 }
 
 bool TSimMessageStore::HasStorage(std::string_view name) const { return Storage(name) != nullptr; }
 
 void TSimMessageStore::SetCapacity(std::string_view name, int capacity) {
-  TStorage& storage = Storages_[AnsiUpperCase(name)];
+  TStorage& storage = Storages[AnsiUpperCase(name)];
   storage.Capacity = capacity < 0 ? 0 : capacity;
   storage.Slots.erase(storage.Slots.upper_bound(storage.Capacity), storage.Slots.end());
 }

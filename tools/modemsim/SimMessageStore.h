@@ -38,5 +38,5 @@ private:
   };
   const TStorage* Storage(std::string_view name) const;
   TStorage* Storage(std::string_view name);
-  std::map<std::string, TStorage> Storages_;
+  std::map<std::string, TStorage> Storages;
 };

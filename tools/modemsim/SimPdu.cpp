@@ -211,24 +211,24 @@ int HexValue(char c) {
 // Reads the octets of a TPDU front to back; every read past the end fails.
 class TOctetReader {
 public:
-  explicit TOctetReader(const std::vector<uint8_t>& octets) : Octets_(octets) {}
+  explicit TOctetReader(const std::vector<uint8_t>& octets) : Input(octets) {}
   bool Take(uint8_t& value) {
-    if (Position_ >= Octets_.size()) return false;
-    value = Octets_[Position_++];
+    if (Position >= Input.size()) return false;
+    value = Input[Position++];
     return true;
   }
   bool Take(size_t count, std::vector<uint8_t>& out) {
-    if (count > Octets_.size() - Position_) return false;
-    out.assign(Octets_.begin() + static_cast<long>(Position_),
-               Octets_.begin() + static_cast<long>(Position_ + count));
-    Position_ += count;
+    if (count > Input.size() - Position) return false;
+    out.assign(Input.begin() + static_cast<long>(Position),
+               Input.begin() + static_cast<long>(Position + count));
+    Position += count;
     return true;
   }
-  size_t Left() const { return Octets_.size() - Position_; }
+  size_t Left() const { return Input.size() - Position; }
 
 private:
-  const std::vector<uint8_t>& Octets_;
-  size_t Position_ = 0;
+  const std::vector<uint8_t>& Input;
+  size_t Position = 0;
 };
 
 std::string DecodeAddressDigits(const std::vector<uint8_t>& octets, size_t digits) {

@@ -1,4 +1,4 @@
-#include "shell/WindowFont.h"
+#include "seam/WindowFont.h"
 
 QFont WindowFont() {
   QFont font(kWindowFontFamily);

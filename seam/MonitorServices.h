@@ -1,14 +1,15 @@
 #pragma once
 // The one interface through which the windows (message, send, template, settings and About
 // windows) reach the monitor. The main form implements it; a window test gives a window a
-// small fake instead. Nothing here names the main form, so viewer/ and composer/ need no
-// more of shell/ than this header, the settings unit and the fleet.
+// small fake instead. Nothing here names the main form or the settings file: viewer/ and
+// composer/ build on this floor and never on shell/.
 
-#include "common/SettingsMirror.h"
 #include "common/SmsInfo.h"
 #include "gsm/PortList.h"
 #include "gsm/SmsLog.h"
-#include "shell/Fleet.h"
+#include "seam/Fleet.h"
+#include "seam/WindowKind.h"
+#include "seam/WindowSettings.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,17 +19,17 @@
 #include <vector>
 
 class QWidget;
+class TTemplateWindow;
 
 class TMonitorServices {
 public:
   virtual ~TMonitorServices() = default;
 
-  // The program folder, with its trailing separator: settings, log, phone book, journal and
-  // the position file live there.
+  // The program folder, with its trailing separator: the command journal and the position
+  // file live there (the settings file too, which the windows reach only through Settings()).
   virtual const std::string& ExeDir() const = 0;
-  // The settings as the main form holds them (layouts among them); the savers of
-  // shell/Settings.h take it with ExeDir().
-  virtual TSettingsMirror& Settings() = 0;
+  // The settings the windows read and the changes they keep.
+  virtual TWindowSettings& Settings() = 0;
 
   // The SMS log. The history load reads only what was appended since the history's last load
   // (TSmsLog::LoadSmsLog).
@@ -60,20 +61,18 @@ public:
   // The dispatcher's fleet; empty while no dispatcher lent it.
   virtual const TFleet& Fleet() const = 0;
 
-  // The one template window of the run (created by the window factory on first use).
-  virtual QWidget* TemplateWindow() = 0;
+  // The one template window of the run (created by the window factory on first use); null
+  // when the factory makes none.
+  virtual TTemplateWindow* TemplateWindow() = 0;
 };
-
-// The windows the main form opens through the factory.
-enum class TWindowKind { ShowSms, Sms, Config, About, SmsTemplate };
 
 // What the main form asks of an open window. Every window the factory makes implements it;
 // what a window does not need it leaves as is.
 class TMonitorWindow {
 public:
   virtual ~TMonitorWindow() = default;
-  // Before the window is shown (first opening and every later one): the layout string of the
-  // mirror, for the windows that keep one.
+  // Before the window is shown (first opening and every later one): the layout string the
+  // settings hold for it, for the windows that keep one.
   virtual void RestoreLayout(const std::string& layout) { (void)layout; }
   // Something the window shows may have changed: the log (message window), the fleet (send
   // window), the devices (settings window).

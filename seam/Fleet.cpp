@@ -1,4 +1,4 @@
-#include "shell/Fleet.h"
+#include "seam/Fleet.h"
 
 #include "common/Text.h"
 

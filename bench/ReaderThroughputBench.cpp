@@ -77,10 +77,9 @@ void ReaderIntake(benchmark::State& state) {
     auto portMutex = TNamedMutex::Create(kPortMutexName);
     TQuietCore core(exeDir);
     core.CreateLogMutex();
-    core.PhonePort = line.SlavePath();
-    core.ApplyModemSettings();
+    core.ApplyModemSettings(PortSettings(line.SlavePath()));
     std::string message;
-    if (!line.IsOpen() || !core.Modem.OpenComPort(line.SlavePath(), message)) {
+    if (!line.IsOpen() || !core.Modem().OpenComPort(line.SlavePath(), message)) {
       state.SkipWithError("no pseudo-terminal");
       return;
     }

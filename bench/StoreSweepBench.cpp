@@ -46,10 +46,9 @@ void StoreSweep(benchmark::State& state) {
     auto portMutex = TNamedMutex::Create(kPortMutexName);
     TQuietCore core(exeDir);
     core.CreateLogMutex();
-    core.PhonePort = modem.SlavePath();
-    core.ApplyModemSettings();
+    core.ApplyModemSettings(PortSettings(modem.SlavePath()));
     std::string message;
-    if (!core.Modem.OpenComPort(modem.SlavePath(), message)) {
+    if (!core.Modem().OpenComPort(modem.SlavePath(), message)) {
       state.SkipWithError(message.c_str());
       return;
     }

@@ -91,7 +91,7 @@ void TConfigureModem::Execute() {
     return;
   }
 
-  const bool opened = TModemPort::SelectsTerminal(Port) ? OpenUsbTerminal() : OpenComPort();
+  const bool opened = Modem.UsesTerminal() ? OpenUsbTerminal() : OpenComPort();
   if (!opened) {
     Result = kSetupFailed;
   } else if (Terminated() || !CheckModem(Channel, Waits)) {
@@ -112,7 +112,7 @@ void TConfigureModem::Execute() {
   portMutex->Release();
 }
 
-bool TConfigureModem::OpenComPort() { return Modem.OpenComPort(Port, Message); }
+bool TConfigureModem::OpenComPort() { return Modem.OpenComPort(Modem.PhonePort(), Message); }
 
 bool TConfigureModem::OpenUsbTerminal() {
   Result = kSetupReady;
@@ -131,7 +131,7 @@ bool TConfigureModem::OpenUsbTerminal() {
     }
     return true;
   }
-  if (!Modem.OpenTerminal(Description, Message)) {
+  if (!Modem.OpenTerminal(Modem.PhoneDesc(), Message)) {
     Result = kSetupFailed;
     return false;
   }

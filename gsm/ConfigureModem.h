@@ -1,6 +1,7 @@
 #pragma once
 // The set-up of the modem, run in a worker thread of its own at idle priority: it takes the
-// port mutex for its whole run, opens the transport the settings select, checks that a modem
+// port mutex for its whole run, opens the transport that the channel's port setting selects
+// (a serial port, or the USB terminal by its description), checks that a modem
 // answers, unlocks the SIM when asked to, chooses the new-message indication, switches to
 // PDU mode with the GSM character set and connected-line presentation, and waits up to five
 // minutes for the network. Its outcome is Result with, on failure, Message; the creator reads
@@ -67,8 +68,6 @@ class TConfigureModem : public TThread {
   std::string Message;       // failure text for kSetupFailed
   std::string LastResponse;  // normalised text of the last answer read, status reports left out
   std::string PinCode;       // PIN to enter
-  std::string Port;          // the port setting: "direct" or a serial port
-  std::string Description;   // the USB terminal's description prefix
   uint8_t Result = kSetupReady;
   bool CheckPin = false;     // the CheckPin setting: unlock the SIM with PinCode
   TSetupWaits Waits;

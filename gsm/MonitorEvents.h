@@ -5,6 +5,20 @@
 #include <cstdint>
 #include <string>
 
+// The states of the modem link as the tray shows them. Settle is no state of its own: it
+// enables the settings and the exit and shows the link as it is, open or closed.
+enum class TModemState { Closed = 1, Open = 2, Busy = 3, Settle = 5 };
+
+// How a set-up of the modem link ended, as far as the GUI shows it.
+struct TSetupOutcome {
+  // Open: the modem is ready and its reader runs. Closed: the set-up failed and the link is
+  // closed again; ErrorText says why.
+  TModemState State = TModemState::Closed;
+  std::string ErrorText;
+  // False after a refused PIN, which is not tried again by itself.
+  bool MayRetry = true;
+};
+
 class TMonitorEvents {
  public:
   virtual ~TMonitorEvents() = default;
@@ -16,4 +30,8 @@ class TMonitorEvents {
   virtual uint32_t NotifyDispatcher(uint32_t code, const std::string& payload) = 0;
   // The message list may have changed: the message window, when open, shows it anew.
   virtual void RefreshShowSmsForm() = 0;
+  // A set-up of the modem link has ended with the modem ready or with a failure. A set-up that
+  // found no operator, or was stopped, leaves the port open without a reader and is not told.
+  // Owners that show no link (benchmarks, the store's tests) need not hear it.
+  virtual void ModemSetupEnded(const TSetupOutcome& outcome) { (void)outcome; }
 };

@@ -46,17 +46,15 @@ size_t SkipOneLineEnd(std::string_view text, size_t pos) {
   return pos;
 }
 
-}  // namespace
-
-bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu) {
-  const size_t comma = text.find(',');
-  const size_t lineFeed = text.find('\n');
-  if (comma == std::string::npos || lineFeed == std::string::npos || comma > lineFeed) return false;
-  storage = text.substr(0, comma);
-  index = text.substr(comma + 1, lineFeed - comma - 1);
-  pdu = text.substr(lineFeed + 1);
-  return !storage.empty() && !index.empty();
+// A +CMTI line as a notice, with the stored message it names.
+TModemNotice CmtiNotice(std::string text) {
+  TModemNotice notice{TModemNotice::TKind::Cmti, std::move(text), {}, {}};
+  TStoredSms slot;
+  if (ParseCmti(notice.Text, slot.Storage, slot.Index)) notice.Slot = std::move(slot);
+  return notice;
 }
+
+}  // namespace
 
 bool ParseCmti(const std::string& text, std::string& storage, std::string& index) {
   static thread_local TRegExpr pattern("\\+cmti:\\s+\"?([\\w]{2})\"?,([\\d]+)");
@@ -139,7 +137,7 @@ std::string TNoticeStream::Feed(std::string_view bytes) {
         Carry = all.substr(pos);
         break;
       }
-      Queue.push_back({TModemNotice::TKind::Cmti, Trim(content)});
+      Queue.push_back(CmtiNotice(Trim(content)));
       pos = lineEndOfNotice(line);
     } else if (StartsWith(content, "+cmt:")) {
       // The header, the line break and the PDU line up to its end; status reports may stand
@@ -250,7 +248,7 @@ bool TNoticeStream::QueueUnfinished() {
   while (start < cut.size() && static_cast<unsigned char>(cut[start]) <= ' ') ++start;
   const std::string_view content = std::string_view(cut).substr(start);
   if (StartsWith(content, "+cmti:")) {
-    Queue.push_back({TModemNotice::TKind::Cmti, Trim(content)});
+    Queue.push_back(CmtiNotice(Trim(content)));
     return true;
   }
   if (StartsWith(content, "+cmt:")) {

@@ -25,20 +25,30 @@
 #include <string_view>
 #include <vector>
 
+// A message in the modem's store: the storage as the modem names it and the slot's number,
+// both as read. Parsed once where the modem names it, and carried as it is to where it is read.
+struct TStoredSms {
+  std::string Storage;
+  std::string Index;
+  bool operator==(const TStoredSms&) const = default;
+};
+
 struct TModemNotice {
   // Stored: a message of the store's listing, read with its PDU already (never from the port).
   enum class TKind { Cmt, Cmti, Ring, Stored };
   TKind Kind = TKind::Cmti;
-  // The notice trimmed; a +CMT notice holds its header, the line break and its PDU line; a
-  // stored message "storage,index", a line feed and its PDU.
+  // The notice trimmed as the modem sent it; a +CMT notice holds its header, the line break
+  // and its PDU line. Empty for the notices of the store queued by the monitor itself.
   std::string Text;
+  // Cmti and Stored: the stored message named; for a +CMTI line of the modem empty when the
+  // line names none.
+  TStoredSms Slot;
+  // Stored: the message's PDU as the listing gave it.
+  std::string Pdu;
 };
 
 // The storage (two letters, as read) and the index that a +CMTI notice names.
 bool ParseCmti(const std::string& text, std::string& storage, std::string& index);
-// The storage, the index and the PDU of a message of the store's listing (the text of a
-// Stored notice: "storage,index", a line feed, its PDU).
-bool ParseListedSms(const std::string& text, std::string& storage, std::string& index, std::string& pdu);
 
 class TNoticeStream {
  public:

@@ -1,8 +1,8 @@
 #pragma once
-// A guarded queue of string pairs, head first, that any thread may reach at any moment. The
-// monitor keeps two: the messages to send, (phone, text) pairs, and the stored messages
-// still to be read, (storage, index) pairs in the order their notices came (the send thread
-// fills that one while it holds the port; the main thread drains it after the thread ended).
+// A guarded queue, head first, that any thread may reach at any moment. The monitor keeps two:
+// the messages to send, (phone, text) pairs, and the stored messages still to be read, in the
+// order their notices came (the send thread fills that one while it holds the port; the main
+// thread drains it after the thread ended).
 
 #include <cstddef>
 #include <deque>
@@ -11,42 +11,49 @@
 #include <utility>
 #include <vector>
 
-class TPairQueue {
+template <class TItem>
+class TGuardedQueue {
  public:
-  using TPair = std::pair<std::string, std::string>;
-
-  void Add(std::string first, std::string second) {
+  void Add(TItem item) {
     std::lock_guard<std::mutex> lock(Mutex);
-    Pairs.emplace_back(std::move(first), std::move(second));
+    Entries.push_back(std::move(item));
   }
-  // The head pair; false when the queue is empty.
-  bool Front(TPair& pair) const {
+  // The head entry; false when the queue is empty.
+  bool Front(TItem& item) const {
     std::lock_guard<std::mutex> lock(Mutex);
-    if (Pairs.empty()) return false;
-    pair = Pairs.front();
+    if (Entries.empty()) return false;
+    item = Entries.front();
     return true;
   }
   void DropFront() {
     std::lock_guard<std::mutex> lock(Mutex);
-    if (!Pairs.empty()) Pairs.pop_front();
+    if (!Entries.empty()) Entries.pop_front();
   }
-  std::vector<TPair> Items() const {
+  std::vector<TItem> Items() const {
     std::lock_guard<std::mutex> lock(Mutex);
-    return {Pairs.begin(), Pairs.end()};
+    return {Entries.begin(), Entries.end()};
   }
   size_t Count() const {
     std::lock_guard<std::mutex> lock(Mutex);
-    return Pairs.size();
+    return Entries.size();
   }
   void Clear() {
     std::lock_guard<std::mutex> lock(Mutex);
-    Pairs.clear();
+    Entries.clear();
   }
 
  private:
   mutable std::mutex Mutex;
-  std::deque<TPair> Pairs;
+  std::deque<TItem> Entries;
+};
+
+class TPairQueue : public TGuardedQueue<std::pair<std::string, std::string>> {
+ public:
+  using TPair = std::pair<std::string, std::string>;
+
+  void Add(std::string first, std::string second) {
+    TGuardedQueue::Add(TPair(std::move(first), std::move(second)));
+  }
 };
 
 using TSendQueue = TPairQueue;  // (phone, text)
-using TReadQueue = TPairQueue;  // (storage, index)

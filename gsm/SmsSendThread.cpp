@@ -151,13 +151,9 @@ void TSmsSendThread::CheckUnsolicited() {
   while (Channel.Notices.Next(notice)) {
     if (notice.Kind == TModemNotice::TKind::Cmt) {
       HandleCmt(notice.Text);
-    } else if (notice.Kind == TModemNotice::TKind::Cmti) {
-      std::string storage, index;
-      if (ParseCmti(notice.Text, storage, index)) Host.QueueSmsRead(storage, index);
-    } else if (notice.Kind == TModemNotice::TKind::Stored) {
-      // A message of the store's listing is read again once the send is over.
-      std::string storage, index, pdu;
-      if (ParseListedSms(notice.Text, storage, index, pdu)) Host.QueueSmsRead(storage, index);
+    } else if (notice.Kind == TModemNotice::TKind::Cmti || notice.Kind == TModemNotice::TKind::Stored) {
+      // A stored message, announced or of the store's listing, is read once the send is over.
+      if (!notice.Slot.Index.empty()) Host.QueueSmsRead(notice.Slot);
     }
     // A call is not hung up in the middle of a send: the modem repeats RING, and the reader
     // hangs up the next one.

@@ -7,6 +7,7 @@
 // the thread. The queue of messages to send and the starting of one thread after the other
 // belong to TSmsSender.
 
+#include "gsm/NoticeStream.h"
 #include "platform/Thread.h"
 
 #include <cstdint>
@@ -42,8 +43,8 @@ class TSendHost {
   virtual ~TSendHost() = default;
   // A +CMT notice read during the dialogue: decoded and logged now (the port is held).
   virtual void HandleCmt(const std::string& text) = 0;
-  // A +CMTI notice read during the dialogue: the stored message is read after the send.
-  virtual void QueueSmsRead(const std::string& storage, const std::string& index) = 0;
+  // A stored message announced during the dialogue: it is read after the send.
+  virtual void QueueSmsRead(const TStoredSms& slot) = 0;
   // Logs a text that could not be decoded as an unread kind-0 record; true when written.
   virtual bool LogUndecodedSms(const std::string& text) = 0;
   // The unread notice of messages handled under the port mutex, once the port is free.

@@ -50,11 +50,12 @@ bool TTermReader::HandleUnsolicited(bool quiet) {
         message = true;
         break;
       case TModemNotice::TKind::Cmti:
-        Host.HandleCmti(notice.Text);
+        // A +CMTI line that names no stored message is no message.
+        if (!notice.Slot.Index.empty()) Host.HandleCmti(notice.Slot);
         message = true;
         break;
       case TModemNotice::TKind::Stored:
-        Host.HandleListedSms(notice.Text);
+        Host.HandleListedSms(notice.Slot, notice.Pdu);
         message = true;
         break;
       case TModemNotice::TKind::Ring:

@@ -20,6 +20,7 @@
 // follows after a short pause only, long enough for a waiting exchange to take the port; the
 // longer pause comes only when a turn found the line idle.
 
+#include "gsm/NoticeStream.h"
 #include "platform/Thread.h"
 
 #include <cstdint>
@@ -55,11 +56,12 @@ class TReaderHost {
   // forgotten, and with `readStore` a stored-message notice is queued for every message in
   // the modem's store.
   virtual void BeginReading(bool readStore) = 0;
-  // One +CMT notice (the text begins with "+cmt:"); one +CMTI notice.
+  // One +CMT notice (the text begins with "+cmt:").
   virtual void HandleCmt(const std::string& text) = 0;
-  virtual void HandleCmti(const std::string& text) = 0;
+  // One +CMTI notice, or a stored message queued to be read: the message in `slot` is read.
+  virtual void HandleCmti(const TStoredSms& slot) = 0;
   // A message of the store's listing, queued with its PDU: logged and deleted.
-  virtual void HandleListedSms(const std::string& text) = 0;
+  virtual void HandleListedSms(const TStoredSms& slot, const std::string& pdu) = 0;
   // Once the port is free: the unread notice of the messages handled meanwhile.
   virtual void DeliverUnreadSignal() = 0;
   // Every turn, under the port mutex: concatenated messages whose time is up are given up.

@@ -73,7 +73,7 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
       return 1;
     case kCommandReleaseTerminal:
       // Only the USB terminal is given back; a modem on a serial port stays open.
-      if (TModemPort::SelectsTerminal(Form.Core.PhonePort) && Form.IsModemOpen()) Form.CloseModemLink();
+      if (TModemPort::SelectsTerminal(Form.Mirror().PhonePort) && Form.IsModemOpen()) Form.CloseModemLink();
       return 1;
     case kCommandSendSms: {
       const std::optional<TSmsSendRequest> request =
@@ -83,7 +83,7 @@ uint32_t TDispatcherLink::WMCopyData(uint32_t code, const QByteArray& payload) {
       // A number that is no destination, a text longer than one message and a full queue are
       // refused here, before anything reaches the modem. The dispatcher hears why as it hears
       // of a failed send: a notice 2 with the reason, after the answer.
-      NotifyRefusedSend(SendRefusalReason(Form.Core.Sender.Refusal(request->Phone, request->Text)));
+      NotifyRefusedSend(SendRefusalReason(Form.Core.Sender().Refusal(request->Phone, request->Text)));
       return 0;
     }
     case kCommandCheckModem:

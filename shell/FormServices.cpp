@@ -16,7 +16,7 @@ void TFormServices::ClearUnreadNotice() { Form.ClearUnreadNotice(); }
 bool TFormServices::QueueSmsSend(const std::string& phone, const std::string& text) {
   return Form.QueueSmsSend(phone, text);
 }
-size_t TFormServices::SendQueueRoom() const { return Form.Core.Sender.Room(); }
+size_t TFormServices::SendQueueRoom() const { return Form.Core.Sender().Room(); }
 bool TFormServices::IsModemOpen() const { return Form.IsModemOpen(); }
 bool TFormServices::ReopenModem() { return Form.ReopenModem(); }
 bool TFormServices::ReconnectEnabled() const { return Form.ConnectTimer->isActive(); }
@@ -29,6 +29,6 @@ void TFormServices::SetReconnectEnabled(bool enabled) {
 }
 
 const TPortSources& TFormServices::PortSources() const { return Form.PortSources; }
-std::optional<std::vector<std::string>> TFormServices::ListUsbTerminals() { return Form.Core.Modem.ListUsbTerminals(); }
+std::optional<std::vector<std::string>> TFormServices::ListUsbTerminals() { return Form.Core.Modem().ListUsbTerminals(); }
 const TFleet& TFormServices::Fleet() const { return Form.Fleet; }
 TTemplateWindow* TFormServices::TemplateWindow() { return dynamic_cast<TTemplateWindow*>(Form.TemplateWindow()); }

@@ -14,7 +14,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
-#include <QMetaObject>
 #include <QThread>
 #include <QTimer>
 
@@ -97,17 +96,17 @@ void TOrvexMonitorForm::DisconnectDispatcher() { FleetLink->DisconnectDispatcher
 TOrvexMonitorForm::~TOrvexMonitorForm() { FormDestroy(); }
 
 void TOrvexMonitorForm::FormCreate() {
-  LoadSettings(Core.ExeDir, Core);
-  Core.ApplyModemSettings();
+  LoadSettings(Core.ExeDir, SettingsMirror);
+  Core.ApplyModemSettings(SettingsMirror);
   Core.CreateLogMutex();
-  ChangeAutoMode->setChecked(Core.ShowNotify);
-  if (Core.AutoConnect) {
+  ChangeAutoMode->setChecked(SettingsMirror.ShowNotify);
+  if (SettingsMirror.AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks() - kFirstConnectDelayMs;
   } else {
     ConnectTimer->stop();
   }
-  SetModemState(kStateSettle);
+  SetModemState(TModemState::Settle);
   Tray.AddTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен."));
   Core.CheckSmsLog(Core.LogPath);
   Core.CheckUnreadSms();
@@ -137,8 +136,6 @@ void TOrvexMonitorForm::FormDestroy() {
   // their calls.
   Core.StopSmsSendThread();
   Core.StopModemThreads();
-  ActiveConfigureModem = nullptr;
-  PortMutex.reset();
   // The link's packers read the log: they end before the log mutex goes.
   DispatcherWindow.reset();
   Core.CloseLogMutex();
@@ -156,7 +153,7 @@ void TOrvexMonitorForm::SmsSendResult(uint8_t result, const std::string& errorTe
       [this](const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t icon) {
         ShowNoticeBalloon(title, text, timeoutMs, icon);
       },
-      Core.ShowNotify, result, errorText);
+      SettingsMirror.ShowNotify, result, errorText);
 }
 
 uint32_t TOrvexMonitorForm::NotifyDispatcher(uint32_t code, const std::string& payload) {
@@ -181,12 +178,12 @@ void TOrvexMonitorForm::ConnectTimerTimer() {
 }
 
 void TOrvexMonitorForm::ConfirmTimerTimer() {
-  if (!Core.UnreadPending) return;
+  if (!Core.UnreadPending()) return;
   uint32_t now = Ticks();
   if (static_cast<uint32_t>(now - LastReminderTick) <= kReminderSpacingMs) return;
   LastReminderTick = now;
   NotifyUnread(*this);
-  if (!Core.ShowNotify) return;
+  if (!SettingsMirror.ShowNotify) return;
   BalloonClick = [this] { UnreadNoticeClick(); };
   ShowTrayBalloon(BalloonTitle(), Cp1251(kUnreadText), 20000, TTrayIcon::kBalloonWarning);
   Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
@@ -219,9 +216,11 @@ void TOrvexMonitorForm::TrayBalloonTimedOut() { BalloonTimer->stop(); }
 
 void TOrvexMonitorForm::OpenModemClick() { OpenModemLink(); }
 
-void TOrvexMonitorForm::CloseModemClick() {
+void TOrvexMonitorForm::CloseModemClick() { CloseModemWithBalloon(); }
+
+void TOrvexMonitorForm::CloseModemWithBalloon() {
   CloseModemLink();
-  SetModemState(kStateClosed);
+  SetModemState(TModemState::Closed);
   BalloonClick = nullptr;
   // Shown also when balloons are off.
   ShowTrayBalloon(BalloonTitle(), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
@@ -238,10 +237,10 @@ void TOrvexMonitorForm::SendSmsClick() {
 
 void TOrvexMonitorForm::ChangeAutoModeClick() {
   // The mark before the click is the mirror's value, whether or not the menu already flipped it.
-  bool mark = !Core.ShowNotify;
+  bool mark = !SettingsMirror.ShowNotify;
   ChangeAutoMode->setChecked(mark);
-  Core.ShowNotify = mark;
-  SaveShowNotify(Core.ExeDir, Core.ShowNotify);
+  SettingsMirror.ShowNotify = mark;
+  SaveShowNotify(Core.ExeDir, SettingsMirror.ShowNotify);
 }
 
 void TOrvexMonitorForm::ViewLogClick() { OpenMessageWindow(false); }
@@ -260,7 +259,7 @@ void TOrvexMonitorForm::OpenMessageWindow(bool unreadView) {
         window->ShowUnreadMessages();
       else
         window->ShowOperationHistory();
-      window->RestoreLayout(Core.ShowSmsFormLayout);
+      window->RestoreLayout(SettingsMirror.ShowSmsFormLayout);
     }
     ShowSmsForm->show();
   }
@@ -311,7 +310,7 @@ bool TOrvexMonitorForm::OpenWindow(TWindowKind kind, const char* objectName, con
   // The window frees itself on close, which clears its instance pointer.
   window->setAttribute(Qt::WA_DeleteOnClose);
   if (auto* monitorWindow = dynamic_cast<TMonitorWindow*>(window.data())) {
-    if (kind == TWindowKind::Sms) monitorWindow->RestoreLayout(Core.SmsFormLayout);
+    if (kind == TWindowKind::Sms) monitorWindow->RestoreLayout(SettingsMirror.SmsFormLayout);
   }
   return true;
 }
@@ -351,38 +350,36 @@ void TOrvexMonitorForm::RefreshShowSmsForm() {
 
 void TOrvexMonitorForm::RefreshMessageWindow() { RefreshWindow(TWindowKind::ShowSms); }
 
-void TOrvexMonitorForm::SetModemState(int state) {
+void TOrvexMonitorForm::SetModemState(TModemState state) {
   switch (state) {
-    case kStateClosed:
+    case TModemState::Closed:
       OpenModem->setEnabled(true);
       CloseModem->setEnabled(false);
       SendSms->setEnabled(false);
       Tray.SetTrayIcon(TTrayIcon::kIconModemClosed, Cp1251("Модем отключен"));
       break;
-    case kStateOpen:
+    case TModemState::Open:
       OpenModem->setEnabled(false);
       CloseModem->setEnabled(true);
       SendSms->setEnabled(true);
       Tray.SetTrayIcon(TTrayIcon::kIconModemOpen, Cp1251("Модем подключен"));
       break;
-    case kStateBusy:
+    case TModemState::Busy:
       OpenModem->setEnabled(false);
       CloseModem->setEnabled(false);
       SendSms->setEnabled(false);
       break;
-    case kStateSettle:
+    case TModemState::Settle:
       Settings->setEnabled(true);
       ProgramExit->setEnabled(true);
-      SetModemState(IsModemOpen() ? kStateOpen : kStateClosed);
-      break;
-    default:
+      SetModemState(IsModemOpen() ? TModemState::Open : TModemState::Closed);
       break;
   }
 }
 
 void TOrvexMonitorForm::NotifyUnreadSms() {
   // Always on the main thread: the core delivers the notices of its workers there.
-  Core.UnreadPending = true;
+  Core.SetUnreadPending(true);
   ConfirmTimer->setInterval(1000);
   ConfirmTimer->start();
   Tray.SetTrayIcon(TTrayIcon::kIconUnread, Cp1251(kUnreadText));
@@ -398,7 +395,7 @@ void TOrvexMonitorForm::NotifyUnreadSms() {
 void TOrvexMonitorForm::UnreadNoticeClick() { OpenMessageWindow(true); }
 
 void TOrvexMonitorForm::ClearUnreadNotice() {
-  Core.UnreadPending = false;
+  Core.SetUnreadPending(false);
   ConfirmTimer->stop();
   HideTrayBalloon();
   if (IsModemOpen())
@@ -409,79 +406,53 @@ void TOrvexMonitorForm::ClearUnreadNotice() {
 }
 
 void TOrvexMonitorForm::OpenModemLink() {
-  if (ActiveConfigureModem) return;
-  LoadSettings(Core.ExeDir, Core);
-  Core.ApplyModemSettings();
-  SetModemState(kStateBusy);
-  // The set-up, the reader and the sender open the same mutex by name.
-  PortMutex = TAtChannel::CreatePortMutex();
-  auto setup = std::make_unique<TConfigureModem>(Core.Channel, Core);
-  setup->SetPriority(SetupPriority);
-  setup->Waits = SetupWaits;
-  setup->PinCode = Core.PinCode;
-  setup->Port = Core.PhonePort;
-  setup->Description = Core.PhoneDesc;
-  setup->CheckPin = Core.CheckPin;
-  ActiveConfigureModem = setup.get();
-  Core.ModemThreads.Start(std::move(setup), [this](TThread& sender) { ConfigureModemTerminate(sender); });
+  if (IsConfiguring()) return;
+  LoadSettings(Core.ExeDir, SettingsMirror);
+  Core.ApplyModemSettings(SettingsMirror);
+  SetModemState(TModemState::Busy);
+  Core.OpenModem();
 }
 
-void TOrvexMonitorForm::ConfigureModemTerminate(TThread& sender) {
-  auto& setup = static_cast<TConfigureModem&>(sender);
-  switch (setup.Result) {
-    case kSetupReady:
-      // Messages that reached the store while nobody listened are read first.
-      Core.StartTermReader(true);
-      NotifyModemOpen(*this);
-      SetModemState(kStateOpen);
-      SavePinCode(Core.ExeDir, Core.PinCode);
-      SavePortSettings(Core.ExeDir, Core.PhonePort, Core.PhoneDesc);
-      ConnectTimer->stop();
-      if (Core.ShowNotify) {
-        BalloonClick = nullptr;
-        ShowTrayBalloon(BalloonTitle(), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
-      }
-      break;
-    case kSetupModemError:
-    case kSetupFailed:
-      CloseModemLink();
-      // After a +CME/+CMS error of the PIN step the text is the last modem error already.
-      if (setup.Result == kSetupFailed) Core.LastErrorText = setup.Message;
-      NotifySetupError(*this, Core.LastErrorText);
-      SetModemState(kStateClosed);
-      if (Core.ShowNotify) {
-        BalloonClick = nullptr;
-        ShowTrayBalloon(BalloonTitle(), Cp1251("Ошибка при открытии модема\r\n") + Core.LastErrorText, 10000,
-                        TTrayIcon::kBalloonError);
-      }
-      // A refused PIN is not tried again by itself.
-      if (setup.Result == kSetupModemError) ConnectTimer->stop();
-      break;
-    default:
-      // No operator, or stopped: the port stays open without a reader, nothing is reported.
-      break;
+void TOrvexMonitorForm::ModemSetupEnded(const TSetupOutcome& outcome) {
+  if (outcome.State == TModemState::Open) {
+    NotifyModemOpen(*this);
+    SetModemState(TModemState::Open);
+    SavePinCode(Core.ExeDir, SettingsMirror.PinCode);
+    SavePortSettings(Core.ExeDir, SettingsMirror.PhonePort, SettingsMirror.PhoneDesc);
+    ConnectTimer->stop();
+    if (SettingsMirror.ShowNotify) {
+      BalloonClick = nullptr;
+      ShowTrayBalloon(BalloonTitle(), Cp1251("Модем открыт"), 5000, TTrayIcon::kBalloonInfo);
+    }
+    return;
   }
-  ActiveConfigureModem = nullptr;
+  // The link has closed itself: the reconnect timer starts as after any close.
+  RestartConnectTimer();
+  NotifySetupError(*this, outcome.ErrorText);
+  SetModemState(TModemState::Closed);
+  if (SettingsMirror.ShowNotify) {
+    BalloonClick = nullptr;
+    ShowTrayBalloon(BalloonTitle(), Cp1251("Ошибка при открытии модема\r\n") + outcome.ErrorText, 10000,
+                    TTrayIcon::kBalloonError);
+  }
+  if (!outcome.MayRetry) ConnectTimer->stop();
 }
 
 void TOrvexMonitorForm::CloseModemLink() {
-  // The port mutex goes with the transport; a send in progress fails on the closed port.
+  // A send in progress fails on the closed port.
   Core.CloseModem();
-  PortMutex.reset();
-  if (Core.AutoConnect) {
+  RestartConnectTimer();
+}
+
+void TOrvexMonitorForm::RestartConnectTimer() {
+  if (SettingsMirror.AutoConnect) {
     ConnectTimer->start();
     LastConnectTick = Ticks();
   }
 }
 
 bool TOrvexMonitorForm::ReopenModem() {
-  if (IsModemOpen()) {
-    CloseModemLink();
-    SetModemState(kStateClosed);
-    BalloonClick = nullptr;
-    // Shown also when balloons are off.
-    ShowTrayBalloon(BalloonTitle(), Cp1251("Модем закрыт"), 3000, TTrayIcon::kBalloonInfo);
-  }
+  if (IsModemOpen()) CloseModemWithBalloon();
   OpenModemLink();
   return true;
 }
@@ -492,8 +463,8 @@ void TOrvexMonitorForm::WMDeviceChange() {
   const bool lost = Core.IsModemLost();
   if (lost) {
     CloseModemLink();
-    SetModemState(kStateClosed);
-    if (Core.ShowNotify) {
+    SetModemState(TModemState::Closed);
+    if (SettingsMirror.ShowNotify) {
       BalloonClick = nullptr;
       ShowTrayBalloon(BalloonTitle(), Cp1251("Потеряна связь с модемом"), 10000, TTrayIcon::kBalloonError);
     } else {
@@ -506,8 +477,5 @@ void TOrvexMonitorForm::WMDeviceChange() {
 
 void TOrvexMonitorForm::RefreshConfigDeviceLists() {
   // The settings window lists its devices anew; an empty frame has nothing to list.
-  if (ConfigForm && dynamic_cast<TMonitorWindow*>(ConfigForm.data()))
-    RefreshWindow(TWindowKind::Config);
-  else if (ConfigForm)
-    QMetaObject::invokeMethod(ConfigForm.data(), "RefreshDeviceLists", Qt::DirectConnection);
+  if (dynamic_cast<TMonitorWindow*>(ConfigForm.data())) RefreshWindow(TWindowKind::Config);
 }

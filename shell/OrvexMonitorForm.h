@@ -3,7 +3,6 @@
 // timers and the GSM side (the monitor core, with the settings mirror), whose events it
 // implements. Every other window is opened from its tray menu or by a notice.
 
-#include "gsm/ConfigureModem.h"
 #include "gsm/MonitorCore.h"
 #include "platform/TickCount.h"
 #include "platform/TrayIcon.h"
@@ -31,20 +30,15 @@ class TOrvexMonitorForm : public QWidget, public TMonitorEvents {
   Q_OBJECT
 
 public:
-  // Tray states, the argument of SetModemState.
-  static constexpr int kStateClosed = 1;
-  static constexpr int kStateOpen = 2;
-  static constexpr int kStateBusy = 3;
-  static constexpr int kStateSettle = 5;
-
   // `tickCount` replaces the machine's tick count (tests drive the timers with it).
   explicit TOrvexMonitorForm(std::string exeDir, TTickSource tickCount = GetTickCount, QWidget* parent = nullptr);
   ~TOrvexMonitorForm() override;
 
-  // The GSM side: the modem channel and its workers, the SMS log, the settings mirror.
+  // The GSM side: the modem link and its workers, the message store, the SMS log.
   TMonitorCore Core;
   const std::string& ExeDir() const { return Core.ExeDir; }
-  TSettingsMirror& Mirror() { return Core; }
+  // The settings as read from the settings file; the core gets the modem's part of them.
+  TSettingsMirror& Mirror() { return SettingsMirror; }
   // What the windows and the dispatcher ask of the GSM side.
   virtual bool QueueSmsSend(const std::string& phone, const std::string& text) { return Core.QueueSmsSend(phone, text); }
   // Whether the modem link is open.
@@ -112,7 +106,8 @@ public:
   void AboutClick();
   void ProgramExitClick();
 
-  void SetModemState(int state);
+  // The tray menu and icon of a link state.
+  void SetModemState(TModemState state);
   // The tray's balloon, taken down by BalloonTimer when its time-out ends.
   void ShowTrayBalloon(const std::string& title, const std::string& text, uint32_t timeoutMs, uint32_t infoFlags);
   void HideTrayBalloon();
@@ -138,20 +133,16 @@ public:
 
   // Seams the modem and dispatcher sides fill: opening and closing the modem link, whether a
   // set-up runs, the dispatcher's automation link and fleet.
+  // Opening loads the settings, gives them to the link and starts its set-up (nothing while
+  // one runs); ModemSetupEnded shows how it ended. Closing closes the link and, with
+  // AutoConnect, starts the reconnect timer.
   virtual void OpenModemLink();
   virtual void CloseModemLink();
-  virtual bool IsConfiguring() const { return ActiveConfigureModem != nullptr; }
+  virtual bool IsConfiguring() const { return Core.Link().IsConfiguring(); }
 
-  // The modem link: set-up, supervision and reopening.
-  // The running set-up, null when none runs; set and cleared on the main thread.
-  TConfigureModem* ActiveConfigureModem = nullptr;
-  // The waits and the priority of each set-up; the program keeps the defaults.
-  TSetupWaits SetupWaits;
-  TThreadPriority SetupPriority = TThreadPriority::Idle;
-  // The form's own handle of the port mutex, from OpenModemLink to CloseModemLink.
-  std::unique_ptr<TNamedMutex> PortMutex;
-  // The set-up's termination handler.
-  void ConfigureModemTerminate(TThread& sender);
+  // The end of a set-up of the modem link: the tray, the balloon, the dispatcher's notice and
+  // the reconnect timer.
+  void ModemSetupEnded(const TSetupOutcome& outcome) override;
   // Closes an open link (with a balloon) and opens it again.
   bool ReopenModem();
   // A device came or went: closes the link when its device is gone.
@@ -170,6 +161,7 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  TSettingsMirror SettingsMirror;
   // Creates a window of the tray into its instance pointer on first use and brings it to the
   // front; true when it was created now.
   bool OpenWindow(TWindowKind kind, const char* objectName, const std::string& caption);
@@ -185,6 +177,11 @@ private:
 
   // Asks an open settings window to list its devices anew.
   void RefreshConfigDeviceLists();
+  // Closes the link at the user's request and says so, also when balloons are off.
+  void CloseModemWithBalloon();
+  // With AutoConnect the reconnect timer runs from now on: the next attempt is due a minute
+  // after the close.
+  void RestartConnectTimer();
 
   TTickSource Ticks;
   TWindowFactory MakeWindow;

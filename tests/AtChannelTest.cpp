@@ -12,13 +12,6 @@
 
 namespace {
 
-TSimDeliver Message(const std::string& text) {
-  TSimDeliver message;
-  message.Sender = "+79001234567";
-  message.Text = text;
-  return message;
-}
-
 class AtChannelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,7 +42,7 @@ TEST_F(AtChannelTest, ExchangeReadsTheWholeAnswerAfterAnEarlyEchoAndLeavesNotice
     Sim.Sim.SetEcho(c.echo);
     Sim.Sim.SetAnswerDelay(c.delayMs);
     Sim.Sim.SetSplit(c.split, c.split ? 30 : 0);
-    Sim.Sim.DeliverAfter("AT+CPIN?", Message("12345 reset"), true);
+    Sim.Sim.DeliverAfter("AT+CPIN?", SimMessage("12345 reset"), true);
     std::string answer;
     ASSERT_TRUE(Channel.Exchange("AT+CPIN?\r\n", 1024, 1500, TAnswerWait::Whole, answer));
     EXPECT_EQ(answer, c.answer);

@@ -74,16 +74,15 @@ protected:
         << "[COMMON]\nPhonePort=" << Modem->SlavePath() << "\nCheckPin=0\nAutoConnect=0\n[VISUAL]\nShowNotify=0\n";
 
     Form = std::make_unique<TOrvexMonitorForm>(ExeDir);
-    Form->SetupWaits = FastSetupWaits();
-    Form->SetupPriority = TThreadPriority::Normal;
-    Form->Core.ReaderWaits = FastReaderWaits();
-    Form->Core.Sender.Waits.StartPause = 200;
+    Form->Core.Link().SetSetupWaits(FastSetupWaits(), TThreadPriority::Normal);
+    Form->Core.Link().SetReaderWaits(FastReaderWaits());
+    Form->Core.Sender().Waits.StartPause = 200;
     Form->SetWindowFactory(MakeProgramWindow);
     Form->FormCreate();
     // The fleet comes in the background.
     ASSERT_TRUE(WaitUntil([&] { return Form->Fleet.size() == 2u; }, 15000));
     Form->OpenModemLink();
-    ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr && Form->IsModemOpen(); }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr && Form->IsModemOpen(); }, 15000));
   }
 
   void TearDown() override {

@@ -67,17 +67,17 @@ class ConfigFormLinkTest : public ::testing::Test {
                                                     "\nPhoneDesc=Orvex GSM Terminal\nCheckPin=0\nAutoConnect=0\n"
                                                     "[VISUAL]\nShowNotify=1\n");
     Form = std::make_unique<TQuietForm>(ExeDir);
-    Form->SetupWaits = FastSetupWaits();
-    Form->SetupWaits.PortMutex = 1000;
-    Form->SetupWaits.Network = 800;
-    Form->SetupPriority = TThreadPriority::Normal;
-    Form->Core.ReaderWaits = FastReaderWaits();
+    TSetupWaits waits = FastSetupWaits();
+    waits.PortMutex = 1000;
+    waits.Network = 800;
+    Form->Core.Link().SetSetupWaits(waits, TThreadPriority::Normal);
+    Form->Core.Link().SetReaderWaits(FastReaderWaits());
     Form->PortSources = TPortSources{[this] { return Devices; }, {}, [](const std::string&) { return false; }};
     Form->SetWindowFactory(MakeProgramWindow);
     Form->FormCreate();
   }
   bool SetUpEnded() {
-    return WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000);
+    return WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000);
   }
   TConfigForm* OpenSettings() {
     Form->Settings->trigger();
@@ -103,7 +103,7 @@ TEST_F(ConfigFormLinkTest, ConfirmedNewPortReopensTheOpenLinkOnIt) {
   Form->OpenModemLink();
   ASSERT_TRUE(SetUpEnded());
   ASSERT_TRUE(Form->IsModemOpen());
-  ASSERT_EQ(Form->Core.PhonePort, First.SlavePath());
+  ASSERT_EQ(Form->Mirror().PhonePort, First.SlavePath());
 
   QPointer<TConfigForm> window = OpenSettings();
   ASSERT_TRUE(window);
@@ -129,8 +129,8 @@ TEST_F(ConfigFormLinkTest, ConfirmedNewPortReopensTheOpenLinkOnIt) {
   EXPECT_EQ(Form->Window(TWindowKind::Config), nullptr);
 
   EXPECT_TRUE(Form->IsModemOpen());
-  EXPECT_NE(Form->Core.ActiveTermReader, nullptr);
-  EXPECT_EQ(Form->Core.PhonePort, Second.SlavePath());
+  EXPECT_NE(Form->Core.Link().ActiveReader(), nullptr);
+  EXPECT_EQ(Form->Mirror().PhonePort, Second.SlavePath());
   EXPECT_GT(Second.Sim.Commands().size(), secondHeard);
   EXPECT_NE(ReadWholeFile(ExeDir + "OrvexMonitor.ini").find("PhonePort=" + Second.SlavePath() + "\n"),
             std::string::npos);

@@ -151,9 +151,10 @@ class TScriptedTerminal : public TAnsweringModemLink, public TModemScript {
 // The set-ups of the tests run at normal priority: on a busy machine an idle thread can sleep
 // past the end of its read, and its answer is then taken by the next read.
 
-// Readies a set-up to run on the given port with the tests' waits and at normal priority.
-void Prepare(TConfigureModem& setup, const std::string& port) {
-  setup.Port = port;
+// Readies a set-up to run on the given port (the port setting of the set-up's transport) with the
+// tests' waits and at normal priority.
+void Prepare(TConfigureModem& setup, TModemPort& modem, const std::string& port) {
+  modem.SetPhonePort(port);
   setup.Waits = FastSetupWaits();
   setup.SetPriority(TThreadPriority::Normal);
 }
@@ -164,7 +165,7 @@ struct TFreshSetup {
   TFreshSetup() { Modem.SetPhonePort(Line.SlavePath()); }
 
   void Run() {
-    Prepare(Setup, Line.SlavePath());
+    Prepare(Setup, Modem, Line.SlavePath());
     Script.Start();
     Setup.Start();
     Setup.WaitFor();
@@ -214,7 +215,7 @@ class ConfigureModemTest : public ::testing::Test {
   // Runs one set-up to its end against the scripted modem, which then has taken in every
   // command the set-up wrote.
   void RunSetup(TConfigureModem& setup) {
-    Prepare(setup, Line.SlavePath());
+    Prepare(setup, Modem, Line.SlavePath());
     Script.Start();
     setup.Start();
     setup.WaitFor();
@@ -348,7 +349,7 @@ TEST_F(ConfigureModemTest, OnlyAPinOfFourToEightDigitsReachesTheModem) {
     channel.Port.WriteDebugLog = true;
     channel.Port.SetPhonePort(sim.SlavePath());
     TConfigureModem setup(channel, LastError);
-    Prepare(setup, sim.SlavePath());
+    Prepare(setup, channel.Port, sim.SlavePath());
     setup.CheckPin = true;
     setup.PinCode = c.pin;
     const size_t refusals = PinRefusals(exeDir).size();
@@ -383,7 +384,7 @@ TEST_F(ConfigureModemTest, NoByteOfAPinThatIsNoPinReachesTheModem) {
   TAtChannel channel;
   channel.Port.SetPhonePort(sim.SlavePath());
   TConfigureModem setup(channel, LastError);
-  Prepare(setup, sim.SlavePath());
+  Prepare(setup, channel.Port, sim.SlavePath());
   // The modem answers at once; a short wait keeps the 246 queries quick.
   setup.Waits.PinQueryRead = Scaled(150);
   ASSERT_TRUE(setup.OpenComPort()) << setup.Message;
@@ -525,7 +526,7 @@ TEST_F(ConfigureModemTest, NetworkWaitNeedsAnOperatorName) {
 TEST_F(ConfigureModemTest, PortMutexIsHeldForTheWholeRun) {
   Script.Answers["AT+COPS?"] = "\r\n+COPS: 0\r\n\r\nOK\r\n";
   TConfigureModem setup(Channel, LastError);
-  Prepare(setup, Line.SlavePath());
+  Prepare(setup, Modem, Line.SlavePath());
   Script.Start();
   setup.Start();
   for (int i = 0; i < Scaled(400) && !Script.Got("AT+COPS?"); ++i) std::this_thread::sleep_for(5ms);
@@ -564,7 +565,7 @@ TEST_F(ConfigureModemTest, BusyOrMissingPortMutexMeansTheModemIsBusy) {
       PortMutex.reset();
     }
     TConfigureModem setup(Channel, LastError);
-    Prepare(setup, Line.SlavePath());
+    Prepare(setup, Modem, Line.SlavePath());
     setup.Start();
     setup.WaitFor();
     done = true;
@@ -589,7 +590,7 @@ TEST_F(ConfigureModemTest, MissingPortOrSilentModemFails) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TConfigureModem setup(Channel, LastError);
-    Prepare(setup, c.port.empty() ? Line.SlavePath() : c.port);
+    Prepare(setup, Modem, c.port.empty() ? Line.SlavePath() : c.port);
     setup.Start();
     setup.WaitFor();
     EXPECT_EQ(setup.Result, kSetupFailed);
@@ -601,7 +602,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
   // Before the probe: the modem is not asked at all.
   {
     TConfigureModem setup(Channel, LastError);
-    Prepare(setup, Line.SlavePath());
+    Prepare(setup, Modem, Line.SlavePath());
     Script.Start();
     setup.Terminate();
     setup.Start();
@@ -614,7 +615,7 @@ TEST_F(ConfigureModemTest, TerminateRequestEndsTheSetUp) {
   {
     Script.Answers["AT+COPS?"] = "\r\n+COPS: 0\r\n\r\nOK\r\n";
     TConfigureModem setup(Channel, LastError);
-    Prepare(setup, Line.SlavePath());
+    Prepare(setup, Modem, Line.SlavePath());
     setup.Waits.Network = 60000;
     setup.Start();
     for (int i = 0; i < 400 && Script.Count("AT+COPS?") == 0; ++i) std::this_thread::sleep_for(5ms);
@@ -653,7 +654,7 @@ TEST_F(ConfigureModemTest, SlowAnswersAndStatusReportsLeaveEachStepItsOwnAnswer)
     TAtChannel channel;
     channel.Port.SetPhonePort(sim.SlavePath());
     TConfigureModem setup(channel, LastError);
-    Prepare(setup, sim.SlavePath());
+    Prepare(setup, channel.Port, sim.SlavePath());
     setup.CheckPin = true;
     setup.PinCode = "1234";
     setup.Start();
@@ -668,7 +669,7 @@ TEST_F(ConfigureModemTest, SlowAnswersAndStatusReportsLeaveEachStepItsOwnAnswer)
 
 TEST_F(ConfigureModemTest, UsbTerminalWithoutItsLibraryFailsWithTheDriverMessage) {
   TConfigureModem setup(Channel, LastError);
-  Prepare(setup, "DIRECT");
+  Prepare(setup, Modem, "DIRECT");
   setup.Start();
   setup.WaitFor();
   EXPECT_EQ(setup.Result, kSetupFailed);
@@ -705,8 +706,7 @@ class TerminalSetupTest : public ConfigureModemTest {
 
   uint8_t RunTerminalSetup(std::string* message = nullptr) {
     TConfigureModem setup(*TerminalChannel, LastError);
-    Prepare(setup, "DIRECT");
-    setup.Description = "Orvex GSM";
+    Prepare(setup, *Terminal, "DIRECT");
     setup.Start();
     setup.WaitFor();
     if (message) *message = setup.Message;

@@ -176,13 +176,13 @@ TEST_F(DispatcherLinkTest, EveryCommandAnswersAndActs) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
     Form->Opens = Form->Closes = 0;
-    Form->Core.Sender.SendQueue.Clear();
-    Form->Core.PhonePort = c.PhonePort;
+    Form->Core.Sender().SendQueue.Clear();
+    Form->Mirror().PhonePort = c.PhonePort;
     Form->ModemOpen = c.ModemOpen;
     EXPECT_EQ(Command(standin, c.Code, c.Payload), Result(c.Code, c.Answer));
     EXPECT_EQ(Form->Opens, c.Opens);
     EXPECT_EQ(Form->Closes, c.Closes);
-    EXPECT_EQ(Form->Core.Sender.SendQueue.Items(), c.Queued);
+    EXPECT_EQ(Form->Core.Sender().SendQueue.Items(), c.Queued);
   }
   EXPECT_FALSE(Form->ClosedSeen);
 }
@@ -203,7 +203,7 @@ TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   TStandinProcess standin(kStandin);
   ASSERT_TRUE(standin.Ready());
   Create();
-  Form->Core.ShowNotify = true;
+  Form->Mirror().ShowNotify = true;
   const QByteArray megabyte(1 << 20, 'x');
   QByteArray everyByte("+7900\0", 6);
   for (int i = 1; i < 256; ++i) everyByte.append(static_cast<char>(i));
@@ -237,9 +237,9 @@ TEST_F(DispatcherLinkTest, UntrustedSendPayloadsGetADefinedAnswer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
-    Form->Core.Sender.SendQueue.Clear();
+    Form->Core.Sender().SendQueue.Clear();
     EXPECT_EQ(Command(standin, kCommandSendSms, c.Payload), Result(kCommandSendSms, c.Answer));
-    EXPECT_EQ(Form->Core.Sender.SendQueue.Items(), c.Queued);
+    EXPECT_EQ(Form->Core.Sender().SendQueue.Items(), c.Queued);
     if (c.Notice.empty())
       EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
     else
@@ -255,16 +255,16 @@ TEST_F(DispatcherLinkTest, SendCommandsBeyondTheQueuesBoundAnswerZero) {
   TStandinProcess standin(kStandin);
   ASSERT_TRUE(standin.Ready());
   Create();
-  for (size_t i = 1; i < TSmsSender::kMaxQueuedSms; ++i) Form->Core.Sender.SendQueue.Add("+79001234567", "queued");
+  for (size_t i = 1; i < TSmsSender::kMaxQueuedSms; ++i) Form->Core.Sender().SendQueue.Add("+79001234567", "queued");
   const QByteArray payload("+79005550000\0one more", 22);
   EXPECT_EQ(Command(standin, kCommandSendSms, payload), Result(kCommandSendSms, 1));
-  EXPECT_EQ(Form->Core.Sender.SendQueue.Count(), TSmsSender::kMaxQueuedSms);
+  EXPECT_EQ(Form->Core.Sender().SendQueue.Count(), TSmsSender::kMaxQueuedSms);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(Command(standin, kCommandSendSms, payload), Result(kCommandSendSms, 0));
     EXPECT_EQ(NextNotice(standin), RefusalNotice("Очередь отправки переполнена"));
   }
-  EXPECT_EQ(Form->Core.Sender.SendQueue.Count(), TSmsSender::kMaxQueuedSms);
-  EXPECT_EQ(Form->Core.Sender.SendQueue.Items().back(), TSendQueue::TPair("+79005550000", "one more"));
+  EXPECT_EQ(Form->Core.Sender().SendQueue.Count(), TSmsSender::kMaxQueuedSms);
+  EXPECT_EQ(Form->Core.Sender().SendQueue.Items().back(), TSendQueue::TPair("+79005550000", "one more"));
 }
 
 // Refusals that come faster than the dispatcher takes their notices: every command has its
@@ -344,14 +344,14 @@ TEST_F(DispatcherLinkTest, UnreadNoticeEndsOnlyWhenTheDispatcherTakesTheBlock) {
   Create();
   // The log's unread records started the notice, and the dispatcher heard of them.
   EXPECT_EQ(NextNotice(standin), "notice 4 0");
-  ASSERT_TRUE(Form->Core.UnreadPending);
+  ASSERT_TRUE(Form->Core.UnreadPending());
 
   // Refused: the messages stay unread and the red icon and reminder stay on.
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin), kUnreadNotice);
   EXPECT_TRUE(SpinUntil([&] { return Form->DispatcherLink().RunningPackers() == 0; }));
   SpinUntil([] { return false; }, 100);
-  EXPECT_TRUE(Form->Core.UnreadPending);
+  EXPECT_TRUE(Form->Core.UnreadPending());
   EXPECT_TRUE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconUnread);
   EXPECT_EQ(ReadMarks(), "00");
@@ -360,7 +360,7 @@ TEST_F(DispatcherLinkTest, UnreadNoticeEndsOnlyWhenTheDispatcherTakesTheBlock) {
   ASSERT_EQ(standin.Ask(QStringLiteral("answer 1")), QStringLiteral("ok"));
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin), kUnreadNotice);
-  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending; }));
+  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending(); }));
   EXPECT_FALSE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconModemClosed);
   EXPECT_EQ(ReadMarks(), "11");
@@ -384,12 +384,12 @@ TEST_F(DispatcherLinkTest, MessagesLeftOutOfABlockStayUnreadAndAreAnnounced) {
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin).substr(0, 14), "notice 5 1350 ");  // fifty records of 27 bytes
   EXPECT_EQ(NextNotice(standin), "notice 4 0");
-  EXPECT_TRUE(Form->Core.UnreadPending);
+  EXPECT_TRUE(Form->Core.UnreadPending());
   EXPECT_EQ(ReadMarks(), std::string(51, '1') + std::string(10, '0'));
 
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
   EXPECT_EQ(NextNotice(standin).substr(0, 13), "notice 5 270 ");
-  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending; }));
+  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending(); }));
   EXPECT_EQ(ReadMarks(), std::string(61, '1'));
   EXPECT_EQ(standin.Pending(QStringLiteral("notice")), 0);
 }
@@ -415,7 +415,7 @@ TEST_F(DispatcherLinkTest, AnUnreadableMessageIsHandedOverWithAllTheOthersOnce) 
   const std::string unreadable = "160000" + QByteArray("12345 periodwr=60;").toHex().toStdString() + "00";
   const std::string abc = "1b0001373930303132333435363700000000009025e64061626300";
   EXPECT_EQ(NextNotice(standin), "notice 5 211 " + abc + abc + abc + abc + unreadable + abc + abc + abc);
-  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending; }));
+  EXPECT_TRUE(SpinUntil([&] { return !Form->Core.UnreadPending(); }));
   EXPECT_EQ(ReadMarks(), std::string(8, '1'));
 
   EXPECT_EQ(Command(standin, kCommandUnreadBlock), Result(5, 1));
@@ -436,7 +436,7 @@ TEST_F(DispatcherLinkTest, AHangingDispatcherIsWaitedForBoundedly) {
 TEST_F(DispatcherLinkTest, WithoutDispatcherNothingFails) {
   AppendUnread("abc");
   Create();
-  ASSERT_TRUE(Form->Core.UnreadPending);
+  ASSERT_TRUE(Form->Core.UnreadPending());
   EXPECT_EQ(NotifySmsSent(*Form), 0u);
   EXPECT_EQ(NotifyModemOpen(*Form), 0u);
   EXPECT_EQ(NotifySendError(*Form, "x"), 0u);
@@ -448,7 +448,7 @@ TEST_F(DispatcherLinkTest, WithoutDispatcherNothingFails) {
   EXPECT_EQ(Form->DispatcherLink().WMCopyData(kCommandUnreadBlock, {}), 1u);
   EXPECT_TRUE(SpinUntil([&] { return Form->DispatcherLink().RunningPackers() == 0; }));
   SpinUntil([] { return false; }, 100);
-  EXPECT_TRUE(Form->Core.UnreadPending);
+  EXPECT_TRUE(Form->Core.UnreadPending());
   EXPECT_EQ(ReadMarks(), "0");
 }
 

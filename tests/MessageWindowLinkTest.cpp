@@ -69,9 +69,8 @@ protected:
     TSetupWaits waits = FastSetupWaits();
     waits.PortMutex = 1000;
     waits.Network = 800;
-    Form->SetupWaits = waits;
-    Form->SetupPriority = TThreadPriority::Normal;
-    Form->Core.ReaderWaits = FastReaderWaits();
+    Form->Core.Link().SetSetupWaits(waits, TThreadPriority::Normal);
+    Form->Core.Link().SetReaderWaits(FastReaderWaits());
     Form->SetWindowFactory(MakeProgramWindow);
     Form->FormCreate();
   }
@@ -97,7 +96,7 @@ TEST_F(MessageWindowLinkTest, BalloonOpensTheUnreadViewAndClosingMarksTheMessage
   ASSERT_TRUE(modem.IsOpen());
   Create(modem.SlavePath());
   Form->OpenModemLink();
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   ASSERT_TRUE(Form->IsModemOpen());
 
   const std::vector<std::string> texts = {
@@ -111,7 +110,7 @@ TEST_F(MessageWindowLinkTest, BalloonOpensTheUnreadViewAndClosingMarksTheMessage
     const size_t count = static_cast<size_t>(&text - texts.data()) + 1;
     ASSERT_TRUE(WaitUntil([&] { return Records().size() >= count; }, kLinkWaitMs));
   }
-  ASSERT_TRUE(WaitUntil([&] { return Form->Core.UnreadPending.load(); }, kLinkWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.UnreadPending(); }, kLinkWaitMs));
   ASSERT_TRUE(Form->BalloonClick);
   ASSERT_FALSE(Records()[0].Phone.empty());
   EXPECT_TRUE(Form->ConfirmTimer->isActive());
@@ -160,7 +159,7 @@ TEST_F(MessageWindowLinkTest, BalloonOpensTheUnreadViewAndClosingMarksTheMessage
   QTest::mouseClick(window->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
   ASSERT_TRUE(WaitUntil([&] { return Window() == nullptr; }, 2000));
   for (const TLogRecord& record : Records()) EXPECT_EQ(record.Read, 1);
-  EXPECT_FALSE(Form->Core.UnreadPending.load());
+  EXPECT_FALSE(Form->Core.UnreadPending());
   EXPECT_FALSE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconModemOpen);
   // No reminder any more, however long.
@@ -179,7 +178,7 @@ TEST_F(MessageWindowLinkTest, HistoryOpenAtProgramEndSavesItsLayoutAndMarksNothi
   record.Phone = kSender;
   record.Text = "12345 reset";
   ASSERT_TRUE(Form->Core.WriteSmsLogRecord(ExeDir + "OrvexMonitor.log", record));
-  Form->Core.ShowSmsFormLayout = "300,400,600,500,70,0,0,0,0";
+  Form->Mirror().ShowSmsFormLayout = "300,400,600,500,70,0,0,0,0";
   Form->ViewLog->trigger();
   TShowSmsForm* window = Window();
   ASSERT_NE(window, nullptr);

@@ -8,6 +8,7 @@
 #include "shell/OrvexMonitorForm.h"
 #include "support/LogFile.h"
 #include "support/ProgramFolders.h"
+#include "support/QuietCore.h"
 #include "support/SimModem.h"
 #include "support/ModemWaits.h"
 #include "support/TestApp.h"
@@ -62,13 +63,11 @@ class TLinkForm : public TOrvexMonitorForm {
 };
 
 // The settings window as the form sees it: it lists its devices anew on request.
-class TDeviceListWindow : public QWidget {
-  Q_OBJECT
-
+class TDeviceListWindow : public QWidget, public TMonitorWindow {
  public:
   std::function<void()> OnRefresh;
   int Refreshes = 0;
-  Q_INVOKABLE void RefreshDeviceLists() {
+  void RefreshWindow() override {
     ++Refreshes;
     if (OnRefresh) OnRefresh();
   }
@@ -97,23 +96,22 @@ class ModemLinkTest : public ::testing::Test, protected TProgramFolders {
   }
   void Create() {
     Form = std::make_unique<TLinkForm>(ExeDir, Ticks);
-    Form->SetupWaits = LinkSetupWaits();
-    Form->SetupPriority = TThreadPriority::Normal;
-    Form->Core.ReaderWaits = FastReaderWaits();
+    Form->Core.Link().SetSetupWaits(LinkSetupWaits(), TThreadPriority::Normal);
+    Form->Core.Link().SetReaderWaits(FastReaderWaits());
     Form->FormCreate();
   }
   // Opens the link and waits for the set-up's outcome.
   void OpenAndWait() {
     Form->OpenModemLink();
-    ASSERT_NE(Form->ActiveConfigureModem, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+    ASSERT_NE(Form->Core.Link().ActiveSetupThread(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   }
   bool ShowsOpen() const {
-    return Form->IsModemOpen() && Form->Core.ActiveTermReader != nullptr && !Form->OpenModem->isEnabled() &&
+    return Form->IsModemOpen() && Form->Core.Link().ActiveReader() != nullptr && !Form->OpenModem->isEnabled() &&
            Form->CloseModem->isEnabled() && Form->Tray.IconNumber() == TTrayIcon::kIconModemOpen;
   }
   bool ShowsClosed() const {
-    return !Form->IsModemOpen() && Form->Core.ActiveTermReader == nullptr && Form->OpenModem->isEnabled() &&
+    return !Form->IsModemOpen() && Form->Core.Link().ActiveReader() == nullptr && Form->OpenModem->isEnabled() &&
            !Form->CloseModem->isEnabled() && Form->Tray.IconNumber() == TTrayIcon::kIconModemClosed;
   }
 
@@ -136,7 +134,7 @@ class ModemLinkTest : public ::testing::Test, protected TProgramFolders {
     EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<long>(before), texts.end()),
               (std::vector<std::string>{"12345 reset delivered", "12345 reset stored"}));
     for (const TLogRecord& record : Records()) EXPECT_EQ(record.Read, 0);
-    EXPECT_TRUE(WaitUntil([&] { return Form->Core.UnreadPending.load(); }, kLinkWaitMs));
+    EXPECT_TRUE(WaitUntil([&] { return Form->Core.UnreadPending(); }, kLinkWaitMs));
     EXPECT_EQ(Form->Tray.IconNumber(), TTrayIcon::kIconUnread);
     EXPECT_TRUE(WaitUntil([&] { return static_cast<int>(Form->Notices.size()) > noticesBefore; }, kLinkWaitMs));
     EXPECT_TRUE(Form->Noticed(4));
@@ -214,7 +212,7 @@ TEST_F(ModemLinkTest, FailedSetUpIsReportedAndClosesTheLink) {
     EXPECT_TRUE(ShowsClosed());
     const std::string text = c.wrongPin ? Cp1251("CME Error 16: Введен неверный PIN код.")
                                         : Cp1251("Не удалось открыть порт ") + port + ".";
-    EXPECT_EQ(Form->Core.LastErrorText, text);
+    EXPECT_EQ(Form->Core.LastError().LastErrorText, text);
     ASSERT_FALSE(Form->Notices.empty());
     EXPECT_EQ(Form->Notices.back(), std::make_pair(uint32_t{2}, text));
     EXPECT_EQ(Form->Tray.IsBalloonShown(), c.showNotify);
@@ -235,7 +233,7 @@ TEST_F(ModemLinkTest, SetUpWithoutOperatorLeavesThePortOpenWithoutReaderAndSaysN
   Create();
   OpenAndWait();
   EXPECT_TRUE(Form->IsModemOpen());
-  EXPECT_EQ(Form->Core.ActiveTermReader, nullptr);
+  EXPECT_EQ(Form->Core.Link().ActiveReader(), nullptr);
   EXPECT_FALSE(Form->OpenModem->isEnabled());
   EXPECT_FALSE(Form->CloseModem->isEnabled());
   EXPECT_TRUE(Form->Notices.empty());
@@ -247,14 +245,14 @@ TEST_F(ModemLinkTest, OpenWhileASetUpRunsChangesNothing) {
   WriteIni(modem.SlavePath(), false, true);
   Create();
   Form->OpenModemLink();
-  TConfigureModem* running = Form->ActiveConfigureModem;
+  const TConfigureModem* running = Form->Core.Link().ActiveSetupThread();
   ASSERT_NE(running, nullptr);
   EXPECT_TRUE(Form->IsConfiguring());
   Form->OpenModemLink();
-  EXPECT_EQ(Form->ActiveConfigureModem, running);
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  EXPECT_EQ(Form->Core.Link().ActiveSetupThread(), running);
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
-  EXPECT_EQ(Form->Core.ModemThreads.Count(), 2u) << "one set-up, one reader";
+  EXPECT_EQ(Form->Core.Link().ThreadCount(), 2u) << "one set-up, one reader";
 }
 
 // However the link is opened again, one reader at most reads the port: an open request while
@@ -286,14 +284,14 @@ TEST_F(ModemLinkTest, OpeningAgainNeverLeavesTwoReaders) {
       {"reopen", [&] { Form->ReopenModem(); }},
       {"open request while open, twice", [&] {
          Form->OpenModemLink();
-         ASSERT_TRUE(watchUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+         ASSERT_TRUE(watchUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
          Form->OpenModemLink();
        }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.openAgain();
-    ASSERT_TRUE(watchUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+    ASSERT_TRUE(watchUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
     EXPECT_TRUE(ShowsOpen());
     // Time for a reader that was left running to show itself.
     watchUntil([] { return false; }, 1500);
@@ -309,18 +307,18 @@ TEST_F(ModemLinkTest, ReopenClosesAnOpenLinkWithItsBalloonEvenWithBalloonsOff) {
   Create();
   Form->ReopenModem();  // closed: only opens
   EXPECT_FALSE(Form->Tray.IsBalloonShown());
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   ASSERT_TRUE(ShowsOpen());
-  TTermReader* first = Form->Core.ActiveTermReader;
+  const TTermReader* first = Form->Core.Link().ActiveReader();
 
   Form->ReopenModem();
   ASSERT_TRUE(Form->Tray.IsBalloonShown());
   EXPECT_EQ(Form->Tray.LastBalloon().Text, Cp1251("Модем закрыт"));
   EXPECT_EQ(Form->Tray.LastBalloon().TimeoutMs, 3000u);
-  EXPECT_EQ(Form->Core.ActiveTermReader, nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  EXPECT_EQ(Form->Core.Link().ActiveReader(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
-  EXPECT_NE(Form->Core.ActiveTermReader, first);
+  EXPECT_NE(Form->Core.Link().ActiveReader(), first);
 }
 
 // The port is reached through a name of its own, which the test removes as the system removes
@@ -361,11 +359,11 @@ TEST_F(ModemLinkTest, LostSerialPortClosesTheLinkAndTheReconnectTimerOpensItAgai
     std::filesystem::create_symlink(modem.SlavePath(), port);
     Ticks += 59000;
     Form->ConnectTimerTimer();
-    EXPECT_EQ(Form->ActiveConfigureModem, nullptr);
+    EXPECT_EQ(Form->Core.Link().ActiveSetupThread(), nullptr);
     Ticks += 1000;
     Form->ConnectTimerTimer();
-    ASSERT_NE(Form->ActiveConfigureModem, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+    ASSERT_NE(Form->Core.Link().ActiveSetupThread(), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
     EXPECT_TRUE(ShowsOpen());
     EXPECT_FALSE(Form->ConnectTimer->isActive());
     Form.reset();
@@ -409,6 +407,78 @@ TEST_F(ModemLinkTest, DeviceChangeRefreshesAnOpenSettingsWindowOnceAndIgnoresOne
   delete window;
 }
 
+// The link as the core owns it, without the form: the end of a set-up reaches the events as the
+// state of the link, with the link already in that state.
+class TOutcomeCore : public TQuietCore {
+ public:
+  using TQuietCore::TQuietCore;
+  void ModemSetupEnded(const TSetupOutcome& outcome) override {
+    Outcomes.push_back(outcome);
+    OpenWhenTold = IsModemOpen();
+    ReaderWhenTold = Link().ActiveReader() != nullptr;
+  }
+  std::vector<TSetupOutcome> Outcomes;
+  bool OpenWhenTold = false;
+  bool ReaderWhenTold = false;
+};
+
+class CoreLinkTest : public ::testing::Test, protected TProgramFolders {
+ protected:
+  void SetUp() override {
+    TestApplication();
+    ASSERT_TRUE(EnterProgramFolders());
+  }
+};
+
+TEST_F(CoreLinkTest, SetUpOutcomeReachesTheEventsAsTheLinkState) {
+  struct Case {
+    const char* name;
+    bool missingPort;
+    bool wrongPin;
+    TModemState state;
+    bool mayRetry;
+  };
+  const Case cases[] = {
+      {"ready", false, false, TModemState::Open, true},
+      {"no such port", true, false, TModemState::Closed, true},
+      {"pin refused", false, true, TModemState::Closed, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSimOnPty modem;
+    ASSERT_TRUE(modem.IsOpen());
+    if (c.wrongPin) {
+      TSimCard card;
+      card.State = TSimCardState::Pin;
+      modem.Sim.SetSimCard(card);
+    }
+    TOutcomeCore core(ExeDir);
+    TSettingsMirror settings = PortSettings(c.missingPort ? ExeDir + "no-such-port" : modem.SlavePath());
+    settings.CheckPin = c.wrongPin;
+    settings.PinCode = "0000";
+    core.ApplyModemSettings(settings);
+    core.Link().SetSetupWaits(LinkSetupWaits(), TThreadPriority::Normal);
+    core.Link().SetReaderWaits(FastReaderWaits());
+    ASSERT_TRUE(core.OpenModem());
+    EXPECT_FALSE(core.OpenModem()) << "a second set-up while one runs";
+    ASSERT_TRUE(WaitUntil([&] { return !core.Link().IsConfiguring(); }, 15000));
+    ASSERT_EQ(core.Outcomes.size(), 1u);
+    const TSetupOutcome& outcome = core.Outcomes[0];
+    EXPECT_EQ(outcome.State, c.state);
+    EXPECT_EQ(outcome.MayRetry, c.mayRetry);
+    const bool open = c.state == TModemState::Open;
+    EXPECT_EQ(core.OpenWhenTold, open);
+    EXPECT_EQ(core.ReaderWhenTold, open);
+    EXPECT_EQ(outcome.ErrorText.empty(), open);
+    if (!open) EXPECT_EQ(outcome.ErrorText, core.LastError().LastErrorText);
+
+    core.CloseModem();
+    EXPECT_FALSE(core.IsModemOpen());
+    EXPECT_EQ(core.Link().ActiveReader(), nullptr);
+    EXPECT_EQ(core.Outcomes.size(), 1u) << "a close is no set-up outcome";
+  }
+}
+
 // The USB terminal of the stand-in D2XX library with the simulated modem behind it.
 class TerminalLinkTest : public ModemLinkTest {
  protected:
@@ -418,7 +488,7 @@ class TerminalLinkTest : public ModemLinkTest {
                                ExeDir + kFtdiLibraryName);
     WriteIni("direct", true, true);
     Create();
-    ASSERT_TRUE(Form->Core.Modem.Ftdi());
+    ASSERT_TRUE(Form->Core.Modem().Ftdi());
     auto control = TFakeFtdiControl::Find(ExeDir + kFtdiLibraryName);
     ASSERT_TRUE(control);
     Control = *control;
@@ -457,8 +527,8 @@ TEST_F(TerminalLinkTest, TerminalLinkReceivesMessagesAndComesBackAfterItIsUnplug
   Control.SetPresent(1, 1);
   Ticks += 60000;
   Form->ConnectTimerTimer();
-  ASSERT_NE(Form->ActiveConfigureModem, nullptr);
-  ASSERT_TRUE(WaitUntil([&] { return Form->ActiveConfigureModem == nullptr; }, 15000));
+  ASSERT_NE(Form->Core.Link().ActiveSetupThread(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return Form->Core.Link().ActiveSetupThread() == nullptr; }, 15000));
   EXPECT_TRUE(ShowsOpen());
   ASSERT_FALSE(Behind.Sim.InjectCmt(Message("12345 reset again")).empty());
   ASSERT_TRUE(WaitUntil([&] { return Contains(Texts(), "12345 reset again"); }, kLinkWaitMs));
@@ -477,4 +547,3 @@ TEST_F(TerminalLinkTest, ConversionErrorReplyIsLoggedRawAndTheLinkGoesOn) {
   EXPECT_TRUE(Behind.Sim.StoredMessages("SM").empty());
 }
 
-#include "ModemLinkTest.moc"

@@ -88,7 +88,7 @@ TEST_F(OrvexMonitorFormTest, StartsHiddenWithTheGreyIconAndOpensNoModem) {
   EXPECT_FALSE(Form->SendSms->isEnabled());
   EXPECT_TRUE(Form->ChangeAutoMode->isChecked());
   EXPECT_FALSE(Form->ConnectTimer->isActive());
-  EXPECT_FALSE(Form->Core.UnreadPending);
+  EXPECT_FALSE(Form->Core.UnreadPending());
   EXPECT_TRUE(fs::exists(ExeDir + "OrvexMonitor.ini"));  // the settings were loaded first
   EXPECT_EQ(Form->Opens, 0);
 }
@@ -118,7 +118,7 @@ TEST_F(OrvexMonitorFormTest, ReconnectTimerKeepsItsSpacingAcrossTheTickWrap) {
 TEST_F(OrvexMonitorFormTest, UnreadLogAtStartStartsTheNoticeAndTheReminderSpacing) {
   AppendUnread("12345 periodwr=60;");
   Create();
-  EXPECT_TRUE(Form->Core.UnreadPending);
+  EXPECT_TRUE(Form->Core.UnreadPending());
   EXPECT_TRUE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), 105);
   EXPECT_EQ(Form->Tray.Tip(), Cp1251("Имеются непрочитанные сообщения"));
@@ -175,7 +175,7 @@ TEST_F(OrvexMonitorFormTest, TwoMessagesGiveTwoNoticesAndClearingMarksTheLoadedR
   AppendUnread("arrived after the load");
   Form->ModemOpen = true;
   Form->ClearUnreadNotice();
-  EXPECT_FALSE(Form->Core.UnreadPending);
+  EXPECT_FALSE(Form->Core.UnreadPending());
   EXPECT_FALSE(Form->ConfirmTimer->isActive());
   EXPECT_EQ(Form->Tray.IconNumber(), 106);
   EXPECT_EQ(Form->Tray.Tip(), Cp1251("Модем включен"));
@@ -235,7 +235,7 @@ TEST_F(OrvexMonitorFormTest, TrayStatesEnableTheMenuByModemState) {
   };
   for (const Case& c : cases) {
     Form->ModemOpen = c.modemOpen;
-    Form->SetModemState(c.state);
+    Form->SetModemState(static_cast<TModemState>(c.state));
     EXPECT_EQ(Form->OpenModem->isEnabled(), c.open) << c.state;
     EXPECT_EQ(Form->CloseModem->isEnabled(), c.close) << c.state;
     EXPECT_EQ(Form->SendSms->isEnabled(), c.send) << c.state;
@@ -247,11 +247,11 @@ TEST_F(OrvexMonitorFormTest, TrayStatesEnableTheMenuByModemState) {
 TEST_F(OrvexMonitorFormTest, BalloonMenuItemFlipsAndSavesTheSetting) {
   Create();
   Form->ChangeAutoMode->trigger();
-  EXPECT_FALSE(Form->Core.ShowNotify);
+  EXPECT_FALSE(Form->Mirror().ShowNotify);
   EXPECT_FALSE(Form->ChangeAutoMode->isChecked());
   EXPECT_NE(ReadFile(ExeDir + "OrvexMonitor.ini").find("ShowNotify=0"), std::string::npos);
   Form->ChangeAutoModeClick();
-  EXPECT_TRUE(Form->Core.ShowNotify);
+  EXPECT_TRUE(Form->Mirror().ShowNotify);
   EXPECT_TRUE(Form->ChangeAutoMode->isChecked());
 }
 

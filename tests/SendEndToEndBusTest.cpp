@@ -60,16 +60,15 @@ TEST_F(SendEndToEndTest, LineToAGroupOfTwoGoesOutAsTwoMessagesAndTwoSentRecords)
       << "[COMMON]\nPhonePort=" << modem.SlavePath() << "\nCheckPin=0\nAutoConnect=0\n[VISUAL]\nShowNotify=0\n";
 
   TOrvexMonitorForm form(ExeDir);
-  form.SetupWaits = FastSetupWaits();
-  form.SetupPriority = TThreadPriority::Normal;
-  form.Core.ReaderWaits = FastReaderWaits();
-  form.Core.Sender.Waits.StartPause = 200;
+  form.Core.Link().SetSetupWaits(FastSetupWaits(), TThreadPriority::Normal);
+  form.Core.Link().SetReaderWaits(FastReaderWaits());
+  form.Core.Sender().Waits.StartPause = 200;
   form.SetWindowFactory(MakeProgramWindow);
   form.FormCreate();
   // The fleet comes in the background.
   ASSERT_TRUE(WaitUntil([&] { return form.Fleet.size() == 1u; }, 15000));
   form.OpenModemLink();
-  ASSERT_TRUE(WaitUntil([&] { return form.ActiveConfigureModem == nullptr && form.IsModemOpen(); }, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return form.Core.Link().ActiveSetupThread() == nullptr && form.IsModemOpen(); }, 15000));
 
   form.SendSmsClick();
   QWidget* window = form.Window(TWindowKind::Sms);

@@ -11,6 +11,7 @@
 #include "gsm/ConfigureModem.h"
 #include "gsm/ModemPort.h"
 #include "gsm/MonitorCore.h"
+#include "support/QuietCore.h"
 #include "shell/SendReport.h"
 #include "platform/NamedMutex.h"
 #include "shell/OrvexMonitorForm.h"
@@ -95,6 +96,8 @@ class TSendCore : public TMonitorEvents, public TMonitorCore {
   }
 
   bool ModemOpen = true;
+  // The balloons setting, as the main form holds it.
+  bool ShowNotify = true;
   int UnreadNotices = 0;
   int Refreshes = 0;
   std::vector<TNotice> Notices;
@@ -126,7 +129,7 @@ class SendTest : public ::testing::Test {
     ExeDir = std::string(exe) + "/";
     Core = std::make_unique<TSendCore>(ExeDir);
     Core->CreateLogMutex();
-    Core->Sender.Waits = FastWaits();
+    Core->Sender().Waits = FastWaits();
     Core->ShowNotify = true;
     // The monitor's own handle, made when the modem is opened.
     PortMutex = TNamedMutex::Create(kPortMutexName);
@@ -150,7 +153,7 @@ class SendTest : public ::testing::Test {
     return true;
   }
   bool RunUntilIdle(int totalMs = 10000) {
-    return RunUntil([this] { return Core->Sender.ActiveSmsSendThread() == nullptr && Core->Sender.SendQueue.Count() == 0; },
+    return RunUntil([this] { return Core->Sender().ActiveSmsSendThread() == nullptr && Core->Sender().SendQueue.Count() == 0; },
                     totalMs);
   }
 
@@ -179,10 +182,9 @@ class ComSendTest : public SendTest {
     SendTest::SetUp();
     ASSERT_TRUE(Modem.IsOpen());
     Modem.Sim.SetEcho(false);  // as the set-up leaves the modem
-    Core->PhonePort = Modem.SlavePath();
-    Core->ApplyModemSettings();
+    Core->ApplyModemSettings(PortSettings(Modem.SlavePath()));
     std::string message;
-    ASSERT_TRUE(Core->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+    ASSERT_TRUE(Core->Modem().OpenComPort(Modem.SlavePath(), message)) << message;
   }
   void TearDown() override {
     Core.reset();  // the send side ends before the modem it talks to
@@ -195,7 +197,7 @@ class ComSendTest : public SendTest {
 
 TEST_F(ComSendTest, HelloIsSentWithItsPduLoggedAndShown) {
   Core->QueueSmsSend("+79001234567", "hello");
-  ASSERT_NE(Core->Sender.ActiveSmsSendThread(), nullptr);
+  ASSERT_NE(Core->Sender().ActiveSmsSendThread(), nullptr);
   ASSERT_TRUE(RunUntilIdle());
 
   const std::vector<std::string> wire = {"AT+CMGS=19", kHelloPdu};
@@ -298,7 +300,7 @@ std::vector<std::string> RefusalLines(const std::string& exeDir) {
 // after one leading "+" is refused before the queue, in the trace; in a text every byte goes
 // as hex.
 TEST_F(ComSendTest, NoByteOfANumberOrATextReachesTheModemAsItIs) {
-  Core->Modem.WriteDebugLog = true;
+  Core->Modem().WriteDebugLog = true;
   const int stored = Modem.Sim.StoreSms(Delivered("+79005554433", "keep me")).at(0);
   // Through the swap of the address digits this number put Ctrl-Z and "AT+CMGD=1" on the line.
   const std::string attack = "A\x1a+TMCDG1=\n\r";
@@ -318,7 +320,7 @@ TEST_F(ComSendTest, NoByteOfANumberOrATextReachesTheModemAsItIs) {
       ++refused;
     }
   }
-  EXPECT_EQ(Core->Sender.SendQueue.Count(), 0u);
+  EXPECT_EQ(Core->Sender().SendQueue.Count(), 0u);
 
   // Every digit in one number, every byte value in the texts (ASCII goes as 7-bit data, the
   // rest as UCS2, at most 70 characters to a message).
@@ -353,7 +355,7 @@ TEST_F(ComSendTest, NoByteOfANumberOrATextReachesTheModemAsItIs) {
 // A text longer than one message is refused at the queue: nothing is queued, the modem hears
 // nothing, and only the trace tells of it.
 TEST_F(ComSendTest, TextLongerThanOneMessageIsRefusedAtTheQueue) {
-  Core->Modem.WriteDebugLog = true;
+  Core->Modem().WriteDebugLog = true;
   std::string seventyOne;
   for (int i = 0; i < 71; ++i) seventyOne += Cp1251("ж");
   struct Case {
@@ -368,8 +370,8 @@ TEST_F(ComSendTest, TextLongerThanOneMessageIsRefusedAtTheQueue) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_FALSE(Core->QueueSmsSend("+79001234567", c.text));
-    EXPECT_EQ(Core->Sender.SendQueue.Count(), 0u);
-    EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
+    EXPECT_EQ(Core->Sender().SendQueue.Count(), 0u);
+    EXPECT_EQ(Core->Sender().ActiveSmsSendThread(), nullptr);
     const std::vector<std::string> lines = RefusalLines(ExeDir);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "SMS send refused, the text is longer than one message holds: number \"+79001234567\", "
@@ -457,7 +459,7 @@ TEST_F(ComSendTest, NoticesInsideTheSendAnswerAreHandled) {
     const std::vector<TNotice> sentNotice = {{0, ""}};
     EXPECT_EQ(Core->Notices, sentNotice);
     EXPECT_EQ(Core->UnreadNotices, c.unreadNotices);
-    EXPECT_EQ(Core->ReadQueue.Count(), 0u);
+    EXPECT_EQ(Core->Store().QueuedReads(), 0u);
     EXPECT_TRUE(PortMutexFree());
 
     const auto log = ReadLogRecords(Core->LogPath);
@@ -486,7 +488,7 @@ TEST_F(ComSendTest, AMessageCompletedDuringTheDialogueLeavesTheStoreAfterTheSend
   const std::vector<TSimPdu> parts = SimBuildDeliverPdus(message);
   ASSERT_EQ(parts.size(), 2u);
   ASSERT_EQ(Modem.Sim.StorePdu(parts[0]), 1);
-  Core->ReaderWaits = FastReaderWaits();
+  Core->Link().SetReaderWaits(FastReaderWaits());
   Core->StartTermReader(true);
   ASSERT_TRUE(RunUntil([&] {
     const auto commands = Modem.Sim.Commands();
@@ -513,7 +515,7 @@ TEST_F(ComSendTest, AMessageCompletedDuringTheDialogueLeavesTheStoreAfterTheSend
 // With a reader running, the messages announced during a send are handed to it: it reads them
 // in its own turns, so the main thread does not hold the port while they are read.
 TEST_F(ComSendTest, StoredMessagesAnnouncedDuringASendAreReadByTheRunningReader) {
-  Core->ReaderWaits = FastReaderWaits();
+  Core->Link().SetReaderWaits(FastReaderWaits());
   Core->StartTermReader();
   std::vector<int> indexes;
   for (const char* text : {"stored one", "stored two"})
@@ -523,7 +525,7 @@ TEST_F(ComSendTest, StoredMessagesAnnouncedDuringASendAreReadByTheRunningReader)
 
   Core->QueueSmsSend("+79001234567", "hello");
   ASSERT_TRUE(RunUntilIdle());
-  EXPECT_EQ(Core->ReadQueue.Count(), 0u);
+  EXPECT_EQ(Core->Store().QueuedReads(), 0u);
   ASSERT_TRUE(RunUntil([&] { return ReadLogRecords(Core->LogPath).size() == 3 && Modem.Sim.StoredMessages("SM").empty(); }));
   const auto log = ReadLogRecords(Core->LogPath);
   EXPECT_EQ(log[0].Direction, 1);
@@ -534,15 +536,15 @@ TEST_F(ComSendTest, StoredMessagesAnnouncedDuringASendAreReadByTheRunningReader)
 // The queue holds a bounded number of messages, the one being sent included; more are refused
 // until sends have made room.
 TEST_F(SendTest, QueueHoldsABoundedNumberOfMessages) {
-  Core->Sender.Waits.StartPause = 60000;  // the first send waits while the queue fills
+  Core->Sender().Waits.StartPause = 60000;  // the first send waits while the queue fills
   for (size_t i = 0; i < TSmsSender::kMaxQueuedSms; ++i)
     ASSERT_TRUE(Core->QueueSmsSend("+79001234567", "message " + std::to_string(i)));
-  EXPECT_EQ(Core->Sender.Room(), 0u);
+  EXPECT_EQ(Core->Sender().Room(), 0u);
   EXPECT_FALSE(Core->QueueSmsSend("+79001234567", "one too many"));
-  EXPECT_EQ(Core->Sender.SendQueue.Count(), TSmsSender::kMaxQueuedSms);
-  EXPECT_EQ(Core->Sender.SendQueue.Items().back().second, "message " + std::to_string(TSmsSender::kMaxQueuedSms - 1));
+  EXPECT_EQ(Core->Sender().SendQueue.Count(), TSmsSender::kMaxQueuedSms);
+  EXPECT_EQ(Core->Sender().SendQueue.Items().back().second, "message " + std::to_string(TSmsSender::kMaxQueuedSms - 1));
   // A message sent (here: dropped from the head) makes room for one more.
-  Core->Sender.SendQueue.DropFront();
+  Core->Sender().SendQueue.DropFront();
   EXPECT_TRUE(Core->QueueSmsSend("+79001234567", "room again"));
   EXPECT_FALSE(Core->QueueSmsSend("+79001234567", "full again"));
 }
@@ -598,10 +600,10 @@ TEST_F(ComSendTest, WhatIsReportedFollowsBalloonsAndTheModemState) {
 
 TEST_F(ComSendTest, QueuedPairsGoOneThreadAfterTheOther) {
   Core->QueueSmsSend("+79001234567", "first");
-  TSmsSendThread* first = Core->Sender.ActiveSmsSendThread();
+  TSmsSendThread* first = Core->Sender().ActiveSmsSendThread();
   Core->QueueSmsSend("89001112233", "second");
-  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), first);
-  EXPECT_EQ(Core->Sender.SendQueue.Count(), 2u);
+  EXPECT_EQ(Core->Sender().ActiveSmsSendThread(), first);
+  EXPECT_EQ(Core->Sender().SendQueue.Count(), 2u);
   ASSERT_TRUE(RunUntilIdle());
   const auto sent = Modem.Sim.SentMessages();
   ASSERT_EQ(sent.size(), 2u);
@@ -622,21 +624,21 @@ TEST_F(ComSendTest, QueuedPairsGoOneThreadAfterTheOther) {
 // Closing the modem while sends wait: each pair is dropped by its own attempt, which is
 // reported to no one, and nothing reaches the modem.
 TEST_F(ComSendTest, ClosingTheModemDrainsTheQueue) {
-  Core->Sender.Waits.StartPause = 200;
+  Core->Sender().Waits.StartPause = 200;
   Core->QueueSmsSend("+79001234567", "one");
   Core->QueueSmsSend("+79001234567", "two");
   Core->QueueSmsSend("+79001234567", "three");
   // The close: port and the monitor's mutex handle go, the running send is let go.
   Core->ModemOpen = false;
-  Core->Modem.ComPort.Close();
+  Core->Modem().ComPort.Close();
   PortMutex.reset();
   Core->TerminateSmsSendThread();
-  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
-  EXPECT_EQ(Core->Sender.SendQueue.Count(), 3u);
+  EXPECT_EQ(Core->Sender().ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(Core->Sender().SendQueue.Count(), 3u);
   std::vector<size_t> counts;
   ASSERT_TRUE(RunUntil([&] {
-    if (counts.empty() || counts.back() != Core->Sender.SendQueue.Count()) counts.push_back(Core->Sender.SendQueue.Count());
-    return Core->Sender.SendQueue.Count() == 0 && Core->Sender.ActiveSmsSendThread() == nullptr;
+    if (counts.empty() || counts.back() != Core->Sender().SendQueue.Count()) counts.push_back(Core->Sender().SendQueue.Count());
+    return Core->Sender().SendQueue.Count() == 0 && Core->Sender().ActiveSmsSendThread() == nullptr;
   }));
   const std::vector<size_t> drained = {3, 2, 1, 0};
   EXPECT_EQ(counts, drained);
@@ -649,16 +651,16 @@ TEST_F(ComSendTest, ClosingTheModemDrainsTheQueue) {
 // A message queued between the close and the end of the send that the close let go waits for
 // that end: the pair of the old send is dropped once, and never sent by a second thread.
 TEST_F(ComSendTest, PairQueuedAfterTheCloseWaitsForTheLetGoSend) {
-  Core->Sender.Waits.StartPause = 300;
+  Core->Sender().Waits.StartPause = 300;
   Core->QueueSmsSend("+79001234567", "dropped");
   Core->QueueSmsSend("+79001234567", "two");
   Core->ModemOpen = false;
   PortMutex.reset();
   Core->TerminateSmsSendThread();
   Core->QueueSmsSend("+79001234567", "three");
-  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(Core->Sender().ActiveSmsSendThread(), nullptr);
   // The let-go send ends and drops its pair; the modem is opened again at once.
-  ASSERT_TRUE(RunUntil([&] { return Core->Sender.SendQueue.Count() == 2; }));
+  ASSERT_TRUE(RunUntil([&] { return Core->Sender().SendQueue.Count() == 2; }));
   PortMutex = TNamedMutex::Create(kPortMutexName);
   Core->ModemOpen = true;
   ASSERT_TRUE(RunUntilIdle());
@@ -670,17 +672,17 @@ TEST_F(ComSendTest, PairQueuedAfterTheCloseWaitsForTheLetGoSend) {
 }
 
 TEST_F(ComSendTest, EndOfTheProgramStopsARunningSend) {
-  Core->Sender.Waits.StartPause = 5000;
+  Core->Sender().Waits.StartPause = 5000;
   Core->QueueSmsSend("+79001234567", "hello");
   const auto start = std::chrono::steady_clock::now();
   Core->StopSmsSendThread();
   EXPECT_LT(MsSince(start), 4000u);
-  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(Core->Sender().ActiveSmsSendThread(), nullptr);
   EXPECT_TRUE(Core->Notices.empty());
   EXPECT_TRUE(ReadLogRecords(Core->LogPath).empty());
   // Nothing starts any more.
   Core->QueueSmsSend("+79001234567", "later");
-  EXPECT_EQ(Core->Sender.ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(Core->Sender().ActiveSmsSendThread(), nullptr);
 }
 
 // The main form shows the result in its tray and takes the balloon's click away; a send still
@@ -695,15 +697,15 @@ class TSendingForm : public TOrvexMonitorForm {
 TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   auto form = std::make_unique<TSendingForm>(ExeDir);
   form->FormCreate();
-  form->Core.Sender.Waits = FastWaits();
-  form->Core.PhonePort = Modem.SlavePath();
-  form->Core.ApplyModemSettings();
-  Core->Modem.ComPort.Close();  // the form is the modem's only user here
+  form->Core.Sender().Waits = FastWaits();
+  form->Mirror().PhonePort = Modem.SlavePath();
+  form->Core.ApplyModemSettings(form->Mirror());
+  Core->Modem().ComPort.Close();  // the form is the modem's only user here
   std::string message;
-  ASSERT_TRUE(form->Core.Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  ASSERT_TRUE(form->Core.Modem().OpenComPort(Modem.SlavePath(), message)) << message;
   form->BalloonClick = [] {};
   form->QueueSmsSend("+79001234567", "hello");
-  ASSERT_TRUE(RunUntil([&] { return form->Core.Sender.ActiveSmsSendThread() == nullptr; }));
+  ASSERT_TRUE(RunUntil([&] { return form->Core.Sender().ActiveSmsSendThread() == nullptr; }));
   ASSERT_TRUE(form->Tray.IsBalloonShown());
   EXPECT_EQ(form->Tray.LastBalloon().Title, Cp1251("Orvex монитор"));
   EXPECT_EQ(form->Tray.LastBalloon().Text, Cp1251("Сообщение отправлено"));
@@ -713,7 +715,7 @@ TEST_F(ComSendTest, MainFormShowsTheResultBalloonWithoutAClickAction) {
   EXPECT_FALSE(form->BalloonClick);
 
   // A send that still pauses when the form goes ends with it, reported to no one.
-  form->Core.Sender.Waits.StartPause = 5000;
+  form->Core.Sender().Waits.StartPause = 5000;
   form->QueueSmsSend("+79001234567", "late");
   const auto start = std::chrono::steady_clock::now();
   form.reset();
@@ -735,20 +737,20 @@ TEST_F(ComSendTest, MainFormCloseDrainsTheQueueUnreported) {
   };
   auto form = std::make_unique<TQuietForm>(ExeDir);
   form->FormCreate();
-  form->Core.Sender.Waits = FastWaits();
-  form->Core.Sender.Waits.StartPause = 200;
-  form->Core.PhonePort = Modem.SlavePath();
-  form->Core.ApplyModemSettings();
-  Core->Modem.ComPort.Close();
+  form->Core.Sender().Waits = FastWaits();
+  form->Core.Sender().Waits.StartPause = 200;
+  form->Mirror().PhonePort = Modem.SlavePath();
+  form->Core.ApplyModemSettings(form->Mirror());
+  Core->Modem().ComPort.Close();
   std::string message;
-  ASSERT_TRUE(form->Core.Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+  ASSERT_TRUE(form->Core.Modem().OpenComPort(Modem.SlavePath(), message)) << message;
   ASSERT_TRUE(form->IsModemOpen());
   form->QueueSmsSend("+79001234567", "one");
   form->QueueSmsSend("+79001234567", "two");
   form->CloseModemLink();
-  EXPECT_EQ(form->Core.Sender.ActiveSmsSendThread(), nullptr);
-  EXPECT_EQ(form->Core.Sender.SendQueue.Count(), 2u);
-  ASSERT_TRUE(RunUntil([&] { return form->Core.Sender.SendQueue.Count() == 0 && form->Core.Sender.ActiveSmsSendThread() == nullptr; }));
+  EXPECT_EQ(form->Core.Sender().ActiveSmsSendThread(), nullptr);
+  EXPECT_EQ(form->Core.Sender().SendQueue.Count(), 2u);
+  ASSERT_TRUE(RunUntil([&] { return form->Core.Sender().SendQueue.Count() == 0 && form->Core.Sender().ActiveSmsSendThread() == nullptr; }));
   EXPECT_EQ(Modem.Sim.ReceivedBytes(), "");
   EXPECT_TRUE(ReadLogRecords(form->Core.LogPath).empty());
   EXPECT_TRUE(form->Codes.empty());
@@ -762,18 +764,18 @@ class TerminalSendTest : public SendTest {
     SendTest::SetUp();
     std::filesystem::copy_file(std::string(ORVEX_BINARY_DIR) + "/fakes/" + kFtdiLibraryName,
                                ExeDir + kFtdiLibraryName);
-    ASSERT_TRUE(Core->Modem.Ftdi());
+    ASSERT_TRUE(Core->Modem().Ftdi());
     auto control = TFakeFtdiControl::Find(ExeDir + kFtdiLibraryName);
     ASSERT_TRUE(control);
     Control = *control;
     Control.Configure("Orvex GSM Terminal");
     Control.AttachModem(0, &Behind);
     Behind.Sim.SetEcho(false);
-    Core->PhonePort = "direct";
-    Core->PhoneDesc = "Orvex GSM";
-    Core->ApplyModemSettings();
+    TSettingsMirror settings = PortSettings("direct");
+    settings.PhoneDesc = "Orvex GSM";
+    Core->ApplyModemSettings(settings);
     std::string message;
-    ASSERT_TRUE(Core->Modem.OpenTerminal("Orvex GSM", message)) << message;
+    ASSERT_TRUE(Core->Modem().OpenTerminal("Orvex GSM", message)) << message;
   }
   void TearDown() override {
     Core.reset();

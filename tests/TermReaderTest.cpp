@@ -5,6 +5,7 @@
 #include "common/Text.h"
 #include "gsm/ConfigureModem.h"
 #include "gsm/MonitorCore.h"
+#include "support/QuietCore.h"
 #include "gsm/PduCodec.h"
 #include "platform/NamedMutex.h"
 #include "support/LogFile.h"
@@ -75,12 +76,11 @@ class TermReaderTest : public ::testing::Test, protected TProgramFolders {
   void MakeCore() {
     Core = std::make_unique<TTestCore>(ExeDir);
     Core->CreateLogMutex();
-    Core->ReaderWaits = FastReaderWaits();
-    Core->PhonePort = Modem.SlavePath();
-    Core->ApplyModemSettings();
+    Core->Link().SetReaderWaits(FastReaderWaits());
+    Core->ApplyModemSettings(PortSettings(Modem.SlavePath()));
     Core->PartClock() = [this] { return PartNow.load(); };
     std::string message;
-    ASSERT_TRUE(Core->Modem.OpenComPort(Modem.SlavePath(), message)) << message;
+    ASSERT_TRUE(Core->Modem().OpenComPort(Modem.SlavePath(), message)) << message;
   }
   // The monitor stops and starts again.
   void RestartCore() {
@@ -287,7 +287,7 @@ TEST_F(TermReaderTest, CmtHeaderWaitsForItsPduLine) {
   Modem.Sim.InjectRaw("\r\n+CMT: ,24 0791");
   RunFor(static_cast<int>(TNoticeStream::kCmtPduWait.count()) + 1000);
   EXPECT_EQ(Records().size(), expected);
-  EXPECT_TRUE(Core->Channel.Notices.Unfinished().empty());
+  EXPECT_TRUE(Core->Link().Channel().Notices.Unfinished().empty());
   Modem.Sim.InjectCmt(Message("12345 reset next"));
   ASSERT_TRUE(WaitForRecords(++expected));
   RunFor(200);
@@ -461,7 +461,9 @@ TEST_F(TermReaderTest, ReadingAFullStoreLetsThePortGoBetweenTurns) {
   const size_t count = 12;
   for (size_t i = 0; i < count; ++i)
     ASSERT_EQ(Modem.Sim.StoreSms(Message("12345 reset sweep " + std::to_string(i))).size(), 1u);
-  Core->ReaderWaits.TurnLength = 1;
+  TReaderWaits waits = Core->Link().ReaderWaits();
+  waits.TurnLength = 1;
+  Core->Link().SetReaderWaits(waits);
   Core->StartTermReader(true);
   ASSERT_TRUE(WaitForRecords(1));
   ASSERT_EQ(PortMutex->Wait(5000), TMutexWait::Obtained);
@@ -477,7 +479,7 @@ TEST_F(TermReaderTest, ReadingAFullStoreLetsThePortGoBetweenTurns) {
 // among it is kept and reaches the log through the reader.
 TEST_F(TermReaderTest, NoticeReadByACheckOfTheModemIsHandled) {
   Modem.Sim.InjectCmt(Message("12345 reset checked"));
-  ASSERT_TRUE(CheckModem(Core->Channel, FastSetupWaits()));
+  ASSERT_TRUE(CheckModem(Core->Link().Channel(), FastSetupWaits()));
   EXPECT_TRUE(Records().empty());
   Core->StartTermReader();
   ASSERT_TRUE(WaitForRecords(1));
@@ -488,7 +490,7 @@ TEST_F(TermReaderTest, NoticeReadByACheckOfTheModemIsHandled) {
 // Whatever a garbled or hostile answer holds there, only a short name and a number of a few
 // digits go back in a command; the rest is refused, in the trace, and the reader goes on.
 TEST_F(TermReaderTest, StoreCommandsTakeOnlyShortStorageNamesAndSlotNumbers) {
-  Core->Modem.WriteDebugLog = true;
+  Core->Modem().WriteDebugLog = true;
   const std::string longIndex(600, '7');
   const TSimPdu pdu = SimBuildDeliverPdus(Message("12345 reset listed")).at(0);
   // The store list names a storage of 600 letters for new messages: the sweep lists "SM".
@@ -620,7 +622,7 @@ TEST_F(TermReaderTest, StoredMessageIsReadWithTheModemCommandsInOrder) {
   ASSERT_EQ(indexes.size(), 1u);
   const std::string index = std::to_string(indexes[0]);
   ASSERT_EQ(PortMutex->Wait(0), TMutexWait::Obtained);
-  EXPECT_TRUE(Core->ReadStoredSms("sm", index));
+  EXPECT_TRUE(Core->ReadStoredSms({"sm", index}));
   PortMutex->Release();
   const std::vector<std::string> expected = {"AT+CPMS=\"SM\"", "AT+CMGR=" + index, "AT+CMGD=" + index};
   EXPECT_EQ(Modem.Sim.Commands(), expected);
@@ -685,7 +687,7 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
     for (const auto& [index, message] : Modem.Sim.StoredMessages("SM")) {
       (void)message;
       ASSERT_EQ(PortMutex->Wait(3000), TMutexWait::Obtained);
-      Core->DeleteStoredSms(std::to_string(index));
+      Core->Store().Delete(std::to_string(index));
       PortMutex->Release();
     }
   }
@@ -697,8 +699,8 @@ TEST_F(TermReaderTest, NoticeInsideAnAnswerOfTheStoreIsHandled) {
 TEST_F(TermReaderTest, MessagesDeliveredDuringTheSetUpAreEachLoggedOnce) {
   Modem.Sim.DeliverAfter("AT+CNMI=", Message("12345 reset inline"), false);
   Modem.Sim.DeliverAfter("AT+CNMI=", Message("12345 reset stored"), true);
-  TConfigureModem setup(Core->Channel, *Core);
-  setup.Port = Modem.SlavePath();
+  TModemError lastError;
+  TConfigureModem setup(Core->Link().Channel(), lastError);
   setup.Waits = FastSetupWaits();
   setup.SetPriority(TThreadPriority::Normal);
   setup.Start();

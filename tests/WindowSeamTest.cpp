@@ -54,7 +54,7 @@ protected:
 };
 
 TEST_F(WindowSeamTest, TrayMenuOpensOneWindowAndBringsItForward) {
-  Form->Core.ShowSmsFormLayout = "1,2,3,4,5,6,7,8,9";
+  Form->Mirror().ShowSmsFormLayout = "1,2,3,4,5,6,7,8,9";
   Form->ViewLog->trigger();
   ASSERT_NE(Form->Window(TWindowKind::ShowSms), nullptr);
   TCountingWindow* window = Last;

@@ -24,7 +24,7 @@ namespace {
 class TQuietHost : public TSendHost {
  public:
   void HandleCmt(const std::string&) override {}
-  void QueueSmsRead(const std::string&, const std::string&) override {}
+  void QueueSmsRead(const TStoredSms&) override {}
   bool LogUndecodedSms(const std::string&) override { return false; }
   void DeliverUnreadSignal() override {}
   void NotifyUnreadSms() override {}

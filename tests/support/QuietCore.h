@@ -1,10 +1,18 @@
 #pragma once
-// The GSM core of the monitor with events that go nowhere: for benchmarks that run the reader
-// and the store against a simulated modem and look only at the log and the modem.
+// The GSM core of the monitor with events that go nowhere: for tests and benchmarks that run
+// the reader and the store against a simulated modem and look only at the log and the modem.
 
 #include "gsm/MonitorCore.h"
 
 #include <string>
+#include <utility>
+
+// The settings of a modem on `port`, the rest at their defaults.
+inline TSettingsMirror PortSettings(std::string port) {
+  TSettingsMirror settings;
+  settings.PhonePort = std::move(port);
+  return settings;
+}
 
 class TQuietCore : public TMonitorEvents, public TMonitorCore {
 public:

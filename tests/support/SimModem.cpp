@@ -14,6 +14,13 @@ uint64_t Since(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
+TSimDeliver SimMessage(const std::string& text) {
+  TSimDeliver message;
+  message.Sender = "+79001234567";
+  message.Text = text;
+  return message;
+}
+
 TSimOnPty::TSimOnPty() {
   if (Line.IsOpen()) Worker = std::thread([this] { Serve(); });
 }

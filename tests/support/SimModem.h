@@ -10,7 +10,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
+
+// A message in one part from the tests' sender, +79001234567.
+TSimDeliver SimMessage(const std::string& text);
 
 // The engine on a pseudo-terminal, served by a thread of its own.
 class TSimOnPty {

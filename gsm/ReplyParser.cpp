@@ -47,12 +47,15 @@ void ParseDeviceReply(TSmsInfo& record, std::vector<std::string>& parts) {
     record.Time = Now();
   }
 
-  record.Text = parts[2];
-  parts[2] = Trim(AnsiLowerCase(parts[2]));
-  const std::string& text = parts[2];
+  std::string text = std::move(parts[2]);
+  ParseReplyText(record, text, parts[2]);
+}
 
+void ParseReplyText(TSmsInfo& record, std::string_view text, std::string& normalised) {
+  record.Text = text;
+  normalised = Trim(AnsiLowerCase(text));
   for (TGrammar grammar : kGrammars) {
-    if (grammar(record, text)) return;
+    if (grammar(record, normalised)) return;
   }
   record.Kind = kKindUnknown;
 }

@@ -6,6 +6,7 @@
 #include "common/SmsInfo.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // `parts` holds the sender, the time stamp ("yy/mm/dd,hh:nn:ss+zz") and the text. When the
@@ -13,6 +14,11 @@
 // an impossible date or time and for the few fields whose conversion must not fail; the
 // record then holds no payload.
 void ParseDeviceReply(TSmsInfo& record, std::vector<std::string>& parts);
+
+// The text half of ParseDeviceReply, for a record whose sender and time are set: keeps `text`
+// as the record's text, puts its normalised form (lower-cased, trimmed) in `normalised` and
+// offers that to the grammars in their order. Raises as ParseDeviceReply does.
+void ParseReplyText(TSmsInfo& record, std::string_view text, std::string& normalised);
 
 // The head of every parameter answer: five digits, an optional name, "#" or a blank and an
 // optional "gprs:". True when the head matched, whatever the rest gave.

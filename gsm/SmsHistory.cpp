@@ -70,7 +70,7 @@ void TSmsHistory::AppendRecord(const unsigned char* bytes) {
     Blocks_.push_back(std::move(block));
   }
   TBlock& block = *Blocks_.back();
-  const TLogRecord record = DecodeLogRecord(bytes);
+  const TLogRecordView record = ViewLogRecord(bytes);
   THistoryItem item;
   item.Time = record.Time;
   item.Direction = record.Direction;
@@ -83,10 +83,11 @@ void TSmsHistory::AppendRecord(const unsigned char* bytes) {
   std::memcpy(block.Texts.get() + block.TextsUsed, record.Text.data(), item.TextLength);
   block.TextsUsed += item.TextLength;
   if (item.Direction == 0) {
-    const std::unique_ptr<TSmsInfo> reply = ParseLoggedSms(record);
-    item.Kind = reply->Kind;
-    item.DeviceNumber = reply->DeviceNumber;
-    item.ReplyTime = reply->Time;
+    TSmsInfo reply;
+    ParseLoggedSms(reply, record.Phone, record.Time, record.Text);
+    item.Kind = reply.Kind;
+    item.DeviceNumber = reply.DeviceNumber;
+    item.ReplyTime = reply.Time;
   }
   block.Items.push_back(item);
   ++Count_;

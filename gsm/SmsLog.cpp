@@ -95,10 +95,10 @@ void PutField(unsigned char* field, size_t fieldSize, const std::string& text) {
   std::memcpy(field, text.data(), std::min(length, fieldSize - 1));
 }
 
-std::string GetField(const unsigned char* field, size_t fieldSize) {
+std::string_view GetField(const unsigned char* field, size_t fieldSize) {
   const void* zero = std::memchr(field, 0, fieldSize);
   size_t length = zero ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - field) : fieldSize;
-  return std::string(reinterpret_cast<const char*>(field), length);
+  return std::string_view(reinterpret_cast<const char*>(field), length);
 }
 
 uint16_t DirectionOf(const unsigned char* record) { return static_cast<uint16_t>(record[2] | (record[3] << 8)); }
@@ -109,28 +109,40 @@ bool IsValidRecord(const unsigned char* record, size_t textSize) {
          std::memchr(record + kLogTextOffset, 0, textSize);
 }
 
+// Hands the records of `recordSize` bytes from record `from` on to `visit(bytes, size, index)`,
+// reading kRecordsPerRead of them per system call, until the end of the file, an error, or
+// `visit` returning false. `size` is what the file holds of the record: `recordSize` but for
+// a torn last record. `index` counts records from the start of the file.
+template <typename TVisit>
+void ForEachRecord(const TFile& file, size_t recordSize, size_t from, TVisit&& visit) {
+  const off_t fileSize = file.Size();
+  const size_t records = fileSize > 0 ? (static_cast<size_t>(fileSize) + recordSize - 1) / recordSize : 0;
+  const size_t left = records > from ? records - from : 1;
+  std::vector<unsigned char> chunk(recordSize * std::min(kRecordsPerRead, left));
+  for (size_t index = from;;) {
+    const off_t offset = static_cast<off_t>(index) * static_cast<off_t>(recordSize);
+    const ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
+    if (got <= 0) return;
+    const size_t bytes = static_cast<size_t>(got);
+    for (size_t at = 0; at < bytes; at += recordSize, ++index)
+      if (!visit(chunk.data() + at, std::min(recordSize, bytes - at), index)) return;
+    // A short read is the end of the file.
+    if (bytes < chunk.size()) return;
+  }
+}
+
 // Counts the valid records of `recordSize` bytes at the start of the file, stopping at the
 // first bad one; `complete` is the number of whole records the file holds.
 size_t CountValidRecords(const TFile& file, size_t recordSize, size_t textSize, size_t& complete) {
   off_t size = file.Size();
   complete = size > 0 ? static_cast<size_t>(size) / recordSize : 0;
-  std::vector<unsigned char> chunk(recordSize * std::min(kRecordsPerRead, std::max<size_t>(complete, 1)));
   size_t valid = 0;
-  while (valid < complete) {
-    size_t want = std::min(kRecordsPerRead, complete - valid);
-    ssize_t got = file.ReadAt(chunk.data(), want * recordSize, static_cast<off_t>(valid * recordSize));
-    if (got < static_cast<ssize_t>(want * recordSize)) return valid;
-    for (size_t i = 0; i < want; ++i, ++valid)
-      if (!IsValidRecord(chunk.data() + i * recordSize, textSize)) return valid;
-  }
-  return valid;
-}
-
-// The bytes a scan reads at once: as many records as the file holds, kRecordsPerRead at most.
-size_t ChunkBytes(const TFile& file) {
-  const off_t size = file.Size();
-  const size_t records = size > 0 ? (static_cast<size_t>(size) + kLogRecordSize - 1) / kLogRecordSize : 1;
-  return kLogRecordSize * std::min(kRecordsPerRead, records);
+  ForEachRecord(file, recordSize, 0, [&](const unsigned char* record, size_t bytes, size_t) {
+    if (bytes < recordSize || !IsValidRecord(record, textSize)) return false;
+    ++valid;
+    return true;
+  });
+  return std::min(valid, complete);
 }
 
 bool CopyFileNoOverwrite(const std::string& from, const std::string& to) {
@@ -164,8 +176,8 @@ TLogRecordBytes EncodeLogRecord(const TLogRecord& record) {
   return bytes;
 }
 
-TLogRecord DecodeLogRecord(const unsigned char* bytes) {
-  TLogRecord record;
+TLogRecordView ViewLogRecord(const unsigned char* bytes) {
+  TLogRecordView record;
   record.Read = bytes[0];
   record.Accepted = bytes[1];
   record.Direction = bytes[2];  // the low byte of the direction
@@ -175,22 +187,66 @@ TLogRecord DecodeLogRecord(const unsigned char* bytes) {
   return record;
 }
 
+TLogRecord DecodeLogRecord(const unsigned char* bytes) {
+  const TLogRecordView view = ViewLogRecord(bytes);
+  TLogRecord record;
+  record.Read = view.Read;
+  record.Accepted = view.Accepted;
+  record.Direction = view.Direction;
+  record.Time = view.Time;
+  record.Phone = view.Phone;
+  record.Text = view.Text;
+  return record;
+}
+
+namespace {
+
+// The time a stored received record is read with. The record goes through the parse as a new
+// message would, its time as a service-centre stamp "yy/mm/dd,hh:nn:ss": the century becomes
+// 2000 and the milliseconds go. Every moment from year 1 to 9999 gives a valid stamp (a
+// 29 February stays in a leap year); any other stored double writes as 00/00/00, which names
+// no date: false then.
+bool ReadStoredStamp(TDateTime stored, TDateTime& stamp) {
+  int year, month, day, hour, minute, second, msec;
+  DecodeDate(stored, year, month, day);
+  if (year == 0) return false;  // no moment from year 1 to 9999
+  DecodeTime(stored, hour, minute, second, msec);
+  stamp = EncodeDate(2000 + year % 100, month, day) + EncodeTime(hour, minute, second, 0);
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<TSmsInfo> ParseLoggedSms(const TLogRecord& record) {
+  return ParseLoggedSms(record.Phone, record.Time, record.Text);
+}
+
+std::unique_ptr<TSmsInfo> ParseLoggedSms(std::string_view phone, TDateTime time, std::string_view text) {
   auto info = std::make_unique<TSmsInfo>();
-  std::vector<std::string> parts{record.Phone, FormatDateTime("yy\"/\"mm\"/\"dd,hh:nn:ss+10", record.Time),
-                                 record.Text};
-  try {
-    ParseDeviceReply(*info, parts);
-  } catch (const EConvertError&) {
-    // A stored message that cannot be read (a date that does not exist, a time field no date
-    // can hold, a number a field cannot take) is still a message of the log: it comes back as
-    // one whose time could not be read, kind Bad, with its sender and its text, and the loads
-    // go on with the records after it.
-    info = std::make_unique<TSmsInfo>();
-    info->Phone = record.Phone;
-    info->Text = record.Text;
-  }
+  ParseLoggedSms(*info, phone, time, text);
   return info;
+}
+
+void ParseLoggedSms(TSmsInfo& info, std::string_view phone, TDateTime time, std::string_view text) {
+  TDateTime stamp = 0;
+  if (ReadStoredStamp(time, stamp)) {
+    info.Phone = phone;
+    info.Time = stamp;
+    std::string normalised;
+    try {
+      ParseReplyText(info, text, normalised);
+      return;
+    } catch (const EConvertError&) {
+      // Handled below with the records whose time cannot be read.
+    }
+  }
+  // A stored message that cannot be read (a time field no date can hold, a date that does not
+  // exist, a number a field cannot take) is still a message of the log: it comes back as one
+  // whose time could not be read, kind Bad, with its sender and its text, and the loads go on
+  // with the records after it.
+  info = TSmsInfo();
+  info.Phone = phone;
+  info.Text = text;
 }
 
 // Holds the log lock for one operation.
@@ -300,14 +356,13 @@ bool TSmsLog::CheckUnreadSms() {
   if (!guard) return false;
   TFile file(LogPath_, O_RDONLY);
   if (!file.IsOpen()) return false;
-  std::vector<unsigned char> chunk(ChunkBytes(file));
-  for (off_t offset = 0;;) {
-    ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
-    if (got <= 0) return false;
-    for (ssize_t at = 0; at < got; at += kLogRecordSize)
-      if (chunk[static_cast<size_t>(at)] == 0) return true;
-    offset += got;
-  }
+  // The read byte leads the record, so even a torn last record tells it.
+  bool unread = false;
+  ForEachRecord(file, kLogRecordSize, 0, [&unread](const unsigned char* bytes, size_t, size_t) {
+    unread = bytes[0] == 0;
+    return !unread;
+  });
+  return unread;
 }
 
 void TSmsLog::LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes) {
@@ -315,30 +370,20 @@ void TSmsLog::LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes) {
   if (!guard) return;
   TFile file(LogPath_, O_RDONLY);
   if (!file.IsOpen()) return;
-  std::vector<unsigned char> chunk(ChunkBytes(file));
-  int32_t index = 0;
-  for (off_t offset = 0;;) {
-    ssize_t got = file.ReadAt(chunk.data(), chunk.size(), offset);
-    if (got <= 0) break;
-    bool stop = false;
-    for (ssize_t at = 0; at < got; at += kLogRecordSize) {
-      const unsigned char* bytes = chunk.data() + at;
-      if (bytes[0] == 0) {
-        if (got - at < static_cast<ssize_t>(kLogRecordSize)) {
-          stop = true;
-          break;
-        }
-        if (DirectionOf(bytes) == 0) {
-          list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
-          if (indexes) indexes->push_back(index);
-        }
+  int32_t count = 0;
+  ForEachRecord(file, kLogRecordSize, 0, [&](const unsigned char* bytes, size_t size, size_t index) {
+    if (bytes[0] == 0) {
+      // A torn unread record ends the load, uncounted.
+      if (size < kLogRecordSize) return false;
+      if (DirectionOf(bytes) == 0) {
+        list.push_back(ParseLoggedSms(DecodeLogRecord(bytes)));
+        if (indexes) indexes->push_back(static_cast<int32_t>(index));
       }
-      ++index;
     }
-    if (stop || got < static_cast<ssize_t>(chunk.size())) break;
-    offset += got;
-  }
-  LastLogIndex = index - 1;
+    count = static_cast<int32_t>(index) + 1;
+    return true;
+  });
+  LastLogIndex = count - 1;
 }
 
 namespace {
@@ -374,16 +419,12 @@ void TSmsLog::LoadSmsLog(TSmsHistory& history) {
   const size_t records = static_cast<size_t>(st.st_size) / kLogRecordSize;
   if (!ContinuesHistory(file, st, records, history)) history.Clear();
   history.Reserve(records);
-  std::vector<unsigned char> chunk(kLogRecordSize * std::min(kRecordsPerRead, records - std::min(records, history.Count())));
-  while (history.Count() < records) {
-    const size_t want = std::min(kRecordsPerRead, records - history.Count());
-    const off_t offset = static_cast<off_t>(history.Count()) * static_cast<off_t>(kLogRecordSize);
-    const ssize_t got = file.ReadAt(chunk.data(), want * kLogRecordSize, offset);
-    const size_t whole = got > 0 ? static_cast<size_t>(got) / kLogRecordSize : 0;
-    for (size_t i = 0; i < whole; ++i) history.AppendRecord(chunk.data() + i * kLogRecordSize);
-    // A record that cannot be read whole ends the load.
-    if (whole < want) break;
-  }
+  // Whole records only: a record that cannot be read whole ends the load.
+  ForEachRecord(file, kLogRecordSize, history.Count(), [&](const unsigned char* bytes, size_t size, size_t index) {
+    if (index >= records || size < kLogRecordSize) return false;
+    history.AppendRecord(bytes);
+    return true;
+  });
   history.Mark.Set = true;
   history.Mark.Device = static_cast<uint64_t>(st.st_dev);
   history.Mark.Inode = static_cast<uint64_t>(st.st_ino);

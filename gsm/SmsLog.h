@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One log item as handed to the writer.
@@ -43,6 +44,17 @@ constexpr size_t kOldLogTextSize = 160;
 using TLogRecordBytes = std::array<unsigned char, kLogRecordSize>;
 TLogRecordBytes EncodeLogRecord(const TLogRecord& record);
 TLogRecord DecodeLogRecord(const unsigned char* bytes);
+
+// The fields of a stored record read in place: phone and text look into the record's bytes.
+struct TLogRecordView {
+  uint8_t Direction = 0;  // the low byte of the stored direction
+  uint8_t Read = 0;
+  TDateTime Time = 0;
+  std::string_view Phone;
+  std::string_view Text;
+  uint8_t Accepted = 0;
+};
+TLogRecordView ViewLogRecord(const unsigned char* bytes);
 
 // The mutual exclusion the log operations run under: the named log mutex in the program,
 // something simpler in tests.
@@ -110,3 +122,6 @@ private:
 // comes back as kind Bad with its sender and its text as stored, so that one unreadable
 // message never hides the others.
 std::unique_ptr<TSmsInfo> ParseLoggedSms(const TLogRecord& record);
+std::unique_ptr<TSmsInfo> ParseLoggedSms(std::string_view phone, TDateTime time, std::string_view text);
+// The same into `info`, a record just made, so that a long load allocates none per record.
+void ParseLoggedSms(TSmsInfo& info, std::string_view phone, TDateTime time, std::string_view text);

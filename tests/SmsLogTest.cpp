@@ -3,6 +3,8 @@
 #include "gsm/SmsHistory.h"
 #include "gsm/SmsLog.h"
 #include "support/LogFile.h"
+#include "support/StampedReply.h"
+#include "viewer/SmsDetail.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <limits>
 #include <iterator>
 #include <unistd.h>
 
@@ -144,6 +147,68 @@ TEST(SmsLogFormat, FieldsAreCutToTheirSize) {
     TLogRecord back = DecodeLogRecord(reinterpret_cast<const unsigned char*>(bytes.data()));
     EXPECT_EQ(back.Phone, c.storedPhone);
     EXPECT_EQ(back.Text, c.storedText);
+  }
+}
+
+// The log reads a stored received record from its fields as they are; it must come out as
+// the record parsed as a new message with its time written out as a stamp: at the edges of
+// what a stamp can say (the century, a 29 February, a second rounding up into the next day,
+// the first and last moments a time can name, doubles that name none) and for texts of every
+// kind of reply, those whose grammar raises included.
+TEST(SmsLogFormat, StoredRecordsParseAsTheyWouldAsNewMessages) {
+  const TDateTime noon = EncodeDateTime(2024, 3, 5, 12, 0, 0, 0);
+  const TDateTime times[] = {
+      noon,
+      EncodeDateTime(2024, 3, 5, 14, 7, 9, 999),
+      EncodeDateTime(2024, 3, 5, 23, 59, 59, 0) + 0.9996 / 86400.0,  // rounds up into 6 March
+      EncodeDateTime(1999, 12, 31, 23, 59, 59, 0),
+      EncodeDateTime(1900, 2, 28, 8, 0, 0, 0),
+      EncodeDateTime(1904, 2, 29, 8, 0, 0, 0),
+      EncodeDateTime(2100, 3, 1, 0, 0, 0, 0),
+      EncodeDateTime(1, 1, 1, 0, 0, 0, 0),
+      EncodeDateTime(9999, 12, 31, 23, 59, 59, 999),
+      EncodeDateTime(9999, 12, 31, 23, 59, 59, 0) + 0.9996 / 86400.0,  // past the last moment
+      -0.25,  // 29 December 1899, 18:00
+      0,
+      1e300,
+      std::numeric_limits<double>::quiet_NaN(),
+      -std::numeric_limits<double>::infinity(),
+  };
+  const char* const texts[] = {
+      "12345 141530.000,a,5545.1234,n,03737.5678,e,12.5,270.0,050324",
+      "  12345(Truck 7) GPRS:141530.000,A,5545.1234,S,03737.5678,W,12.5,270.0,050324 \r\n",
+      "12345 periodwr=60;",
+      "12345@out1=1",
+      "12345@input 2:101500:101459.000,a,5545.1234,n,03737.5678,e,12.5,270.0,050324",
+      "12345 telchange=+7916;datechange=05.03;timechange=14.07;",
+      "hello from a phone",
+      "",
+  };
+  std::vector<std::pair<TDateTime, std::string>> inputs;
+  for (TDateTime time : times)
+    for (const char* text : texts) inputs.emplace_back(time, text);
+  for (const TUnreadableRecord& bad : UnreadableRecords()) inputs.emplace_back(bad.Time, bad.Text);
+
+  for (const auto& [time, text] : inputs) {
+    SCOPED_TRACE(FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz ", time) + std::to_string(time) + " " + text);
+    const std::unique_ptr<TSmsInfo> read = ParseLoggedSms("+79001234567", time, text);
+    const std::unique_ptr<TSmsInfo> expected = ParseAsStampedReply("+79001234567", time, text);
+    EXPECT_EQ(read->Kind, expected->Kind);
+    EXPECT_EQ(read->Phone, expected->Phone);
+    EXPECT_EQ(read->Time, expected->Time);
+    EXPECT_EQ(read->DeviceNumber, expected->DeviceNumber);
+    EXPECT_EQ(read->DeviceName, expected->DeviceName);
+    EXPECT_EQ(read->Channel, expected->Channel);
+    EXPECT_EQ(read->Text, expected->Text);
+    ASSERT_EQ(read->Payload == nullptr, expected->Payload == nullptr);
+    if (read->Payload) {
+      EXPECT_EQ(typeid(*read->Payload), typeid(*expected->Payload));
+    }
+    EXPECT_EQ(MessageDetail(*read, 0).Lines, MessageDetail(*expected, 0).Lines);
+    // The record as the log holds it reads the same way.
+    TLogRecord record = Received("+79001234567", text);
+    record.Time = time;
+    EXPECT_EQ(ParseLoggedSms(record)->Time, expected->Time);
   }
 }
 

@@ -18,7 +18,7 @@ std::string_view TSmsHistory::Phone(size_t index) const {
 
 std::string_view TSmsHistory::Text(size_t index) const {
   const THistoryItem& item = Item(index);
-  return std::string_view(Blocks_[index / kBlockItems]->Texts.get() + item.TextAt, item.TextLength);
+  return std::string_view(Blocks[index / kBlockItems]->Texts.get() + item.TextAt, item.TextLength);
 }
 
 std::unique_ptr<TLogEntry> TSmsHistory::Entry(size_t index) const {
@@ -54,22 +54,22 @@ void TSmsHistory::RoomForText(TBlock& block, size_t length) {
 }
 
 void TSmsHistory::AppendRecord(const unsigned char* bytes) {
-  if (Count_ % kBlockItems == 0) {
-    if (!Blocks_.empty()) {
+  if (ItemCount % kBlockItems == 0) {
+    if (!Blocks.empty()) {
       // The block before is full: its text store gives back the room its texts did not take.
-      TBlock& full = *Blocks_.back();
+      TBlock& full = *Blocks.back();
       ResizeTexts(full.Texts, full.TextsUsed);
       full.TextsRoom = full.TextsUsed;
     }
     auto block = std::make_unique<TBlock>();
-    const size_t expected = std::clamp<size_t>(Expected_ > Count_ ? Expected_ - Count_ : 1, 1, kBlockItems);
+    const size_t expected = std::clamp<size_t>(Announced > ItemCount ? Announced - ItemCount : 1, 1, kBlockItems);
     block->Items.reserve(expected);
     // Room for the longest texts: untouched room costs no memory until a text is written.
     block->TextsRoom = expected * kLogTextSize;
     ResizeTexts(block->Texts, block->TextsRoom);
-    Blocks_.push_back(std::move(block));
+    Blocks.push_back(std::move(block));
   }
-  TBlock& block = *Blocks_.back();
+  TBlock& block = *Blocks.back();
   const TLogRecordView record = ViewLogRecord(bytes);
   THistoryItem item;
   item.Time = record.Time;
@@ -90,17 +90,17 @@ void TSmsHistory::AppendRecord(const unsigned char* bytes) {
     item.ReplyTime = reply.Time;
   }
   block.Items.push_back(item);
-  ++Count_;
+  ++ItemCount;
 }
 
 void TSmsHistory::Reserve(size_t count) {
-  Expected_ = std::max(Expected_, count);
-  Blocks_.reserve((count + kBlockItems - 1) / kBlockItems);
+  Announced = std::max(Announced, count);
+  Blocks.reserve((count + kBlockItems - 1) / kBlockItems);
 }
 
 void TSmsHistory::Clear() {
-  Blocks_.clear();
-  Count_ = 0;
-  Expected_ = 0;
+  Blocks.clear();
+  ItemCount = 0;
+  Announced = 0;
   Mark = THistoryMark();
 }

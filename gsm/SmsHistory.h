@@ -51,9 +51,9 @@ public:
   TSmsHistory(const TSmsHistory&) = delete;
   TSmsHistory& operator=(const TSmsHistory&) = delete;
 
-  size_t Count() const { return Count_; }
-  bool Empty() const { return Count_ == 0; }
-  const THistoryItem& Item(size_t index) const { return Blocks_[index / kBlockItems]->Items[index % kBlockItems]; }
+  size_t Count() const { return ItemCount; }
+  bool Empty() const { return ItemCount == 0; }
+  const THistoryItem& Item(size_t index) const { return Blocks[index / kBlockItems]->Items[index % kBlockItems]; }
   std::string_view Phone(size_t index) const;
   std::string_view Text(size_t index) const;
 
@@ -86,7 +86,7 @@ private:
   // Makes room for `length` more bytes of text in the last block.
   void RoomForText(TBlock& block, size_t length);
 
-  std::vector<std::unique_ptr<TBlock>> Blocks_;
-  size_t Count_ = 0;
-  size_t Expected_ = 0;  // the records that Reserve announced
+  std::vector<std::unique_ptr<TBlock>> Blocks;
+  size_t ItemCount = 0;
+  size_t Announced = 0;  // the records that Reserve announced
 };

@@ -34,27 +34,27 @@ public:
       return;
     }
     // Non-blocking and without taking a terminal, in case the path changed since the check.
-    Fd_ = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
-    if (Fd_ < 0) return;
-    if (::fstat(Fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-      ::close(Fd_);
-      Fd_ = -1;
+    Handle = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
+    if (Handle < 0) return;
+    if (::fstat(Handle, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(Handle);
+      Handle = -1;
       Refuse(path);
     }
   }
   ~TFile() {
-    if (Fd_ >= 0) ::close(Fd_);
+    if (Handle >= 0) ::close(Handle);
   }
   TFile(const TFile&) = delete;
   TFile& operator=(const TFile&) = delete;
-  bool IsOpen() const { return Fd_ >= 0; }
-  int Fd() const { return Fd_; }
+  bool IsOpen() const { return Handle >= 0; }
+  int Fd() const { return Handle; }
 
   // Reads up to `size` bytes at `offset`, retrying short reads; the count read, -1 on error.
   ssize_t ReadAt(void* buffer, size_t size, off_t offset) const {
     size_t done = 0;
     while (done < size) {
-      ssize_t n = ::pread(Fd_, static_cast<char*>(buffer) + done, size - done, offset + static_cast<off_t>(done));
+      ssize_t n = ::pread(Handle, static_cast<char*>(buffer) + done, size - done, offset + static_cast<off_t>(done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return -1;
       if (n == 0) break;
@@ -66,7 +66,7 @@ public:
   bool WriteAll(const void* buffer, size_t size) const {
     size_t done = 0;
     while (done < size) {
-      ssize_t n = ::write(Fd_, static_cast<const char*>(buffer) + done, size - done);
+      ssize_t n = ::write(Handle, static_cast<const char*>(buffer) + done, size - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       done += static_cast<size_t>(n);
@@ -76,7 +76,7 @@ public:
 
   off_t Size() const {
     struct stat st {};
-    return ::fstat(Fd_, &st) == 0 ? st.st_size : -1;
+    return ::fstat(Handle, &st) == 0 ? st.st_size : -1;
   }
 
 private:
@@ -86,7 +86,7 @@ private:
              path.c_str());
   }
 
-  int Fd_ = -1;
+  int Handle = -1;
 };
 
 void PutField(unsigned char* field, size_t fieldSize, const std::string& text) {
@@ -252,23 +252,23 @@ void ParseLoggedSms(TSmsInfo& info, std::string_view phone, TDateTime time, std:
 // Holds the log lock for one operation.
 class TSmsLog::TGuard {
 public:
-  explicit TGuard(TLogLock& lock) : Lock_(lock), Owned_(lock.Acquire(kLogMutexWaitMs)) {}
+  explicit TGuard(TLogLock& lock) : Lock(lock), Owned(lock.Acquire(kLogMutexWaitMs)) {}
   ~TGuard() {
-    if (Owned_) Lock_.Release();
+    if (Owned) Lock.Release();
   }
-  explicit operator bool() const { return Owned_; }
+  explicit operator bool() const { return Owned; }
 
 private:
-  TLogLock& Lock_;
-  bool Owned_;
+  TLogLock& Lock;
+  bool Owned;
 };
 
 TSmsLog::TSmsLog(std::string exeDir, TLogLock& lock)
-    : ExeDir_(std::move(exeDir)), LogPath_(ExeDir_ + "OrvexMonitor.log"), Lock_(lock) {}
+    : Folder(std::move(exeDir)), Path(Folder + "OrvexMonitor.log"), LogLock(lock) {}
 
 bool TSmsLog::WriteSmsLogRecord(const std::string& path, const TLogRecord& record) {
   TLogRecordBytes bytes = EncodeLogRecord(record);
-  TGuard guard(Lock_);
+  TGuard guard(LogLock);
   if (!guard) return false;
   // O_APPEND puts the whole record at the end in one write: a crash leaves at worst an
   // incomplete last record, which the start-up check mends.
@@ -288,7 +288,7 @@ bool TSmsLog::AppendSmsToLog(const TSmsInfo& info, uint8_t read) {
   record.Time = Clock();
   record.Phone = info.Phone;
   record.Text = info.Text;
-  return WriteSmsLogRecord(LogPath_, record);
+  return WriteSmsLogRecord(Path, record);
 }
 
 bool TSmsLog::IsOldFormatSmsLog(const std::string& path) {
@@ -301,7 +301,7 @@ bool TSmsLog::IsOldFormatSmsLog(const std::string& path) {
 }
 
 void TSmsLog::ConvertOldSmsLog(const std::string& path) {
-  const std::string backup = ExeDir_ + "OrvexMonitor.log.bak";
+  const std::string backup = Folder + "OrvexMonitor.log.bak";
   ::unlink(backup.c_str());
   if (::rename(path.c_str(), backup.c_str()) != 0) return;
   TFile source(backup, O_RDONLY);
@@ -326,7 +326,7 @@ bool TSmsLog::SetAside(const std::string& path) {
 }
 
 void TSmsLog::CheckSmsLog(const std::string& path) {
-  TGuard guard(Lock_);
+  TGuard guard(LogLock);
   if (!guard) return;
   size_t complete = 0, valid = 0;
   off_t size = 0;
@@ -352,9 +352,9 @@ void TSmsLog::CheckSmsLog(const std::string& path) {
 }
 
 bool TSmsLog::CheckUnreadSms() {
-  TGuard guard(Lock_);
+  TGuard guard(LogLock);
   if (!guard) return false;
-  TFile file(LogPath_, O_RDONLY);
+  TFile file(Path, O_RDONLY);
   if (!file.IsOpen()) return false;
   // The read byte leads the record, so even a torn last record tells it.
   bool unread = false;
@@ -366,9 +366,9 @@ bool TSmsLog::CheckUnreadSms() {
 }
 
 void TSmsLog::LoadUnreadSms(TSmsInfoList& list, std::vector<int32_t>* indexes) {
-  TGuard guard(Lock_);
+  TGuard guard(LogLock);
   if (!guard) return;
-  TFile file(LogPath_, O_RDONLY);
+  TFile file(Path, O_RDONLY);
   if (!file.IsOpen()) return;
   int32_t count = 0;
   ForEachRecord(file, kLogRecordSize, 0, [&](const unsigned char* bytes, size_t size, size_t index) {
@@ -406,10 +406,10 @@ bool ContinuesHistory(const TFile& file, const struct stat& st, size_t records, 
 }  // namespace
 
 void TSmsLog::LoadSmsLog(TSmsHistory& history) {
-  TGuard guard(Lock_);
+  TGuard guard(LogLock);
   // A busy log leaves the history as it was loaded last.
   if (!guard) return;
-  TFile file(LogPath_, O_RDONLY);
+  TFile file(Path, O_RDONLY);
   struct stat st {};
   if (!file.IsOpen() || ::fstat(file.Fd(), &st) != 0) {
     // No log (set aside, or not a file): nothing of it to show.
@@ -437,9 +437,9 @@ void TSmsLog::LoadSmsLog(TSmsHistory& history) {
 }
 
 void TSmsLog::MarkAllSmsRead() {
-  TGuard guard(Lock_);
+  TGuard guard(LogLock);
   if (!guard) return;
-  TFile file(LogPath_, O_RDWR);
+  TFile file(Path, O_RDWR);
   if (!file.IsOpen()) return;
   const unsigned char read = 1;
   for (int32_t i = 0; i <= LastLogIndex; ++i) {

@@ -70,8 +70,8 @@ public:
   // `exeDir` ends with the path separator; the log is exeDir + "OrvexMonitor.log".
   TSmsLog(std::string exeDir, TLogLock& lock);
 
-  const std::string& ExeDir() const { return ExeDir_; }
-  const std::string& LogPath() const { return LogPath_; }
+  const std::string& ExeDir() const { return Folder; }
+  const std::string& LogPath() const { return Path; }
   // Index of the last record seen by the latest load; bounds the marking as read.
   int32_t LastLogIndex = 0;
 
@@ -101,7 +101,7 @@ public:
   void MarkAllSmsRead();
 
   // Where a damaged log is set aside: ExeDir + "OldMonitorLog".
-  std::string OldLogFolder() const { return ExeDir_ + "OldMonitorLog"; }
+  std::string OldLogFolder() const { return Folder + "OldMonitorLog"; }
 
   // Local time source, replaceable in tests.
   std::function<TDateTime()> Clock = [] { return Now(); };
@@ -112,9 +112,9 @@ private:
   // copy exists.
   bool SetAside(const std::string& path);
 
-  std::string ExeDir_;
-  std::string LogPath_;
-  TLogLock& Lock_;
+  std::string Folder;
+  std::string Path;
+  TLogLock& LogLock;
 };
 
 // Parses a stored received record exactly as a new message: sender, the stored time written as

@@ -180,7 +180,7 @@ void TMonitorCore::ReportSend(const TSmsSendThread& thread) {
   TLogRecord record;
   record.Direction = 1;
   record.Read = 1;
-  record.Time = SmsLog().Clock();
+  record.Time = Log.Clock();
   record.Phone = thread.Phone;
   record.Text = thread.Text;
   record.Accepted = thread.Result == kSendDone ? 1 : 0;

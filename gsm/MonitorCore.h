@@ -52,7 +52,6 @@ public:
   void CreateLogMutex();
   void CloseLogMutex();
 
-  TSmsLog& SmsLog() { return Log; }
   int32_t LastLogIndex() const { return Log.LastLogIndex; }
   // The dispatcher has taken the unread block up to log index `index`: a later mark as read
   // covers the records up to there.
